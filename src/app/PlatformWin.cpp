@@ -1,0 +1,32 @@
+#include "app/Platform.h"
+
+#include <QDir>
+#include <QProcess>
+
+#include <windows.h>
+#include <shellapi.h>
+
+namespace Platform {
+
+QString roamingFolder()
+{
+    QDir home = QDir::home();
+    QString roaming = home.filePath(QStringLiteral("AppData/Roaming"));
+    if (QDir(roaming).exists())
+        return roaming;
+    return home.filePath(QStringLiteral("Application Data"));
+}
+
+void openInExplorer(const QString &folder)
+{
+    QProcess::startDetached(QStringLiteral("explorer \"") + QDir::toNativeSeparators(folder)
+                            + QStringLiteral("\""));
+}
+
+void openWithShell(const QString &path)
+{
+    ShellExecuteW(nullptr, L"open", reinterpret_cast<const wchar_t *>(path.utf16()), nullptr,
+                  nullptr, SW_SHOW);
+}
+
+} // namespace Platform

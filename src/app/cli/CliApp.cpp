@@ -1,0 +1,217 @@
+#include "app/cli/CliApp.h"
+
+#include "app/DataRoot.h"
+#include "app/Log.h"
+#include "app/cli/CliCommand.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+void writeErr(const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+void writeOut(const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+QString commandLine(const CliCommandSpec &spec)
+{
+    QString line = spec.words.join(QLatin1Char(' '));
+    if (!spec.arguments.isEmpty())
+        line += QLatin1Char(' ') + spec.arguments;
+    for (const CliOptionSpec &option : spec.options) {
+        line += QStringLiteral(" [--") + option.name;
+        if (!option.valueName.isEmpty())
+            line += QLatin1Char(' ') + option.valueName;
+        line += QLatin1Char(']');
+    }
+    return line;
+}
+
+QString commandUsage(const CliCommandSpec &spec)
+{
+    QString text = QStringLiteral("Usage: velloran-kik [GLOBAL OPTIONS] ") + commandLine(spec)
+                   + QStringLiteral("\n\n") + spec.summary + QLatin1Char('\n');
+    if (!spec.options.isEmpty()) {
+        text += QStringLiteral("\nOptions:\n");
+        for (const CliOptionSpec &option : spec.options) {
+            QString name = QStringLiteral("--") + option.name;
+            if (!option.valueName.isEmpty())
+                name += QLatin1Char(' ') + option.valueName;
+            text += QStringLiteral("  %1  %2\n").arg(name, -24).arg(option.help);
+        }
+    }
+    return text;
+}
+
+// The registered command whose words start the argument list, longest first.
+const CliCommandSpec *matchCommand(const QStringList &args, qsizetype start, qsizetype &used)
+{
+    const CliCommandSpec *best = nullptr;
+    used = 0;
+    for (const CliCommandSpec &spec : CliRegistry::commands()) {
+        const qsizetype n = spec.words.size();
+        if (n <= used || start + n > args.size())
+            continue;
+        bool matches = true;
+        for (qsizetype i = 0; i < n && matches; ++i)
+            matches = args[start + i] == spec.words[i];
+        if (matches) {
+            best = &spec;
+            used = n;
+        }
+    }
+    return best;
+}
+
+const CliOptionSpec *findOption(const CliCommandSpec &spec, const QString &name)
+{
+    for (const CliOptionSpec &option : spec.options) {
+        if (option.name == name)
+            return &option;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+QString cliUsage()
+{
+    QString text = QStringLiteral(
+        "Usage: velloran-kik [GLOBAL OPTIONS] COMMAND [ARGS]\n\n"
+        "Global options:\n"
+        "  --data-root DIR   use DIR as the data root\n"
+        "  --json            machine-readable output on stdout\n"
+        "  --quiet           no progress output\n"
+        "  --yes             go on at once where the program would wait for Enter\n"
+        "  --help            this text; COMMAND --help describes one command\n\n"
+        "Commands:\n");
+    QList<const CliCommandSpec *> sorted;
+    for (const CliCommandSpec &spec : CliRegistry::commands())
+        sorted.append(&spec);
+    std::sort(sorted.begin(), sorted.end(), [](const CliCommandSpec *a, const CliCommandSpec *b) {
+        return a->words < b->words;
+    });
+    for (const CliCommandSpec *spec : sorted)
+        text += QStringLiteral("  %1\n      %2\n").arg(commandLine(*spec), spec->summary);
+    text += QStringLiteral("\nExit codes: 0 success, 1 the job failed, 2 usage error, 3 cancelled.\n");
+    return text;
+}
+
+int runCli(const QStringList &args)
+{
+    CliContext ctx;
+    qsizetype i = 0;
+    try {
+        for (; i < args.size() && args[i].startsWith(QLatin1String("--")); ++i) {
+            const QString &arg = args[i];
+            if (arg == QLatin1String("--json")) {
+                ctx.global.json = true;
+            } else if (arg == QLatin1String("--quiet")) {
+                ctx.global.quiet = true;
+            } else if (arg == QLatin1String("--yes")) {
+                ctx.global.yes = true;
+            } else if (arg == QLatin1String("--help")) {
+                writeOut(cliUsage());
+                return CliExit::Ok;
+            } else if (arg == QLatin1String("--data-root")) {
+                if (i + 1 >= args.size())
+                    throw CliUsageError("--data-root needs a folder");
+                ctx.global.dataRoot = args[++i];
+            } else if (arg.startsWith(QLatin1String("--data-root="))) {
+                ctx.global.dataRoot = arg.mid(12);
+            } else {
+                throw CliUsageError(QStringLiteral("unknown option: %1").arg(arg).toStdString());
+            }
+        }
+        if (i >= args.size())
+            throw CliUsageError("no command given");
+        qsizetype used = 0;
+        ctx.command = matchCommand(args, i, used);
+        if (!ctx.command)
+            throw CliUsageError(QStringLiteral("unknown command: %1").arg(args[i]).toStdString());
+        i += used;
+        bool optionsEnded = false;
+        for (; i < args.size(); ++i) {
+            const QString &arg = args[i];
+            if (!optionsEnded && arg == QLatin1String("--")) {
+                optionsEnded = true;
+                continue;
+            }
+            if (optionsEnded || !arg.startsWith(QLatin1String("--")) || arg.size() == 2) {
+                ctx.args.append(arg);
+                continue;
+            }
+            if (arg == QLatin1String("--help")) {
+                writeOut(commandUsage(*ctx.command));
+                return CliExit::Ok;
+            }
+            QString name = arg.mid(2);
+            QString value;
+            bool hasInlineValue = false;
+            const qsizetype eq = name.indexOf(QLatin1Char('='));
+            if (eq >= 0) {
+                value = name.mid(eq + 1);
+                name.truncate(eq);
+                hasInlineValue = true;
+            }
+            const CliOptionSpec *option = findOption(*ctx.command, name);
+            if (!option)
+                throw CliUsageError(QStringLiteral("unknown option: --%1").arg(name).toStdString());
+            if (option->valueName.isEmpty()) {
+                if (hasInlineValue)
+                    throw CliUsageError(
+                        QStringLiteral("--%1 takes no value").arg(name).toStdString());
+            } else if (!hasInlineValue) {
+                if (i + 1 >= args.size())
+                    throw CliUsageError(QStringLiteral("--%1 needs %2")
+                                            .arg(name, option->valueName)
+                                            .toStdString());
+                value = args[++i];
+            }
+            if (!option->repeatable && ctx.options.contains(name))
+                throw CliUsageError(
+                    QStringLiteral("--%1 given more than once").arg(name).toStdString());
+            ctx.options[name].append(value);
+        }
+        if (ctx.args.size() < ctx.command->minArgs)
+            throw CliUsageError("missing argument");
+        if (ctx.command->maxArgs >= 0 && ctx.args.size() > ctx.command->maxArgs)
+            throw CliUsageError(
+                QStringLiteral("unexpected argument: %1").arg(ctx.args.last()).toStdString());
+    } catch (const CliUsageError &error) {
+        writeErr(QStringLiteral("velloran-kik: %1\n").arg(QString::fromUtf8(error.what())));
+        if (ctx.command)
+            writeErr(commandUsage(*ctx.command));
+        else
+            writeErr(QStringLiteral("Run 'velloran-kik --help' for the commands.\n"));
+        return CliExit::Usage;
+    }
+
+    if (!ctx.global.dataRoot.isEmpty())
+        DataRoot::setOverride(ctx.global.dataRoot);
+    DataRoot::applyEnvironment();
+    Log::install(DataRoot::logFolder().absolutePath(), 10);
+
+    try {
+        return ctx.command->run(ctx);
+    } catch (const CliUsageError &error) {
+        writeErr(QStringLiteral("velloran-kik: %1\n").arg(QString::fromUtf8(error.what())));
+        writeErr(commandUsage(*ctx.command));
+        return CliExit::Usage;
+    } catch (const std::exception &error) {
+        ctx.printError(QString::fromUtf8(error.what()));
+        return CliExit::Failed;
+    }
+}

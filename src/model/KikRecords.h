@@ -1,0 +1,71 @@
+// The records of the conversation model: users (contacts and groups),
+// group memberships, chats and messages.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QVariantMap>
+
+struct _KikUser;
+struct _KikChat;
+
+struct _KikEntity {
+    virtual ~_KikEntity() = default;
+    QByteArray other; // opaque extra data, kept unchanged by the local database
+};
+
+struct _KikMember {
+    _KikUser *group = nullptr;
+    _KikUser *member = nullptr;
+    bool is_admin = false;
+    bool is_banned = false;
+};
+
+struct _KikUser : _KikEntity {
+    qint64 _id = 0;
+    QString display_name;
+    QString jid;
+    QString photo_url;
+    QString user_name;
+    QString group_tab;
+    QDateTime photo_ts;
+    bool is_group_admin = false;
+    bool is_group = false;
+    QList<_KikMember> members;
+    QString photo_path;
+};
+
+struct _KikMessage;
+
+struct _KikChat : _KikEntity {
+    qint64 _id = 0;
+    QDateTime last_ts;
+    _KikUser *user = nullptr;
+    QList<_KikMessage *> messages; // not owned
+};
+
+struct _KikMessage : _KikEntity {
+    qint64 _id = 0;
+    qint64 sort_key = 0;
+    QDateTime ts;
+    QDateTime rec_ts;
+    QString uid;
+    bool was_me = false;
+    QString body;
+    QString content_id;
+    QString app_id;
+    QString sub_app_id;
+    QByteArray render_ins;
+    QVariantMap attachment;
+    _KikUser *target_user = nullptr;
+    _KikChat *chat = nullptr;
+    QString preview_path;
+    QString png_preview_path;
+    QString icon_path;
+    QString content_path;
+};
+
+// Message pointers in display order; never owns its elements.
+using KikMessageList = QList<_KikMessage *>;

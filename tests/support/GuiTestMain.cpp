@@ -1,0 +1,18 @@
+// Test main for widget tests: a real QApplication (offscreen or Xvfb).
+#include "app/Locale.h"
+#include "app/Translation.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    setUtf8Locale();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    installTranslation(app);
+    return RUN_ALL_TESTS();
+}
