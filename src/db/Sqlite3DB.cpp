@@ -134,7 +134,7 @@ void Sqlite3DB::close()
     m_path.clear();
 }
 
-std::unique_ptr<StatementLease> Sqlite3DB::prepareThrow(const Sqlite3Sql &sql)
+void Sqlite3DB::prepareThrow(const Sqlite3Sql &sql, StatementLease &lease)
 {
     if (!m_db)
         throw std::runtime_error(
@@ -153,7 +153,7 @@ std::unique_ptr<StatementLease> Sqlite3DB::prepareThrow(const Sqlite3Sql &sql)
             throwError(sql.sql());
         }
     }
-    auto lease = std::make_unique<StatementLease>(m_cache, text, stmt);
+    lease.reset(m_cache, text, stmt);
     const auto &params = sql.params();
     const int expected = sqlite3_bind_parameter_count(stmt);
     if (params.size() > expected) {
@@ -163,18 +163,21 @@ std::unique_ptr<StatementLease> Sqlite3DB::prepareThrow(const Sqlite3Sql &sql)
                                      .arg(sql.sql())
                                      .toStdString());
     }
-    lease->bound.reserve(params.size());
+    // Placeholders without a value are NULL, not what the last run bound.
+    if (params.size() < expected)
+        sqlite3_clear_bindings(stmt);
+    lease.bound.reserve(params.size());
     for (int i = 0; i < params.size(); ++i)
-        bindValue(*lease, i + 1, params[i]);
-    return lease;
+        bindValue(lease, i + 1, params[i]);
 }
 
 void Sqlite3DB::executeThrow(const Sqlite3Sql &sql)
 {
-    auto lease = prepareThrow(sql);
+    StatementLease lease;
+    prepareThrow(sql, lease);
     int rc;
     do {
-        rc = sqlite3_step(lease->stmt());
+        rc = sqlite3_step(lease.stmt());
     } while (rc == SQLITE_ROW);
     if (rc != SQLITE_DONE)
         throwError(sql.sql());
@@ -182,7 +185,9 @@ void Sqlite3DB::executeThrow(const Sqlite3Sql &sql)
 
 Sqlite3Cursor Sqlite3DB::queryThrow(const Sqlite3Sql &sql)
 {
-    return Sqlite3Cursor(prepareThrow(sql));
+    auto lease = std::make_unique<StatementLease>();
+    prepareThrow(sql, *lease);
+    return Sqlite3Cursor(std::move(lease));
 }
 
 int Sqlite3DB::exec(const QString &sql, QString &error)

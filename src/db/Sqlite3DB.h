@@ -62,7 +62,7 @@ public:
 
 private:
     [[noreturn]] void throwError(const QString &context) const;
-    std::unique_ptr<sqlite_detail::StatementLease> prepareThrow(const Sqlite3Sql &sql);
+    void prepareThrow(const Sqlite3Sql &sql, sqlite_detail::StatementLease &lease);
 
     QString m_path;
     std::shared_ptr<sqlite_detail::StatementCache> m_cache;

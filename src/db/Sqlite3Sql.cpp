@@ -4,6 +4,13 @@ Sqlite3Sql::Sqlite3Sql(const char *sql) : m_sql(sql) {}
 
 Sqlite3Sql::Sqlite3Sql(const QString &sql) : m_sql(sql.toUtf8()) {}
 
+Sqlite3Sql Sqlite3Sql::fromUtf8(const QByteArray &sql)
+{
+    Sqlite3Sql out;
+    out.m_sql = sql;
+    return out;
+}
+
 Sqlite3Sql &Sqlite3Sql::addIntParam(int value)
 {
     m_params.append(QVariant(value));

@@ -12,6 +12,7 @@ public:
     Sqlite3Sql() = default;
     Sqlite3Sql(const char *sql);  // NOLINT: statements are written inline
     Sqlite3Sql(const QString &sql); // NOLINT
+    static Sqlite3Sql fromUtf8(const QByteArray &sql);
 
     Sqlite3Sql &addIntParam(int value);
     Sqlite3Sql &addInt64Param(qint64 value);
@@ -22,6 +23,7 @@ public:
     // Binds by the variant's type: integers, doubles, text, byte arrays;
     // an invalid or null variant binds NULL.
     Sqlite3Sql &addParam(const QVariant &value);
+    void reserveParams(qsizetype count) { m_params.reserve(count); }
 
     const QByteArray &sqlUtf8() const { return m_sql; }
     QString sql() const { return QString::fromUtf8(m_sql); }

@@ -11,30 +11,42 @@ StatementCache::~StatementCache()
 
 sqlite3_stmt *StatementCache::take(const QByteArray &sql)
 {
-    auto it = m_idle.find(sql);
-    if (it == m_idle.end())
+    auto it = m_entries.find(sql);
+    if (it == m_entries.end() || it->busy)
         return nullptr;
-    sqlite3_stmt *stmt = it.value();
-    m_idle.erase(it);
-    return stmt;
+    it->busy = true;
+    return it->stmt;
 }
 
 void StatementCache::give(const QByteArray &sql, sqlite3_stmt *stmt)
 {
     sqlite3_reset(stmt);
-    sqlite3_clear_bindings(stmt);
-    if (m_idle.size() >= kMaxIdle || m_idle.contains(sql)) {
+    auto it = m_entries.find(sql);
+    if (it != m_entries.end()) {
+        if (it->stmt == stmt) {
+            it->busy = false;
+            return;
+        }
+        // A second statement of a text already cached (a nested use).
         sqlite3_finalize(stmt);
         return;
     }
-    m_idle.insert(sql, stmt);
+    if (m_entries.size() >= kMaxCached) {
+        sqlite3_finalize(stmt);
+        return;
+    }
+    m_entries.insert(sql, Entry{stmt, false});
 }
 
 void StatementCache::clear()
 {
-    for (sqlite3_stmt *stmt : std::as_const(m_idle))
-        sqlite3_finalize(stmt);
-    m_idle.clear();
+    // Statements still in use are finalized by their leases, which find the
+    // cache gone; only idle ones are finalized here.
+    for (const Entry &entry : std::as_const(m_entries)) {
+        if (!entry.busy)
+            sqlite3_finalize(entry.stmt);
+    }
+    m_entries.clear();
 }
 
 StatementLease::~StatementLease()

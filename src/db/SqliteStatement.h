@@ -28,9 +28,15 @@ public:
     sqlite3 *db() const { return m_db; }
 
 private:
-    static constexpr int kMaxIdle = 128;
+    // One cached statement per text; `busy` while a caller uses it, so that a
+    // nested use of the same text prepares a second statement instead.
+    struct Entry {
+        sqlite3_stmt *stmt = nullptr;
+        bool busy = false;
+    };
+    static constexpr int kMaxCached = 128;
     sqlite3 *m_db;
-    QHash<QByteArray, sqlite3_stmt *> m_idle;
+    QHash<QByteArray, Entry> m_entries;
 };
 
 // One statement in use, with the bytes bound to it. Returns the statement
@@ -38,9 +44,16 @@ private:
 class StatementLease
 {
 public:
+    StatementLease() = default;
     StatementLease(std::weak_ptr<StatementCache> cache, QByteArray sql, sqlite3_stmt *stmt)
         : m_cache(std::move(cache)), m_sql(std::move(sql)), m_stmt(stmt)
     {
+    }
+    void reset(std::weak_ptr<StatementCache> cache, QByteArray sql, sqlite3_stmt *stmt)
+    {
+        m_cache = std::move(cache);
+        m_sql = std::move(sql);
+        m_stmt = stmt;
     }
     ~StatementLease();
     StatementLease(const StatementLease &) = delete;
@@ -55,7 +68,7 @@ public:
 private:
     std::weak_ptr<StatementCache> m_cache;
     QByteArray m_sql;
-    sqlite3_stmt *m_stmt;
+    sqlite3_stmt *m_stmt = nullptr;
 };
 
 } // namespace sqlite_detail

@@ -154,6 +154,19 @@ TEST_F(Sqlite3DBTest, RowInsertLeavesOutNamedColumns)
     EXPECT_EQ(read.val(QStringLiteral("name")).toString(), QStringLiteral("kept"));
     EXPECT_EQ(read.val(QStringLiteral("n")).toLongLong(), 6);
 
+    // The same columns into another table, or with other exclusions, is
+    // another statement.
+    EXPECT_EQ(row.insertSql(QStringLiteral("other")).sql(),
+              QStringLiteral("insert into other(_id,name,n) values(?,?,?)"));
+    EXPECT_EQ(row.insertSql(QStringLiteral("t"), {QStringLiteral("n")}).sql(),
+              QStringLiteral("insert into t(_id,name) values(?,?)"));
+    Sqlite3Row renamed;
+    renamed.setVal(QStringLiteral("_id"), 1);
+    renamed.setVal(QStringLiteral("name"), QStringLiteral("x"));
+    renamed.setVal(QStringLiteral("d"), 2.0);
+    EXPECT_EQ(renamed.insertSql(QStringLiteral("t")).sql(),
+              QStringLiteral("insert into t(_id,name,d) values(?,?,?)"));
+
     Sqlite3Row empty;
     db.executeThrow(empty.insertSql(QStringLiteral("t")));
     EXPECT_EQ(db.lastInsertId(), 79);

@@ -5,6 +5,7 @@
 #include "app/cli/CliCommand.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 
 #include <algorithm>
 #include <cstdio>
@@ -203,6 +204,8 @@ int runCli(const QStringList &args)
         DataRoot::setOverride(ctx.global.dataRoot);
     DataRoot::applyEnvironment();
     Log::install(DataRoot::logFolder().absolutePath(), 10);
+    // Only the command's words: arguments may hold passwords.
+    qDebug().noquote() << "velloran-kik" << ctx.command->words.join(QLatin1Char(' '));
 
     try {
         return ctx.command->run(ctx);
