@@ -1,0 +1,61 @@
+#include "model/BackupKikMessagesThread.h"
+
+#include "app/FileUtil.h"
+#include "app/Translation.h"
+#include "jobs/JobProgress.h"
+#include "model/KikLocalDb.h"
+#include "model/MessageOrder.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <exception>
+
+BackupKikMessagesThread::BackupKikMessagesThread(const KikMessageList &messages,
+                                                 const QString &databaseFolder,
+                                                 JobProgress *progress, QObject *parent)
+    : QThread(parent), m_messages(messages), m_folder(databaseFolder), m_progress(progress)
+{
+    sortMessagesByTime(m_messages);
+}
+
+bool BackupKikMessagesThread::backUp()
+{
+    KikLocalDb db(m_folder);
+    db.ensureOpen();
+    Sqlite3Transaction tran(db);
+    const qsizetype n = m_messages.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (m_progress && m_progress->isCancelled())
+            return false; // the transaction rolls back as it goes out of scope
+        JobReport::progress(m_progress, QString(), int((i + 1) * 100 / n),
+                            QStringLiteral("Messages: %1/%2").arg(i + 1).arg(n));
+        db.mergeMessage(m_messages[i]);
+    }
+    if (m_progress && m_progress->isCancelled())
+        return false;
+    tran.commit();
+    db.updateLastTimes();
+    return true;
+}
+
+void BackupKikMessagesThread::run()
+{
+    JobReport::progress(m_progress, ids("IDS_BACKING_UP_KIK_MESSAGES"), 0, QString());
+    // A database this run creates is removed again when the run does not
+    // complete, so that a failed or cancelled backup leaves nothing behind.
+    const bool folderExisted = QFileInfo::exists(m_folder);
+    bool done = false;
+    try {
+        done = backUp();
+        if (done) {
+            m_handled = int(m_messages.size());
+            JobReport::success(m_progress,
+                               ids("IDS_SUC_BACKUP_%1_MESSAGES").arg(m_messages.size()));
+        }
+    } catch (const std::exception &error) {
+        JobReport::error(m_progress, QString::fromUtf8(error.what()));
+    }
+    if (!done && !folderExisted)
+        removeTree(m_folder);
+}

@@ -1,0 +1,170 @@
+#include "SampleChats.h"
+
+#include "jobs/HeadlessProgress.h"
+#include "jobs/JobRunner.h"
+#include "model/BackupKikMessagesThread.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace SampleChats;
+
+namespace {
+
+QString dbFile(const QString &folder)
+{
+    return QDir(folder).filePath(QStringLiteral("velloran-kik.db"));
+}
+
+struct BackupRun {
+    HeadlessProgress::Result result;
+    QString error;
+    QString success;
+    QStringList texts;
+};
+
+BackupRun backUp(const KikMessageList &messages, const QString &folder, int cancelAt = -1)
+{
+    HeadlessProgress progress;
+    progress.cancelAtPercent = cancelAt;
+    BackupKikMessagesThread job(messages, folder, &progress);
+    // To cancel at an exact point, the progress object answers on the job's
+    // own thread, so each report is handled before the job goes on.
+    if (cancelAt >= 0)
+        progress.moveToThread(&job);
+    JobRunner::runToEnd(job);
+    return {progress.result(), progress.errorText(), progress.successText(), progress.texts()};
+}
+
+} // namespace
+
+TEST(BackupKikMessagesThread, SecondRunAddsNothingAndCountsTheSame)
+{
+    QTemporaryDir tmp;
+    const QString folder = tmp.filePath(QStringLiteral("mine"));
+    KikDataSet set;
+    fill(set);
+    const BackupRun first = backUp(set.allMessages(), folder);
+    ASSERT_EQ(first.result, HeadlessProgress::Succeeded) << first.error.toStdString();
+    EXPECT_EQ(first.success, QStringLiteral("Successfully backed up 5 messages."));
+    const QString counts = tableCounts(dbFile(folder));
+    EXPECT_EQ(counts, QStringLiteral("3,2,2,5,5"));
+    const BackupRun second = backUp(set.allMessages(), folder);
+    EXPECT_EQ(second.result, HeadlessProgress::Succeeded);
+    EXPECT_EQ(second.success, first.success);
+    EXPECT_EQ(tableCounts(dbFile(folder)), counts);
+}
+
+TEST(BackupKikMessagesThread, ProgressTextsCountMessages)
+{
+    QTemporaryDir tmp;
+    KikDataSet set;
+    fill(set);
+    const BackupRun run = backUp(set.allMessages(), tmp.filePath(QStringLiteral("p")));
+    ASSERT_GE(run.texts.size(), 6);
+    EXPECT_EQ(run.texts.first(), QStringLiteral("Progress:0%"));
+    EXPECT_EQ(run.texts[1], QStringLiteral("Messages: 1/5"));
+    EXPECT_EQ(run.texts.last(), QStringLiteral("Messages: 5/5"));
+}
+
+TEST(BackupKikMessagesThread, MessagesAreStoredInTimeOrder)
+{
+    QTemporaryDir tmp;
+    const QString folder = tmp.filePath(QStringLiteral("o"));
+    KikDataSet set;
+    fill(set);
+    // Listed newest first; the job stores them oldest first.
+    KikMessageList reversed = set.allMessages();
+    std::reverse(reversed.begin(), reversed.end());
+    ASSERT_EQ(backUp(reversed, folder).result, HeadlessProgress::Succeeded);
+    EXPECT_EQ(count(dbFile(folder), "select _id from kik_message where uid='u1'"), 1);
+    EXPECT_EQ(count(dbFile(folder), "select _id from kik_message where uid='g2'"), 5);
+}
+
+TEST(BackupKikMessagesThread, CancelHalfwayLeavesDatabaseAsBefore)
+{
+    QTemporaryDir tmp;
+    const QString folder = tmp.filePath(QStringLiteral("c"));
+    KikDataSet set;
+    fill(set);
+    KikMessageList firstTwo = set.allMessages().mid(0, 2);
+    ASSERT_EQ(backUp(firstTwo, folder).result, HeadlessProgress::Succeeded);
+    const QString before = tableCounts(dbFile(folder));
+
+    KikDataSet more;
+    fill(more);
+    for (int i = 0; i < 200; ++i)
+        message(more, 1000 + i, more.chat(10), QStringLiteral("extra-%1").arg(i), 100 + i,
+                QStringLiteral("m"));
+    const BackupRun run = backUp(more.allMessages(), folder, 50);
+    EXPECT_EQ(run.result, HeadlessProgress::Failed);
+    EXPECT_TRUE(run.error.isEmpty()) << "cancel reports nothing";
+    EXPECT_TRUE(run.success.isEmpty());
+    EXPECT_EQ(tableCounts(dbFile(folder)), before);
+}
+
+TEST(BackupKikMessagesThread, CancelledNewDatabaseLeavesNoFolder)
+{
+    QTemporaryDir tmp;
+    const QString folder = tmp.filePath(QStringLiteral("fresh"));
+    KikDataSet set;
+    fill(set);
+    for (int i = 0; i < 100; ++i)
+        message(set, 1000 + i, set.chat(10), QStringLiteral("x%1").arg(i), 100 + i,
+                QStringLiteral("m"));
+    backUp(set.allMessages(), folder, 10);
+    EXPECT_FALSE(QFileInfo::exists(folder));
+}
+
+TEST(BackupKikMessagesThread, FailingInsertReachesErrorWithUtf8TextAndRollsBack)
+{
+    QTemporaryDir tmp;
+    ASSERT_EQ(TestSupport::runPython(QStringLiteral("make_localdb.py"),
+                                     {tmp.path(), QStringLiteral("failing-insert")})
+                  .exitCode,
+              0);
+    const QString before = tableCounts(dbFile(tmp.path()));
+    KikDataSet set;
+    fill(set);
+    const BackupRun run = backUp(set.allMessages(), tmp.path());
+    EXPECT_EQ(run.result, HeadlessProgress::Failed);
+    EXPECT_TRUE(run.error.contains(QStringLiteral("Speicher voll – äöü 日本")))
+        << run.error.toStdString();
+    EXPECT_EQ(tableCounts(dbFile(tmp.path())), before) << "the users inserted first roll back";
+    EXPECT_TRUE(QFileInfo::exists(dbFile(tmp.path()))) << "an existing database is kept";
+}
+
+TEST(BackupKikMessagesThread, BadDatabasesFailThroughErrorPath)
+{
+    for (const char *mode : {"garbage", "no-chat-messages"}) {
+        QTemporaryDir tmp;
+        ASSERT_EQ(TestSupport::runPython(QStringLiteral("make_localdb.py"),
+                                         {tmp.path(), QString::fromLatin1(mode)})
+                      .exitCode,
+                  0);
+        const QByteArray before = TestSupport::readFile(dbFile(tmp.path()));
+        KikDataSet set;
+        fill(set);
+        const BackupRun run = backUp(set.allMessages(), tmp.path());
+        EXPECT_EQ(run.result, HeadlessProgress::Failed) << mode;
+        EXPECT_FALSE(run.error.isEmpty()) << mode;
+        EXPECT_EQ(TestSupport::readFile(dbFile(tmp.path())), before) << mode;
+        EXPECT_EQ(set.messages.size(), 5);
+        EXPECT_EQ(set.chat(10)->messages.size(), 3) << "the source is untouched";
+    }
+}
+
+TEST(BackupKikMessagesThread, MessageWithoutChatIsStoredUnlinked)
+{
+    QTemporaryDir tmp;
+    const QString folder = tmp.filePath(QStringLiteral("n"));
+    KikDataSet set;
+    message(set, 1, nullptr, QStringLiteral("lonely"), 1, QStringLiteral("x"));
+    ASSERT_EQ(backUp(set.allMessages(), folder).result, HeadlessProgress::Succeeded);
+    EXPECT_EQ(count(dbFile(folder), "select count(*) from kik_message"), 1);
+    EXPECT_EQ(count(dbFile(folder), "select count(*) from kik_chat_messages"), 0);
+}
