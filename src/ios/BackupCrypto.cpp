@@ -1,7 +1,7 @@
 #include "ios/BackupCrypto.h"
 
 #include <mbedtls/aes.h>
-#include <openssl/evp.h>
+#include <openssl/evp.h> // PBKDF2 only
 
 #include <cstring>
 #include <stdexcept>
@@ -88,7 +88,8 @@ QByteArray aesKeyUnwrap(const QByteArray &kek, const QByteArray &wrapped)
 }
 
 struct CbcDecryptor::Impl {
-    EVP_CIPHER_CTX *ctx = nullptr;
+    AesContext aes;
+    unsigned char iv[16] = {};
 };
 
 CbcDecryptor::CbcDecryptor(const QByteArray &key, const QByteArray &iv)
@@ -96,40 +97,28 @@ CbcDecryptor::CbcDecryptor(const QByteArray &key, const QByteArray &iv)
 {
     if (key.size() != 32)
         throw std::runtime_error("AES-256 needs a 32-byte key.");
-    QByteArray chain = iv.isEmpty() ? QByteArray(16, '\0') : iv;
-    if (chain.size() != 16)
+    if (!iv.isEmpty() && iv.size() != 16)
         throw std::runtime_error("AES-CBC needs a 16-byte initial value.");
-    m_impl->ctx = EVP_CIPHER_CTX_new();
-    if (!m_impl->ctx
-        || EVP_DecryptInit_ex(m_impl->ctx, EVP_aes_256_cbc(), nullptr,
-                              reinterpret_cast<const unsigned char *>(key.constData()),
-                              reinterpret_cast<const unsigned char *>(chain.constData()))
-               != 1) {
-        EVP_CIPHER_CTX_free(m_impl->ctx);
-        m_impl->ctx = nullptr;
+    if (!iv.isEmpty())
+        std::memcpy(m_impl->iv, iv.constData(), 16);
+    if (mbedtls_aes_setkey_dec(&m_impl->aes.ctx,
+                               reinterpret_cast<const unsigned char *>(key.constData()), 256)
+        != 0)
         throw std::runtime_error("Cannot set up AES-256-CBC.");
-    }
-    // The caller cuts the plaintext at the recorded size; padding is not ours
-    // to check, and with padding off every full block comes out at once.
-    EVP_CIPHER_CTX_set_padding(m_impl->ctx, 0);
 }
 
-CbcDecryptor::~CbcDecryptor()
-{
-    EVP_CIPHER_CTX_free(m_impl->ctx);
-}
+CbcDecryptor::~CbcDecryptor() = default;
 
 bool CbcDecryptor::decrypt(const unsigned char *in, std::size_t length, unsigned char *out)
 {
-    if (length % 16 != 0 || length > 0x7fffffff)
+    if (length % 16 != 0)
         return false;
     if (length == 0)
         return true;
-    int written = 0;
-    if (EVP_DecryptUpdate(m_impl->ctx, out, &written, in, int(length)) != 1
-        || std::size_t(written) != length)
-        return false;
-    return true;
+    // mbed TLS keeps the chaining value in `iv` between calls.
+    return mbedtls_aes_crypt_cbc(&m_impl->aes.ctx, MBEDTLS_AES_DECRYPT, length, m_impl->iv, in,
+                                 out)
+        == 0;
 }
 
 } // namespace BackupCrypto
