@@ -24,3 +24,11 @@ bool mobiledevice_frameworks_loaded()
 {
     return g_loaded;
 }
+
+bool mobiledevice_load_frameworks(QString &error)
+{
+    if (mobiledevice_load_frameworks())
+        return true;
+    error = QStringLiteral("Failed to load (Mobile Device) framework.");
+    return false;
+}

@@ -1,0 +1,49 @@
+// Small helpers shared by the benchmarks: timing, peak memory, child
+// processes and the fixture builder.
+#pragma once
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace Bench {
+
+// Peak resident memory of this process so far, in MiB.
+inline double peakRssMiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0;
+}
+
+// Runs a program, returns the wall time in seconds (negative on failure).
+inline double timeProcess(const QString &program, const QStringList &args)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(program, args);
+    if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return -1;
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+// Runs the backup fixture builder.
+inline bool buildBackup(const QString &out, const QStringList &args)
+{
+    const QString script = QDir(QStringLiteral(VELLORAN_SOURCE_DIR))
+                               .filePath(QStringLiteral("tests/fixtures/make_itunes_backup.py"));
+    QProcess p;
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(QStringLiteral("/usr/bin/python3"), QStringList{script, out} + args);
+    return p.waitForFinished(-1) && p.exitCode() == 0;
+}
+
+} // namespace Bench

@@ -1,0 +1,190 @@
+// Extraction of single records of a backup, decrypting encrypted files.
+#include "ios/BackupManifest.h"
+
+#include "ios/BackupCrypto.h"
+#include "ios/BackupPaths.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimeZone>
+
+#include <stdexcept>
+
+namespace {
+
+constexpr qint64 kChunkSize = 8192;
+
+[[noreturn]] void fail(const QString &text)
+{
+    throw std::runtime_error(text.toStdString());
+}
+
+// Removes the temporary file unless it was committed.
+struct PartFile {
+    QFile file;
+    bool committed = false;
+    explicit PartFile(const QString &path) : file(path) {}
+    ~PartFile()
+    {
+        if (!committed) {
+            file.close();
+            file.remove();
+        }
+    }
+};
+
+} // namespace
+
+QString BackupManifest::contentPath(const MbdbRecord &record) const
+{
+    if (!record.storedFileId.isEmpty()) {
+        if (!isSafeFileId(record.storedFileId))
+            return QString();
+        const QString id = record.storedFileId;
+        return m_folder.filePath(id.left(2) + QLatin1Char('/') + id);
+    }
+    return m_folder.filePath(fileId(record.domain, record.relativePath));
+}
+
+QByteArray BackupManifest::fileKey(const MbdbRecord &record) const
+{
+    if (record.encryptionKey.isEmpty())
+        return {};
+    const QByteArray wrapped = record.encryptionKey.mid(4);
+    if (wrapped.size() != 40)
+        fail(QStringLiteral("%1, the file key is not 40 bytes long.")
+                 .arg(fileId(record.domain, record.relativePath)));
+    QByteArray classKeyBytes = classKey(record.protectionClass);
+    if (classKeyBytes.isEmpty()) {
+        // Manifest.db keeps the class also in the key's first 4 bytes
+        // (little-endian); use it when the record's class has no key.
+        const auto *k = reinterpret_cast<const unsigned char *>(record.encryptionKey.constData());
+        classKeyBytes = classKey(k[0] | (k[1] << 8) | (k[2] << 16) | (std::uint32_t(k[3]) << 24));
+    }
+    if (classKeyBytes.isEmpty())
+        fail(QStringLiteral("%1, no key for protection class %2.")
+                 .arg(fileId(record.domain, record.relativePath))
+                 .arg(record.protectionClass));
+    const QByteArray key = BackupCrypto::aesKeyUnwrap(classKeyBytes, wrapped);
+    if (key.size() != 32)
+        fail(QStringLiteral("%1, the file key cannot be unwrapped.")
+                 .arg(fileId(record.domain, record.relativePath)));
+    return key;
+}
+
+void BackupManifest::extractFile(const BackupFileNode *node, const QString &destination,
+                                 ProgressCallback progress, void *context) const
+{
+    if (!node)
+        fail(QStringLiteral("No such file in the backup."));
+    if (!node->hasRecord) {
+        if (!QDir().mkpath(destination))
+            fail(QStringLiteral("can not create %1.").arg(destination));
+        return;
+    }
+    extractFile(node->record, destination, progress, context);
+}
+
+void BackupManifest::extractFile(const MbdbRecord &record, const QString &destination,
+                                 ProgressCallback progress, void *context) const
+{
+    if (record.isDir()) {
+        if (!QDir().mkpath(destination))
+            fail(QStringLiteral("can not create %1.").arg(destination));
+        return;
+    }
+    const QString id = fileId(record.domain, record.relativePath);
+    const QString source = contentPath(record);
+    if (source.isEmpty())
+        fail(QStringLiteral("%1, the file id is not valid.").arg(record.storedFileId));
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("can not open %1. %2").arg(source, in.errorString()));
+
+    const QByteArray key = m_encrypted ? fileKey(record) : QByteArray();
+    if (!key.isEmpty() && in.size() % 16 != 0)
+        fail(QStringLiteral("%1, POLARSSL_ERR_AES_INVALID_INPUT_LENGTH.").arg(id));
+
+    const QString folder = QFileInfo(destination).absolutePath();
+    if (!QDir().mkpath(folder))
+        fail(QStringLiteral("can not create %1. %2").arg(destination, QStringLiteral("No folder.")));
+    PartFile out(destination + QStringLiteral(".part"));
+    if (!out.file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        fail(QStringLiteral("can not create %1. %2").arg(destination, out.file.errorString()));
+
+    const qint64 total = in.size();
+    qint64 done = 0;
+    qint64 written = 0;
+    const qint64 wanted = qint64(qMin<std::uint64_t>(record.fileSize, std::uint64_t(total)));
+    char buffer[kChunkSize];
+    unsigned char plain[kChunkSize];
+    std::unique_ptr<BackupCrypto::CbcDecryptor> cbc;
+    if (!key.isEmpty())
+        cbc = std::make_unique<BackupCrypto::CbcDecryptor>(key);
+    for (;;) {
+        if (cbc && written >= wanted)
+            break; // the rest is CBC padding
+        const qint64 n = in.read(buffer, kChunkSize);
+        if (n < 0)
+            fail(QStringLiteral("can not open %1. %2").arg(source, in.errorString()));
+        if (n == 0)
+            break;
+        done += n;
+        if (cbc) {
+            if (!cbc->decrypt(reinterpret_cast<unsigned char *>(buffer), std::size_t(n), plain))
+                fail(QStringLiteral("%1, POLARSSL_ERR_AES_INVALID_INPUT_LENGTH.").arg(id));
+            const qint64 keep = qMin(n, wanted - written);
+            if (out.file.write(reinterpret_cast<const char *>(plain), keep) != keep)
+                fail(QStringLiteral("can not create %1. %2").arg(destination, out.file.errorString()));
+            written += keep;
+        } else {
+            if (out.file.write(buffer, n) != n)
+                fail(QStringLiteral("can not create %1. %2").arg(destination, out.file.errorString()));
+            written += n;
+        }
+        if (progress)
+            progress(total, done, context);
+    }
+    if (cbc && qint64(record.fileSize) > written)
+        fail(QStringLiteral("%1, the encrypted content is shorter than its recorded size.").arg(id));
+
+    const QDateTime mtime = QDateTime::fromSecsSinceEpoch(record.modifiedTime, Qt::UTC);
+    if (!out.file.flush())
+        fail(QStringLiteral("can not create %1. %2").arg(destination, out.file.errorString()));
+    out.file.setFileTime(mtime, QFileDevice::FileModificationTime);
+    out.file.setFileTime(mtime, QFileDevice::FileAccessTime);
+    out.file.close();
+    if (QFileInfo::exists(destination) && !QFile::remove(destination))
+        fail(QStringLiteral("can not create %1. %2").arg(destination, QStringLiteral("It exists.")));
+    if (!out.file.rename(destination))
+        fail(QStringLiteral("can not create %1. %2").arg(destination, out.file.errorString()));
+    out.committed = true;
+}
+
+QString BackupManifest::extractInto(const MbdbRecord &record, const QString &folder,
+                                    const QString &prefix, ProgressCallback progress,
+                                    void *context) const
+{
+    QString relative = record.relativePath;
+    if (!prefix.isEmpty()) {
+        QString base = prefix;
+        while (base.endsWith(QLatin1Char('/')))
+            base.chop(1);
+        if (relative == base)
+            relative = QString();
+        else if (relative.startsWith(base + QLatin1Char('/')))
+            relative = relative.mid(base.size() + 1);
+        else
+            fail(QStringLiteral("%1 is not below %2.").arg(record.relativePath, prefix));
+    }
+    QString destination;
+    if (relative.isEmpty() && record.isDir())
+        destination = QDir(folder).absolutePath();
+    else
+        destination = BackupPaths::safeDestination(folder, relative);
+    if (destination.isEmpty())
+        fail(QStringLiteral("The backup names an unsafe path: %1").arg(record.relativePath));
+    extractFile(record, destination, progress, context);
+    return destination;
+}

@@ -1,0 +1,131 @@
+#include "ios/ManifestDbReader.h"
+
+#include "device/CFType.h"
+
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+struct DbClose {
+    void operator()(sqlite3 *db) const { sqlite3_close_v2(db); }
+};
+struct StmtFinalize {
+    void operator()(sqlite3_stmt *s) const { sqlite3_finalize(s); }
+};
+
+[[noreturn]] void fail(sqlite3 *db, const QString &path)
+{
+    throw std::runtime_error(QStringLiteral("Cannot read %1. %2")
+                                 .arg(path, QString::fromUtf8(sqlite3_errmsg(db)))
+                                 .toStdString());
+}
+
+// Resolves a keyed-archive reference ({"CF$UID": n}) to its object.
+CFType resolve(const CFType &objects, const CFType &value)
+{
+    if (!value.isUid())
+        return value;
+    const quint64 index = value.toUid();
+    if (index >= quint64(objects.count()))
+        return CFType();
+    return objects.at(int(index));
+}
+
+std::uint32_t u32(const CFType &v)
+{
+    const qint64 n = v.toInt64(0);
+    return n < 0 || n > 0xFFFFFFFFll ? 0 : std::uint32_t(n);
+}
+
+} // namespace
+
+bool parseFileArchive(const QByteArray &archive, MbdbRecord &record)
+{
+    const CFType root = CFType::fromPlistData(archive);
+    const CFType objects = root.value(QStringLiteral("$objects"));
+    if (!objects.isArray())
+        return false;
+    CFType top = root.value(QStringLiteral("$top")).value(QStringLiteral("root"));
+    const CFType file = resolve(objects, top);
+    if (!file.isDictionary())
+        return false;
+    auto field = [&](const char *name) {
+        return resolve(objects, file.value(QString::fromLatin1(name)));
+    };
+    record.modifiedTime = u32(field("LastModified"));
+    record.createdTime = u32(field("Birth"));
+    record.accessedTime = u32(field("LastStatusChange"));
+    const qint64 size = field("Size").toInt64(0);
+    record.fileSize = size < 0 ? 0 : std::uint64_t(size);
+    record.mode = std::uint16_t(u32(field("Mode")) & 0xFFFF);
+    record.userId = u32(field("UserID"));
+    record.groupId = u32(field("GroupID"));
+    const quint64 inode = quint64(field("InodeNumber").toInt64(0));
+    record.inodeHigh = std::uint32_t(inode >> 32);
+    record.inodeLow = std::uint32_t(inode & 0xFFFFFFFFu);
+    record.protectionClass = std::uint8_t(u32(field("ProtectionClass")) & 0xFF);
+    const CFType target = field("Target");
+    if (target.isString())
+        record.linkTarget = target.toQString();
+    const CFType key = field("EncryptionKey");
+    if (key.isDictionary())
+        record.encryptionKey = resolve(objects, key.value(QStringLiteral("NS.data"))).toBytes();
+    else if (key.isData())
+        record.encryptionKey = key.toBytes();
+    const CFType digest = field("Digest");
+    if (digest.isData())
+        record.dataHash = digest.toBytes();
+    return true;
+}
+
+MbdbRecordTable readManifestDb(const QString &path)
+{
+    if (!QFileInfo(path).isFile())
+        throw std::runtime_error(QStringLiteral("Cannot find %1").arg(path).toStdString());
+    sqlite3 *raw = nullptr;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    std::unique_ptr<sqlite3, DbClose> db(raw);
+    if (rc != SQLITE_OK)
+        fail(raw, path);
+
+    sqlite3_stmt *rawStmt = nullptr;
+    if (sqlite3_prepare_v2(db.get(),
+                           "SELECT fileID, domain, relativePath, flags, file FROM Files", -1,
+                           &rawStmt, nullptr)
+        != SQLITE_OK)
+        fail(db.get(), path);
+    std::unique_ptr<sqlite3_stmt, StmtFinalize> stmt(rawStmt);
+
+    auto text = [&](int col) {
+        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt.get(), col));
+        return p ? QString::fromUtf8(p, sqlite3_column_bytes(stmt.get(), col)) : QString();
+    };
+
+    MbdbRecordTable table;
+    for (;;) {
+        const int step = sqlite3_step(stmt.get());
+        if (step == SQLITE_DONE)
+            break;
+        if (step != SQLITE_ROW)
+            fail(db.get(), path);
+        MbdbRecord r;
+        r.storedFileId = text(0);
+        if (!isSafeFileId(r.storedFileId))
+            continue;
+        r.domain = text(1);
+        r.relativePath = text(2);
+        r.flags = sqlite3_column_int(stmt.get(), 3);
+        const auto *blob = static_cast<const char *>(sqlite3_column_blob(stmt.get(), 4));
+        const int blobSize = sqlite3_column_bytes(stmt.get(), 4);
+        if (blob && blobSize > 0)
+            parseFileArchive(QByteArray::fromRawData(blob, blobSize), r);
+        const QString key = r.storedFileId.toLower();
+        table.insert(key, std::move(r));
+    }
+    return table;
+}
