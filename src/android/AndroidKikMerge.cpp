@@ -130,9 +130,14 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
 
         std::vector<MergeEntry> entries;
         entries.reserve(size_t(result.phoneMessagesBefore) + size_t(messages.size()));
+        // The phone's uids: a new message whose uid the phone holds is never
+        // written, whichever of the two sorts first, so the phone's row stays.
+        QSet<QString> phoneUids;
         {
-            Sqlite3Cursor c = db.queryThrow("select _id, timestamp from phone.messagesTable");
+            Sqlite3Cursor c = db.queryThrow("select _id, timestamp, uid from phone.messagesTable");
             while (c.moveNext()) {
+                if (!c.isNullAt(2))
+                    phoneUids.insert(c.textAt(2));
                 MergeEntry e;
                 e.key = e.rowId = c.int64At(0);
                 e.timeMs = c.int64At(1);
@@ -191,7 +196,7 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
                 for (const _KikMember &member : std::as_const(user->members))
                     db.insertMemberThrow(member);
             }
-            if (db.findMessageIdByUid(m->uid) == 0) {
+            if (!phoneUids.contains(m->uid) && db.findMessageIdByUid(m->uid) == 0) {
                 db.insertMsgThrow(m);
                 ++result.inserted;
             }
