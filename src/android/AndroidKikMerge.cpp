@@ -18,11 +18,18 @@ namespace {
 
 const QStringList kSideFiles{QStringLiteral("-shm"), QStringLiteral("-wal"), QStringLiteral("-journal")};
 
+const std::pair<const char *, const char *> kMessageIndexes[] = {
+    {"bt_idx_messagesTable_uid", "uid"},
+    {"bt_idx_messagesTable_partner_jid", "partner_jid"},
+    {"bt_idx_messagesTable_bin_id", "bin_id"},
+    {"bt_idx_messagesTable_timestamp", "timestamp"}};
+
 struct MergeEntry {
     qint64 key = 0;
     qint64 timeMs = 0;
     bool existing = false;
     qint64 rowId = 0;
+    QString uid; // of an existing row
     _KikMessage *message = nullptr;
 };
 
@@ -142,6 +149,7 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
                 e.key = e.rowId = c.int64At(0);
                 e.timeMs = c.int64At(1);
                 e.existing = true;
+                e.uid = c.textAt(2);
                 entries.push_back(e);
             }
         }
@@ -160,12 +168,27 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
                 columns << QLatin1Char('[') + col.name + QLatin1Char(']');
         }
         const QString list = columns.join(QLatin1Char(','));
-        // Every column but _id; a uid already written is not written twice,
-        // rows without uid are always kept.
-        const QString copyRow = QStringLiteral(
-            "INSERT INTO main.messagesTable(%1) SELECT %1 FROM phone.messagesTable AS p WHERE p._id=? "
-            "AND (p.uid IS NULL OR p.uid='' OR NOT EXISTS (SELECT 1 FROM main.messagesTable AS w "
-            "WHERE w.uid=p.uid))").arg(list);
+        // Every column but _id.
+        const QString copyRow =
+            QStringLiteral("INSERT INTO main.messagesTable(%1) SELECT %1 FROM phone.messagesTable WHERE _id=?")
+                .arg(list);
+        // The work copy's message table is empty now, so the uids written
+        // during this merge are exactly those it holds: they are tracked
+        // here instead of being looked up row by row. A message without uid
+        // has no key to compare and is always written.
+        QSet<QString> written;
+        const auto firstTime = [&written](const QString &uid) {
+            if (uid.isEmpty())
+                return true;
+            if (written.contains(uid))
+                return false;
+            written.insert(uid);
+            return true;
+        };
+        // Our own message indexes are rebuilt once after the bulk insert,
+        // which is much cheaper than keeping them up to date row by row.
+        for (const auto &index : kMessageIndexes)
+            db.executeThrow(QStringLiteral("DROP INDEX IF EXISTS [%1]").arg(QString::fromLatin1(index.first)));
 
         Sqlite3Transaction transaction(db);
         QSet<const _KikUser *> usersDone;
@@ -179,7 +202,8 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
                 hooks.progress(lastPercent = percent);
             const MergeEntry &e = entries[size_t(n)];
             if (e.existing) {
-                db.executeThrow(Sqlite3Sql(copyRow).addInt64Param(e.rowId));
+                if (firstTime(e.uid))
+                    db.executeThrow(Sqlite3Sql(copyRow).addInt64Param(e.rowId));
                 continue;
             }
             _KikMessage *m = e.message;
@@ -196,7 +220,7 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
                 for (const _KikMember &member : std::as_const(user->members))
                     db.insertMemberThrow(member);
             }
-            if (!phoneUids.contains(m->uid) && db.findMessageIdByUid(m->uid) == 0) {
+            if (!phoneUids.contains(m->uid) && firstTime(m->uid)) {
                 db.insertMsgThrow(m);
                 ++result.inserted;
             }
@@ -219,6 +243,9 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
                 thumbUploads.append({*local, QString::fromLatin1(AndroidKikPaths::kPhoneThumbsFolder) + name, false});
             }
         }
+        for (const auto &[name, column] : kMessageIndexes)
+            db.executeThrow(QStringLiteral("CREATE INDEX %1 ON messagesTable(%2)")
+                                .arg(QString::fromLatin1(name), QString::fromLatin1(column)));
         transaction.commit();
         result.phoneMessagesAfter = countRows(db, "select count(*) from main.messagesTable");
         db.executeThrow("DETACH DATABASE phone");
