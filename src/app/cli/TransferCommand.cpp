@@ -8,7 +8,41 @@
 
 #include <QJsonObject>
 
+#include <atomic>
+#include <csignal>
+
 namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void onInterrupt(int)
+{
+    g_interrupted.store(true);
+}
+
+// SIGINT and SIGTERM cancel the merge between two messages, as the Cancel
+// button would; the previous handlers come back afterwards.
+class InterruptScope
+{
+public:
+    InterruptScope()
+    {
+        g_interrupted.store(false);
+        m_int = std::signal(SIGINT, onInterrupt);
+        m_term = std::signal(SIGTERM, onInterrupt);
+    }
+    ~InterruptScope()
+    {
+        std::signal(SIGINT, m_int);
+        std::signal(SIGTERM, m_term);
+    }
+    InterruptScope(const InterruptScope &) = delete;
+    InterruptScope &operator=(const InterruptScope &) = delete;
+
+private:
+    void (*m_int)(int) = SIG_DFL;
+    void (*m_term)(int) = SIG_DFL;
+};
 
 int runTransfer(CliContext &ctx)
 {
@@ -25,7 +59,16 @@ int runTransfer(CliContext &ctx)
     const QString status = ids("IDS_ANDROID_RESTORING_KIK_MESSAGES");
     AndroidMergeHooks hooks;
     hooks.progress = [&](int percent) { bar.update(status, percent, QString()); };
-    const AndroidOfflineResult result = transferToAndroidBackup(messages, phone, out, hooks);
+    hooks.cancelled = [] { return g_interrupted.load(); };
+    const InterruptScope interrupts;
+    AndroidOfflineResult result;
+    try {
+        result = transferToAndroidBackup(messages, phone, out, hooks);
+    } catch (int) {
+        bar.finish();
+        ctx.printError(QStringLiteral("Cancelled."));
+        return CliExit::Cancelled;
+    }
     bar.update(status, 100, QString());
     bar.finish();
 
