@@ -145,7 +145,10 @@ TEST(AndroidBackupRead, HostileEntriesStayInsideTheDestination)
     QDir().mkpath(out + "/apps");
     QDir().mkpath(elsewhere);
     ASSERT_TRUE(QFile::link(elsewhere, out + "/apps/link"));
-    EXPECT_EQ(extractAndroidBackup(ab, QDir(out), kCorrupt), 1);
+    EXPECT_EQ(extractAndroidBackup(ab, QDir(out), kCorrupt), 2);
+    // The link entry is not created; the file after it lands in a folder.
+    EXPECT_FALSE(QFileInfo(out + "/apps/sneaky").isSymLink());
+    EXPECT_EQ(readFile(out + "/apps/sneaky/through.txt"), "safe");
     EXPECT_EQ(readFile(out + "/apps/okname.txt"), "good");
     EXPECT_FALSE(QFile::exists(dir.filePath("a/escape.txt")));
     EXPECT_FALSE(QFile::exists(dir.filePath("a/b/escape.txt")));
