@@ -30,6 +30,9 @@ struct Run {
 // Runs the work in a child process and reports its time and peak memory.
 Run measure(const std::function<int()> &work)
 {
+    // Start each run with the earlier runs' writes on disk, so that one run
+    // does not pay for another's write-back.
+    ::sync();
     QElapsedTimer timer;
     timer.start();
     const pid_t pid = fork();
@@ -113,6 +116,9 @@ int main(int argc, char **argv)
     const QString ours = work.filePath(QStringLiteral("ours.ab"));
     const QString base = work.filePath(QStringLiteral("pipe.ab"));
 
+    const Run packBase = shell(QStringLiteral("(printf 'ANDROID BACKUP\\n1\\n1\\nnone\\n'; tar -c -C '%1' apps"
+                                              " | zlib-flate -compress) > '%2'")
+                                   .arg(tree, base));
     const Run packOurs = measure([&] {
         try {
             createAndroidBackup(QDir(tree), ours);
@@ -121,14 +127,13 @@ int main(int argc, char **argv)
         }
         return 0;
     });
-    const Run packBase = shell(QStringLiteral("(printf 'ANDROID BACKUP\\n1\\n1\\nnone\\n'; tar -c -C '%1' apps"
-                                              " | zlib-flate -compress) > '%2'")
-                                   .arg(tree, base));
     report("create", packOurs, packBase, mib * 1024 * 1024);
 
     const QString outOurs = work.filePath(QStringLiteral("x-ours"));
     const QString outBase = work.filePath(QStringLiteral("x-pipe"));
     QDir().mkpath(outBase);
+    const Run unpackBase = shell(QStringLiteral("tail -c +25 '%1' | zlib-flate -uncompress | tar -x -C '%2'")
+                                     .arg(ours, outBase));
     const Run unpackOurs = measure([&] {
         try {
             extractAndroidBackup(ours, QDir(outOurs), QStringLiteral("corrupted"));
@@ -137,8 +142,6 @@ int main(int argc, char **argv)
         }
         return 0;
     });
-    const Run unpackBase = shell(QStringLiteral("tail -c +25 '%1' | zlib-flate -uncompress | tar -x -C '%2'")
-                                     .arg(ours, outBase));
     report("extract", unpackOurs, unpackBase, mib * 1024 * 1024);
     std::printf("archive sizes: ours %lld bytes, pipeline %lld bytes\n",
                 static_cast<long long>(QFileInfo(ours).size()), static_cast<long long>(QFileInfo(base).size()));

@@ -1,5 +1,6 @@
 // Unpacking Android backup archives.
 #include "android/AndroidBackup.h"
+#include "android/BlockQueue.h"
 #include "android/ZlibStream.h"
 
 #include <QDebug>
@@ -12,6 +13,7 @@
 
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -29,16 +31,68 @@ struct ArchiveReadDeleter {
     void operator()(archive *a) const { archive_read_free(a); }
 };
 
+// Inflates on its own thread, a few blocks ahead of the tar reader.
+class InflateSource
+{
+public:
+    explicit InflateSource(QFile &file) : m_reader(file), m_queue(8)
+    {
+        m_thread = std::thread([this] {
+            for (;;) {
+                const QByteArrayView block = m_reader.next();
+                if (block.isEmpty() || !m_queue.push(block.toByteArray()))
+                    break;
+            }
+            m_queue.close();
+        });
+    }
+    ~InflateSource() { stop(); }
+    InflateSource(const InflateSource &) = delete;
+    InflateSource &operator=(const InflateSource &) = delete;
+
+    // The next block, or none at the end of the data.
+    std::optional<QByteArray> next() { return m_queue.pop(); }
+
+    // Ends the inflating thread; its state may be read afterwards.
+    void stop()
+    {
+        m_queue.close();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    bool ended()
+    {
+        stop();
+        return m_reader.state() == ZlibInflateReader::State::Ended;
+    }
+    qint64 totalOut()
+    {
+        stop();
+        return m_reader.totalOut();
+    }
+    QByteArray current; // the block libarchive is reading
+
+private:
+    ZlibInflateReader m_reader;
+    BlockQueue m_queue;
+    std::thread m_thread;
+};
+
 la_ssize_t readCallback(archive *a, void *data, const void **buffer)
 {
-    auto *reader = static_cast<ZlibInflateReader *>(data);
-    const QByteArrayView block = reader->next();
-    *buffer = block.data();
-    if (block.isEmpty() && reader->state() != ZlibInflateReader::State::Ended) {
+    auto *source = static_cast<InflateSource *>(data);
+    std::optional<QByteArray> block = source->next();
+    if (!block) {
+        if (source->ended()) {
+            *buffer = nullptr;
+            return 0;
+        }
         archive_set_error(a, EIO, "the compressed data is damaged or cut short");
         return -1;
     }
-    return la_ssize_t(block.size());
+    source->current = std::move(*block);
+    *buffer = source->current.constData();
+    return la_ssize_t(source->current.size());
 }
 
 // Whether an existing part of `relative` below `root` is a symbolic link,
@@ -150,7 +204,7 @@ int extractAndroidBackup(const QString &archivePath, const QDir &destination,
         fail(QStringLiteral(
             "Your backup file is encrypted. Please backup again without entering a password."));
 
-    ZlibInflateReader inflater(file);
+    InflateSource inflater(file);
     std::unique_ptr<archive, ArchiveReadDeleter> reader(archive_read_new());
     archive_read_support_format_all(reader.get());
     archive_read_support_filter_all(reader.get());
@@ -193,7 +247,7 @@ int extractAndroidBackup(const QString &archivePath, const QDir &destination,
         }
     } catch (int) {
         const char *detail = archive_error_string(reader.get());
-        if (inflater.state() != ZlibInflateReader::State::Ended || !detail)
+        if (!inflater.ended() || !detail)
             fail(corruptedMessage);
         fail(corruptedMessage + QStringLiteral(" (%1)").arg(QString::fromUtf8(detail)));
     }

@@ -2,6 +2,7 @@
 // ustar entries with octal fields, regular files only, each package's
 // "_manifest" ahead of its other files.
 #include "android/AndroidBackup.h"
+#include "android/BlockQueue.h"
 #include "android/ZlibStream.h"
 
 #include <QDateTime>
@@ -10,8 +11,10 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <atomic>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -31,10 +34,73 @@ struct EntryDeleter {
     void operator()(archive_entry *e) const { archive_entry_free(e); }
 };
 
+// Deflates on its own thread: the tar side gathers its 10 KiB records into
+// larger blocks and hands them over through a short queue.
+class DeflateSink
+{
+public:
+    explicit DeflateSink(QFile &file) : m_deflater(file), m_queue(8)
+    {
+        m_pending.reserve(kBlock);
+        m_thread = std::thread([this] {
+            while (std::optional<QByteArray> block = m_queue.pop()) {
+                if (!m_deflater.write(block->constData(), block->size())) {
+                    m_failed.store(true);
+                    m_queue.close();
+                    return;
+                }
+            }
+        });
+    }
+    ~DeflateSink() { stop(); }
+    DeflateSink(const DeflateSink &) = delete;
+    DeflateSink &operator=(const DeflateSink &) = delete;
+
+    bool write(const char *data, size_t length)
+    {
+        m_pending.append(data, qsizetype(length));
+        if (m_pending.size() < kBlock)
+            return !m_failed.load();
+        return flushPending();
+    }
+
+    // Hands over the rest, waits for the thread and ends the zlib stream.
+    bool finish()
+    {
+        const bool handed = m_pending.isEmpty() || flushPending();
+        stop();
+        return handed && !m_failed.load() && m_deflater.finish();
+    }
+
+private:
+    static constexpr qsizetype kBlock = 256 * 1024;
+
+    bool flushPending()
+    {
+        QByteArray block;
+        block.reserve(kBlock);
+        block.swap(m_pending);
+        return m_queue.push(std::move(block)) && !m_failed.load();
+    }
+
+    void stop()
+    {
+        m_queue.close();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    ZlibDeflateWriter m_deflater;
+    BlockQueue m_queue;
+    QByteArray m_pending;
+    std::atomic<bool> m_failed{false};
+    std::thread m_thread;
+};
+
 la_ssize_t writeCallback(archive *a, void *data, const void *buffer, size_t length)
 {
-    auto *deflater = static_cast<ZlibDeflateWriter *>(data);
-    if (!deflater->write(static_cast<const char *>(buffer), qint64(length))) {
+    auto *sink = static_cast<DeflateSink *>(data);
+    if (!sink->write(static_cast<const char *>(buffer), length)) {
         archive_set_error(a, EIO, "cannot write the compressed archive");
         return -1;
     }
@@ -132,7 +198,7 @@ int createAndroidBackup(const QDir &source, const QString &archivePath)
 
     int entries = 0;
     try {
-        ZlibDeflateWriter deflater(file);
+        DeflateSink deflater(file);
         std::unique_ptr<archive, ArchiveWriteDeleter> writer(archive_write_new());
         archive_write_set_format_ustar(writer.get());
         archive_write_add_filter_none(writer.get());
