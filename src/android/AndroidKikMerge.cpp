@@ -128,6 +128,9 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
     QList<AndroidUploadItem> thumbUploads;
     try {
         db.ensureOpen();
+        // Room for the rebuilt table and its indexes, so that the bulk
+        // insert does not spill pages to disk halfway.
+        db.executeThrow("PRAGMA cache_size=-32768");
         db.executeThrow("DELETE FROM [messagesTable]");
         QString ignored;
         db.exec(QStringLiteral("UPDATE [sqlite_sequence] SET [seq]=0 WHERE [name]='messagesTable'"), ignored);
