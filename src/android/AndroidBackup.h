@@ -1,0 +1,42 @@
+// Android backup archives (".ab"): a short text header followed by one zlib
+// stream holding a ustar archive of the app's private files.
+//
+// Both directions stream: the archive is never held in memory as a whole, so
+// archives of several gigabytes work with a few hundred KiB of buffers.
+#pragma once
+
+#include <QDir>
+#include <QString>
+
+struct archive;
+
+// The exact header this program writes.
+inline constexpr char kAndroidBackupHeader[] = "ANDROID BACKUP\n1\n1\nnone\n";
+
+// Unpacks the directory and regular-file entries of the archive below
+// `destination` and returns the number of files written. Entries whose path
+// would leave the destination (absolute, "..", through a symbolic link) are
+// skipped with a log line. Throws std::runtime_error: the encryption message
+// for a header naming a cipher, `corruptedMessage` when the body is no
+// complete zlib stream or holds no readable archive, and the file errors.
+int extractAndroidBackup(const QString &archivePath, const QDir &destination,
+                         const QString &corruptedMessage);
+
+// Writes a new archive holding every file below `source` (hidden files and
+// symbolic links left out) and returns the number of entries. The file is
+// removed again when writing fails.
+int createAndroidBackup(const QDir &source, const QString &archivePath);
+
+// The recursive step: the files of `folder` by name, then its sub-folders.
+// `archiveFolder` is the folder's path inside the archive ("" for the top).
+// Adds the number of entries written to `entries`.
+void addFolderToTar(archive *writer, const QDir &folder, const QString &archiveFolder,
+                    int &entries);
+
+// An entry path as read from an archive, cleaned of a leading "./" and of
+// the characters \ : * ? " < > | and line breaks/tabs.
+QString cleanAndroidBackupPath(const QString &entryPath);
+
+// The cleaned path reduced to plain relative components, or empty when it
+// is absolute or climbs out with "..".
+QString safeAndroidBackupPath(const QString &cleanedPath);

@@ -1,0 +1,257 @@
+// Unpacking Android backup archives.
+#include "android/AndroidBackup.h"
+#include "android/BlockQueue.h"
+#include "android/ZlibStream.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStorageInfo>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <memory>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+constexpr qint64 kMaxHeaderLine = 4096;
+constexpr qsizetype kCopyBlock = 64 * 1024;
+// Free space kept on the disk while unpacking.
+constexpr qint64 kDiskReserve = 16 * 1024 * 1024;
+
+[[noreturn]] void fail(const QString &text)
+{
+    throw std::runtime_error(text.toStdString());
+}
+
+struct ArchiveReadDeleter {
+    void operator()(archive *a) const { archive_read_free(a); }
+};
+
+// Inflates on its own thread, a few blocks ahead of the tar reader.
+class InflateSource
+{
+public:
+    explicit InflateSource(QFile &file) : m_reader(file), m_queue(8)
+    {
+        m_thread = std::thread([this] {
+            for (;;) {
+                const QByteArrayView block = m_reader.next();
+                if (block.isEmpty() || !m_queue.push(block.toByteArray()))
+                    break;
+            }
+            m_queue.close();
+        });
+    }
+    ~InflateSource() { stop(); }
+    InflateSource(const InflateSource &) = delete;
+    InflateSource &operator=(const InflateSource &) = delete;
+
+    // The next block, or none at the end of the data.
+    std::optional<QByteArray> next() { return m_queue.pop(); }
+
+    // Ends the inflating thread; its state may be read afterwards.
+    void stop()
+    {
+        m_queue.close();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    bool ended()
+    {
+        stop();
+        return m_reader.state() == ZlibInflateReader::State::Ended;
+    }
+    qint64 totalOut()
+    {
+        stop();
+        return m_reader.totalOut();
+    }
+    QByteArray current; // the block libarchive is reading
+
+private:
+    ZlibInflateReader m_reader;
+    BlockQueue m_queue;
+    std::thread m_thread;
+};
+
+la_ssize_t readCallback(archive *a, void *data, const void **buffer)
+{
+    auto *source = static_cast<InflateSource *>(data);
+    std::optional<QByteArray> block = source->next();
+    if (!block) {
+        if (source->ended()) {
+            *buffer = nullptr;
+            return 0;
+        }
+        archive_set_error(a, EIO, "the compressed data is damaged or cut short");
+        return -1;
+    }
+    source->current = std::move(*block);
+    *buffer = source->current.constData();
+    return la_ssize_t(source->current.size());
+}
+
+// Whether an existing part of `relative` below `root` is a symbolic link,
+// through which a write would land elsewhere.
+bool passesSymlink(const QString &root, const QString &relative)
+{
+    QString path = root;
+    for (const QString &part : relative.split(QLatin1Char('/'))) {
+        path += QLatin1Char('/') + part;
+        const QFileInfo info(path);
+        if (info.isSymLink())
+            return true;
+        if (!info.exists())
+            return false;
+    }
+    return false;
+}
+
+void ensureSpace(const QString &folder, qint64 size, const QString &path)
+{
+    QStorageInfo storage(folder);
+    storage.refresh();
+    if (!storage.isValid())
+        return;
+    if (size > storage.bytesAvailable() - kDiskReserve)
+        fail(QStringLiteral("Not enough free disk space to unpack %1 (%2 bytes).")
+                 .arg(path)
+                 .arg(size));
+}
+
+void extractFile(archive *reader, archive_entry *entry, const QString &root,
+                 const QString &relative)
+{
+    const QString full = root + QLatin1Char('/') + relative;
+    const QString parent = QFileInfo(full).absolutePath();
+    if (!QDir().mkpath(parent))
+        fail(QStringLiteral("create %1 error. %2").arg(parent, QStringLiteral("cannot create folder")));
+    if (archive_entry_size_is_set(entry))
+        ensureSpace(parent, archive_entry_size(entry), full);
+    QFile out(full);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        fail(QStringLiteral("create %1 error. %2").arg(full, out.errorString()));
+    QByteArray block(kCopyBlock, Qt::Uninitialized);
+    qint64 written = 0;
+    for (;;) {
+        const la_ssize_t n = archive_read_data(reader, block.data(), size_t(block.size()));
+        if (n == 0)
+            break;
+        if (n < 0)
+            throw ARCHIVE_FATAL;
+        if (out.write(block.constData(), n) != n)
+            fail(QStringLiteral("write %1 error. %2").arg(full, out.errorString()));
+        written += n;
+        // Entries without a recorded size are checked as they grow.
+        if (!archive_entry_size_is_set(entry) && written % (64 * kCopyBlock) < n)
+            ensureSpace(parent, 64 * kCopyBlock, full);
+    }
+    if (!out.flush())
+        fail(QStringLiteral("write %1 error. %2").arg(full, out.errorString()));
+    out.close();
+}
+
+} // namespace
+
+QString cleanAndroidBackupPath(const QString &entryPath)
+{
+    static const QRegularExpression leadingDot(QStringLiteral("^\\./"));
+    static const QRegularExpression forbidden(QStringLiteral("[\\\\:*?\"<>|\\n\\r\\t]"));
+    QString path = entryPath;
+    path.remove(leadingDot);
+    path.remove(forbidden);
+    return path;
+}
+
+QString safeAndroidBackupPath(const QString &cleanedPath)
+{
+    if (cleanedPath.startsWith(QLatin1Char('/')))
+        return QString();
+    QStringList kept;
+    for (const QString &part : cleanedPath.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String(".."))
+            return QString();
+        if (part != QLatin1String(".") && !part.contains(QChar(0)))
+            kept.append(part);
+    }
+    return kept.join(QLatin1Char('/'));
+}
+
+int extractAndroidBackup(const QString &archivePath, const QDir &destination,
+                         const QString &corruptedMessage)
+{
+    QFile file(archivePath);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("open %1 error. %2").arg(archivePath, file.errorString()));
+
+    // Header: magic, version, compression flag, encryption.
+    QByteArray encryption;
+    for (int line = 0; line < 4; ++line) {
+        const QByteArray text = file.readLine(kMaxHeaderLine);
+        if (!text.endsWith('\n'))
+            fail(corruptedMessage);
+        if (line == 3)
+            encryption = text;
+    }
+    static const QRegularExpression nonWord(QStringLiteral("[^\\w]"));
+    QString cipher = QString::fromLatin1(encryption);
+    cipher.remove(nonWord);
+    if (cipher.compare(QLatin1String("none"), Qt::CaseInsensitive) != 0)
+        fail(QStringLiteral(
+            "Your backup file is encrypted. Please backup again without entering a password."));
+
+    InflateSource inflater(file);
+    std::unique_ptr<archive, ArchiveReadDeleter> reader(archive_read_new());
+    archive_read_support_format_all(reader.get());
+    archive_read_support_filter_all(reader.get());
+    if (archive_read_open(reader.get(), &inflater, nullptr, readCallback, nullptr) != ARCHIVE_OK)
+        fail(corruptedMessage);
+
+    const QString root = destination.absolutePath();
+    if (!QDir().mkpath(root))
+        fail(QStringLiteral("create %1 error. %2").arg(root, QStringLiteral("cannot create folder")));
+    int files = 0;
+    try {
+        for (;;) {
+            archive_entry *entry = nullptr;
+            const int rc = archive_read_next_header(reader.get(), &entry);
+            if (rc == ARCHIVE_EOF)
+                break;
+            if (rc < ARCHIVE_WARN)
+                throw rc;
+            const char *utf8 = archive_entry_pathname_utf8(entry);
+            const QString name = utf8 ? QString::fromUtf8(utf8)
+                                      : QString::fromLocal8Bit(archive_entry_pathname(entry));
+            const QString cleaned = cleanAndroidBackupPath(name);
+            if (cleaned.isEmpty())
+                continue;
+            const QString relative = safeAndroidBackupPath(cleaned);
+            if (relative.isEmpty() || passesSymlink(root, relative)) {
+                qWarning().noquote() << "extractAndroidBackup: skip unsafe entry" << name;
+                continue;
+            }
+            const mode_t type = archive_entry_filetype(entry);
+            if (type == AE_IFDIR) {
+                const QString folder = root + QLatin1Char('/') + relative;
+                if (!QDir().mkpath(folder))
+                    fail(QStringLiteral("create %1 error. %2")
+                             .arg(folder, QStringLiteral("cannot create folder")));
+            } else if (type == AE_IFREG && !archive_entry_hardlink(entry)) {
+                extractFile(reader.get(), entry, root, relative);
+                ++files;
+            }
+        }
+    } catch (int) {
+        const char *detail = archive_error_string(reader.get());
+        if (!inflater.ended() || !detail)
+            fail(corruptedMessage);
+        fail(corruptedMessage + QStringLiteral(" (%1)").arg(QString::fromUtf8(detail)));
+    }
+    if (inflater.totalOut() == 0)
+        fail(corruptedMessage);
+    return files;
+}

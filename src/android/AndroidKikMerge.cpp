@@ -1,0 +1,286 @@
+#include "android/AndroidKikMerge.h"
+
+#include "android/AndroidKikDb.h"
+#include "android/AndroidKikPaths.h"
+#include "app/FileUtil.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <filesystem>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+const QStringList kSideFiles{QStringLiteral("-shm"), QStringLiteral("-wal"), QStringLiteral("-journal")};
+
+const std::pair<const char *, const char *> kMessageIndexes[] = {
+    {"bt_idx_messagesTable_uid", "uid"},
+    {"bt_idx_messagesTable_partner_jid", "partner_jid"},
+    {"bt_idx_messagesTable_bin_id", "bin_id"},
+    {"bt_idx_messagesTable_timestamp", "timestamp"}};
+
+struct MergeEntry {
+    qint64 key = 0;
+    qint64 timeMs = 0;
+    bool existing = false;
+    qint64 rowId = 0;
+    QString uid; // of an existing row
+    _KikMessage *message = nullptr;
+};
+
+// Entries close in key (10) and time (60 s) keep their key order; all
+// others go by time. The order is not transitive, so a merge sort is used:
+// it only compares inside the ranges it merges.
+bool entryLess(const MergeEntry &a, const MergeEntry &b)
+{
+    const quint64 keyDiff = a.key > b.key ? quint64(a.key) - quint64(b.key) : quint64(b.key) - quint64(a.key);
+    const quint64 msDiff = a.timeMs > b.timeMs ? quint64(a.timeMs) - quint64(b.timeMs)
+                                               : quint64(b.timeMs) - quint64(a.timeMs);
+    if (keyDiff <= 10 && msDiff / 1000 <= 60)
+        return a.key < b.key;
+    return a.timeMs < b.timeMs;
+}
+
+void mergeSort(std::vector<MergeEntry> &items)
+{
+    const size_t n = items.size();
+    std::vector<MergeEntry> other(n);
+    for (size_t width = 1; width < n; width *= 2) {
+        for (size_t lo = 0; lo < n; lo += 2 * width) {
+            const size_t mid = std::min(lo + width, n), hi = std::min(lo + 2 * width, n);
+            size_t i = lo, j = mid, k = lo;
+            while (i < mid && j < hi)
+                other[k++] = entryLess(items[j], items[i]) ? items[j++] : items[i++];
+            while (i < mid)
+                other[k++] = items[i++];
+            while (j < hi)
+                other[k++] = items[j++];
+        }
+        items.swap(other);
+    }
+}
+
+[[noreturn]] void fail(const QString &text)
+{
+    throw std::runtime_error(text.toStdString());
+}
+
+void removeWithSideFiles(const QString &path)
+{
+    QFile::remove(path);
+    for (const QString &suffix : kSideFiles)
+        QFile::remove(path + suffix);
+}
+
+qint64 fileSize(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() ? info.size() : 0;
+}
+
+int countRows(AndroidKikDb &db, const char *sql)
+{
+    Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(sql));
+    return c.moveNext() ? int(c.int64At(0)) : 0;
+}
+
+void copyWorkFile(const QString &from, const QString &to)
+{
+    if (!QFile::copy(from, to)) {
+        QFile source(from);
+        fail(QStringLiteral("Can not copy %1. %2")
+                 .arg(from, source.exists() ? QStringLiteral("copy failed") : QStringLiteral("file not found")));
+    }
+}
+
+} // namespace
+
+QString androidThumbName(const QString &value)
+{
+    return safeLeafName(value);
+}
+
+AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &messages,
+                                        const AndroidMergeHooks &hooks)
+{
+    AndroidMergeResult result;
+    const QString cached = AndroidKikPaths::databasePath(root);
+    result.databasePath = cached;
+    const QString thumbs = root.absoluteFilePath(QString::fromLatin1(AndroidKikPaths::kThumbsFolder));
+    QDir().mkpath(thumbs);
+
+    const QString work = cached + QString::number(QDateTime::currentMSecsSinceEpoch());
+    removeWithSideFiles(work);
+    copyWorkFile(cached, work);
+    // A phone in WAL mode may hold its newest rows only in the -wal file,
+    // and a hot journal must be rolled back: both travel with the copy.
+    for (const QString &suffix : {QStringLiteral("-wal"), QStringLiteral("-journal")}) {
+        if (fileSize(cached + suffix) > 0)
+            copyWorkFile(cached + suffix, work + suffix);
+    }
+
+    AndroidKikDb db(root, work);
+    QList<AndroidUploadItem> thumbUploads;
+    try {
+        db.ensureOpen();
+        // Room for the rebuilt table and its indexes, so that the bulk
+        // insert does not spill pages to disk halfway.
+        db.executeThrow("PRAGMA cache_size=-32768");
+        db.executeThrow("DELETE FROM [messagesTable]");
+        QString ignored;
+        db.exec(QStringLiteral("UPDATE [sqlite_sequence] SET [seq]=0 WHERE [name]='messagesTable'"), ignored);
+        db.executeThrow("VACUUM");
+        db.executeThrow(Sqlite3Sql("ATTACH DATABASE ? AS phone").addTextParam(QDir::toNativeSeparators(cached)));
+        result.phoneMessagesBefore = countRows(db, "select count(*) from phone.messagesTable");
+
+        std::vector<MergeEntry> entries;
+        entries.reserve(size_t(result.phoneMessagesBefore) + size_t(messages.size()));
+        // The phone's uids: a new message whose uid the phone holds is never
+        // written, whichever of the two sorts first, so the phone's row stays.
+        QSet<QString> phoneUids;
+        {
+            Sqlite3Cursor c = db.queryThrow("select _id, timestamp, uid from phone.messagesTable");
+            while (c.moveNext()) {
+                if (!c.isNullAt(2))
+                    phoneUids.insert(c.textAt(2));
+                MergeEntry e;
+                e.key = e.rowId = c.int64At(0);
+                e.timeMs = c.int64At(1);
+                e.existing = true;
+                e.uid = c.textAt(2);
+                entries.push_back(e);
+            }
+        }
+        for (_KikMessage *m : messages) {
+            MergeEntry e;
+            e.message = m;
+            e.key = m ? m->sort_key : 0;
+            e.timeMs = m && m->ts.isValid() ? m->ts.toMSecsSinceEpoch() : 0;
+            entries.push_back(e);
+        }
+        mergeSort(entries);
+
+        QStringList columns;
+        for (const _SqliteCol &col : db.tbCols(QStringLiteral("messagesTable"))) {
+            if (col.name.compare(QLatin1String("_id"), Qt::CaseInsensitive) != 0)
+                columns << QLatin1Char('[') + col.name + QLatin1Char(']');
+        }
+        const QString list = columns.join(QLatin1Char(','));
+        // Every column but _id.
+        const QString copyRow =
+            QStringLiteral("INSERT INTO main.messagesTable(%1) SELECT %1 FROM phone.messagesTable WHERE _id=?")
+                .arg(list);
+        // The work copy's message table is empty now, so the uids written
+        // during this merge are exactly those it holds: they are tracked
+        // here instead of being looked up row by row. A message without uid
+        // has no key to compare and is always written.
+        QSet<QString> written;
+        const auto firstTime = [&written](const QString &uid) {
+            if (uid.isEmpty())
+                return true;
+            if (written.contains(uid))
+                return false;
+            written.insert(uid);
+            return true;
+        };
+        // Our own message indexes are rebuilt once after the bulk insert,
+        // which is much cheaper than keeping them up to date row by row.
+        for (const auto &index : kMessageIndexes)
+            db.executeThrow(QStringLiteral("DROP INDEX IF EXISTS [%1]").arg(QString::fromLatin1(index.first)));
+
+        Sqlite3Transaction transaction(db);
+        QSet<const _KikUser *> usersDone;
+        const qsizetype total = qsizetype(entries.size());
+        int lastPercent = -1;
+        for (qsizetype n = 0; n < total; ++n) {
+            if (hooks.cancelled && hooks.cancelled())
+                throw -1;
+            const int percent = int(n * 99 / total);
+            if (hooks.progress && percent != lastPercent)
+                hooks.progress(lastPercent = percent);
+            const MergeEntry &e = entries[size_t(n)];
+            if (e.existing) {
+                if (firstTime(e.uid))
+                    db.executeThrow(Sqlite3Sql(copyRow).addInt64Param(e.rowId));
+                continue;
+            }
+            _KikMessage *m = e.message;
+            if (!m || !m->chat || !m->chat->user) {
+                qDebug("AndroidRestoreKikThread::run: skip invalid message, !msg || !msg->chat || "
+                       "!msg->chat->user");
+                continue;
+            }
+            _KikUser *user = m->chat->user;
+            if (!usersDone.contains(user)) {
+                usersDone.insert(user);
+                if (db.findUserIdByJid(user->jid) == 0)
+                    db.insertUserThrow(user);
+                for (const _KikMember &member : std::as_const(user->members))
+                    db.insertMemberThrow(member);
+            }
+            if (!phoneUids.contains(m->uid) && firstTime(m->uid)) {
+                db.insertMsgThrow(m);
+                ++result.inserted;
+            }
+            db.insertAttachmentsThrow(m);
+            const std::pair<const QString *, const char *> thumbsOf[] = {
+                {&m->preview_path, "image:preview"},
+                {&m->icon_path, "image:icon"},
+                {&m->png_preview_path, "image:png-preview"},
+            };
+            for (const auto &[local, key] : thumbsOf) {
+                const QString name = androidThumbName(m->attachment.value(QString::fromLatin1(key)).toString());
+                if (name.isEmpty() || fileSize(*local) <= 0)
+                    continue;
+                const QString target = thumbs + QLatin1Char('/') + name;
+                if (QFileInfo(target).absoluteFilePath() != QFileInfo(*local).absoluteFilePath()) {
+                    QFile::remove(target);
+                    if (!QFile::copy(*local, target))
+                        qWarning().noquote() << "mergeIntoAndroidTree: cannot copy thumbnail" << *local;
+                }
+                thumbUploads.append({*local, QString::fromLatin1(AndroidKikPaths::kPhoneThumbsFolder) + name, false});
+            }
+        }
+        for (const auto &[name, column] : kMessageIndexes)
+            db.executeThrow(QStringLiteral("CREATE INDEX %1 ON messagesTable(%2)")
+                                .arg(QString::fromLatin1(name), QString::fromLatin1(column)));
+        transaction.commit();
+        result.phoneMessagesAfter = countRows(db, "select count(*) from main.messagesTable");
+        db.executeThrow("DETACH DATABASE phone");
+        db.close();
+
+        // Replace the tree's database: the renamed work copy takes its place
+        // in one step, then the old side files go.
+        for (const QString &suffix : kSideFiles)
+            QFile::remove(cached + suffix);
+        std::error_code error;
+        std::filesystem::rename(std::filesystem::path(work.toStdWString()),
+                                std::filesystem::path(cached.toStdWString()), error);
+        if (error)
+            fail(QStringLiteral("cant rename %1 to %2.").arg(work, cached));
+        for (const QString &suffix : kSideFiles) {
+            if (fileSize(work + suffix) > 0 && !QFile::rename(work + suffix, cached + suffix))
+                fail(QStringLiteral("cant rename %1 to %2.").arg(work + suffix, cached + suffix));
+            QFile::remove(work + suffix);
+        }
+    } catch (...) {
+        db.close();
+        removeWithSideFiles(work);
+        throw;
+    }
+
+    result.uploads = thumbUploads;
+    const QString phoneDb =
+        QString::fromLatin1(AndroidKikPaths::kPhoneDatabaseFolder) + QFileInfo(cached).fileName();
+    result.uploads.append({cached, phoneDb, true});
+    for (const QString &suffix : kSideFiles) {
+        if (fileSize(cached + suffix) > 0)
+            result.uploads.append({cached + suffix, phoneDb + suffix, true});
+    }
+    return result;
+}

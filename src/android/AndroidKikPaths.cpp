@@ -1,0 +1,39 @@
+#include "android/AndroidKikPaths.h"
+
+#include "app/FileUtil.h"
+#include "db/Sqlite3DB.h"
+
+#include <QDebug>
+#include <QFileInfo>
+
+namespace AndroidKikPaths {
+
+QString databasePath(const QDir &root)
+{
+    const QString fallback = root.absoluteFilePath(QString::fromLatin1(kDefaultDatabase));
+    if (QFileInfo(fallback).isFile())
+        return fallback;
+    const QDir db(root.absoluteFilePath(QStringLiteral("apps/kik.android/db")));
+    const QString coreDb = db.absoluteFilePath(QStringLiteral("kikCoreDatabase.db"));
+    if (!QFileInfo(coreDb).isFile())
+        return fallback;
+    try {
+        Sqlite3DB cores;
+        cores.openThrow(coreDb, Sqlite3DB::ReadOnly);
+        Sqlite3Cursor c = cores.queryThrow("select core_id from CoreTable where is_active=1");
+        while (c.moveNext()) {
+            const QString id = c.textAt(0);
+            // The id becomes part of a file name here and on the phone.
+            if (id.isEmpty() || safeLeafName(id) != id)
+                continue;
+            const QString path = db.absoluteFilePath(id + QStringLiteral(".kikDatabase.db"));
+            if (QFileInfo(path).isFile())
+                return path;
+        }
+    } catch (const std::exception &e) {
+        qWarning().noquote() << "AndroidKikPaths::databasePath:" << e.what();
+    }
+    return fallback;
+}
+
+} // namespace AndroidKikPaths

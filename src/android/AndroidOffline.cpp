@@ -1,0 +1,78 @@
+#include "android/AndroidOffline.h"
+
+#include "android/AndroidBackup.h"
+#include "android/AndroidKikPaths.h"
+#include "app/FileUtil.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace {
+
+[[noreturn]] void fail(const QString &text)
+{
+    throw std::runtime_error(text.toStdString());
+}
+
+void requireDatabase(const QString &path, const QString &where)
+{
+    if (!QFileInfo(path).isFile())
+        fail(QStringLiteral("No Kik database in %1 (expected %2).")
+                 .arg(where, QString::fromLatin1(AndroidKikPaths::kDefaultDatabase)));
+}
+
+} // namespace
+
+AndroidLoaded loadAndroidTree(const QDir &root)
+{
+    AndroidLoaded loaded;
+    loaded.databasePath = AndroidKikPaths::databasePath(root);
+    requireDatabase(loaded.databasePath, root.absolutePath());
+    loaded.db = std::make_shared<AndroidKikDb>(root, loaded.databasePath);
+    loaded.data = std::make_shared<KikDataSet>();
+    loaded.db->loadAll(*loaded.data);
+    return loaded;
+}
+
+AndroidLoaded loadAndroidBackupFile(const QString &archivePath, const QDir &cacheFolder)
+{
+    const QString tree = cacheFolder.absoluteFilePath(QStringLiteral("ab-extract"));
+    QDir(tree).removeRecursively();
+    extractAndroidBackup(archivePath, QDir(tree), QString::fromLatin1(kAbCorruptedMessage));
+    return loadAndroidTree(QDir(tree));
+}
+
+AndroidOfflineResult transferToAndroidBackup(const KikMessageList &messages,
+                                             const QString &phoneArchive,
+                                             const QString &outArchive,
+                                             const AndroidMergeHooks &hooks)
+{
+    const QFileInfo in(phoneArchive), out(outArchive);
+    if (!in.isFile())
+        fail(QStringLiteral("open %1 error. %2").arg(phoneArchive, QStringLiteral("No such file")));
+    if (in.absoluteFilePath() == out.absoluteFilePath())
+        fail(QStringLiteral("The new archive must not replace the phone's archive %1.").arg(phoneArchive));
+    QDir().mkpath(out.absolutePath());
+    // Work beside the output: the unpacked tree can be as big as the phone's
+    // media, which the system's temporary folder may not hold.
+    QTemporaryDir work(out.absolutePath() + QStringLiteral("/.velloran-transfer-XXXXXX"));
+    if (!work.isValid())
+        fail(QStringLiteral("Cannot create a work folder beside %1.").arg(outArchive));
+    const QDir tree(work.filePath(QStringLiteral("ab-extract")));
+    extractAndroidBackup(phoneArchive, tree, QString::fromLatin1(kAbCorruptedMessage));
+    requireDatabase(AndroidKikPaths::databasePath(tree), phoneArchive);
+
+    AndroidOfflineResult result;
+    result.merge = mergeIntoAndroidTree(tree, messages, hooks);
+    const QString partial = work.filePath(QStringLiteral("new.ab"));
+    result.entries = createAndroidBackup(tree, partial);
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(partial.toStdWString()),
+                            std::filesystem::path(out.absoluteFilePath().toStdWString()), error);
+    if (error)
+        fail(QStringLiteral("cant rename %1 to %2.").arg(partial, outArchive));
+    return result;
+}

@@ -1,0 +1,232 @@
+#include "android/AndroidBackup.h"
+#include "support/TestSupport.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+using namespace TestSupport;
+
+namespace {
+
+const QString kCorrupt = QStringLiteral("ab file data is corrupted.");
+
+QString tree(const QTemporaryDir &dir, const QStringList &flags = {})
+{
+    const QString path = dir.filePath(QStringLiteral("tree"));
+    const auto r = runPython(QStringLiteral("make_android_kik.py"),
+                             QStringList{QStringLiteral("tree"), path} + flags);
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    return path;
+}
+
+QString abOf(const QTemporaryDir &dir, const QString &treePath, const QStringList &flags = {})
+{
+    const QString path = dir.filePath(QStringLiteral("phone.ab"));
+    const auto r = runPython(QStringLiteral("make_android_kik.py"),
+                             QStringList{QStringLiteral("ab"), treePath, path} + flags);
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    return path;
+}
+
+QJsonObject inspect(const QString &ab)
+{
+    const auto r = runPython(QStringLiteral("make_android_kik.py"),
+                             {QStringLiteral("inspect"), ab});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    return QJsonDocument::fromJson(r.out).object();
+}
+
+std::string errorOf(const std::function<void()> &call)
+{
+    try {
+        call();
+    } catch (const std::exception &e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+QByteArray body(const QString &ab)
+{
+    return readFile(ab).mid(24);
+}
+
+} // namespace
+
+TEST(AndroidBackupRead, ExtractsEveryFileOfAPythonWrittenArchive)
+{
+    QTemporaryDir dir;
+    const QString ab = abOf(dir, tree(dir));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    EXPECT_EQ(extractAndroidBackup(ab, QDir(out), kCorrupt), 4);
+    EXPECT_EQ(readFile(out + "/apps/kik.android/_manifest"),
+              readFile(dir.filePath("tree/apps/kik.android/_manifest")));
+    EXPECT_EQ(readFile(out + "/apps/kik.android/db/kikDatabase.db"),
+              readFile(dir.filePath("tree/apps/kik.android/db/kikDatabase.db")));
+}
+
+TEST(AndroidBackupRead, HeaderVariants)
+{
+    QTemporaryDir dir;
+    const QString t = tree(dir);
+    const QString ab = abOf(dir, t);
+    QByteArray data = readFile(ab);
+    const QByteArray rest = data.mid(data.indexOf("none\n") + 5);
+    for (const QByteArray &line : {QByteArray("NONE\n"), QByteArray("none\r\n")}) {
+        const QString variant = dir.filePath(QStringLiteral("v.ab"));
+        writeFile(variant, "ANDROID BACKUP\n1\n1\n" + line + rest);
+        QTemporaryDir out;
+        EXPECT_EQ(extractAndroidBackup(variant, QDir(out.path()), kCorrupt), 4) << line.constData();
+    }
+    const QString cipher = abOf(dir, t, {QStringLiteral("--cipher")});
+    EXPECT_EQ(errorOf([&] { extractAndroidBackup(cipher, QDir(dir.filePath("c")), kCorrupt); }),
+              "Your backup file is encrypted. Please backup again without entering a password.");
+    writeFile(dir.filePath("short.ab"), "ANDROID BACKUP\n1\n");
+    EXPECT_EQ(errorOf([&] { extractAndroidBackup(dir.filePath("short.ab"), QDir(dir.filePath("s")), kCorrupt); }),
+              kCorrupt.toStdString());
+    EXPECT_NE(errorOf([&] { extractAndroidBackup(dir.filePath("missing.ab"), QDir(dir.filePath("m")), kCorrupt); })
+                  .find("open "),
+              std::string::npos);
+}
+
+TEST(AndroidBackupRead, DamagedBodiesGiveTheCallersMessage)
+{
+    QTemporaryDir dir;
+    const QString t = tree(dir);
+    const QString plain = abOf(dir, t, {QStringLiteral("--plain")});
+    EXPECT_EQ(errorOf([&] { extractAndroidBackup(plain, QDir(dir.filePath("p")), kCorrupt); }),
+              kCorrupt.toStdString());
+
+    const QString ab = abOf(dir, t);
+    const QByteArray full = readFile(ab);
+    writeFile(dir.filePath("cut.ab"), full.left(full.size() / 2));
+    EXPECT_EQ(errorOf([&] { extractAndroidBackup(dir.filePath("cut.ab"), QDir(dir.filePath("x")), kCorrupt); }),
+              kCorrupt.toStdString());
+
+    // A tar with a broken header checksum inside a valid zlib stream.
+    const QByteArray raw = [&] {
+        QByteArray z = body(ab);
+        QByteArray outBuf(8 << 20, 0);
+        uLongf len = uLongf(outBuf.size());
+        uncompress(reinterpret_cast<Bytef *>(outBuf.data()), &len,
+                   reinterpret_cast<const Bytef *>(z.constData()), uLong(z.size()));
+        outBuf.resize(qsizetype(len));
+        return outBuf;
+    }();
+    ASSERT_GT(raw.size(), 1024);
+    QByteArray bad = raw;
+    bad[148] = '9'; // checksum field of the first header
+    QByteArray z(compressBound(uLong(bad.size())), 0);
+    uLongf zl = uLongf(z.size());
+    compress(reinterpret_cast<Bytef *>(z.data()), &zl, reinterpret_cast<const Bytef *>(bad.constData()),
+             uLong(bad.size()));
+    z.resize(qsizetype(zl));
+    writeFile(dir.filePath("sum.ab"), QByteArray(kAndroidBackupHeader) + z);
+    EXPECT_EQ(errorOf([&] { extractAndroidBackup(dir.filePath("sum.ab"), QDir(dir.filePath("y")), kCorrupt); })
+                  .rfind(kCorrupt.toStdString(), 0),
+              0u);
+}
+
+TEST(AndroidBackupRead, HostileEntriesStayInsideTheDestination)
+{
+    QTemporaryDir dir;
+    const QString ab = dir.filePath(QStringLiteral("h.ab"));
+    ASSERT_EQ(runPython(QStringLiteral("make_android_kik.py"), {QStringLiteral("hostile"), ab}).exitCode, 0);
+    const QString out = dir.filePath(QStringLiteral("a/b/out"));
+    const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
+    QDir().mkpath(out + "/apps");
+    QDir().mkpath(elsewhere);
+    ASSERT_TRUE(QFile::link(elsewhere, out + "/apps/link"));
+    EXPECT_EQ(extractAndroidBackup(ab, QDir(out), kCorrupt), 2);
+    // The link entry is not created; the file after it lands in a folder.
+    EXPECT_FALSE(QFileInfo(out + "/apps/sneaky").isSymLink());
+    EXPECT_EQ(readFile(out + "/apps/sneaky/through.txt"), "safe");
+    EXPECT_EQ(readFile(out + "/apps/okname.txt"), "good");
+    EXPECT_FALSE(QFile::exists(dir.filePath("a/escape.txt")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("a/b/escape.txt")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("a/b/up.txt")));
+    EXPECT_FALSE(QFile::exists(elsewhere + "/inner.txt"));
+}
+
+TEST(AndroidBackupPaths, CleaningAndSafety)
+{
+    EXPECT_EQ(cleanAndroidBackupPath("./apps/a:b*c?.txt"), "apps/abc.txt");
+    EXPECT_EQ(cleanAndroidBackupPath("a\\b\t\"<>|\r\n"), "ab");
+    EXPECT_EQ(cleanAndroidBackupPath("x/./y"), "x/./y");
+    EXPECT_EQ(safeAndroidBackupPath("x/./y//z"), "x/y/z");
+    EXPECT_EQ(safeAndroidBackupPath("/etc/passwd"), "");
+    EXPECT_EQ(safeAndroidBackupPath("a/../../b"), "");
+    EXPECT_EQ(safeAndroidBackupPath("a/..b"), "a/..b");
+}
+
+TEST(AndroidBackupWrite, EntriesAsAndroidsRestoreWantsThem)
+{
+    QTemporaryDir dir;
+    const QString t = tree(dir);
+    // Names that sort ahead of "_manifest", a long path, a non-ASCII name.
+    writeFile(t + "/apps/kik.android/Abc", "upper");
+    const QString deep = QStringLiteral("apps/kik.android/f/") + QString(60, 'd') + "/" +
+                         QString(70, 'e') + QStringLiteral("/Ünïcode.txt");
+    writeFile(t + "/" + deep, "deep");
+    writeFile(t + "/apps/kik.android/.hidden", "no");
+    const QString ab = dir.filePath(QStringLiteral("new.ab"));
+    EXPECT_EQ(createAndroidBackup(QDir(t), ab), 6);
+    const QByteArray raw = readFile(ab);
+    EXPECT_EQ(raw.left(24), QByteArray(kAndroidBackupHeader));
+    EXPECT_EQ(quint8(raw.at(24)), 0x78);
+
+    const QJsonObject info = inspect(ab);
+    EXPECT_EQ(info.value("magic").toString(), QStringLiteral("ustar") + QChar(0));
+    QStringList names;
+    for (const auto &v : info.value("entries").toArray()) {
+        const QJsonObject e = v.toObject();
+        names << e.value("name").toString();
+        EXPECT_EQ(e.value("mode").toInt(), 0642) << e.value("name").toString().toStdString();
+        EXPECT_EQ(e.value("type").toString(), "0");
+        EXPECT_EQ(e.value("uid").toInt(), 0);
+        EXPECT_EQ(e.value("gid").toInt(), 0);
+        EXPECT_FALSE(e.value("pax").toBool());
+        const QFileInfo source(t + "/" + e.value("name").toString());
+        EXPECT_EQ(qint64(e.value("mtime").toDouble()), source.lastModified().toSecsSinceEpoch());
+        EXPECT_EQ(qint64(e.value("size").toDouble()), source.size());
+    }
+    const QStringList expected{
+        "apps/kik.android/_manifest",
+        "apps/kik.android/Abc",
+        "apps/kik.android/db/kikDatabase.db",
+        "apps/kik.android/f/" + QString(60, 'd') + "/" + QString(70, 'e') + "/Ünïcode.txt",
+        "apps/kik.android/f/staging/thumbs/thumb-c-img",
+        "apps/kik.android/sp/KikPreferences.xml",
+    };
+    // The python tree has 4 files; we added 2 visible ones (hidden left out).
+    ASSERT_EQ(names.size(), 6);
+    EXPECT_EQ(names, expected);
+}
+
+TEST(AndroidBackupWrite, RoundTripAndRefusals)
+{
+    QTemporaryDir dir;
+    const QString t = tree(dir);
+    const QString ab = dir.filePath(QStringLiteral("rt.ab"));
+    ASSERT_EQ(createAndroidBackup(QDir(t), ab), 4);
+    const QString out = dir.filePath(QStringLiteral("out"));
+    EXPECT_EQ(extractAndroidBackup(ab, QDir(out), kCorrupt), 4);
+    EXPECT_EQ(readFile(out + "/apps/kik.android/db/kikDatabase.db"),
+              readFile(t + "/apps/kik.android/db/kikDatabase.db"));
+    EXPECT_FALSE(QDir(out + "/apps/kik.android/f/empty").exists());
+
+    // A single name component over 100 bytes cannot be written as ustar.
+    writeFile(t + "/apps/" + QString(120, 'n'), "x");
+    const QString bad = dir.filePath(QStringLiteral("bad.ab"));
+    EXPECT_NE(errorOf([&] { createAndroidBackup(QDir(t), bad); }).find("Cannot store"),
+              std::string::npos);
+    EXPECT_FALSE(QFile::exists(bad));
+}

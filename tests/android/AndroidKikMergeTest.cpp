@@ -1,0 +1,214 @@
+#include "android/AndroidKikDb.h"
+#include "android/AndroidKikMerge.h"
+#include "support/TestSupport.h"
+
+#include <QCryptographicHash>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace TestSupport;
+
+namespace {
+
+constexpr qint64 T0 = 1500000000000;
+
+QString makeTree(const QTemporaryDir &dir, const QStringList &flags = {})
+{
+    const QString path = dir.filePath(QStringLiteral("tree"));
+    const auto r = runPython(QStringLiteral("make_android_kik.py"),
+                             QStringList{QStringLiteral("tree"), path} + flags);
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    return path;
+}
+
+// A source data set as an iPhone reader would produce it.
+struct Source {
+    KikDataSet data;
+    KikMessageList list;
+    _KikUser *eve = nullptr;
+    _KikUser *alice = nullptr;
+
+    _KikMessage *add(_KikChat *chat, const QString &uid, qint64 key, qint64 ts)
+    {
+        auto *m = new _KikMessage;
+        m->_id = data.messages.size() + 1;
+        m->sort_key = key;
+        m->uid = uid;
+        m->ts = QDateTime::fromMSecsSinceEpoch(ts, Qt::UTC);
+        m->body = uid + " body";
+        m->chat = chat;
+        data.addMessage(m);
+        list.append(m);
+        return m;
+    }
+
+    _KikUser *newUser(qint64 id, const QString &jid)
+    {
+        auto *u = new _KikUser;
+        u->_id = id;
+        u->jid = jid;
+        return data.addUser(u);
+    }
+
+    _KikChat *newChat(qint64 id, _KikUser *user)
+    {
+        auto *c = new _KikChat;
+        c->_id = id;
+        c->user = user;
+        return data.addChat(c);
+    }
+
+    explicit Source(const QString &thumbFile)
+    {
+        eve = newUser(1, "eve@talk.kik.com");
+        eve->display_name = "Eve";
+        alice = newUser(2, "alice_x1@talk.kik.com");
+        _KikChat *eveChat = newChat(1, eve);
+        _KikChat *aliceChat = newChat(2, alice);
+        add(eveChat, "n-early", 1000, T0 + 500);
+        _KikMessage *pic = add(eveChat, "n-pic", 1500, T0 + 20000);
+        pic->content_id = "c-n1";
+        pic->app_id = "com.kik.ext.gallery";
+        pic->attachment = {{"image:preview", "../x/thumb-n1"}, {"string:file-name", "a.jpg"}};
+        pic->preview_path = thumbFile;
+        add(aliceChat, "a-2", 1600, T0 + 1000); // already on the phone
+        add(eveChat, "n-2000", 2000, T0 + 31000);
+        add(eveChat, "n-2003", 2003, T0 + 30000);
+        add(nullptr, "n-orphan", 2500, T0 + 40000);
+    }
+};
+
+QStringList uidsInIdOrder(const QString &dbPath, const QDir &root)
+{
+    AndroidKikDb db(root, dbPath);
+    db.openThrow(dbPath, Sqlite3DB::ReadOnly);
+    QStringList uids;
+    qint64 expected = 1;
+    Sqlite3Cursor c = db.queryThrow("select _id, uid from messagesTable order by _id");
+    while (c.moveNext()) {
+        EXPECT_EQ(c.int64At(0), expected++);
+        uids << c.textAt(1);
+    }
+    return uids;
+}
+
+QByteArray md5(const QString &path)
+{
+    return QCryptographicHash::hash(readFile(path), QCryptographicHash::Md5);
+}
+
+} // namespace
+
+TEST(AndroidKikMerge, KeepsPhoneMessagesAddsNewOnesInOrder)
+{
+    for (const QStringList &flags : {QStringList{}, QStringList{QStringLiteral("--core")}}) {
+        QTemporaryDir dir;
+        const QDir root(makeTree(dir, flags));
+        const QString thumb = dir.filePath("src-thumb.jpg");
+        writeFile(thumb, "THUMBDATA");
+        Source source(thumb);
+        const AndroidMergeResult r = mergeIntoAndroidTree(root, source.list);
+        EXPECT_EQ(r.phoneMessagesBefore, 8);
+        EXPECT_EQ(r.inserted, 4);
+        EXPECT_EQ(r.phoneMessagesAfter, 12);
+        EXPECT_TRUE(r.databasePath.endsWith(flags.isEmpty() ? "/db/kikDatabase.db" : "/db/4f2c9a.kikDatabase.db"));
+        const QStringList expected{"a-1", "n-early", "a-2", "a-3", "g-1", "g-2", "g-3",
+                                   "b-1", "x-1", "n-pic", "n-2000", "n-2003"};
+        EXPECT_EQ(uidsInIdOrder(r.databasePath, root), expected);
+
+        // No work copy left beside the database.
+        const QStringList left = QDir(QFileInfo(r.databasePath).absolutePath()).entryList(QDir::Files);
+        EXPECT_EQ(left.size(), flags.isEmpty() ? 1 : 2) << left.join(",").toStdString();
+
+        // Phone rows unchanged apart from _id: compare a full row.
+        AndroidKikDb db(root, r.databasePath);
+        KikDataSet after;
+        db.loadAll(after);
+        int eveContacts = 0;
+        for (_KikUser *u : after.users)
+            eveContacts += u->jid == "eve@talk.kik.com";
+        EXPECT_EQ(eveContacts, 1);
+        Sqlite3Cursor c = db.queryThrow("select body, render_instructions, read_state, sys_msg from messagesTable where uid in ('a-2','g-2') order by uid");
+        ASSERT_TRUE(c.moveNext());
+        EXPECT_EQ(c.textAt(0), "hey :)");
+        EXPECT_FALSE(c.textAt(1).isEmpty());
+        EXPECT_EQ(c.int64At(2), 400);
+        ASSERT_TRUE(c.moveNext());
+        EXPECT_EQ(c.textAt(3), "Bob joined");
+        c = Sqlite3Cursor();
+
+        // The thumbnail, under one safe name, in the tree and the upload list.
+        const QString copied = root.absoluteFilePath("apps/kik.android/f/staging/thumbs/thumb-n1");
+        EXPECT_EQ(readFile(copied), "THUMBDATA");
+        ASSERT_GE(r.uploads.size(), 2);
+        EXPECT_EQ(r.uploads.first().phonePath, "/data/data/kik.android/files/staging/thumbs/thumb-n1");
+        EXPECT_FALSE(r.uploads.first().mustSucceed);
+        EXPECT_EQ(r.uploads.last().localPath, r.databasePath);
+        EXPECT_TRUE(r.uploads.last().mustSucceed);
+        EXPECT_EQ(r.uploads.last().phonePath,
+                  "/data/data/kik.android/databases/" + QFileInfo(r.databasePath).fileName());
+        Sqlite3Cursor t = db.queryThrow("select content_string from KIKContentTable where content_id='c-n1' and content_name='preview'");
+        ASSERT_TRUE(t.moveNext());
+        EXPECT_EQ(t.textAt(0), "thumb-n1");
+    }
+}
+
+TEST(AndroidKikMerge, RunningTwiceAddsNothingNew)
+{
+    QTemporaryDir dir;
+    const QDir root(makeTree(dir));
+    Source source{QString()};
+    mergeIntoAndroidTree(root, source.list);
+    const AndroidMergeResult again = mergeIntoAndroidTree(root, source.list);
+    EXPECT_EQ(again.phoneMessagesBefore, 12);
+    EXPECT_EQ(again.phoneMessagesAfter, 12);
+    EXPECT_EQ(again.inserted, 0);
+}
+
+TEST(AndroidKikMerge, FailuresLeaveTheTreeDatabaseUntouched)
+{
+    QTemporaryDir dir;
+    const QDir root(makeTree(dir));
+    const QString dbPath = root.absoluteFilePath("apps/kik.android/db/kikDatabase.db");
+    const QByteArray before = md5(dbPath);
+    Source source{QString()};
+
+    int calls = 0;
+    AndroidMergeHooks cancelLater;
+    cancelLater.cancelled = [&] { return ++calls > 5; };
+    EXPECT_THROW(
+        {
+            try {
+                mergeIntoAndroidTree(root, source.list, cancelLater);
+            } catch (int code) {
+                EXPECT_EQ(code, -1);
+                throw;
+            }
+        },
+        int);
+    EXPECT_EQ(md5(dbPath), before);
+    EXPECT_EQ(QDir(root.absoluteFilePath("apps/kik.android/db")).entryList(QDir::Files).size(), 1);
+
+    // A database without one of Kik's tables.
+    {
+        Sqlite3DB raw;
+        raw.openThrow(dbPath, Sqlite3DB::ReadWrite);
+        raw.executeThrow("DROP TABLE KIKContentRetainCountTable");
+    }
+    const QByteArray dropped = md5(dbPath);
+    EXPECT_THROW(mergeIntoAndroidTree(root, source.list), std::runtime_error);
+    EXPECT_EQ(md5(dbPath), dropped);
+    EXPECT_EQ(QDir(root.absoluteFilePath("apps/kik.android/db")).entryList(QDir::Files).size(), 1);
+
+    QTemporaryDir empty;
+    EXPECT_THROW(mergeIntoAndroidTree(QDir(empty.path()), source.list), std::runtime_error);
+}
+
+TEST(AndroidKikMerge, ThumbNamesAreSingleSafeNames)
+{
+    EXPECT_EQ(androidThumbName("../../etc/passwd"), "passwd");
+    EXPECT_EQ(androidThumbName(".."), "");
+    EXPECT_EQ(androidThumbName("a\\b"), "b");
+    EXPECT_FALSE(androidThumbName("x;rm -rf /").contains('/'));
+}

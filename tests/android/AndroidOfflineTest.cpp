@@ -1,0 +1,102 @@
+#include "android/AndroidOffline.h"
+#include "model/MessageOrder.h"
+#include "support/TestSupport.h"
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace TestSupport;
+
+namespace {
+
+QString py(const QStringList &args)
+{
+    const auto r = runPython(QStringLiteral("make_android_kik.py"), args);
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    return QString::fromUtf8(r.out);
+}
+
+QByteArray md5(const QString &path)
+{
+    return QCryptographicHash::hash(readFile(path), QCryptographicHash::Md5);
+}
+
+} // namespace
+
+TEST(AndroidOffline, TransferWritesANewArchiveAndKeepsThePhonesOne)
+{
+    for (const QStringList &flags : {QStringList{}, QStringList{QStringLiteral("--newer")},
+                                     QStringList{QStringLiteral("--core")}}) {
+        QTemporaryDir dir;
+        py(QStringList{"tree", dir.filePath("phone")} + flags);
+        py({"ab", dir.filePath("phone"), dir.filePath("phone.ab")});
+        py({"tree", dir.filePath("other"), "--other"});
+        const QByteArray phoneSum = md5(dir.filePath("phone.ab"));
+
+        const AndroidLoaded source = loadAndroidTree(QDir(dir.filePath("other")));
+        KikMessageList messages = source.data->allMessages();
+        ASSERT_EQ(messages.size(), 6);
+        const QString out = dir.filePath("out/new.ab");
+        const AndroidOfflineResult r =
+            transferToAndroidBackup(messages, dir.filePath("phone.ab"), out);
+        EXPECT_EQ(md5(dir.filePath("phone.ab")), phoneSum);
+        EXPECT_EQ(r.merge.phoneMessagesBefore, 8);
+        EXPECT_EQ(r.merge.phoneMessagesAfter, 14);
+        EXPECT_EQ(QDir(dir.filePath("out")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{"new.ab"});
+
+        // Read back independently.
+        const QJsonObject info = QJsonDocument::fromJson(py({"inspect", out}).toUtf8()).object();
+        const QJsonArray entries = info.value("entries").toArray();
+        ASSERT_EQ(entries.size(), r.entries);
+        EXPECT_EQ(entries.first().toObject().value("name").toString(), "apps/kik.android/_manifest");
+
+        QTemporaryDir back;
+        const AndroidLoaded merged = loadAndroidBackupFile(out, QDir(back.path()));
+        KikMessageList all = merged.data->allMessages();
+        sortMessagesByTime(all);
+        QStringList uids;
+        for (_KikMessage *m : all)
+            uids << m->uid;
+        // Loaded (chat-known, non-system) messages of both phones, by time;
+        // the other phone's messages are 700 ms later than their twins.
+        EXPECT_EQ(uids, (QStringList{"a-1", "o-a-1", "a-2", "o-a-2", "a-3", "o-a-3", "g-1", "o-g-1",
+                                     "g-3", "o-g-3", "b-1", "o-b-1"}));
+        int lastId = 0;
+        for (_KikMessage *m : all) {
+            EXPECT_GT(m->_id, lastId);
+            lastId = int(m->_id);
+        }
+    }
+}
+
+TEST(AndroidOffline, BadPhoneArchivesFailCleanly)
+{
+    QTemporaryDir dir;
+    py({"tree", dir.filePath("phone")});
+    py({"ab", dir.filePath("phone"), dir.filePath("cipher.ab"), "--cipher"});
+    KikMessageList none;
+    EXPECT_THROW(transferToAndroidBackup(none, dir.filePath("cipher.ab"), dir.filePath("o/new.ab")),
+                 std::runtime_error);
+    EXPECT_FALSE(QFile::exists(dir.filePath("o/new.ab")));
+    EXPECT_EQ(QDir(dir.filePath("o")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
+
+    // An archive without Kik's database.
+    QDir().mkpath(dir.filePath("empty/apps/other"));
+    writeFile(dir.filePath("empty/apps/other/_manifest"), "x");
+    py({"ab", dir.filePath("empty"), dir.filePath("nokik.ab")});
+    try {
+        transferToAndroidBackup(none, dir.filePath("nokik.ab"), dir.filePath("o/new.ab"));
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error &e) {
+        EXPECT_NE(std::string(e.what()).find("No Kik database"), std::string::npos);
+    }
+    py({"ab", dir.filePath("phone"), dir.filePath("phone.ab")});
+    EXPECT_THROW(transferToAndroidBackup(none, dir.filePath("phone.ab"), dir.filePath("phone.ab")),
+                 std::runtime_error);
+}
