@@ -259,6 +259,31 @@ TEST(BackupManifest, PropertyFailures)
     EXPECT_THROW(missing.buildIndex(), std::runtime_error);
 }
 
+TEST(BackupManifest, GarbageManifestDbAndKeyBag)
+{
+    BackupFixture fx;
+    ASSERT_TRUE(fx.build(QStringLiteral("db")));
+    TestSupport::writeFile(fx.path + QStringLiteral("/Manifest.db"), QByteArray(4096, 'g'));
+    BackupManifest m(fx.path);
+    m.readProperties();
+    EXPECT_THROW(m.buildIndex(), std::runtime_error);
+
+    BackupFixture enc;
+    ASSERT_TRUE(enc.build(QStringLiteral("db-enc")));
+    // An encrypted Manifest.db cut to a partial block.
+    QFile db(enc.path + QStringLiteral("/Manifest.db"));
+    ASSERT_TRUE(db.resize(db.size() - 3));
+    BackupManifest cut(enc.path);
+    cut.readProperties();
+    ASSERT_TRUE(cut.unlock(QStringLiteral("secret")));
+    EXPECT_THROW(cut.buildIndex(), std::runtime_error);
+
+    // A Manifest.plist whose key bag is garbage: unlocking reports it.
+    BackupManifest noBag(fx.path);
+    noBag.readProperties();
+    EXPECT_THROW(noBag.unlock(QStringLiteral("secret")), std::runtime_error);
+}
+
 TEST(BackupManifest, DisplayNameAndKey)
 {
     BackupFixture fx;
