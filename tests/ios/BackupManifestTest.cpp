@@ -164,6 +164,17 @@ TEST_P(BackupKinds, ListsAndExtractsAFolderBelowAPrefix)
     EXPECT_FALSE(QFileInfo::exists(QDir(out.path()).filePath(QStringLiteral("dot"))));
 }
 
+TEST_P(BackupKinds, LinksAreNotExtracted)
+{
+    const MbdbRecord *link = manifest->findRecord(kKik, QStringLiteral("Library/Caches/link"));
+    ASSERT_NE(link, nullptr);
+    EXPECT_TRUE(link->isLink());
+    EXPECT_EQ(link->linkTarget, QStringLiteral("/var/mobile/target"));
+    const QString dest = out.filePath(QStringLiteral("link"));
+    EXPECT_THROW(manifest->extractFile(*link, dest), std::runtime_error);
+    EXPECT_FALSE(QFileInfo(dest).exists() || QFileInfo(dest).isSymLink());
+}
+
 TEST_P(BackupKinds, MissingContentFileIsAnError)
 {
     const MbdbRecord *r = manifest->findRecord(kKik, QStringLiteral("Documents/kik.sqlite"));
