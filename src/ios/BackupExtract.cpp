@@ -95,6 +95,8 @@ void BackupManifest::extractFile(const MbdbRecord &record, const QString &destin
         return;
     }
     const QString id = fileId(record.domain, record.relativePath);
+    if (record.isLink())
+        fail(QStringLiteral("%1 is a symbolic link; links are not extracted.").arg(record.relativePath));
     const QString source = contentPath(record);
     if (source.isEmpty())
         fail(QStringLiteral("%1, the file id is not valid.").arg(record.storedFileId));

@@ -80,7 +80,8 @@ public:
     // Writes one record to `destination`: a folder is created, a file is
     // copied (decrypted when the backup is encrypted) through a temporary
     // file beside it and renamed into place, with its modification time set.
-    // Throws on any failure; nothing half-written is left.
+    // Throws on any failure (a symbolic link is refused: callers skip
+    // records whose isLink() is true); nothing half-written is left.
     void extractFile(const MbdbRecord &record, const QString &destination,
                      ProgressCallback progress = nullptr, void *context = nullptr) const;
     void extractFile(const BackupFileNode *node, const QString &destination,

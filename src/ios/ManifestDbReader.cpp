@@ -28,9 +28,19 @@ struct StmtFinalize {
 // Resolves a keyed-archive reference ({"CF$UID": n}) to its object.
 CFType resolve(const CFType &objects, const CFType &value)
 {
-    if (!value.isUid())
+    quint64 index = 0;
+    if (value.isUid()) {
+        index = value.toUid();
+    } else if (value.isDictionary() && value.count() == 1
+               && value.value(QStringLiteral("CF$UID")).isNumber()) {
+        // The XML form of a reference.
+        const qint64 n = value.value(QStringLiteral("CF$UID")).toInt64(-1);
+        if (n < 0)
+            return CFType();
+        index = quint64(n);
+    } else {
         return value;
-    const quint64 index = value.toUid();
+    }
     if (index >= quint64(objects.count()))
         return CFType();
     return objects.at(int(index));

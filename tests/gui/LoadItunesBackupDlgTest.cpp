@@ -3,6 +3,7 @@
 
 #include "../ios/BackupFixture.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QEventLoop>
@@ -112,6 +113,9 @@ TEST(LoadItunesBackupDlg, RefusesDuplicatesAndReportsFoldersWithoutManifest)
     LoadItunesBackupDlg dlg(nullptr, emptyRoot.path());
     Messages m;
     m.attach(dlg);
+    const auto *link = dlg.findChild<QLabel *>(QStringLiteral("lbAddOther"));
+    ASSERT_NE(link, nullptr);
+    EXPECT_TRUE(link->text().contains(QStringLiteral("<a href=\"#\">HERE</a>"))) << link->text().toStdString();
     dlg.chooseFolder = [&] { return folder; };
     dlg.btnAddOtherClicked(QStringLiteral("#"));
     ASSERT_EQ(dlg.model()->rowCount(), 1);

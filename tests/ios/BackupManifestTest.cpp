@@ -164,6 +164,17 @@ TEST_P(BackupKinds, ListsAndExtractsAFolderBelowAPrefix)
     EXPECT_FALSE(QFileInfo::exists(QDir(out.path()).filePath(QStringLiteral("dot"))));
 }
 
+TEST_P(BackupKinds, LinksAreNotExtracted)
+{
+    const MbdbRecord *link = manifest->findRecord(kKik, QStringLiteral("Library/Caches/link"));
+    ASSERT_NE(link, nullptr);
+    EXPECT_TRUE(link->isLink());
+    EXPECT_EQ(link->linkTarget, QStringLiteral("/var/mobile/target"));
+    const QString dest = out.filePath(QStringLiteral("link"));
+    EXPECT_THROW(manifest->extractFile(*link, dest), std::runtime_error);
+    EXPECT_FALSE(QFileInfo(dest).exists() || QFileInfo(dest).isSymLink());
+}
+
 TEST_P(BackupKinds, MissingContentFileIsAnError)
 {
     const MbdbRecord *r = manifest->findRecord(kKik, QStringLiteral("Documents/kik.sqlite"));
@@ -257,6 +268,31 @@ TEST(BackupManifest, PropertyFailures)
     EXPECT_THROW(missing.readProperties(), std::runtime_error);
     TestSupport::writeFile(dir.filePath(QStringLiteral("Manifest.mbdb")), "mbdb\x05\x00\x00\x05Home");
     EXPECT_THROW(missing.buildIndex(), std::runtime_error);
+}
+
+TEST(BackupManifest, GarbageManifestDbAndKeyBag)
+{
+    BackupFixture fx;
+    ASSERT_TRUE(fx.build(QStringLiteral("db")));
+    TestSupport::writeFile(fx.path + QStringLiteral("/Manifest.db"), QByteArray(4096, 'g'));
+    BackupManifest m(fx.path);
+    m.readProperties();
+    EXPECT_THROW(m.buildIndex(), std::runtime_error);
+
+    BackupFixture enc;
+    ASSERT_TRUE(enc.build(QStringLiteral("db-enc")));
+    // An encrypted Manifest.db cut to a partial block.
+    QFile db(enc.path + QStringLiteral("/Manifest.db"));
+    ASSERT_TRUE(db.resize(db.size() - 3));
+    BackupManifest cut(enc.path);
+    cut.readProperties();
+    ASSERT_TRUE(cut.unlock(QStringLiteral("secret")));
+    EXPECT_THROW(cut.buildIndex(), std::runtime_error);
+
+    // A Manifest.plist whose key bag is garbage: unlocking reports it.
+    BackupManifest noBag(fx.path);
+    noBag.readProperties();
+    EXPECT_THROW(noBag.unlock(QStringLiteral("secret")), std::runtime_error);
 }
 
 TEST(BackupManifest, DisplayNameAndKey)

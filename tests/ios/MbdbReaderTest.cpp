@@ -129,3 +129,22 @@ TEST(MbdbReader, ReadsBuilderManifest)
         EXPECT_EQ(table.value(id).isDir(), o.value(QStringLiteral("is_dir")).toBool());
     }
 }
+
+TEST(MbdbReader, EveryTruncationOfARealManifestFailsCleanly)
+{
+    BackupFixture fx;
+    ASSERT_TRUE(fx.build(QStringLiteral("mbdb-enc")));
+    const QByteArray whole = TestSupport::readFile(fx.path + QStringLiteral("/Manifest.mbdb"));
+    ASSERT_GT(whole.size(), 100);
+    int parsed = 0;
+    for (qsizetype cut = 0; cut < whole.size(); ++cut) {
+        try {
+            const auto table = readBytes(whole.left(cut));
+            EXPECT_LT(table.size(), fx.files.size());
+            ++parsed; // cut exactly at a record boundary
+        } catch (const std::runtime_error &) {
+        }
+    }
+    EXPECT_LE(parsed, fx.files.size());
+    EXPECT_EQ(readBytes(whole).size(), fx.files.size());
+}
