@@ -54,6 +54,11 @@ bool BackupKikMessagesThread::backUp()
 void BackupKikMessagesThread::run()
 {
     JobReport::progress(m_progress, ids("IDS_BACKING_UP_KIK_MESSAGES"), 0, QString());
+    if (m_folder.trimmed().isEmpty()) {
+        // An empty path would mean the current folder.
+        JobReport::error(m_progress, QStringLiteral("No local database folder was given."));
+        return;
+    }
     // A database this run creates is removed again when the run does not
     // complete, so that a failed or cancelled backup leaves nothing behind.
     const bool folderExisted = QFileInfo::exists(m_folder);
