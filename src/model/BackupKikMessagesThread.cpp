@@ -11,6 +11,10 @@
 
 #include <exception>
 
+namespace {
+constexpr qsizetype kReportEvery = 97;
+}
+
 BackupKikMessagesThread::BackupKikMessagesThread(const KikMessageList &messages,
                                                  const QString &databaseFolder,
                                                  JobProgress *progress, QObject *parent)
@@ -25,11 +29,19 @@ bool BackupKikMessagesThread::backUp()
     db.ensureOpen();
     Sqlite3Transaction tran(db);
     const qsizetype n = m_messages.size();
+    int shownPercent = -1;
     for (qsizetype i = 0; i < n; ++i) {
         if (m_progress && m_progress->isCancelled())
             return false; // the transaction rolls back as it goes out of scope
-        JobReport::progress(m_progress, QString(), int((i + 1) * 100 / n),
-                            QStringLiteral("Messages: %1/%2").arg(i + 1).arg(n));
+        // Every change of the percent is shown, and the count at least every
+        // kReportEvery messages: a queued call per message would cost a
+        // large backup a quarter of its time for nothing a person can see.
+        const int percent = int((i + 1) * 100 / n);
+        if (percent != shownPercent || (i + 1) % kReportEvery == 0 || i + 1 == n) {
+            shownPercent = percent;
+            JobReport::progress(m_progress, QString(), percent,
+                                QStringLiteral("Messages: %1/%2").arg(i + 1).arg(n));
+        }
         db.mergeMessage(m_messages[i]);
     }
     if (m_progress && m_progress->isCancelled())
@@ -42,6 +54,11 @@ bool BackupKikMessagesThread::backUp()
 void BackupKikMessagesThread::run()
 {
     JobReport::progress(m_progress, ids("IDS_BACKING_UP_KIK_MESSAGES"), 0, QString());
+    if (m_folder.trimmed().isEmpty()) {
+        // An empty path would mean the current folder.
+        JobReport::error(m_progress, QStringLiteral("No local database folder was given."));
+        return;
+    }
     // A database this run creates is removed again when the run does not
     // complete, so that a failed or cancelled backup leaves nothing behind.
     const bool folderExisted = QFileInfo::exists(m_folder);

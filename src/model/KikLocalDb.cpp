@@ -90,9 +90,15 @@ qint64 KikLocalDb::findUserIdByJid(const _KikUser *user)
     if (!user)
         return 0;
     ensureOpen();
+    const auto known = m_userIds.constFind(user->jid);
+    if (known != m_userIds.cend())
+        return known.value();
     Sqlite3Cursor cursor =
         queryThrow(Sqlite3Sql("select _id from kik_user where jid=?").addTextParam(user->jid));
-    return cursor.moveNext() ? cursor.int64At(0) : 0;
+    const qint64 id = cursor.moveNext() ? cursor.int64At(0) : 0;
+    if (id != 0)
+        m_userIds.insert(user->jid, id);
+    return id;
 }
 
 qint64 KikLocalDb::insertUser(const _KikUser *user)
@@ -114,15 +120,25 @@ qint64 KikLocalDb::insertUser(const _KikUser *user)
     }
     setIfNotEmpty(row, QStringLiteral("other"), user->other);
     executeThrow(row.insertSql(QStringLiteral("kik_user")));
-    return lastInsertId();
+    const qint64 id = lastInsertId();
+    m_userIds.insert(user->jid, id);
+    return id;
 }
 
 qint64 KikLocalDb::findChatIdByUserId(qint64 userId)
 {
     ensureOpen();
+    const auto known = m_chatIds.constFind(userId);
+    if (known != m_chatIds.cend())
+        return known.value();
+    // Bound rather than written into the text, so that the statement is
+    // prepared once per connection and not once per chat.
     Sqlite3Cursor cursor =
-        queryThrow(QStringLiteral("select _id from kik_chat where user_id=%1").arg(num(userId)));
-    return cursor.moveNext() ? cursor.int64At(0) : 0;
+        queryThrow(Sqlite3Sql("select _id from kik_chat where user_id=?").addInt64Param(userId));
+    const qint64 id = cursor.moveNext() ? cursor.int64At(0) : 0;
+    if (id != 0)
+        m_chatIds.insert(userId, id);
+    return id;
 }
 
 qint64 KikLocalDb::insertChat(qint64 userId, const _KikChat *chat)
@@ -133,7 +149,9 @@ qint64 KikLocalDb::insertChat(qint64 userId, const _KikChat *chat)
     if (chat)
         setIfNotEmpty(row, QStringLiteral("other"), chat->other);
     executeThrow(row.insertSql(QStringLiteral("kik_chat")));
-    return lastInsertId();
+    const qint64 id = lastInsertId();
+    m_chatIds.insert(userId, id);
+    return id;
 }
 
 void KikLocalDb::addMember(qint64 groupId, const _KikMember &member)
@@ -144,10 +162,12 @@ void KikLocalDb::addMember(qint64 groupId, const _KikMember &member)
     qint64 memberId = findUserIdByJid(member.member);
     if (memberId == 0)
         memberId = insertUser(member.member);
-    executeThrow(QStringLiteral("replace into kik_user_members(user_id, member_id, is_admin, "
-                                "is_banned) values(%1, %2, %3, %4)")
-                     .arg(num(groupId), num(memberId), num(member.is_admin ? 1 : 0),
-                          num(member.is_banned ? 1 : 0)));
+    executeThrow(Sqlite3Sql("replace into kik_user_members(user_id, member_id, is_admin, "
+                            "is_banned) values(?, ?, ?, ?)")
+                     .addInt64Param(groupId)
+                     .addInt64Param(memberId)
+                     .addIntParam(member.is_admin ? 1 : 0)
+                     .addIntParam(member.is_banned ? 1 : 0));
 }
 
 qint64 KikLocalDb::findMessageIdByUid(const QString &uid)
@@ -190,12 +210,18 @@ void KikLocalDb::linkChatMessage(qint64 chatId, qint64 messageId, const QDateTim
 {
     ensureOpen();
     {
-        Sqlite3Cursor cursor = queryThrow(
-            QStringLiteral("select 1 from kik_chat_messages where chat_id=%1 and message_id=%2")
-                .arg(num(chatId), num(messageId)));
+        Sqlite3Cursor cursor =
+            queryThrow(Sqlite3Sql("select 1 from kik_chat_messages where chat_id=? and message_id=?")
+                           .addInt64Param(chatId)
+                           .addInt64Param(messageId));
         if (cursor.moveNext())
             return;
     }
+    linkNewChatMessage(chatId, messageId, ts);
+}
+
+void KikLocalDb::linkNewChatMessage(qint64 chatId, qint64 messageId, const QDateTime &ts)
+{
     Sqlite3Row row;
     row.setVal(QStringLiteral("chat_id"), chatId);
     row.setVal(QStringLiteral("message_id"), messageId);
@@ -233,10 +259,14 @@ void KikLocalDb::mergeMessage(const _KikMessage *message)
         }
     }
     qint64 messageId = findMessageIdByUid(message->uid);
-    if (messageId == 0)
+    const bool isNew = messageId == 0;
+    if (isNew)
         messageId = insertMessage(message);
     // A message without a chat is stored unlinked; no link gets a made-up id.
-    if (chatId != 0)
+    // A message inserted just now has no link yet, so none is looked for.
+    if (chatId != 0 && isNew)
+        linkNewChatMessage(chatId, messageId, message->ts);
+    else if (chatId != 0)
         linkChatMessage(chatId, messageId, message->ts);
     if (!message->attachment.isEmpty()) {
         const auto imageName = [message](const char *key) {
@@ -253,9 +283,16 @@ void KikLocalDb::mergeMessage(const _KikMessage *message)
     }
 }
 
+void KikLocalDb::clearCaches()
+{
+    m_userIds.clear();
+    m_chatIds.clear();
+}
+
 bool KikLocalDb::deleteChat(const QString &partnerJid)
 {
     ensureOpen();
+    clearCaches();
     _KikUser key;
     key.jid = partnerJid;
     const qint64 userId = findUserIdByJid(&key);
@@ -275,6 +312,7 @@ bool KikLocalDb::deleteChat(const QString &partnerJid)
 void KikLocalDb::deleteMessages(const QStringList &uids)
 {
     ensureOpen();
+    clearCaches();
     Sqlite3Transaction tran(*this);
     for (const QString &uid : uids)
         executeThrow(Sqlite3Sql("delete from kik_message where uid=?").addTextParam(uid));

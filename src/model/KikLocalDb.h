@@ -5,6 +5,7 @@
 #include "model/AbsKikDb.h"
 
 #include <QDir>
+#include <QHash>
 #include <QStringList>
 
 class KikLocalDb : public AbsKikDb
@@ -52,7 +53,11 @@ public:
     // The name of a user's profile picture in "prof".
     static QString profileFileName(const QString &jid);
 
+    // Forgets the remembered ids of users and chats (after a rollback).
+    void clearCaches();
+
 private:
+    void linkNewChatMessage(qint64 chatId, qint64 messageId, const QDateTime &ts);
     // Copies a file into a media folder under a safe name; never overwrites
     // and ignores failures.
     static void copyMedia(const QString &source, const QDir &target, const QString &name);
@@ -61,4 +66,8 @@ private:
     QDir m_thumbs;
     QDir m_prof;
     QDir m_files;
+    // Ids found or inserted on this connection: jid -> user id and user id
+    // -> chat id, so that merging a chat's messages looks each up once.
+    QHash<QString, qint64> m_userIds;
+    QHash<qint64, qint64> m_chatIds;
 };

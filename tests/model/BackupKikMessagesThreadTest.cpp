@@ -168,3 +168,17 @@ TEST(BackupKikMessagesThread, MessageWithoutChatIsStoredUnlinked)
     EXPECT_EQ(count(dbFile(folder), "select count(*) from kik_message"), 1);
     EXPECT_EQ(count(dbFile(folder), "select count(*) from kik_chat_messages"), 0);
 }
+
+TEST(BackupKikMessagesThread, EmptyFolderIsRefusedAndTouchesNothing)
+{
+    QTemporaryDir tmp;
+    const QString cwd = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(tmp.path()));
+    KikDataSet set;
+    fill(set);
+    const BackupRun run = backUp(set.allMessages(), QString());
+    QDir::setCurrent(cwd);
+    EXPECT_EQ(run.result, HeadlessProgress::Failed);
+    EXPECT_FALSE(run.error.isEmpty());
+    EXPECT_TRUE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}

@@ -139,8 +139,9 @@ TEST(KikLocalDb, RoundTripThroughLoadAll)
     EXPECT_EQ(three->chat->messages.size(), 3);
     EXPECT_EQ(three->chat->last_ts, at(30));
     for (_KikUser *u : loaded.users)
-        if (u->is_group)
+        if (u->is_group) {
             EXPECT_EQ(u->members.size(), 2);
+        }
 }
 
 TEST(KikLocalDb, LoadAllReadsDatabaseWrittenElsewhere)
