@@ -138,10 +138,11 @@ TEST(KikLocalDb, RoundTripThroughLoadAll)
     EXPECT_EQ(three->chat->user->jid, QStringLiteral("ann@talk.kik.com"));
     EXPECT_EQ(three->chat->messages.size(), 3);
     EXPECT_EQ(three->chat->last_ts, at(30));
-    for (_KikUser *u : loaded.users)
+    for (_KikUser *u : loaded.users) {
         if (u->is_group) {
             EXPECT_EQ(u->members.size(), 2);
         }
+    }
 }
 
 TEST(KikLocalDb, LoadAllReadsDatabaseWrittenElsewhere)
