@@ -201,9 +201,13 @@ TEST_F(BubbleViewTest, ScreenshotShowsBubblesOnBothSidesWithEmoji)
     const QRgb other = qRgb(0xff, 0xff, 0xff);
     const auto emojiYellow = [](QRgb p) { return qRed(p) > 230 && qGreen(p) > 170 && qGreen(p) < 215 && qBlue(p) < 80; };
     // The compositor may need a few frames after the load; poll the picture.
+    // It counts as drawn once two grabs in a row are the same picture.
+    QImage previous;
     const bool drawn = waitFor([&] {
         shot = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
-        return !shot.isNull() && countPixels(shot, right, [&](QRgb p) { return near(p, own, 3); }) > 500
+        const bool stable = !shot.isNull() && shot == previous;
+        previous = shot;
+        return stable && countPixels(shot, right, [&](QRgb p) { return near(p, own, 3); }) > 500
                && countPixels(shot, left, [&](QRgb p) { return near(p, other, 1); }) > 500
                && countPixels(shot, shot.rect(), emojiYellow) > 60;
     });
