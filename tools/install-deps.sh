@@ -9,7 +9,7 @@ PACKAGES=(
   libplist-dev libimobiledevice-dev libusbmuxd-dev libimobiledevice-utils
   adb xvfb xauth python3 python3-cryptography
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  poppler-utils qpdf fonts-dejavu-core
+  poppler-utils qpdf fonts-dejavu-core fonts-noto-color-emoji unicode-data
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

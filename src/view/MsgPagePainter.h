@@ -1,0 +1,60 @@
+// Paints messages as bubbles onto pages: date headers, group sender names,
+// text or preview images inside nine-part bubble frames, page numbers. Used
+// by printing (on a printer) and by the PDF export (on a PDF writer).
+#pragma once
+
+#include "model/KikRecords.h"
+
+#include <QFont>
+#include <QImage>
+#include <QList>
+#include <QMargins>
+#include <QPainter>
+#include <QRect>
+
+class QPagedPaintDevice;
+
+class MsgPagePainter
+{
+public:
+    MsgPagePainter();
+
+    // Starts painting on the device (not owned); throws std::runtime_error
+    // when painting cannot start.
+    void begin(QPagedPaintDevice *device);
+    void paint(const _KikMessage *message);
+    void end();
+
+    int pageNumber() const { return m_pageNumber; }
+    int currentY() const { return m_currentY; }
+    QRect contentRect() const { return m_content; }
+
+    // Height of the page-number strip below the content rectangle.
+    static constexpr int kNumberStrip = 18;
+    static constexpr int kNumberGap = 2;
+
+    // Frame insets (corner sizes) and content padding of each side, as
+    // QMargins(left, top, right, bottom).
+    static QMargins frameInsets(bool own);
+    static QMargins contentPadding(bool own);
+    // A preview scaled to at most 200 px on its longer side.
+    static QSize scaledImageSize(const QSize &size);
+
+private:
+    void startPage();
+    void ensureSpace(int height);
+    void drawFrame(const QRect &rect, bool own);
+
+    QPagedPaintDevice *m_device = nullptr;
+    QPainter m_painter;
+    QRect m_content;
+    int m_currentY = 0;
+    int m_pageNumber = 1;
+    qint64 m_lastMinute = 0;
+    bool m_anyMinute = false;
+    QList<QImage> m_frames[2]; // [0] others ("bb1"), [1] own ("bb2")
+    QImage m_emptyPhoto;
+    QFont m_numberFont;
+    QFont m_dateFont;
+    QFont m_textFont;
+};
