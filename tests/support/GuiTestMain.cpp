@@ -11,6 +11,9 @@ int main(int argc, char **argv)
     setUtf8Locale();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Tests run as root in CI, where Chromium's sandbox cannot start.
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     installTranslation(app);
