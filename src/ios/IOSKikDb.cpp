@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QUrl>
 
 namespace {
 
@@ -42,12 +43,13 @@ IOSKikDb::Relationship relationship(const QString &table, int tableEntity, const
 
 } // namespace
 
-IOSKikDb::IOSKikDb(const QString &kikFolder)
-    : m_kikFolder(kikFolder),
+IOSKikDb::IOSKikDb(const QString &kikFolder, Access access)
+    : m_access(access),
+      m_kikFolder(kikFolder),
       m_thumbFolder(QDir(kikFolder).filePath(QStringLiteral("thumbs")))
 {
-    // A read-only copy (such as a sample read in place) just has no thumbnails.
-    QDir().mkpath(m_thumbFolder);
+    if (m_access == Access::ReadWrite)
+        QDir().mkpath(m_thumbFolder);
 }
 
 IOSKikDb::~IOSKikDb() = default;
@@ -63,7 +65,17 @@ void IOSKikDb::ensureOpen()
         return;
     // Opened in place and read-write, so that SQLite also reads the "-wal"
     // file beside the store: a WAL-mode store keeps its newest rows there.
-    openThrow(QDir(m_kikFolder).filePath(QStringLiteral("Documents/kik.sqlite")), ReadWrite);
+    const QString store = QDir(m_kikFolder).filePath(QStringLiteral("Documents/kik.sqlite"));
+    if (m_access == Access::Untouched) {
+        // Immutable: SQLite neither locks nor creates "-shm"/"-wal" files.
+        if (!QFileInfo(store).isFile())
+            throw std::runtime_error(
+                QStringLiteral("unable to open database file: %1").arg(store).toStdString());
+        const QByteArray uri = QUrl::fromLocalFile(QFileInfo(store).absoluteFilePath()).toEncoded();
+        openThrow(QString::fromLatin1(uri) + QStringLiteral("?immutable=1"), ReadOnly | 0x40);
+    } else {
+        openThrow(store, ReadWrite);
+    }
     m_schema = DbSchema::read(*this);
     m_entities.clear();
     Sqlite3Cursor cursor = queryThrow(Sqlite3Sql(QStringLiteral("select * from Z_PRIMARYKEY")));

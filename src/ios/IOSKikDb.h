@@ -23,8 +23,16 @@ public:
         QString second;
     };
 
+    enum class Access {
+        // Read-write in place, so that SQLite also reads the store's "-wal".
+        ReadWrite,
+        // Read without touching any file of the folder (no "-shm", no
+        // thumbnails): for a store that is not ours to change, without "-wal".
+        Untouched,
+    };
+
     // `kikFolder` is the copied app folder, the one that contains "Documents".
-    explicit IOSKikDb(const QString &kikFolder);
+    explicit IOSKikDb(const QString &kikFolder, Access access = Access::ReadWrite);
     ~IOSKikDb() override;
 
     void ensureOpen() override;
@@ -65,6 +73,7 @@ private:
     void readImages(const CFType &images, QVariantMap &attachment);
     QString storeThumbnail(const QByteArray &data);
 
+    Access m_access;
     QString m_kikFolder;
     QString m_thumbFolder;
     DbSchema m_schema;

@@ -72,6 +72,8 @@ QString leafPath(const QString &folder, const QString &name)
 
 QString IOSKikDb::storeThumbnail(const QByteArray &data)
 {
+    if (m_access == Access::Untouched)
+        return QString();
     const QString name = md5Uuid(data, true);
     const QString path = QDir(m_thumbFolder).filePath(name);
     const QFileInfo existing(path);

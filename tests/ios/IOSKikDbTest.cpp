@@ -277,7 +277,9 @@ TEST(IOSKikDb, RealStoreFrom2015)
     const QString folder = TestSupport::realFixture(QStringLiteral("ios-kik-store-2015"));
     if (folder.isEmpty())
         GTEST_SKIP() << "the real iOS Kik store sample is not present";
-    IOSKikDb db(folder);
+    // Read in place: nothing may be written into the sample's folder.
+    const QStringList before = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    IOSKikDb db(folder, IOSKikDb::Access::Untouched);
     KikDataSet set;
     db.loadAll(set);
     EXPECT_EQ(set.users.size(), 25);
@@ -318,4 +320,8 @@ TEST(IOSKikDb, RealStoreFrom2015)
     }
     EXPECT_EQ(withContent, 2);
     EXPECT_FALSE(set.message(20)->content_id.isEmpty());
+    db.close();
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+    EXPECT_EQ(QDir(folder + QStringLiteral("/Documents")).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("kik.sqlite")});
 }
