@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -106,6 +107,37 @@ TEST_P(ImportItunesCli, ImportedMessagesEqualWhatTheStoreHolds)
                     << qPrintable(it.key());
             }
         }
+    }
+}
+
+TEST_P(ImportItunesCli, ItunesSourceListsAndBacksUpTheSameMessages)
+{
+    const QString kind = QLatin1String(std::get<0>(GetParam()));
+    ASSERT_TRUE(buildBackup(kind, QLatin1String(std::get<1>(GetParam()))));
+    const QStringList password = kind.endsWith(QLatin1String("-enc"))
+                                     ? QStringList{QStringLiteral("--password"), QStringLiteral("secret")}
+                                     : QStringList{};
+    const QString source = QStringLiteral("itunes:") + m_backup;
+    const auto listed = cli(QStringList{QStringLiteral("--json"), QStringLiteral("messages"), source} + password);
+    ASSERT_EQ(listed.exitCode, 0) << listed.err.constData();
+    const QJsonArray messages = QJsonDocument::fromJson(listed.out).array();
+    EXPECT_EQ(messages.size(), m_expected.value(QStringLiteral("messages")).toObject().size());
+    // The copied files sit in the data root's iOS cache, laid out as on the phone.
+    const QStringList caches = QDir(m_root.filePath(QStringLiteral("ios_cache"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(caches.size(), 1);
+    EXPECT_TRUE(QFileInfo(m_root.filePath(QStringLiteral("ios_cache/") + caches.first()
+                                          + QStringLiteral("/com.kik.chat/Documents/kik.sqlite")))
+                    .size()
+                > 0);
+    const auto backup = cli(QStringList{QStringLiteral("--json"), QStringLiteral("backup"), source,
+                                        QStringLiteral("--db"), QStringLiteral("copy")}
+                            + password);
+    ASSERT_EQ(backup.exitCode, 0) << backup.err.constData();
+    EXPECT_GT(QJsonDocument::fromJson(backup.out).object().value(QStringLiteral("messages")).toInt(), 0);
+    if (!password.isEmpty()) {
+        const auto wrong = cli({QStringLiteral("messages"), source, QStringLiteral("--password"),
+                                QStringLiteral("wrong")});
+        EXPECT_EQ(wrong.exitCode, 1);
     }
 }
 
