@@ -1,0 +1,327 @@
+#include "IOSKikStoreFixture.h"
+
+#include "ios/IOSKikDb.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QDateTime utc(qint64 seconds)
+{
+    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
+}
+
+// The attachment map as JSON, for comparing with the builder's account.
+QJsonObject toJson(const QVariantMap &map)
+{
+    return QJsonObject::fromVariantMap(map);
+}
+
+void expectMessage(const IOSKikDb &db, const _KikMessage &m, const QJsonObject &e)
+{
+    SCOPED_TRACE(m._id);
+    EXPECT_EQ(m.sort_key, e.value(QStringLiteral("sort_key")).toInteger());
+    EXPECT_EQ(m.was_me, e.value(QStringLiteral("was_me")).toBool());
+    const QJsonValue target = e.value(QStringLiteral("target_user"));
+    if (target.isNull()) {
+        EXPECT_EQ(m.target_user, nullptr);
+    } else {
+        ASSERT_NE(m.target_user, nullptr);
+        EXPECT_EQ(m.target_user->_id, target.toInteger());
+    }
+    EXPECT_EQ(m.ts, utc(e.value(QStringLiteral("ts")).toInteger()));
+    EXPECT_EQ(m.rec_ts, utc(e.value(QStringLiteral("rec_ts")).toInteger()));
+    EXPECT_EQ(m.body, e.value(QStringLiteral("body")).toString());
+    EXPECT_EQ(m.uid, e.value(QStringLiteral("uid")).toString());
+    EXPECT_EQ(m.content_id, e.value(QStringLiteral("content_id")).toString());
+    EXPECT_EQ(QString::fromLatin1(m.render_ins.toHex()), e.value(QStringLiteral("render_ins")).toString());
+    const QJsonValue chat = e.value(QStringLiteral("chat"));
+    if (chat.isNull()) {
+        EXPECT_EQ(m.chat, nullptr);
+    } else {
+        ASSERT_NE(m.chat, nullptr);
+        EXPECT_EQ(m.chat->_id, chat.toInteger());
+    }
+    EXPECT_EQ(m.app_id, e.value(QStringLiteral("app_id")).toString());
+    EXPECT_EQ(m.sub_app_id, e.value(QStringLiteral("sub_app_id")).toString());
+    EXPECT_EQ(toJson(m.attachment), e.value(QStringLiteral("attachment")).toObject());
+    const QDir thumbs(db.thumbFolder());
+    auto thumbPath = [&](const char *key) {
+        const QString name = e.value(QLatin1String(key)).toString();
+        return name.isEmpty() ? QString() : thumbs.filePath(name);
+    };
+    EXPECT_EQ(m.preview_path, thumbPath("preview"));
+    EXPECT_EQ(m.icon_path, thumbPath("icon"));
+    EXPECT_EQ(m.png_preview_path, thumbPath("png_preview"));
+    if (e.value(QStringLiteral("content_file")).toBool()) {
+        EXPECT_TRUE(QFileInfo(m.content_path).isFile()) << qPrintable(m.content_path);
+    }
+}
+
+} // namespace
+
+TEST(IOSKikDb, LoadsEveryRecordTheStoreHolds)
+{
+    IOSKikStoreFixture fx;
+    ASSERT_TRUE(fx.build());
+    IOSKikDb db(fx.app);
+    KikDataSet set;
+    db.loadAll(set);
+    EXPECT_EQ(db.entityNumber(QStringLiteral("KikUser")), 9);
+    EXPECT_EQ(db.groupMembers().table, QStringLiteral("Z_9MEMBERS"));
+    EXPECT_EQ(db.chatMessages().first, QStringLiteral("Z_4CHAT"));
+    EXPECT_EQ(db.chatMessages().second, QStringLiteral("Z_7MESSAGES"));
+
+    const QJsonObject users = fx.users();
+    ASSERT_EQ(set.users.size(), users.size());
+    for (auto it = users.begin(); it != users.end(); ++it) {
+        const QJsonObject e = it.value().toObject();
+        const _KikUser *u = set.user(it.key().toLongLong());
+        ASSERT_NE(u, nullptr) << qPrintable(it.key());
+        SCOPED_TRACE(u->_id);
+        EXPECT_EQ(u->display_name, e.value(QStringLiteral("display_name")).toString());
+        EXPECT_EQ(u->jid, e.value(QStringLiteral("jid")).toString());
+        EXPECT_EQ(u->user_name, e.value(QStringLiteral("user_name")).toString());
+        EXPECT_EQ(u->group_tab, e.value(QStringLiteral("group_tab")).toString());
+        EXPECT_EQ(u->is_group, e.value(QStringLiteral("is_group")).toBool());
+        EXPECT_EQ(u->is_group_admin, e.value(QStringLiteral("is_group_admin")).toBool());
+        const QJsonValue ms = e.value(QStringLiteral("photo_ts_ms"));
+        if (ms.isNull()) {
+            EXPECT_FALSE(u->photo_ts.isValid());
+        } else {
+            EXPECT_EQ(u->photo_ts.toMSecsSinceEpoch(), ms.toInteger());
+        }
+        const QJsonArray members = e.value(QStringLiteral("members")).toArray();
+        ASSERT_EQ(u->members.size(), members.size());
+        for (int i = 0; i < members.size(); ++i) {
+            const QJsonArray m = members.at(i).toArray();
+            EXPECT_EQ(u->members[i].group, u);
+            EXPECT_EQ(u->members[i].member->_id, m.at(0).toInteger());
+            EXPECT_EQ(u->members[i].is_admin, m.at(1).toBool());
+            EXPECT_EQ(u->members[i].is_banned, m.at(2).toBool());
+        }
+        if (e.contains(QStringLiteral("photo_file"))) {
+            EXPECT_EQ(QFileInfo(u->photo_path).fileName(),
+                      e.value(QStringLiteral("photo_file")).toString());
+        }
+    }
+
+    const QJsonObject chats = fx.chats();
+    ASSERT_EQ(set.chats.size(), chats.size());
+    for (auto it = chats.begin(); it != chats.end(); ++it) {
+        const QJsonObject e = it.value().toObject();
+        const _KikChat *c = set.chat(it.key().toLongLong());
+        ASSERT_NE(c, nullptr) << qPrintable(it.key());
+        EXPECT_EQ(c->user->_id, e.value(QStringLiteral("user")).toInteger());
+        EXPECT_EQ(c->last_ts, utc(e.value(QStringLiteral("last_ts")).toInteger()));
+        QList<qint64> ids;
+        for (const _KikMessage *m : c->messages)
+            ids.append(m->_id);
+        QList<qint64> want;
+        for (const auto &v : e.value(QStringLiteral("messages")).toArray())
+            want.append(v.toInteger());
+        std::sort(ids.begin(), ids.end());
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(ids, want) << "chat " << c->_id;
+    }
+
+    const QJsonObject messages = fx.messages();
+    ASSERT_EQ(set.messages.size(), messages.size());
+    for (auto it = messages.begin(); it != messages.end(); ++it) {
+        const _KikMessage *m = set.message(it.key().toLongLong());
+        ASSERT_NE(m, nullptr) << qPrintable(it.key());
+        expectMessage(db, *m, it.value().toObject());
+    }
+
+    // Each thumbnail is stored once, named after the MD5 of its bytes.
+    QStringList thumbs = QDir(db.thumbFolder()).entryList(QDir::Files, QDir::Name);
+    QStringList want;
+    for (const auto &v : fx.expected.value(QStringLiteral("thumbs")).toArray())
+        want.append(v.toString());
+    EXPECT_EQ(thumbs, want);
+    for (const QString &name : thumbs) {
+        const QByteArray bytes = TestSupport::readFile(QDir(db.thumbFolder()).filePath(name));
+        const QString hex = QString::fromLatin1(
+            QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+        EXPECT_EQ(QString(name).remove(QLatin1Char('-')), hex);
+    }
+}
+
+TEST(IOSKikDb, WalModeStoreLoadsTheMessagesOnlyInTheWal)
+{
+    IOSKikStoreFixture fx;
+    ASSERT_TRUE(fx.build({QStringLiteral("--wal")}));
+    ASSERT_TRUE(QFileInfo(fx.app + QStringLiteral("/Documents/kik.sqlite-wal")).size() > 0);
+    IOSKikDb db(fx.app);
+    KikDataSet set;
+    db.loadAll(set);
+    ASSERT_NE(set.message(114), nullptr);
+    ASSERT_NE(set.message(115), nullptr);
+    EXPECT_EQ(set.message(115)->body, QStringLiteral("also only in the WAL"));
+    EXPECT_EQ(set.message(114)->chat, set.chat(11));
+    EXPECT_EQ(set.messages.size(), fx.messages().size());
+}
+
+TEST(IOSKikDb, ExistingThumbnailIsNotRewritten)
+{
+    IOSKikStoreFixture fx;
+    ASSERT_TRUE(fx.build());
+    const QString name = fx.messages()
+                             .value(QStringLiteral("104"))
+                             .toObject()
+                             .value(QStringLiteral("preview"))
+                             .toString();
+    ASSERT_FALSE(name.isEmpty());
+    const QString path = QDir(fx.app).filePath(QStringLiteral("thumbs/") + name);
+    TestSupport::writeFile(path, "kept");
+    IOSKikDb db(fx.app);
+    KikDataSet set;
+    db.loadAll(set);
+    EXPECT_EQ(TestSupport::readFile(path), QByteArray("kept"));
+    EXPECT_EQ(set.message(104)->preview_path, path);
+}
+
+TEST(IOSKikDb, HostileNamesStayInsideTheirFolders)
+{
+    IOSKikStoreFixture fx;
+    ASSERT_TRUE(fx.build());
+    // A description placed where "../../escape" would lead from attachments.
+    TestSupport::writeFile(QDir(fx.app).filePath(QStringLiteral("../escape")),
+                           TestSupport::readFile(QDir(fx.app).filePath(
+                               QStringLiteral("Documents/attachments/"
+                                              "c0ffee00-0000-4000-8000-000000000001"))));
+    IOSKikDb db(fx.app);
+    KikDataSet set;
+    db.loadAll(set);
+    const _KikMessage *escape = set.message(112);
+    ASSERT_NE(escape, nullptr);
+    EXPECT_TRUE(escape->attachment.isEmpty());
+    EXPECT_TRUE(escape->content_path.isEmpty());
+    const _KikUser *evil = set.user(8);
+    ASSERT_NE(evil, nullptr);
+    const QString profpix = QDir(fx.app).filePath(QStringLiteral("Documents/profpix"));
+    EXPECT_EQ(QFileInfo(evil->photo_path).absolutePath(), QFileInfo(profpix).absoluteFilePath());
+    // Nothing was written beside the app folder apart from the planted file.
+    EXPECT_EQ(QDir(fx.dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot),
+              (QStringList{QStringLiteral("escape"), QStringLiteral("expected.json")}));
+}
+
+TEST(IOSKikDb, BadStoresThrowFromTheAccessLayer)
+{
+    {
+        IOSKikStoreFixture fx;
+        ASSERT_TRUE(fx.build({QStringLiteral("--drop-table"), QStringLiteral("Z_9BANSINVERSE")}));
+        IOSKikDb db(fx.app);
+        KikDataSet set;
+        EXPECT_THROW(db.loadAll(set), std::runtime_error);
+    }
+    {
+        // Without KikUser in Z_PRIMARYKEY the relationship tables are named
+        // with 0, which the store does not have.
+        IOSKikStoreFixture fx;
+        ASSERT_TRUE(fx.build({QStringLiteral("--omit-entity"), QStringLiteral("KikUser")}));
+        IOSKikDb db(fx.app);
+        db.ensureOpen();
+        EXPECT_EQ(db.groupAdmins().table, QStringLiteral("Z_0ADMINSINVERSE"));
+        KikDataSet set;
+        EXPECT_THROW(db.loadAll(set), std::runtime_error);
+    }
+    {
+        QTemporaryDir tmp;
+        IOSKikDb db(tmp.path());
+        KikDataSet set;
+        EXPECT_THROW(db.loadAll(set), std::runtime_error);
+    }
+}
+
+TEST(IOSKikDb, CoreDataTimeTruncatesFromTheAppleEpoch)
+{
+    EXPECT_EQ(IOSKikDb::coreDataTime(0), utc(978307200));
+    EXPECT_EQ(IOSKikDb::coreDataTime(450000001.99), utc(978307200 + 450000001));
+    EXPECT_EQ(IOSKikDb::coreDataTime(0).timeSpec(), Qt::UTC);
+}
+
+TEST(IOSKikDb, KeyedArchiveStringsByPosition)
+{
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("archive"));
+    const QString script = QStringLiteral(
+        "import plistlib,sys\n"
+        "U=plistlib.UID\n"
+        "o=['$null',{'NS.keys':[U(2),U(3)],'NS.objects':[U(4),U(5)],'$class':U(6)},"
+        "'fileURL','size','file:///a.mp4','12',{'$classname':'NSDictionary'}]\n"
+        "open(sys.argv[1],'wb').write(plistlib.dumps({'$archiver':'NSKeyedArchiver',"
+        "'$version':100000,'$top':{'root':U(1)},'$objects':o},fmt=plistlib.FMT_BINARY))\n"
+        "open(sys.argv[1]+'.short','wb').write(plistlib.dumps({'$objects':o[:4]},fmt=plistlib.FMT_BINARY))\n"
+        "open(sys.argv[1]+'.other','wb').write(plistlib.dumps({'$objects':['$null','x']},fmt=plistlib.FMT_BINARY))\n");
+    const auto result =
+        TestSupport::run(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, path});
+    ASSERT_EQ(result.exitCode, 0) << result.err.constData();
+    const QMap<QString, QString> strings = IOSKikDb::readKeyedArchiveStrings(path);
+    EXPECT_EQ(strings.value(QStringLiteral("fileURL")), QStringLiteral("file:///a.mp4"));
+    EXPECT_EQ(strings.value(QStringLiteral("size")), QStringLiteral("12"));
+    EXPECT_EQ(strings.size(), 2);
+    EXPECT_TRUE(IOSKikDb::readKeyedArchiveStrings(path + QStringLiteral(".short")).isEmpty());
+    EXPECT_TRUE(IOSKikDb::readKeyedArchiveStrings(path + QStringLiteral(".other")).isEmpty());
+    EXPECT_TRUE(IOSKikDb::readKeyedArchiveStrings(tmp.filePath(QStringLiteral("none"))).isEmpty());
+}
+
+TEST(IOSKikDb, RealStoreFrom2015)
+{
+    const QString folder = TestSupport::realFixture(QStringLiteral("ios-kik-store-2015"));
+    if (folder.isEmpty())
+        GTEST_SKIP() << "the real iOS Kik store sample is not present";
+    // Read in place: nothing may be written into the sample's folder.
+    const QStringList before = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    IOSKikDb db(folder, IOSKikDb::Access::Untouched);
+    KikDataSet set;
+    db.loadAll(set);
+    EXPECT_EQ(set.users.size(), 25);
+    EXPECT_EQ(set.chats.size(), 6);
+    EXPECT_EQ(set.messages.size(), 60);
+    qsizetype links = 0;
+    for (const _KikChat *c : set.chats)
+        links += c->messages.size();
+    EXPECT_EQ(links, 61);
+
+    QList<const _KikUser *> groups;
+    for (const _KikUser *u : set.users) {
+        if (u->is_group)
+            groups.append(u);
+    }
+    ASSERT_EQ(groups.size(), 1);
+    const _KikUser *group = groups.first();
+    EXPECT_EQ(group->_id, 24);
+    EXPECT_TRUE(group->is_group_admin);
+    QList<qint64> members;
+    for (const _KikMember &m : group->members) {
+        EXPECT_EQ(m.group, group);
+        members.append(m.member->_id);
+    }
+    std::sort(members.begin(), members.end());
+    EXPECT_EQ(members, (QList<qint64>{8, 15, 23, 25}));
+    // Membership does not land on the members themselves.
+    for (const _KikUser *u : set.users) {
+        if (u != group) {
+            EXPECT_TRUE(u->members.isEmpty()) << u->_id;
+        }
+    }
+    int withContent = 0;
+    for (const _KikMessage *m : set.messages) {
+        if (!m->content_id.isEmpty())
+            ++withContent;
+        EXPECT_TRUE(m->ts.isValid());
+    }
+    EXPECT_EQ(withContent, 2);
+    EXPECT_FALSE(set.message(20)->content_id.isEmpty());
+    db.close();
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+    EXPECT_EQ(QDir(folder + QStringLiteral("/Documents")).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("kik.sqlite")});
+}
