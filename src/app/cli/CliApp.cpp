@@ -26,12 +26,12 @@ void writeOut(const QString &text)
     std::fflush(stdout);
 }
 
-QString commandLine(const CliCommandSpec &spec)
+QString commandLine(const CliCommandSpec &command)
 {
-    QString line = spec.words.join(QLatin1Char(' '));
-    if (!spec.arguments.isEmpty())
-        line += QLatin1Char(' ') + spec.arguments;
-    for (const CliOptionSpec &option : spec.options) {
+    QString line = command.words.join(QLatin1Char(' '));
+    if (!command.arguments.isEmpty())
+        line += QLatin1Char(' ') + command.arguments;
+    for (const CliOptionSpec &option : command.options) {
         line += QStringLiteral(" [--") + option.name;
         if (!option.valueName.isEmpty())
             line += QLatin1Char(' ') + option.valueName;
@@ -40,13 +40,13 @@ QString commandLine(const CliCommandSpec &spec)
     return line;
 }
 
-QString commandUsage(const CliCommandSpec &spec)
+QString commandUsage(const CliCommandSpec &command)
 {
-    QString text = QStringLiteral("Usage: velloran-kik [GLOBAL OPTIONS] ") + commandLine(spec)
-                   + QStringLiteral("\n\n") + spec.summary + QLatin1Char('\n');
-    if (!spec.options.isEmpty()) {
+    QString text = QStringLiteral("Usage: velloran-kik [GLOBAL OPTIONS] ") + commandLine(command)
+                   + QStringLiteral("\n\n") + command.summary + QLatin1Char('\n');
+    if (!command.options.isEmpty()) {
         text += QStringLiteral("\nOptions:\n");
-        for (const CliOptionSpec &option : spec.options) {
+        for (const CliOptionSpec &option : command.options) {
             QString name = QStringLiteral("--") + option.name;
             if (!option.valueName.isEmpty())
                 name += QLatin1Char(' ') + option.valueName;
@@ -61,24 +61,24 @@ const CliCommandSpec *matchCommand(const QStringList &args, qsizetype start, qsi
 {
     const CliCommandSpec *best = nullptr;
     used = 0;
-    for (const CliCommandSpec &spec : CliRegistry::commands()) {
-        const qsizetype n = spec.words.size();
+    for (const CliCommandSpec &command : CliRegistry::commands()) {
+        const qsizetype n = command.words.size();
         if (n <= used || start + n > args.size())
             continue;
         bool matches = true;
         for (qsizetype i = 0; i < n && matches; ++i)
-            matches = args[start + i] == spec.words[i];
+            matches = args[start + i] == command.words[i];
         if (matches) {
-            best = &spec;
+            best = &command;
             used = n;
         }
     }
     return best;
 }
 
-const CliOptionSpec *findOption(const CliCommandSpec &spec, const QString &name)
+const CliOptionSpec *findOption(const CliCommandSpec &command, const QString &name)
 {
-    for (const CliOptionSpec &option : spec.options) {
+    for (const CliOptionSpec &option : command.options) {
         if (option.name == name)
             return &option;
     }
@@ -99,13 +99,13 @@ QString cliUsage()
         "  --help            this text; COMMAND --help describes one command\n\n"
         "Commands:\n");
     QList<const CliCommandSpec *> sorted;
-    for (const CliCommandSpec &spec : CliRegistry::commands())
-        sorted.append(&spec);
+    for (const CliCommandSpec &command : CliRegistry::commands())
+        sorted.append(&command);
     std::sort(sorted.begin(), sorted.end(), [](const CliCommandSpec *a, const CliCommandSpec *b) {
         return a->words < b->words;
     });
-    for (const CliCommandSpec *spec : sorted)
-        text += QStringLiteral("  %1\n      %2\n").arg(commandLine(*spec), spec->summary);
+    for (const CliCommandSpec *command : sorted)
+        text += QStringLiteral("  %1\n      %2\n").arg(commandLine(*command), command->summary);
     text += QStringLiteral("\nExit codes: 0 success, 1 the job failed, 2 usage error, 3 cancelled.\n");
     return text;
 }

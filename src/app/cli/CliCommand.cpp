@@ -65,9 +65,9 @@ void CliContext::printError(const QString &text) const
     writeOut(stderr, bytes);
 }
 
-void CliRegistry::add(const CliCommandSpec &spec)
+void CliRegistry::add(const CliCommandSpec &command)
 {
-    registry().append(spec);
+    registry().append(command);
 }
 
 const QList<CliCommandSpec> &CliRegistry::commands()

@@ -73,10 +73,10 @@ public:
 class CliRegistry
 {
 public:
-    static void add(const CliCommandSpec &spec);
+    static void add(const CliCommandSpec &command);
     static const QList<CliCommandSpec> &commands();
 };
 
 struct CliRegistration {
-    explicit CliRegistration(const CliCommandSpec &spec) { CliRegistry::add(spec); }
+    explicit CliRegistration(const CliCommandSpec &command) { CliRegistry::add(command); }
 };

@@ -33,13 +33,13 @@ QList<CliOptionSpec> cliSourceOptions()
     };
 }
 
-QPair<QString, QString> parseSourceSpec(const QString &spec)
+QPair<QString, QString> splitSource(const QString &text)
 {
-    const qsizetype colon = spec.indexOf(QLatin1Char(':'));
-    if (colon <= 0 || colon == spec.size() - 1)
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    if (colon <= 0 || colon == text.size() - 1)
         throw CliUsageError(
-            QStringLiteral("a source is written KIND:VALUE, not \"%1\"").arg(spec).toStdString());
-    const QString kind = spec.left(colon);
+            QStringLiteral("a source is written KIND:VALUE, not \"%1\"").arg(text).toStdString());
+    const QString kind = text.left(colon);
     static const QSet<QString> known = {
         QStringLiteral("localdb"), QStringLiteral("itunes"), QStringLiteral("ios"),
         QStringLiteral("android"), QStringLiteral("ab"),     QStringLiteral("iphone"),
@@ -47,12 +47,12 @@ QPair<QString, QString> parseSourceSpec(const QString &spec)
     };
     if (!known.contains(kind))
         throw CliUsageError(QStringLiteral("unknown source kind: %1").arg(kind).toStdString());
-    return {kind, spec.mid(colon + 1)};
+    return {kind, text.mid(colon + 1)};
 }
 
-LoadedSource loadSource(CliContext &ctx, const QString &spec, JobProgress *progress)
+LoadedSource loadSource(CliContext &ctx, const QString &text, JobProgress *progress)
 {
-    const auto [kind, value] = parseSourceSpec(spec);
+    const auto [kind, value] = splitSource(text);
     const auto it = loaders().constFind(kind);
     if (it == loaders().cend())
         throw std::runtime_error(

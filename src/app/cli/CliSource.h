@@ -33,10 +33,10 @@ struct CliSourceRegistration {
 QList<CliOptionSpec> cliSourceOptions();
 
 // Splits KIND:VALUE; a usage error when the kind is unknown or VALUE empty.
-QPair<QString, QString> parseSourceSpec(const QString &spec);
+QPair<QString, QString> splitSource(const QString &text);
 
-// Loads the source named by spec with the registered loader.
-LoadedSource loadSource(CliContext &ctx, const QString &spec, JobProgress *progress);
+// Loads the source named by the text with the registered loader.
+LoadedSource loadSource(CliContext &ctx, const QString &text, JobProgress *progress);
 
 // The password given by --password or --password-file (empty when neither).
 QString sourcePassword(const CliContext &ctx);
