@@ -98,6 +98,55 @@ void copyWorkFile(const QString &from, const QString &to)
     }
 }
 
+// A phone in WAL mode may hold its newest rows only in the -wal file, and a
+// hot journal must be rolled back: both travel with a copy of the database.
+void copyWithSideFiles(const QString &from, const QString &to)
+{
+    copyWorkFile(from, to);
+    for (const QString &suffix : {QStringLiteral("-wal"), QStringLiteral("-journal")}) {
+        if (fileSize(from + suffix) > 0)
+            copyWorkFile(from + suffix, to + suffix);
+    }
+}
+
+// Puts the merged work copy in the place of the tree's database. The old
+// side files are first moved aside (a stale -wal beside the new file would
+// be replayed into it) and come back when the rename fails, so the tree's
+// database is either the old one, whole, or the new one.
+void replaceDatabase(const QString &work, const QString &cached)
+{
+    QList<std::pair<QString, QString>> aside;
+    const auto restore = [&aside] {
+        for (const auto &[from, to] : std::as_const(aside))
+            QFile::rename(to, from);
+    };
+    for (const QString &suffix : kSideFiles) {
+        const QString from = cached + suffix, to = work + QStringLiteral("-old") + suffix;
+        if (!QFileInfo::exists(from))
+            continue;
+        QFile::remove(to);
+        if (!QFile::rename(from, to)) {
+            restore();
+            fail(QStringLiteral("cant rename %1 to %2.").arg(from, to));
+        }
+        aside.append({from, to});
+    }
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(work.toStdWString()),
+                            std::filesystem::path(cached.toStdWString()), error);
+    if (error) {
+        restore();
+        fail(QStringLiteral("cant rename %1 to %2.").arg(work, cached));
+    }
+    for (const auto &[from, to] : std::as_const(aside))
+        QFile::remove(to);
+    for (const QString &suffix : kSideFiles) {
+        if (fileSize(work + suffix) > 0 && !QFile::rename(work + suffix, cached + suffix))
+            fail(QStringLiteral("cant rename %1 to %2.").arg(work + suffix, cached + suffix));
+        QFile::remove(work + suffix);
+    }
+}
+
 } // namespace
 
 QString androidThumbName(const QString &value)
@@ -115,18 +164,17 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
     QDir().mkpath(thumbs);
 
     const QString work = cached + QString::number(QDateTime::currentMSecsSinceEpoch());
+    // The phone's rows are read from a second copy: opening the tree's own
+    // file would let SQLite fold a -wal file into it or roll a hot journal
+    // back, changing it even when the merge then fails.
+    const QString snapshot = work + QStringLiteral("-phone");
     removeWithSideFiles(work);
-    copyWorkFile(cached, work);
-    // A phone in WAL mode may hold its newest rows only in the -wal file,
-    // and a hot journal must be rolled back: both travel with the copy.
-    for (const QString &suffix : {QStringLiteral("-wal"), QStringLiteral("-journal")}) {
-        if (fileSize(cached + suffix) > 0)
-            copyWorkFile(cached + suffix, work + suffix);
-    }
-
+    removeWithSideFiles(snapshot);
     AndroidKikDb db(root, work);
     QList<AndroidUploadItem> thumbUploads;
     try {
+        copyWithSideFiles(cached, work);
+        copyWithSideFiles(cached, snapshot);
         db.ensureOpen();
         // Room for the rebuilt table and its indexes, so that the bulk
         // insert does not spill pages to disk halfway.
@@ -135,7 +183,7 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
         QString ignored;
         db.exec(QStringLiteral("UPDATE [sqlite_sequence] SET [seq]=0 WHERE [name]='messagesTable'"), ignored);
         db.executeThrow("VACUUM");
-        db.executeThrow(Sqlite3Sql("ATTACH DATABASE ? AS phone").addTextParam(QDir::toNativeSeparators(cached)));
+        db.executeThrow(Sqlite3Sql("ATTACH DATABASE ? AS phone").addTextParam(QDir::toNativeSeparators(snapshot)));
         result.phoneMessagesBefore = countRows(db, "select count(*) from phone.messagesTable");
 
         std::vector<MergeEntry> entries;
@@ -178,8 +226,10 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
         // The work copy's message table is empty now, so the uids written
         // during this merge are exactly those it holds: they are tracked
         // here instead of being looked up row by row. A message without uid
-        // has no key to compare and is always written.
-        QSet<QString> written;
+        // has no key to compare and is always written. Every row of the
+        // phone is written back, even one whose uid another phone row
+        // shares: the phone's history is never thinned out.
+        QSet<QString> written = phoneUids;
         const auto firstTime = [&written](const QString &uid) {
             if (uid.isEmpty())
                 return true;
@@ -205,8 +255,7 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
                 hooks.progress(lastPercent = percent);
             const MergeEntry &e = entries[size_t(n)];
             if (e.existing) {
-                if (firstTime(e.uid))
-                    db.executeThrow(Sqlite3Sql(copyRow).addInt64Param(e.rowId));
+                db.executeThrow(Sqlite3Sql(copyRow).addInt64Param(e.rowId));
                 continue;
             }
             _KikMessage *m = e.message;
@@ -223,7 +272,7 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
                 for (const _KikMember &member : std::as_const(user->members))
                     db.insertMemberThrow(member);
             }
-            if (!phoneUids.contains(m->uid) && firstTime(m->uid)) {
+            if (firstTime(m->uid)) {
                 db.insertMsgThrow(m);
                 ++result.inserted;
             }
@@ -253,24 +302,12 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
         result.phoneMessagesAfter = countRows(db, "select count(*) from main.messagesTable");
         db.executeThrow("DETACH DATABASE phone");
         db.close();
-
-        // Replace the tree's database: the renamed work copy takes its place
-        // in one step, then the old side files go.
-        for (const QString &suffix : kSideFiles)
-            QFile::remove(cached + suffix);
-        std::error_code error;
-        std::filesystem::rename(std::filesystem::path(work.toStdWString()),
-                                std::filesystem::path(cached.toStdWString()), error);
-        if (error)
-            fail(QStringLiteral("cant rename %1 to %2.").arg(work, cached));
-        for (const QString &suffix : kSideFiles) {
-            if (fileSize(work + suffix) > 0 && !QFile::rename(work + suffix, cached + suffix))
-                fail(QStringLiteral("cant rename %1 to %2.").arg(work + suffix, cached + suffix));
-            QFile::remove(work + suffix);
-        }
+        removeWithSideFiles(snapshot);
+        replaceDatabase(work, cached);
     } catch (...) {
         db.close();
         removeWithSideFiles(work);
+        removeWithSideFiles(snapshot);
         throw;
     }
 

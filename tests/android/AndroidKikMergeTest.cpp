@@ -212,3 +212,50 @@ TEST(AndroidKikMerge, ThumbNamesAreSingleSafeNames)
     EXPECT_EQ(androidThumbName("a\\b"), "b");
     EXPECT_FALSE(androidThumbName("x;rm -rf /").contains('/'));
 }
+
+TEST(AndroidKikMerge, RowsOnlyInTheWalAreMergedAndTheTreeFileStaysUntilCommit)
+{
+    QTemporaryDir dir;
+    const QDir root(makeTree(dir, {QStringLiteral("--wal")}));
+    const QString dbPath = root.absoluteFilePath("apps/kik.android/db/kikDatabase.db");
+    const QByteArray dbSum = md5(dbPath), walSum = md5(dbPath + "-wal");
+    Source source{QString()};
+
+    int calls = 0;
+    AndroidMergeHooks cancelLater;
+    cancelLater.cancelled = [&] { return ++calls > 3; };
+    EXPECT_THROW(mergeIntoAndroidTree(root, source.list, cancelLater), int);
+    // Byte for byte: the WAL was neither folded into the file nor removed.
+    EXPECT_EQ(md5(dbPath), dbSum);
+    ASSERT_TRUE(QFile::exists(dbPath + "-wal"));
+    EXPECT_EQ(md5(dbPath + "-wal"), walSum);
+    EXPECT_EQ(QDir(root.absoluteFilePath("apps/kik.android/db")).entryList(QDir::Files).size(), 2);
+
+    const AndroidMergeResult r = mergeIntoAndroidTree(root, source.list);
+    EXPECT_EQ(r.phoneMessagesBefore, 9);
+    EXPECT_EQ(r.phoneMessagesAfter, 13);
+    // The old -wal is gone with the old file, so it cannot be replayed into
+    // the merged one.
+    EXPECT_FALSE(QFile::exists(dbPath + "-wal"));
+    EXPECT_EQ(r.uploads.last().localPath, dbPath);
+    EXPECT_TRUE(uidsInIdOrder(r.databasePath, root).contains("w-1"));
+}
+
+TEST(AndroidKikMerge, PhoneRowsSharingAUidAreAllKept)
+{
+    QTemporaryDir dir;
+    const QDir root(makeTree(dir));
+    const QString dbPath = root.absoluteFilePath("apps/kik.android/db/kikDatabase.db");
+    {
+        Sqlite3DB raw;
+        raw.openThrow(dbPath, Sqlite3DB::ReadWrite);
+        raw.executeThrow("INSERT INTO messagesTable (uid, body, bin_id, timestamp, was_me) "
+                         "VALUES ('a-2', 'second copy', 'alice_x1@talk.kik.com', 1500000007000, 0)");
+    }
+    Source source{QString()};
+    const AndroidMergeResult r = mergeIntoAndroidTree(root, source.list);
+    EXPECT_EQ(r.phoneMessagesBefore, 9);
+    EXPECT_EQ(r.inserted, 4); // the source's "a-2" is not added a third time
+    EXPECT_EQ(r.phoneMessagesAfter, 13);
+    EXPECT_EQ(uidsInIdOrder(r.databasePath, root).count("a-2"), 2);
+}
