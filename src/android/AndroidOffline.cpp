@@ -32,6 +32,9 @@ AndroidLoaded loadAndroidTree(const QDir &root)
     loaded.databasePath = AndroidKikPaths::databasePath(root);
     requireDatabase(loaded.databasePath, root.absolutePath());
     loaded.db = std::make_shared<AndroidKikDb>(root, loaded.databasePath);
+    // Reading only: a read-only connection adds no indexes and never folds
+    // a -wal file into the database, so the folder stays as it was.
+    loaded.db->openThrow(loaded.databasePath, Sqlite3DB::ReadOnly);
     loaded.data = std::make_shared<KikDataSet>();
     loaded.db->loadAll(*loaded.data);
     return loaded;
@@ -63,12 +66,17 @@ AndroidOfflineResult transferToAndroidBackup(const KikMessageList &messages,
         fail(QStringLiteral("Cannot create a work folder beside %1.").arg(outArchive));
     const QDir tree(work.filePath(QStringLiteral("ab-extract")));
     extractAndroidBackup(phoneArchive, tree, QString::fromLatin1(kAbCorruptedMessage));
+    if (hooks.cancelled && hooks.cancelled())
+        throw -1;
     requireDatabase(AndroidKikPaths::databasePath(tree), phoneArchive);
 
     AndroidOfflineResult result;
     result.merge = mergeIntoAndroidTree(tree, messages, hooks);
     const QString partial = work.filePath(QStringLiteral("new.ab"));
     result.entries = createAndroidBackup(tree, partial);
+    // A cancel that arrives while packing still keeps the new archive away.
+    if (hooks.cancelled && hooks.cancelled())
+        throw -1;
     std::error_code error;
     std::filesystem::rename(std::filesystem::path(partial.toStdWString()),
                             std::filesystem::path(out.absoluteFilePath().toStdWString()), error);

@@ -20,7 +20,8 @@ struct AndroidLoaded {
 // The corrupted-data message used when an archive cannot be read.
 inline constexpr char kAbCorruptedMessage[] = "ab file data is corrupted.";
 
-// Reads the Kik database of an extracted tree (the folder holding "apps").
+// Reads the Kik database of an extracted tree (the folder holding "apps")
+// through a read-only connection: the tree is left as it was.
 AndroidLoaded loadAndroidTree(const QDir &root);
 
 // Unpacks the archive into `cacheFolder`/"ab-extract" (replacing what was
@@ -35,6 +36,8 @@ struct AndroidOfflineResult {
 // Unpacks `phoneArchive` into a work folder beside `outArchive`, merges the
 // messages into it and packs the result as `outArchive`. The phone's
 // archive is only read; `outArchive` appears only when everything worked.
+// Throws the integer -1 when `hooks.cancelled` answers true between the
+// steps or during the merge.
 AndroidOfflineResult transferToAndroidBackup(const KikMessageList &messages,
                                              const QString &phoneArchive,
                                              const QString &outArchive,

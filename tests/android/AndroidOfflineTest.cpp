@@ -100,3 +100,40 @@ TEST(AndroidOffline, BadPhoneArchivesFailCleanly)
     EXPECT_THROW(transferToAndroidBackup(none, dir.filePath("phone.ab"), dir.filePath("phone.ab")),
                  std::runtime_error);
 }
+
+TEST(AndroidOffline, CancelAfterUnpackingWritesNothing)
+{
+    QTemporaryDir dir;
+    py({"tree", dir.filePath("phone")});
+    py({"ab", dir.filePath("phone"), dir.filePath("phone.ab")});
+    const QByteArray phoneSum = md5(dir.filePath("phone.ab"));
+    KikMessageList none;
+    AndroidMergeHooks hooks;
+    hooks.cancelled = [] { return true; };
+    EXPECT_THROW(transferToAndroidBackup(none, dir.filePath("phone.ab"), dir.filePath("o/new.ab"), hooks), int);
+    EXPECT_EQ(md5(dir.filePath("phone.ab")), phoneSum);
+    EXPECT_EQ(QDir(dir.filePath("o")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
+}
+
+TEST(AndroidOffline, ReadingAFolderLeavesItsDatabaseAsItWas)
+{
+    QTemporaryDir dir;
+    py({"tree", dir.filePath("phone"), "--wal"});
+    const QString db = dir.filePath("phone/apps/kik.android/db/kikDatabase.db");
+    const QByteArray dbSum = md5(db), walSum = md5(db + "-wal");
+    {
+        const AndroidLoaded loaded = loadAndroidTree(QDir(dir.filePath("phone")));
+        bool walMessage = false;
+        for (_KikMessage *m : loaded.data->allMessages())
+            walMessage = walMessage || m->uid == "w-1";
+        EXPECT_TRUE(walMessage);
+    }
+    EXPECT_EQ(md5(db), dbSum);
+    ASSERT_TRUE(QFile::exists(db + "-wal"));
+    EXPECT_EQ(md5(db + "-wal"), walSum);
+    Sqlite3DB check;
+    check.openThrow(db, Sqlite3DB::ReadOnly);
+    Sqlite3Cursor c = check.queryThrow("select count(*) from sqlite_master where name like 'bt_idx_%'");
+    ASSERT_TRUE(c.moveNext());
+    EXPECT_EQ(c.int64At(0), 0);
+}
