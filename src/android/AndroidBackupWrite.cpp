@@ -11,6 +11,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <stdexcept>
@@ -20,6 +21,7 @@ namespace {
 
 constexpr qsizetype kCopyBlock = 64 * 1024;
 constexpr mode_t kEntryMode = 0100642; // 33186
+constexpr qint64 kMaxUstarTime = 077777777777;
 
 [[noreturn]] void fail(const QString &text)
 {
@@ -119,7 +121,10 @@ void addFile(archive *writer, const QFileInfo &info, const QString &entryPath)
     if (!in.open(QIODevice::ReadOnly))
         fail(QStringLiteral("open %1 error. %2").arg(info.absoluteFilePath(), in.errorString()));
     const qint64 size = in.size();
-    const time_t mtime = time_t(info.lastModified().toSecsSinceEpoch());
+    // ustar holds the time as 11 octal digits; a time outside that range
+    // (before 1970, say) is clamped rather than failing the whole archive.
+    const time_t mtime =
+        time_t(std::clamp<qint64>(info.lastModified().toSecsSinceEpoch(), 0, kMaxUstarTime));
 
     std::unique_ptr<archive_entry, EntryDeleter> entry(archive_entry_new());
     archive_entry_copy_pathname(entry.get(), entryPath.toUtf8().constData());

@@ -12,6 +12,9 @@
 
 #include <zlib.h>
 
+#include <clocale>
+#include <string>
+
 using namespace TestSupport;
 
 namespace {
@@ -229,4 +232,53 @@ TEST(AndroidBackupWrite, RoundTripAndRefusals)
     EXPECT_NE(errorOf([&] { createAndroidBackup(QDir(t), bad); }).find("Cannot store"),
               std::string::npos);
     EXPECT_FALSE(QFile::exists(bad));
+}
+
+TEST(AndroidBackupWrite, NamesStayUtf8UnderAnAsciiLocale)
+{
+    QTemporaryDir dir;
+    const QString t = tree(dir);
+    const QString name = QStringLiteral("apps/kik.android/f/Ünïcode ☃.txt");
+    writeFile(t + "/" + name, "snow");
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    std::setlocale(LC_ALL, "C");
+    const QString ab = dir.filePath(QStringLiteral("c.ab"));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    int written = 0, read = 0;
+    try {
+        written = createAndroidBackup(QDir(t), ab);
+        read = extractAndroidBackup(ab, QDir(out), kCorrupt);
+    } catch (const std::exception &e) {
+        ADD_FAILURE() << e.what();
+    }
+    std::setlocale(LC_ALL, saved.c_str());
+    EXPECT_EQ(written, 5);
+    EXPECT_EQ(read, 5);
+    EXPECT_EQ(readFile(out + "/" + name), "snow");
+    bool listed = false;
+    for (const auto &v : inspect(ab).value("entries").toArray())
+        listed = listed || v.toObject().value("name").toString() == name;
+    EXPECT_TRUE(listed);
+}
+
+TEST(AndroidBackupWrite, TimesOutsideUstarRangeAreClamped)
+{
+    QTemporaryDir dir;
+    const QString t = tree(dir);
+    const QString old = t + "/apps/kik.android/f/old.txt";
+    writeFile(old, "from 1960");
+    QFile file(old);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime(QDate(1960, 1, 1), QTime(0, 0), Qt::UTC),
+                                 QFileDevice::FileModificationTime));
+    file.close();
+    const QString ab = dir.filePath(QStringLiteral("old.ab"));
+    ASSERT_EQ(createAndroidBackup(QDir(t), ab), 5);
+    for (const auto &v : inspect(ab).value("entries").toArray()) {
+        const QJsonObject e = v.toObject();
+        if (e.value("name").toString() == "apps/kik.android/f/old.txt") {
+            EXPECT_EQ(e.value("mtime").toInt(), 0);
+        }
+        EXPECT_FALSE(e.value("pax").toBool());
+    }
 }
