@@ -246,8 +246,12 @@ void AndroidKikDb::insertAttachmentsThrow(const _KikMessage *msg)
                                    : QStringLiteral("0"));
                     if (link.contains(QStringLiteral("platform")))
                         row.setVal(QStringLiteral("platform"), link.value(QStringLiteral("platform")).toString());
+                    // Kik's Android rows call the link "value"; the iPhone's
+                    // attachment descriptions call it "url".
                     if (link.contains(QStringLiteral("value")))
                         row.setVal(QStringLiteral("content_uri"), link.value(QStringLiteral("value")).toString());
+                    else if (link.contains(QStringLiteral("url")))
+                        row.setVal(QStringLiteral("content_uri"), link.value(QStringLiteral("url")).toString());
                     executeThrow(row.insertSql(QStringLiteral("KIKContentURITable")));
                 }
             }

@@ -108,3 +108,20 @@ TEST(AndroidSources, LoadersRegisteredForBothKinds)
     EXPECT_THROW(loadSource(ctx, "android:" + dir.filePath("none"), nullptr), std::runtime_error);
     DataRoot::setOverride(QString());
 }
+
+TEST(AbCli, FailedPackKeepsAnExistingArchive)
+{
+    QTemporaryDir dir;
+    py({"tree", dir.filePath("t")});
+    writeFile(dir.filePath("old.ab"), "earlier archive");
+    // A name component over 100 bytes cannot be stored as ustar.
+    writeFile(dir.filePath("t/apps/") + QString(120, 'n'), "x");
+    auto r = kik(dir, {"ab", "pack", dir.filePath("t"), dir.filePath("old.ab")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(readFile(dir.filePath("old.ab")), "earlier archive");
+    EXPECT_FALSE(QFile::exists(dir.filePath("old.ab.part")));
+    // An archive inside the packed folder would contain itself.
+    r = kik(dir, {"ab", "pack", dir.filePath("t"), dir.filePath("t/self.ab")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_FALSE(QFile::exists(dir.filePath("t/self.ab")));
+}
