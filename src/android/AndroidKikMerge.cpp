@@ -10,6 +10,14 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <sqlite3.h>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <filesystem>
 #include <stdexcept>
 #include <vector>
@@ -29,7 +37,6 @@ struct MergeEntry {
     qint64 timeMs = 0;
     bool existing = false;
     qint64 rowId = 0;
-    QString uid; // of an existing row
     _KikMessage *message = nullptr;
 };
 
@@ -55,11 +62,11 @@ void mergeSort(std::vector<MergeEntry> &items)
             const size_t mid = std::min(lo + width, n), hi = std::min(lo + 2 * width, n);
             size_t i = lo, j = mid, k = lo;
             while (i < mid && j < hi)
-                other[k++] = entryLess(items[j], items[i]) ? items[j++] : items[i++];
+                other[k++] = std::move(entryLess(items[j], items[i]) ? items[j++] : items[i++]);
             while (i < mid)
-                other[k++] = items[i++];
+                other[k++] = std::move(items[i++]);
             while (j < hi)
-                other[k++] = items[j++];
+                other[k++] = std::move(items[j++]);
         }
         items.swap(other);
     }
@@ -109,12 +116,134 @@ void copyWithSideFiles(const QString &from, const QString &to)
     }
 }
 
+// Copies rows of the attached phone.messagesTable into main.messagesTable
+// (every column but _id) in the order asked. That order mostly follows _id,
+// so one cursor walks the phone's table and each row it stands on is
+// inserted with its values bound as they are, without a lookup; a row asked
+// out of turn is copied by its _id instead.
+class PhoneRowCopier
+{
+public:
+    PhoneRowCopier(Sqlite3DB &db, const QStringList &columns) : m_db(db.m_db)
+    {
+        const QString list = columns.join(QLatin1Char(','));
+        QStringList marks;
+        for (qsizetype i = 0; i < columns.size(); ++i)
+            marks << QStringLiteral("?");
+        m_columns = int(columns.size());
+        m_read = prepare(QStringLiteral("SELECT _id,%1 FROM phone.messagesTable ORDER BY _id").arg(list));
+        m_insert = prepare(QStringLiteral("INSERT INTO main.messagesTable(%1) VALUES(%2)")
+                               .arg(list, marks.join(QLatin1Char(','))));
+        m_byId = prepare(
+            QStringLiteral("INSERT INTO main.messagesTable(%1) SELECT %1 FROM phone.messagesTable WHERE _id=?")
+                .arg(list));
+        advance();
+    }
+    ~PhoneRowCopier() { finish(); }
+    PhoneRowCopier(const PhoneRowCopier &) = delete;
+    PhoneRowCopier &operator=(const PhoneRowCopier &) = delete;
+
+    void copy(qint64 rowId)
+    {
+        // Rows already copied out of turn are passed over.
+        while (m_onRow && m_copiedAside.contains(sqlite3_column_int64(m_read, 0)))
+            advance();
+        if (m_onRow && sqlite3_column_int64(m_read, 0) == rowId) {
+            for (int i = 0; i < m_columns; ++i)
+                sqlite3_bind_value(m_insert, i + 1, sqlite3_column_value(m_read, i + 1));
+            run(m_insert);
+            advance();
+            return;
+        }
+        sqlite3_bind_int64(m_byId, 1, rowId);
+        run(m_byId);
+        m_copiedAside.insert(rowId);
+    }
+
+    // Releases the statements (before the phone's database is detached).
+    void finish()
+    {
+        for (sqlite3_stmt **stmt : {&m_read, &m_insert, &m_byId}) {
+            sqlite3_finalize(*stmt);
+            *stmt = nullptr;
+        }
+        m_onRow = false;
+    }
+
+private:
+    sqlite3_stmt *prepare(const QString &sql)
+    {
+        const QByteArray text = sql.toUtf8();
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(stmt);
+            finish();
+            fail(QStringLiteral("Cannot copy the phone's messages: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+        }
+        return stmt;
+    }
+    void run(sqlite3_stmt *stmt)
+    {
+        const int rc = sqlite3_step(stmt);
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+        if (rc != SQLITE_DONE)
+            fail(QStringLiteral("Cannot copy the phone's messages: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+    }
+    void advance()
+    {
+        const int rc = sqlite3_step(m_read);
+        m_onRow = rc == SQLITE_ROW;
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            fail(QStringLiteral("Cannot read the phone's messages: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+    }
+
+    sqlite3 *m_db;
+    int m_columns = 0;
+    sqlite3_stmt *m_read = nullptr;
+    sqlite3_stmt *m_insert = nullptr;
+    sqlite3_stmt *m_byId = nullptr;
+    bool m_onRow = false;
+    QSet<qint64> m_copiedAside;
+};
+
+// Empties the work copy's message table before the adapter opens it: our
+// own message indexes go first, so that neither the delete has to maintain
+// them nor the adapter builds them over rows that are about to go.
+void emptyMessageTable(const QString &work)
+{
+    Sqlite3DB raw;
+    raw.openThrow(work, Sqlite3DB::ReadWrite);
+    raw.executeThrow("PRAGMA synchronous=OFF");
+    for (const auto &index : kMessageIndexes)
+        raw.executeThrow(QStringLiteral("DROP INDEX IF EXISTS [%1]").arg(QString::fromLatin1(index.first)));
+    raw.executeThrow("DELETE FROM [messagesTable]");
+    QString ignored;
+    raw.exec(QStringLiteral("UPDATE [sqlite_sequence] SET [seq]=0 WHERE [name]='messagesTable'"), ignored);
+    raw.executeThrow("VACUUM");
+    raw.close();
+}
+
+void flushToDisk(const QString &path)
+{
+    QFile file(path);
+    bool flushed = file.open(QIODevice::ReadWrite);
+#ifdef Q_OS_WIN
+    flushed = flushed && ::_commit(file.handle()) == 0;
+#else
+    flushed = flushed && ::fsync(file.handle()) == 0;
+#endif
+    if (!flushed)
+        fail(QStringLiteral("write %1 error. %2").arg(path, file.errorString()));
+}
+
 // Puts the merged work copy in the place of the tree's database. The old
 // side files are first moved aside (a stale -wal beside the new file would
 // be replayed into it) and come back when the rename fails, so the tree's
 // database is either the old one, whole, or the new one.
 void replaceDatabase(const QString &work, const QString &cached)
 {
+    flushToDisk(work);
     QList<std::pair<QString, QString>> aside;
     const auto restore = [&aside] {
         for (const auto &[from, to] : std::as_const(aside))
@@ -175,14 +304,15 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
     try {
         copyWithSideFiles(cached, work);
         copyWithSideFiles(cached, snapshot);
+        emptyMessageTable(work);
         db.ensureOpen();
         // Room for the rebuilt table and its indexes, so that the bulk
         // insert does not spill pages to disk halfway.
         db.executeThrow("PRAGMA cache_size=-32768");
-        db.executeThrow("DELETE FROM [messagesTable]");
-        QString ignored;
-        db.exec(QStringLiteral("UPDATE [sqlite_sequence] SET [seq]=0 WHERE [name]='messagesTable'"), ignored);
-        db.executeThrow("VACUUM");
+        // The work copy is thrown away on any failure, so its writes need
+        // not reach the disk one by one; it is flushed once before it
+        // takes the place of the tree's database.
+        db.executeThrow("PRAGMA synchronous=OFF");
         db.executeThrow(Sqlite3Sql("ATTACH DATABASE ? AS phone").addTextParam(QDir::toNativeSeparators(snapshot)));
         result.phoneMessagesBefore = countRows(db, "select count(*) from phone.messagesTable");
 
@@ -200,7 +330,6 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
                 e.key = e.rowId = c.int64At(0);
                 e.timeMs = c.int64At(1);
                 e.existing = true;
-                e.uid = c.textAt(2);
                 entries.push_back(e);
             }
         }
@@ -218,18 +347,13 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
             if (col.name.compare(QLatin1String("_id"), Qt::CaseInsensitive) != 0)
                 columns << QLatin1Char('[') + col.name + QLatin1Char(']');
         }
-        const QString list = columns.join(QLatin1Char(','));
-        // Every column but _id.
-        const QString copyRow =
-            QStringLiteral("INSERT INTO main.messagesTable(%1) SELECT %1 FROM phone.messagesTable WHERE _id=?")
-                .arg(list);
         // The work copy's message table is empty now, so the uids written
         // during this merge are exactly those it holds: they are tracked
         // here instead of being looked up row by row. A message without uid
         // has no key to compare and is always written. Every row of the
         // phone is written back, even one whose uid another phone row
         // shares: the phone's history is never thinned out.
-        QSet<QString> written = phoneUids;
+        QSet<QString> written = std::move(phoneUids);
         const auto firstTime = [&written](const QString &uid) {
             if (uid.isEmpty())
                 return true;
@@ -244,6 +368,7 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
             db.executeThrow(QStringLiteral("DROP INDEX IF EXISTS [%1]").arg(QString::fromLatin1(index.first)));
 
         Sqlite3Transaction transaction(db);
+        PhoneRowCopier phoneRows(db, columns);
         QSet<const _KikUser *> usersDone;
         const qsizetype total = qsizetype(entries.size());
         int lastPercent = -1;
@@ -255,7 +380,7 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
                 hooks.progress(lastPercent = percent);
             const MergeEntry &e = entries[size_t(n)];
             if (e.existing) {
-                db.executeThrow(Sqlite3Sql(copyRow).addInt64Param(e.rowId));
+                phoneRows.copy(e.rowId);
                 continue;
             }
             _KikMessage *m = e.message;
@@ -283,6 +408,8 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
                 {&m->png_preview_path, "image:png-preview"},
             };
             for (const auto &[local, key] : thumbsOf) {
+                if (local->isEmpty())
+                    continue;
                 const QString name = androidThumbName(m->attachment.value(QString::fromLatin1(key)).toString());
                 if (name.isEmpty() || fileSize(*local) <= 0)
                     continue;
@@ -295,6 +422,7 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
                 thumbUploads.append({*local, QString::fromLatin1(AndroidKikPaths::kPhoneThumbsFolder) + name, false});
             }
         }
+        phoneRows.finish();
         for (const auto &[name, column] : kMessageIndexes)
             db.executeThrow(QStringLiteral("CREATE INDEX %1 ON messagesTable(%2)")
                                 .arg(QString::fromLatin1(name), QString::fromLatin1(column)));
