@@ -137,7 +137,9 @@ void AndroidKikDb::loadAll(KikDataSet &data)
         }
     }
     {
-        Sqlite3Cursor c = queryThrow("select * from KIKContentURITable order by content_id asc");
+        // _id keeps each content's links in the order they were written,
+        // whether or not an index serves the sort.
+        Sqlite3Cursor c = queryThrow("select * from KIKContentURITable order by content_id asc, _id asc");
         QString current;
         QVariantList links;
         const auto flush = [&] {

@@ -259,3 +259,33 @@ TEST(AndroidKikMerge, PhoneRowsSharingAUidAreAllKept)
     EXPECT_EQ(r.phoneMessagesAfter, 13);
     EXPECT_EQ(uidsInIdOrder(r.databasePath, root).count("a-2"), 2);
 }
+
+TEST(AndroidKikMerge, PhoneRowsWhoseTimesRunAgainstTheirIdsAreEachCopiedOnce)
+{
+    QTemporaryDir dir;
+    const QDir root(makeTree(dir));
+    const QString dbPath = root.absoluteFilePath("apps/kik.android/db/kikDatabase.db");
+    {
+        Sqlite3DB raw;
+        raw.openThrow(dbPath, Sqlite3DB::ReadWrite);
+        // A row added last but older than everything, and one added last
+        // within a minute of the others (it keeps its place by _id).
+        raw.executeThrow("INSERT INTO messagesTable (uid, body, bin_id, timestamp, encryption_key) "
+                         "VALUES ('late-old', 'x', 'alice_x1@talk.kik.com', 1400000000000, x'00ff')");
+        raw.executeThrow("INSERT INTO messagesTable (uid, body, bin_id, timestamp) "
+                         "VALUES ('late-mid', 'y', 'alice_x1@talk.kik.com', 1500000003200)");
+        // The first row becomes the newest, more than a minute after the rest.
+        raw.executeThrow("UPDATE messagesTable SET timestamp = 1500000100000 WHERE uid = 'a-1'");
+    }
+    KikMessageList none;
+    const AndroidMergeResult r = mergeIntoAndroidTree(root, none);
+    EXPECT_EQ(r.phoneMessagesAfter, 10);
+    EXPECT_EQ(uidsInIdOrder(r.databasePath, root),
+              (QStringList{"late-old", "a-2", "a-3", "g-1", "g-2", "g-3", "b-1", "x-1", "late-mid", "a-1"}));
+    AndroidKikDb db(root, r.databasePath);
+    db.openThrow(r.databasePath, Sqlite3DB::ReadOnly);
+    Sqlite3Cursor c = db.queryThrow("select hex(encryption_key), body from messagesTable where uid='late-old'");
+    ASSERT_TRUE(c.moveNext());
+    EXPECT_EQ(c.textAt(0), "00FF");
+    EXPECT_EQ(c.textAt(1), "x");
+}
