@@ -1,5 +1,7 @@
 #include "android/AndroidKikDb.h"
 
+#include "android/AndroidKikPaths.h"
+
 #include "app/FileUtil.h"
 #include "model/RenderInstructions.h"
 
@@ -59,7 +61,7 @@ bool hasExtension(const QString &fileName)
 // Thumbnail names become file names in the thumbs folder and on the phone.
 QString thumbName(const QVariant &value)
 {
-    return safeLeafName(value.toString());
+    return AndroidKikPaths::safeName(value.toString());
 }
 
 } // namespace

@@ -278,7 +278,7 @@ void replaceDatabase(const QString &work, const QString &cached)
 
 QString androidThumbName(const QString &value)
 {
-    return safeLeafName(value);
+    return AndroidKikPaths::safeName(value);
 }
 
 AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &messages,

@@ -24,7 +24,7 @@ QString databasePath(const QDir &root)
         while (c.moveNext()) {
             const QString id = c.textAt(0);
             // The id becomes part of a file name here and on the phone.
-            if (id.isEmpty() || safeLeafName(id) != id)
+            if (id.isEmpty() || safeName(id) != id)
                 continue;
             const QString path = db.absoluteFilePath(id + QStringLiteral(".kikDatabase.db"));
             if (QFileInfo(path).isFile())
@@ -34,6 +34,19 @@ QString databasePath(const QDir &root)
         qWarning().noquote() << "AndroidKikPaths::databasePath:" << e.what();
     }
     return fallback;
+}
+
+QString safeName(const QString &value)
+{
+    QString name;
+    for (const QChar c : safeLeafName(value)) {
+        const bool plain = c.unicode() < 128
+                           && (c.isLetterOrNumber() || c == QLatin1Char('.') || c == QLatin1Char('_')
+                               || c == QLatin1Char('-'));
+        if (plain && (!name.isEmpty() || (c != QLatin1Char('.') && c != QLatin1Char('-'))))
+            name += c;
+    }
+    return name.size() > 100 ? QString() : name;
 }
 
 } // namespace AndroidKikPaths

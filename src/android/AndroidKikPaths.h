@@ -18,4 +18,12 @@ inline constexpr char kPhoneThumbsFolder[] = "/data/data/kik.android/files/stagi
 // exists, that file; otherwise the default path.
 QString databasePath(const QDir &root);
 
+// A name taken from a database (a thumbnail's name, a core id) reduced to
+// one file name that is safe below a folder here, inside a backup archive
+// and in a superuser shell command on the phone: its last path part, only
+// ASCII letters, digits, ".", "_" and "-", not starting with "." or "-".
+// Empty when nothing is left or the name is longer than an archive entry
+// name may be (100 bytes).
+QString safeName(const QString &value);
+
 } // namespace AndroidKikPaths

@@ -211,6 +211,16 @@ TEST(AndroidKikMerge, ThumbNamesAreSingleSafeNames)
     EXPECT_EQ(androidThumbName(".."), "");
     EXPECT_EQ(androidThumbName("a\\b"), "b");
     EXPECT_FALSE(androidThumbName("x;rm -rf /").contains('/'));
+    // Nothing a shell would act on, no option- or hidden-looking start.
+    EXPECT_EQ(androidThumbName("a;b $(touch x)`y`'z'&"), "abtouchxyz");
+    EXPECT_EQ(androidThumbName("-rf"), "rf");
+    EXPECT_EQ(androidThumbName("..hidden.jpg"), "hidden.jpg");
+    EXPECT_EQ(androidThumbName(QString::fromUtf8("caf\u00e9-1.jpg")), "caf-1.jpg");
+    EXPECT_EQ(androidThumbName("9b2f4c7d-1e0a-48b6-a3c5-d7e9f1b3a5c7"), "9b2f4c7d-1e0a-48b6-a3c5-d7e9f1b3a5c7");
+    // Longer than an archive entry name may be: no thumbnail rather than a
+    // merge whose archive cannot be written.
+    EXPECT_EQ(androidThumbName(QString(101, 'a')), "");
+    EXPECT_EQ(androidThumbName(QString(100, 'a')), QString(100, 'a'));
 }
 
 TEST(AndroidKikMerge, RowsOnlyInTheWalAreMergedAndTheTreeFileStaysUntilCommit)
