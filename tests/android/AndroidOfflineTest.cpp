@@ -137,3 +137,22 @@ TEST(AndroidOffline, ReadingAFolderLeavesItsDatabaseAsItWas)
     ASSERT_TRUE(c.moveNext());
     EXPECT_EQ(c.int64At(0), 0);
 }
+
+TEST(AndroidOffline, TruncatedPhoneArchiveWritesNothing)
+{
+    QTemporaryDir dir;
+    py({"tree", dir.filePath("phone")});
+    py({"ab", dir.filePath("phone"), dir.filePath("phone.ab")});
+    const QByteArray full = readFile(dir.filePath("phone.ab"));
+    writeFile(dir.filePath("cut.ab"), full.left(full.size() * 2 / 3));
+    const QByteArray cutSum = md5(dir.filePath("cut.ab"));
+    KikMessageList none;
+    try {
+        transferToAndroidBackup(none, dir.filePath("cut.ab"), dir.filePath("o/new.ab"));
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error &e) {
+        EXPECT_EQ(std::string(e.what()).rfind("ab file data is corrupted.", 0), 0u) << e.what();
+    }
+    EXPECT_EQ(md5(dir.filePath("cut.ab")), cutSum);
+    EXPECT_EQ(QDir(dir.filePath("o")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
+}
