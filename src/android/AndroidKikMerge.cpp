@@ -26,9 +26,11 @@ namespace {
 
 const QStringList kSideFiles{QStringLiteral("-shm"), QStringLiteral("-wal"), QStringLiteral("-journal")};
 
-// The adapter's own indexes on the message table.
-const char *const kMessageIndexes[] = {"bt_idx_messagesTable_uid", "bt_idx_messagesTable_partner_jid",
-                                       "bt_idx_messagesTable_bin_id", "bt_idx_messagesTable_timestamp"};
+const std::pair<const char *, const char *> kMessageIndexes[] = {
+    {"bt_idx_messagesTable_uid", "uid"},
+    {"bt_idx_messagesTable_partner_jid", "partner_jid"},
+    {"bt_idx_messagesTable_bin_id", "bin_id"},
+    {"bt_idx_messagesTable_timestamp", "timestamp"}};
 
 struct MergeEntry {
     qint64 key = 0;
@@ -214,7 +216,7 @@ void emptyMessageTable(const QString &work)
     raw.openThrow(work, Sqlite3DB::ReadWrite);
     raw.executeThrow("PRAGMA synchronous=OFF");
     for (const auto &index : kMessageIndexes)
-        raw.executeThrow(QStringLiteral("DROP INDEX IF EXISTS [%1]").arg(QString::fromLatin1(index)));
+        raw.executeThrow(QStringLiteral("DROP INDEX IF EXISTS [%1]").arg(QString::fromLatin1(index.first)));
     raw.executeThrow("DELETE FROM [messagesTable]");
     QString ignored;
     raw.exec(QStringLiteral("UPDATE [sqlite_sequence] SET [seq]=0 WHERE [name]='messagesTable'"), ignored);
@@ -360,13 +362,10 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
             written.insert(uid);
             return true;
         };
-        // The merge looks nothing up in the work copy's message table, and
-        // the merged file goes to the phone, where Kik never uses our own
-        // message indexes but would pay for them on every message it
-        // stores. So they are left out of it; ensureOpen adds them again
-        // whenever the file is next opened for lookups.
+        // Our own message indexes are rebuilt once after the bulk insert,
+        // which is much cheaper than keeping them up to date row by row.
         for (const auto &index : kMessageIndexes)
-            db.executeThrow(QStringLiteral("DROP INDEX IF EXISTS [%1]").arg(QString::fromLatin1(index)));
+            db.executeThrow(QStringLiteral("DROP INDEX IF EXISTS [%1]").arg(QString::fromLatin1(index.first)));
 
         Sqlite3Transaction transaction(db);
         PhoneRowCopier phoneRows(db, columns);
@@ -424,6 +423,9 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
             }
         }
         phoneRows.finish();
+        for (const auto &[name, column] : kMessageIndexes)
+            db.executeThrow(QStringLiteral("CREATE INDEX %1 ON messagesTable(%2)")
+                                .arg(QString::fromLatin1(name), QString::fromLatin1(column)));
         transaction.commit();
         result.phoneMessagesAfter = countRows(db, "select count(*) from main.messagesTable");
         db.executeThrow("DETACH DATABASE phone");
