@@ -63,7 +63,7 @@ protected:
     {
         const QFileInfo content(message->content_path);
         if (message->content_path.isEmpty() || !content.isFile() || content.size() <= 0)
-            return BubblePage::safeLinkTarget(fileUrl(message));
+            return BubblePage::safeWebAddress(fileUrl(message));
         QString name = safeLeafName(content.fileName());
         if (name.isEmpty())
             name = QStringLiteral("attachment");

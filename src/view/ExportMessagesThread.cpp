@@ -129,8 +129,10 @@ void ExportMessagesThread::exportAll()
                         exporter = std::make_shared<ExportMessagesTxt>(m_outPath);
                     else
                         exporter = std::make_shared<ExportMessagesCsv>(m_outPath);
-                    m_created.append(m_outPath);
+                    // A file that cannot be opened is left as it was; once
+                    // opened (and emptied) it belongs to this export.
                     exporter->begin();
+                    m_created.append(m_outPath);
                 }
             } else {
                 if (m_format == ExportFormat::Html && i == 0) {
