@@ -2,6 +2,7 @@
 #include "ViewTestData.h"
 
 #include "support/TestSupport.h"
+#include "view/ExportFile.h"
 #include "view/ExportMessagesCsv.h"
 #include "view/ExportMessagesThread.h"
 #include "view/ExportMessagesTxt.h"
@@ -263,6 +264,24 @@ TEST_F(ExportTest, UnknownFormatAndUnwritableFileAreJobErrors)
     ASSERT_EQ(progress2.errors.size(), 1);
     EXPECT_TRUE(progress2.errors.first().contains(QStringLiteral("chats.csv")));
     EXPECT_TRUE(progress2.successes.isEmpty());
+}
+
+TEST_F(ExportTest, CopyExportFileNeverOverwrites)
+{
+    const QString source = dir.filePath(QStringLiteral("source.bin"));
+    QByteArray bytes(3 * 1024 * 1024 + 17, '\0');
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 7 % 251);
+    TestSupport::writeFile(source, bytes);
+    const QString target = dir.filePath(QStringLiteral("target.bin"));
+    ASSERT_TRUE(copyExportFile(source, target));
+    EXPECT_EQ(readFile(target), bytes);
+    // A file that is already there stays as it is.
+    TestSupport::writeFile(target, "mine");
+    EXPECT_FALSE(copyExportFile(source, target));
+    EXPECT_EQ(readFile(target), QByteArray("mine"));
+    EXPECT_FALSE(copyExportFile(dir.filePath(QStringLiteral("missing")), dir.filePath(QStringLiteral("t2"))));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("t2"))));
 }
 
 TEST_F(ExportTest, ChatFileNames)
