@@ -71,12 +71,13 @@ void KikBubbleViewMgr::showHtml(const QString &html)
         m_page->setHtml(html, ViewData::baseUrl());
         return;
     }
-    auto file = std::make_unique<QTemporaryFile>(QDir(QDir::tempPath()).filePath(QStringLiteral("velloran-bubbles-XXXXXX.html")));
+    auto file = std::make_unique<QTemporaryFile>(
+        QDir(QDir::tempPath()).filePath(QStringLiteral("velloran-bubbles-XXXXXX.html")));
     QByteArray page = utf8;
     const qsizetype head = page.indexOf("<head>");
     if (head >= 0) {
-        page.insert(head + 6, "<base href=\"" + htmlAttributeEscaped(ViewData::baseUrl().toString(QUrl::FullyEncoded)).toUtf8()
-                                  + "\"/>");
+        const QString base = htmlAttributeEscaped(ViewData::baseUrl().toString(QUrl::FullyEncoded));
+        page.insert(head + 6, "<base href=\"" + base.toUtf8() + "\"/>");
     }
     if (!file->open() || file->write(page) != page.size() || !file->flush()) {
         qWarning("cannot write the bubble page to %s", qPrintable(file->fileName()));
