@@ -42,7 +42,8 @@ inline KikDataSetPtr makeMessages(int chats, int perChat, int mediaEvery, const 
 {
     auto data = std::make_shared<KikDataSet>();
     qint64 id = 1;
-    const QDateTime start(QDate(2020, 1, 1), QTime(8, 0));
+    // UTC, as every source loader makes its times.
+    const QDateTime start(QDate(2020, 1, 1), QTime(8, 0), Qt::UTC);
     for (int c = 0; c < chats; ++c) {
         auto *user = new _KikUser;
         user->_id = id++;

@@ -58,6 +58,27 @@ QImage placeholder(uint cp)
     return image;
 }
 
+// The symbol in a plain text font (without falling back to other fonts),
+// or a null image when that font has no glyph for it.
+QImage textGlyph(uint cp)
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setStyleStrategy(QFont::NoFontMerging);
+    font.setPixelSize(kEmojiSize - 6);
+    const QRawFont raw = QRawFont::fromFont(font);
+    if (!raw.isValid() || !raw.supportsCharacter(cp))
+        return QImage();
+    QImage image(kEmojiSize, kEmojiSize, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.setFont(font);
+    p.setPen(QColor(0x30, 0x30, 0x38));
+    const char32_t c = cp;
+    p.drawText(image.rect(), Qt::AlignCenter, QString::fromUcs4(&c, 1));
+    return image;
+}
+
 class EmojiPainter
 {
 public:
@@ -140,6 +161,7 @@ bool writeEmoji(QDir folder, const QString &fontFile, const QString &sourcesFile
         folder.remove(old);
     const EmojiPainter painter(fontFile);
     int drawn = 0;
+    int fromText = 0;
     int placeholders = 0;
     for (uint cp : EmojiSet::producedCodePoints()) {
         const bool pua = cp >= 0xE000 && cp <= 0xE537;
@@ -150,18 +172,22 @@ bool writeEmoji(QDir folder, const QString &fontFile, const QString &sourcesFile
         } else {
             image = painter.draw(textOf(cp));
         }
-        if (image.isNull() && cp >= 0x10000)
-            continue; // not an emoji of the font: no image, as for any unknown code point
-        if (image.isNull()) {
+        // Every code point the conversion can produce gets an image, so that
+        // no page links to a missing file: symbols the emoji font lacks are
+        // drawn from a text font, the rest as a labelled placeholder.
+        if (!image.isNull()) {
+            ++drawn;
+        } else if (!pua && !(image = textGlyph(cp)).isNull()) {
+            ++fromText;
+        } else {
             image = placeholder(cp);
             ++placeholders;
-        } else {
-            ++drawn;
         }
         if (!save(image, folder.filePath(QString::number(cp, 16).toUpper() + QStringLiteral(".png"))))
             return false;
     }
-    std::printf("emoji: %d drawn from the font, %d placeholders\n", drawn, placeholders);
+    std::printf("emoji: %d drawn from the emoji font, %d from a text font, %d placeholders\n", drawn,
+                fromText, placeholders);
     return true;
 }
 

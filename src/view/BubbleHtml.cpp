@@ -71,6 +71,11 @@ QString safeLinkTarget(const QString &target)
     return QString();
 }
 
+QString safeWebAddress(const QString &address)
+{
+    return safeRemoteImage(address);
+}
+
 QString safeRemoteImage(const QString &source)
 {
     const QUrl url(source.trimmed(), QUrl::TolerantMode);
@@ -174,7 +179,7 @@ QString BubbleHtmlBuilder::imageSource(const QString &image)
 QString BubbleHtmlBuilder::mediaTarget(const _KikMessage *message)
 {
     if (!usableFile(message->content_path))
-        return BubblePage::safeLinkTarget(fileUrl(message));
+        return BubblePage::safeWebAddress(fileUrl(message));
     const QFileInfo content(message->content_path);
     if (!content.suffix().isEmpty())
         return BubblePage::safeLinkTarget(content.absoluteFilePath());
@@ -211,28 +216,28 @@ QString BubbleHtmlBuilder::cardContent(const _KikMessage *message)
         return QStringLiteral("<div>") + inner + QStringLiteral("</div>");
     };
     if (is("Image Search"))
-        return wrap(imageLink(BubblePage::safeLinkTarget(jsonValue(message, "url")), 128, preview));
+        return wrap(imageLink(BubblePage::safeWebAddress(jsonValue(message, "url")), 128, preview));
     if (is("Memes")) {
         const QString image = jsonValue(message, "image");
         const QString target = image.isEmpty()
                                    ? QString()
-                                   : BubblePage::safeLinkTarget(QLatin1String(ViewData::kMemeServer) + image);
+                                   : BubblePage::safeWebAddress(QLatin1String(ViewData::kMemeServer) + image);
         return wrap(imageLink(target, 128, preview));
     }
     if (is("Stickers")) {
         const QString sticker = message->attachment.value(QStringLiteral("extra:sticker_url")).toString();
-        return wrap(imageLink(BubblePage::safeLinkTarget(sticker), 128, preview));
+        return wrap(imageLink(BubblePage::safeWebAddress(sticker), 128, preview));
     }
     if (is("Viral Videos")) {
         const QString title = message->attachment.value(QStringLiteral("string:title")).toString();
         return wrap(QStringLiteral("<div style=\"text-align:left; min-width:200px;\">"
                                    "<div style=\"float:left;margin:5px;\">")
-                    + imageLink(BubblePage::safeLinkTarget(jsonValue(message, "pic")), 64, preview)
+                    + imageLink(BubblePage::safeWebAddress(jsonValue(message, "pic")), 64, preview)
                     + QStringLiteral("</div><div>") + escapedText(title)
                     + QStringLiteral("</div><div class=\"clear\"></div></div>"));
     }
     if (is("Sketch"))
-        return wrap(imageLink(BubblePage::safeLinkTarget(jsonValue(message, "image")), 128, preview));
+        return wrap(imageLink(BubblePage::safeWebAddress(jsonValue(message, "image")), 128, preview));
     // "Kik Points" and every other card: the preview when there is one,
     // otherwise the card's title in brackets.
     if (usableFile(preview) || startsWith(preview, "http://") || startsWith(preview, "https://"))

@@ -4,10 +4,10 @@
 // handling (a subclass).
 //
 // Everything that comes from phone data (texts, names, link targets, image
-// addresses) is escaped before it goes into the page; link targets and
-// image sources are kept only for the address kinds the view follows
-// (http, https, file, the "atta:" scheme, and the page's own relative
-// files); anything else (such as "javascript:") is dropped.
+// addresses) is escaped before it goes into the page. Addresses that phone
+// data names are kept only when they are http or https; local files and
+// the "atta:" scheme are linked only for a message's own content file;
+// anything else (such as "javascript:") is dropped.
 #pragma once
 
 #include "model/KikRecords.h"
@@ -37,6 +37,11 @@ QString documentStart();
 QString safeLinkTarget(const QString &target);
 // An image address from phone data: http or https addresses, else empty.
 QString safeRemoteImage(const QString &source);
+// A link target that phone data names directly (a file's download address,
+// a card's or sticker's address): only http and https addresses, so that
+// no message can point the view at a local file or the program's own
+// "atta:" scheme; empty for anything else.
+QString safeWebAddress(const QString &address);
 
 } // namespace BubblePage
 

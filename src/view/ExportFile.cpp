@@ -24,3 +24,28 @@ void ExportFile::close()
         throw std::runtime_error(
             QStringLiteral("%1: %2").arg(m_file.fileName(), error).toStdString());
 }
+
+bool copyExportFile(const QString &source, const QString &target)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    QFile out(target);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    QByteArray buffer;
+    bool ok = true;
+    while (ok) {
+        buffer = in.read(1 << 20);
+        if (buffer.isEmpty()) {
+            ok = in.error() == QFileDevice::NoError && in.atEnd();
+            break;
+        }
+        ok = out.write(buffer) == buffer.size();
+    }
+    out.close();
+    ok = ok && out.error() == QFileDevice::NoError;
+    if (!ok)
+        out.remove();
+    return ok;
+}

@@ -45,7 +45,7 @@ protected:
             if (!QFileInfo::exists(target) && QFileInfo::exists(source)) {
                 if (!m_emoji.exists())
                     QDir().mkpath(m_emoji.path());
-                if (!QFile::copy(source, target))
+                if (!copyExportFile(source, target))
                     throw std::runtime_error(
                         QStringLiteral("Cannot copy %1 to %2.").arg(source, target).toStdString());
                 copied.append(target);
@@ -63,7 +63,7 @@ protected:
     {
         const QFileInfo content(message->content_path);
         if (message->content_path.isEmpty() || !content.isFile() || content.size() <= 0)
-            return BubblePage::safeLinkTarget(fileUrl(message));
+            return BubblePage::safeWebAddress(fileUrl(message));
         QString name = safeLeafName(content.fileName());
         if (name.isEmpty())
             name = QStringLiteral("attachment");
@@ -102,7 +102,7 @@ private:
         if (known != m_bySource.cend())
             return known.value();
         const QString target = uniqueFilePath(m_files.filePath(name));
-        if (!QFile::copy(source, target))
+        if (!copyExportFile(source, target))
             throw std::runtime_error(
                 QStringLiteral("Cannot copy %1 to %2.").arg(source, target).toStdString());
         copied.append(target);

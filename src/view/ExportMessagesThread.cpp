@@ -5,6 +5,7 @@
 #include "jobs/JobProgress.h"
 #include "model/KikText.h"
 #include "model/MessageOrder.h"
+#include "view/ExportFile.h"
 #include "view/ExportMessagesCsv.h"
 #include "view/ExportMessagesHtml.h"
 #include "view/ExportMessagesPdf.h"
@@ -67,7 +68,7 @@ void ExportMessagesThread::copyFolderFiles(const QString &from, const QString &t
         const QString destination = target.filePath(name);
         if (QFileInfo::exists(destination))
             QFile::remove(destination);
-        if (!QFile::copy(source.filePath(name), destination))
+        if (!copyExportFile(source.filePath(name), destination))
             throw std::runtime_error(
                 QStringLiteral("Cannot copy %1 to %2.").arg(source.filePath(name), destination).toStdString());
         m_created.append(destination);
@@ -129,8 +130,10 @@ void ExportMessagesThread::exportAll()
                         exporter = std::make_shared<ExportMessagesTxt>(m_outPath);
                     else
                         exporter = std::make_shared<ExportMessagesCsv>(m_outPath);
-                    m_created.append(m_outPath);
+                    // A file that cannot be opened is left as it was; once
+                    // opened (and emptied) it belongs to this export.
                     exporter->begin();
+                    m_created.append(m_outPath);
                 }
             } else {
                 if (m_format == ExportFormat::Html && i == 0) {

@@ -7,6 +7,9 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPagedPaintDevice>
+#include <QTextLayout>
+
+#include <cmath>
 
 #include <stdexcept>
 
@@ -96,7 +99,8 @@ void MsgPagePainter::startPage()
 
 void MsgPagePainter::ensureSpace(int height)
 {
-    // A bubble taller than a whole page is drawn on a fresh page and cut.
+    // On a fresh page everything starts at the top, even what is taller
+    // than the page (text bubbles split themselves before that happens).
     if (m_content.bottom() - m_currentY + 1 >= height || m_currentY == m_content.top())
         return;
     m_device->newPage();
@@ -121,76 +125,158 @@ void MsgPagePainter::drawFrame(const QRect &r, bool own)
     }
 }
 
-void MsgPagePainter::paint(const _KikMessage *message)
+void MsgPagePainter::paintDateHeader(const QDateTime &ts)
 {
+    const qint64 minute = BubblePage::minuteOf(ts);
+    if (m_anyMinute && minute == m_lastMinute)
+        return;
     const int width = m_content.width();
-    const qint64 minute = BubblePage::minuteOf(message->ts);
-    if (!m_anyMinute || minute != m_lastMinute) {
-        const QString text = BubblePage::dateText(message->ts);
-        m_painter.setFont(m_dateFont);
-        const QRect box = m_painter.boundingRect(QRect(0, 0, width - 20, 100000),
-                                                 Qt::TextWordWrap | Qt::AlignCenter, text);
-        ensureSpace(box.height());
-        m_painter.setPen(kDateColour);
-        m_painter.drawText(QRect(m_content.left() + 10, m_currentY, width - 20, box.height()),
-                           Qt::TextWordWrap | Qt::AlignCenter, text);
-        m_currentY += box.height() + 11;
-        m_lastMinute = minute;
-        m_anyMinute = true;
-    }
+    const QString text = BubblePage::dateText(ts);
+    m_painter.setFont(m_dateFont);
+    const QRect box = m_painter.boundingRect(QRect(0, 0, width - 20, 100000),
+                                             Qt::TextWordWrap | Qt::AlignCenter, text);
+    ensureSpace(box.height());
+    m_painter.setPen(kDateColour);
+    m_painter.drawText(QRect(m_content.left() + 10, m_currentY, width - 20, box.height()),
+                       Qt::TextWordWrap | Qt::AlignCenter, text);
+    m_currentY += box.height() + 11;
+    m_lastMinute = minute;
+    m_anyMinute = true;
+}
 
-    const bool own = message->was_me;
+void MsgPagePainter::paintSender(const QString &sender, int height)
+{
+    m_painter.setFont(m_textFont);
+    m_painter.setPen(kSenderColour);
+    m_painter.drawText(QRect(m_content.left() + 4, m_currentY, m_content.width() - 8, height),
+                       Qt::AlignLeft | Qt::AlignVCenter, sender);
+    m_currentY += height;
+}
+
+QSize MsgPagePainter::bubbleSize(const QSize &inner, bool own)
+{
     const QMargins pad = contentPadding(own);
     const QMargins insets = frameInsets(own);
-    QString sender;
-    if (!own && message->chat && message->chat->user && message->chat->user->is_group && message->target_user)
-        sender = displayName(message->target_user);
+    return QSize(qMax(inner.width() + pad.left() + pad.right(), insets.left() + insets.right() + 1),
+                 qMax(inner.height() + pad.top() + pad.bottom(), insets.top() + insets.bottom() + 1));
+}
 
-    // Measure the content.
+void MsgPagePainter::paintImageBubble(const _KikMessage *message, const QString &sender, int senderHeight)
+{
+    const bool own = message->was_me;
     QImage image;
-    QString text;
-    QSize inner;
-    if (isMedia(message)) {
-        const QFileInfo preview(message->preview_path);
-        if (!message->preview_path.isEmpty() && preview.isFile() && preview.size() > 0)
-            image = QImage(message->preview_path);
-        if (image.isNull())
-            image = m_emptyPhoto;
-        inner = scaledImageSize(image.size());
-    } else {
-        text = summaryText(message);
-        const int maxText = qMax(40, int(width * 0.8) - pad.left() - pad.right());
-        m_painter.setFont(m_textFont);
-        inner = m_painter.boundingRect(QRect(0, 0, maxText, 100000), Qt::TextWordWrap, text).size();
-        inner.setWidth(qMin(inner.width(), maxText));
+    const QFileInfo preview(message->preview_path);
+    if (!message->preview_path.isEmpty() && preview.isFile() && preview.size() > 0)
+        image = QImage(message->preview_path);
+    if (image.isNull())
+        image = m_emptyPhoto;
+    const QSize inner = scaledImageSize(image.size());
+    const QSize bubble = bubbleSize(inner, own);
+    ensureSpace(senderHeight + bubble.height());
+    if (!sender.isEmpty())
+        paintSender(sender, senderHeight);
+    const int x = own ? m_content.right() + 1 - bubble.width() : m_content.left();
+    drawFrame(QRect(QPoint(x, m_currentY), bubble), own);
+    const QMargins pad = contentPadding(own);
+    m_painter.drawImage(QRect(QPoint(x + pad.left(), m_currentY + pad.top()), inner), image);
+    m_currentY += bubble.height() + 10;
+}
+
+void MsgPagePainter::paintTextBubble(const _KikMessage *message, const QString &sender, int senderHeight)
+{
+    const bool own = message->was_me;
+    const QMargins pad = contentPadding(own);
+    const int maxText = qMax(40, int(m_content.width() * 0.8) - pad.left() - pad.right());
+
+    // The text is laid out in lines once; a bubble that fits on a page is
+    // drawn whole (on the next page when the rest of this one is too
+    // short), a taller one goes on over as many pages as it needs, so that
+    // no line of a long message is cut off.
+    QString text = summaryText(message);
+    text.replace(QLatin1String("\r\n"), QString(QChar::LineSeparator));
+    text.replace(QLatin1Char('\r'), QChar::LineSeparator);
+    text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QTextLayout layout(text, m_textFont, m_device);
+    QTextOption option(Qt::AlignLeft);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QList<QTextLine> lines;
+    qreal y = 0;
+    qreal widest = 0;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(maxText);
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+        widest = qMax(widest, line.naturalTextWidth());
+        lines.append(line);
     }
-    const QSize bubble(qMax(inner.width() + pad.left() + pad.right(), insets.left() + insets.right() + 1),
-                       qMax(inner.height() + pad.top() + pad.bottom(), insets.top() + insets.bottom() + 1));
+    layout.endLayout();
+    const int innerWidth = qMin(maxText, int(std::ceil(widest)));
+    const auto linesHeight = [&lines](qsizetype from, qsizetype to) -> int {
+        if (from >= to)
+            return 0;
+        return int(std::ceil(lines.at(to - 1).position().y() + lines.at(to - 1).height()
+                             - lines.at(from).position().y()));
+    };
+    const int pageHeight = m_content.height();
+    const int fullHeight = senderHeight + bubbleSize(QSize(innerWidth, linesHeight(0, lines.size())), own).height();
+    const int chrome = pad.top() + pad.bottom();
+
+    qsizetype first = 0;
+    bool firstPart = true;
+    do {
+        const int extra = firstPart ? senderHeight : 0;
+        qsizetype last = lines.size();
+        if (fullHeight <= pageHeight) {
+            ensureSpace(fullHeight);
+        } else {
+            // As many lines as the rest of this page holds (a fresh page
+            // holds at least one).
+            const int room = m_content.bottom() + 1 - m_currentY - extra - chrome;
+            last = first;
+            while (last < lines.size() && linesHeight(first, last + 1) <= room)
+                ++last;
+            if (last == first && m_currentY != m_content.top()) {
+                m_device->newPage();
+                ++m_pageNumber;
+                startPage();
+                continue;
+            }
+            last = qMax(last, qMin(first + 1, lines.size()));
+        }
+        if (firstPart && !sender.isEmpty())
+            paintSender(sender, senderHeight);
+        const QSize bubble = bubbleSize(QSize(innerWidth, linesHeight(first, last)), own);
+        const int x = own ? m_content.right() + 1 - bubble.width() : m_content.left();
+        drawFrame(QRect(QPoint(x, m_currentY), bubble), own);
+        m_painter.setFont(m_textFont);
+        m_painter.setPen(Qt::black);
+        const qreal top = first < lines.size() ? lines.at(first).position().y() : 0;
+        for (qsizetype i = first; i < last; ++i)
+            lines.at(i).draw(&m_painter, QPointF(x + pad.left(), m_currentY + pad.top() - top));
+        m_currentY += bubble.height() + 10;
+        first = last;
+        firstPart = false;
+    } while (first < lines.size());
+}
+
+void MsgPagePainter::paint(const _KikMessage *message)
+{
+    paintDateHeader(message->ts);
+    QString sender;
+    if (!message->was_me && message->chat && message->chat->user && message->chat->user->is_group
+        && message->target_user)
+        sender = displayName(message->target_user);
     int senderHeight = 0;
     if (!sender.isEmpty()) {
         m_painter.setFont(m_textFont);
         senderHeight = m_painter.fontMetrics().height() + 2;
     }
-    ensureSpace(senderHeight + bubble.height());
-    const int x = own ? m_content.right() + 1 - bubble.width() : m_content.left();
-    if (!sender.isEmpty()) {
-        m_painter.setFont(m_textFont);
-        m_painter.setPen(kSenderColour);
-        m_painter.drawText(QRect(m_content.left() + 4, m_currentY, width - 8, senderHeight),
-                           Qt::AlignLeft | Qt::AlignVCenter, sender);
-        m_currentY += senderHeight;
-    }
-    const QRect frame(QPoint(x, m_currentY), bubble);
-    drawFrame(frame, own);
-    const QRect inside(QPoint(x + pad.left(), m_currentY + pad.top()), inner);
-    if (!image.isNull()) {
-        m_painter.drawImage(inside, image);
-    } else {
-        m_painter.setFont(m_textFont);
-        m_painter.setPen(Qt::black);
-        m_painter.drawText(inside, Qt::TextWordWrap, text);
-    }
-    m_currentY += bubble.height() + 10;
+    if (isMedia(message))
+        paintImageBubble(message, sender, senderHeight);
+    else
+        paintTextBubble(message, sender, senderHeight);
 }
 
 void MsgPagePainter::end()

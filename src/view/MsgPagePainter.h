@@ -5,6 +5,7 @@
 
 #include "model/KikRecords.h"
 
+#include <QDateTime>
 #include <QFont>
 #include <QImage>
 #include <QList>
@@ -44,6 +45,11 @@ private:
     void startPage();
     void ensureSpace(int height);
     void drawFrame(const QRect &rect, bool own);
+    void paintDateHeader(const QDateTime &ts);
+    void paintSender(const QString &sender, int height);
+    void paintImageBubble(const _KikMessage *message, const QString &sender, int senderHeight);
+    void paintTextBubble(const _KikMessage *message, const QString &sender, int senderHeight);
+    static QSize bubbleSize(const QSize &inner, bool own);
 
     QPagedPaintDevice *m_device = nullptr;
     QPainter m_painter;

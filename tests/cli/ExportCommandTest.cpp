@@ -1,11 +1,19 @@
-// The export command's arguments. End-to-end exports of a real source are
-// covered where the source kinds are registered.
+// The export command: its arguments, and exports of a local database in
+// every format, read back from the files they wrote.
 #include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 namespace {
 
@@ -35,6 +43,135 @@ TEST(ExportCommandTest, HelpNamesTheFormats)
     const auto r = kik({QStringLiteral("export"), QStringLiteral("--help")});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out.contains("txt|doc|csv|pdf|html"));
+}
+
+class ExportCli : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const auto built = TestSupport::runPython(
+            QStringLiteral("make_localdb.py"),
+            {QDir(root.path()).filePath(QStringLiteral("local_databases/chats")), QStringLiteral("plain")});
+        ASSERT_EQ(built.exitCode, 0) << built.err.constData();
+    }
+
+    // Runs an export with --json and returns its result object.
+    QJsonObject exportJson(const QString &format, const QString &out, const QStringList &extra = {})
+    {
+        const auto r = kik(QStringList{QStringLiteral("--data-root"), root.path(), QStringLiteral("--json"),
+                                       QStringLiteral("--quiet"), QStringLiteral("export"),
+                                       QStringLiteral("localdb:chats"), QStringLiteral("--format"), format,
+                                       QStringLiteral("--out"), out}
+                           + extra);
+        EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+        return QJsonDocument::fromJson(r.out).object();
+    }
+
+    QString outPath(const QString &name) const { return QDir(out.path()).filePath(name); }
+
+    QTemporaryDir root;
+    QTemporaryDir out;
+};
+
+TEST_F(ExportCli, TextCsvAndDocWriteOneFile)
+{
+    const QJsonObject csv = exportJson(QStringLiteral("csv"), outPath(QStringLiteral("chats.csv")));
+    EXPECT_EQ(csv.value(QStringLiteral("format")).toString(), QStringLiteral("csv"));
+    EXPECT_EQ(csv.value(QStringLiteral("out")).toString(), outPath(QStringLiteral("chats.csv")));
+    EXPECT_EQ(csv.value(QStringLiteral("messages")).toInt(), 3);
+    EXPECT_EQ(csv.value(QStringLiteral("files")).toArray(), QJsonArray{outPath(QStringLiteral("chats.csv"))});
+    const QStringList rows =
+        QString::fromUtf8(TestSupport::readFile(outPath(QStringLiteral("chats.csv")))).split(QLatin1Char('\n'));
+    ASSERT_EQ(rows.size(), 5) << qPrintable(rows.join(QLatin1Char('|')));
+    EXPECT_EQ(rows.at(0), QStringLiteral("date,send,user,content"));
+    EXPECT_TRUE(rows.at(1).endsWith(QStringLiteral(",0,Ann Example,Hello Ann \u2713"))) << qPrintable(rows.at(1));
+    EXPECT_TRUE(rows.at(2).contains(QStringLiteral(",1,Ann Example,")));
+    EXPECT_TRUE(rows.at(3).endsWith(QStringLiteral(",0,Bob,group hello"))); // the group's sender
+
+    // ".doc" holds the text format, the same bytes as ".txt".
+    const QJsonObject doc = exportJson(QStringLiteral("doc"), outPath(QStringLiteral("chats.doc")));
+    EXPECT_EQ(doc.value(QStringLiteral("format")).toString(), QStringLiteral("doc"));
+    exportJson(QStringLiteral("txt"), outPath(QStringLiteral("chats.txt")));
+    const QByteArray text = TestSupport::readFile(outPath(QStringLiteral("chats.txt")));
+    EXPECT_EQ(TestSupport::readFile(outPath(QStringLiteral("chats.doc"))), text);
+    EXPECT_TRUE(text.startsWith("Date                          Flag  Name"));
+    EXPECT_EQ(text.count('\n'), 4);
+
+    // Only the chosen chat.
+    const QJsonObject one = exportJson(QStringLiteral("txt"), outPath(QStringLiteral("ann.txt")),
+                                       {QStringLiteral("--chat"), QStringLiteral("ann_x@talk.kik.com")});
+    EXPECT_EQ(one.value(QStringLiteral("messages")).toInt(), 2);
+    EXPECT_EQ(TestSupport::readFile(outPath(QStringLiteral("ann.txt"))).count('\n'), 3);
+}
+
+TEST_F(ExportCli, PdfAndHtmlWriteOneFilePerChatNamedAfterThePartner)
+{
+    const QString pdfFolder = outPath(QStringLiteral("chats-pdf"));
+    const QJsonObject pdf = exportJson(QStringLiteral("pdf"), pdfFolder);
+    EXPECT_EQ(pdf.value(QStringLiteral("files")).toArray(),
+              (QJsonArray{QDir(pdfFolder).filePath(QStringLiteral("Ann Example.pdf")),
+                          QDir(pdfFolder).filePath(QStringLiteral("Fellows.pdf"))}));
+    EXPECT_EQ(QDir(pdfFolder).entryList(QDir::Files).size(), 2);
+
+    const QString htmlFolder = outPath(QStringLiteral("chats-html"));
+    const QJsonObject html = exportJson(QStringLiteral("html"), htmlFolder);
+    EXPECT_EQ(html.value(QStringLiteral("files")).toArray(),
+              (QJsonArray{QDir(htmlFolder).filePath(QStringLiteral("Ann Example.html")),
+                          QDir(htmlFolder).filePath(QStringLiteral("Fellows.html"))}));
+    const auto check = TestSupport::runPython(QStringLiteral("check_html_export.py"), {htmlFolder});
+    ASSERT_EQ(check.exitCode, 0) << check.err.constData();
+    const QJsonObject result = QJsonDocument::fromJson(check.out).object();
+    EXPECT_EQ(result.value(QStringLiteral("pages")).toInt(), 2);
+    EXPECT_TRUE(result.value(QStringLiteral("errors")).toArray().isEmpty()) << check.out.constData();
+
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    const auto text = TestSupport::run(QStringLiteral("pdftotext"),
+                                       {QDir(pdfFolder).filePath(QStringLiteral("Fellows.pdf")), QStringLiteral("-")});
+    ASSERT_EQ(text.exitCode, 0) << text.err.constData();
+    EXPECT_TRUE(text.out.contains("group hello"));
+    EXPECT_TRUE(text.out.contains("Bob"));
+}
+
+TEST_F(ExportCli, FailureExitsWithOneAndLeavesNothing)
+{
+    const QString blocked = outPath(QStringLiteral("no/such/folder/chats.csv"));
+    const auto r = kik({QStringLiteral("--data-root"), root.path(), QStringLiteral("export"),
+                        QStringLiteral("localdb:chats"), QStringLiteral("--format"), QStringLiteral("csv"),
+                        QStringLiteral("--out"), blocked});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("chats.csv")) << r.err.constData();
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(blocked));
+}
+
+TEST_F(ExportCli, TerminateCancelsAndRemovesTheOutputFolder)
+{
+    const auto built = TestSupport::runPython(
+        QStringLiteral("make_localdb.py"),
+        {QDir(root.path()).filePath(QStringLiteral("local_databases/big")), QStringLiteral("big:40000")});
+    ASSERT_EQ(built.exitCode, 0) << built.err.constData();
+    const QString folder = outPath(QStringLiteral("big-pdf"));
+    QProcess process;
+    process.setReadChannel(QProcess::StandardError);
+    process.start(QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
+                  {QStringLiteral("--data-root"), root.path(), QStringLiteral("export"), QStringLiteral("localdb:big"),
+                   QStringLiteral("--format"), QStringLiteral("pdf"), QStringLiteral("--out"), folder});
+    ASSERT_TRUE(process.waitForStarted());
+    QByteArray err;
+    // Wait for the job's first item report, then stop it as Ctrl+C would.
+    while (!err.contains("Messages:") && process.state() == QProcess::Running) {
+        process.waitForReadyRead(30000);
+        err += process.readAllStandardError();
+    }
+    ASSERT_TRUE(err.contains("Messages:")) << err.constData();
+    ::kill(pid_t(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(120000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 3) << err.constData();
+    EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(folder)) << "nothing half-written is kept";
 }
 
 } // namespace

@@ -139,6 +139,40 @@ TEST_F(BubbleViewTest, PagesAnchorsAndScrollToPos)
     EXPECT_EQ(mgr.currentPage(), 0);
 }
 
+TEST_F(BubbleViewTest, APageTooLargeToHandOverIsStillShown)
+{
+    // Fifty long messages of text outside ASCII make a page whose
+    // percent-encoded form (three characters per byte) is above the 2 MB
+    // that the web engine takes as data.
+    KikMessageList list;
+    const QString longText = QString(8000, QChar(0x00E9));
+    for (int i = 0; i < 51; ++i)
+        list.append(d.message(chat, QStringLiteral("m%1 ").arg(i) + longText, localTime(2020, 2, 3, 8, 0).addSecs(i * 61)));
+    ASSERT_TRUE(settle([&] { mgr.showBubble(list); }));
+    EXPECT_GT(mgr.pageHtml().toUtf8().size() * 3, 2 * 1024 * 1024);
+    // The page really holds the messages, styled from the program folder,
+    // and its paging link still works.
+    const auto evaluate = [&](const QString &script) {
+        QVariant value;
+        bool done = false;
+        view.page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [&](const QVariant &v) {
+            value = v;
+            done = true;
+        });
+        waitFor([&] { return done; });
+        return value;
+    };
+    EXPECT_EQ(evaluate(QStringLiteral("document.getElementsByClassName('bb1').length")).toInt(), 50);
+    EXPECT_EQ(evaluate(QStringLiteral("getComputedStyle(document.getElementsByClassName('bb1')[0]).cssFloat")).toString(),
+              QStringLiteral("left"));
+    ASSERT_TRUE(settle([&] { mgr.scrollToPos(50); }));
+    EXPECT_EQ(mgr.currentPage(), 2);
+    EXPECT_EQ(evaluate(QStringLiteral("document.getElementsByClassName('bb1').length")).toInt(), 1);
+    ASSERT_TRUE(settle([&] { mgr.onLinkClicked(QUrl(QStringLiteral("file:///pre_page"))); }));
+    EXPECT_EQ(mgr.currentPage(), 1);
+    EXPECT_EQ(evaluate(QStringLiteral("document.getElementsByClassName('bb1').length")).toInt(), 50);
+}
+
 TEST_F(BubbleViewTest, LinkClicksGoOnlyWhereTheyMay)
 {
     QTemporaryDir dir;

@@ -126,6 +126,21 @@ TEST_F(BubbleHtmlTest, HostileLinksAndSourcesAreDroppedOrEscaped)
     EXPECT_FALSE(c.contains(QStringLiteral("evil")));
     EXPECT_TRUE(c.contains(QStringLiteral("src=\"http://img.example/p.jpg?a=1&amp;b=%222%22\"")));
 
+    // Phone data cannot point the view at a local file or at the program's
+    // own attachment scheme; only the message's own content file is linked.
+    sticker->attachment.insert(QStringLiteral("extra:sticker_url"), QStringLiteral("file:///home/u/.ssh/id_rsa"));
+    EXPECT_FALSE(builder.bubble(sticker).contains(QStringLiteral("id_rsa")));
+    video->attachment.insert(QStringLiteral("string:file-url"), QStringLiteral("atta:///?ph=2f6574632f706173737764&sf=txt"));
+    EXPECT_FALSE(builder.bubble(video).contains(QStringLiteral("atta:")));
+    video->attachment.insert(QStringLiteral("string:file-url"), QStringLiteral("/etc/passwd"));
+    EXPECT_FALSE(builder.bubble(video).contains(QStringLiteral("passwd")));
+    _KikMessage *search = d.message(chat, QString(), localTime(2021, 1, 1, 1, 2));
+    search->app_id = QStringLiteral("com.kik.cards");
+    search->sub_app_id = QStringLiteral("Image Search");
+    search->attachment.insert(QStringLiteral("extra:jsonData"), QStringLiteral("{\"url\":\"file:///etc/shadow\"}"));
+    EXPECT_FALSE(builder.bubble(search).contains(QStringLiteral("shadow")));
+    EXPECT_EQ(BubblePage::safeWebAddress(QStringLiteral("HTTPS://a.example/")), QStringLiteral("https://a.example/"));
+
     _KikMessage *card = d.message(chat, QString(), localTime(2021, 1, 1, 1, 3));
     card->app_id = QStringLiteral("com.kik.cards");
     card->sub_app_id = QStringLiteral("<script>x</script>");

@@ -2,6 +2,7 @@
 #include "ViewTestData.h"
 
 #include "support/TestSupport.h"
+#include "view/ExportFile.h"
 #include "view/ExportMessagesCsv.h"
 #include "view/ExportMessagesThread.h"
 #include "view/ExportMessagesTxt.h"
@@ -173,7 +174,16 @@ TEST_F(ExportTest, HtmlExportPagesAreWellFormedAndTheirFilesResolve)
     missing->content_path = media.filePath(QStringLiteral("gone"));
     missing->attachment.insert(QStringLiteral("string:file-url"), QStringLiteral("http://files.example/1.jpg"));
     _KikMessage *emoji = d.message(chatAnn, QStringLiteral("\U0001F600 & <b>"), localTime(2022, 5, 1, 11, 2));
-    list << video << missing << emoji;
+    // Phone data with script addresses and quotes: nothing of it may run
+    // or break the page.
+    _KikMessage *sticker = d.message(chatAnn, QString(), localTime(2022, 5, 1, 11, 3));
+    sticker->app_id = QStringLiteral("com.kik.cards");
+    sticker->sub_app_id = QStringLiteral("Stickers");
+    sticker->attachment.insert(QStringLiteral("extra:sticker_url"), QStringLiteral("javascript:alert('x')"));
+    _KikMessage *quoted = d.message(chatAnn, QString(), localTime(2022, 5, 1, 11, 4));
+    quoted->app_id = QStringLiteral("com.kik.ext.camera");
+    quoted->attachment.insert(QStringLiteral("string:file-url"), QStringLiteral("http://a.example/\"><script>x</script>"));
+    list << video << missing << emoji << sticker << quoted;
 
     const QString out = dir.filePath(QStringLiteral("chats-html"));
     RecordingProgress progress;
@@ -198,8 +208,11 @@ TEST_F(ExportTest, HtmlExportPagesAreWellFormedAndTheirFilesResolve)
     ASSERT_EQ(check.exitCode, 0) << check.err.constData();
     const QJsonObject result = QJsonDocument::fromJson(check.out).object();
     EXPECT_EQ(result.value(QStringLiteral("pages")).toInt(), 3);
-    // three style sheets, one emoji, the video link and its preview, one empty photo
-    EXPECT_EQ(result.value(QStringLiteral("links")).toInt(), 7);
+    // three style sheets, one emoji, the video link and its preview, three empty photos
+    EXPECT_EQ(result.value(QStringLiteral("links")).toInt(), 9);
+    const QString annPage = QString::fromUtf8(readFile(QDir(out).filePath(QStringLiteral("Ann Lee.html"))));
+    EXPECT_FALSE(annPage.contains(QStringLiteral("javascript"), Qt::CaseInsensitive));
+    EXPECT_FALSE(annPage.contains(QStringLiteral("<script")));
     EXPECT_TRUE(result.value(QStringLiteral("errors")).toArray().isEmpty()) << check.out.constData();
 }
 
@@ -263,6 +276,24 @@ TEST_F(ExportTest, UnknownFormatAndUnwritableFileAreJobErrors)
     ASSERT_EQ(progress2.errors.size(), 1);
     EXPECT_TRUE(progress2.errors.first().contains(QStringLiteral("chats.csv")));
     EXPECT_TRUE(progress2.successes.isEmpty());
+}
+
+TEST_F(ExportTest, CopyExportFileNeverOverwrites)
+{
+    const QString source = dir.filePath(QStringLiteral("source.bin"));
+    QByteArray bytes(3 * 1024 * 1024 + 17, '\0');
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 7 % 251);
+    TestSupport::writeFile(source, bytes);
+    const QString target = dir.filePath(QStringLiteral("target.bin"));
+    ASSERT_TRUE(copyExportFile(source, target));
+    EXPECT_EQ(readFile(target), bytes);
+    // A file that is already there stays as it is.
+    TestSupport::writeFile(target, "mine");
+    EXPECT_FALSE(copyExportFile(source, target));
+    EXPECT_EQ(readFile(target), QByteArray("mine"));
+    EXPECT_FALSE(copyExportFile(dir.filePath(QStringLiteral("missing")), dir.filePath(QStringLiteral("t2"))));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("t2"))));
 }
 
 TEST_F(ExportTest, ChatFileNames)

@@ -102,6 +102,42 @@ TEST_F(MsgPagePainterTest, ABubbleThatDoesNotFitStartsTheNextPage)
     EXPECT_TRUE(QRegularExpression(QStringLiteral("\\b2\\s*$")).match(two).hasMatch()) << qPrintable(two);
 }
 
+TEST_F(MsgPagePainterTest, AMessageTallerThanAPageGoesOnOverThePagesWhole)
+{
+    MsgPagePainter painter;
+    painter.begin(writer.get());
+    painter.paint(d.message(chat, QStringLiteral("before"), localTime(2020, 1, 1, 9, 0)));
+    QStringList rows;
+    for (int i = 0; i < 150; ++i)
+        rows.append(QStringLiteral("row%1").arg(i, 3, 10, QLatin1Char('0')));
+    painter.paint(d.message(chat, rows.join(QLatin1Char('\n')), localTime(2020, 1, 1, 9, 0), true));
+    const int pagesAfterLong = painter.pageNumber();
+    painter.paint(d.message(chat, QStringLiteral("after"), localTime(2020, 1, 1, 9, 0)));
+    EXPECT_GE(pagesAfterLong, 3);
+    EXPECT_EQ(painter.pageNumber(), pagesAfterLong);
+    painter.end();
+    writer.reset();
+    if (!havePoppler())
+        GTEST_SKIP() << "poppler-utils is not installed";
+    ASSERT_EQ(pdfPages(), pagesAfterLong);
+    QString all;
+    for (int page = 1; page <= pagesAfterLong; ++page)
+        all += pdfText(page);
+    // Every row is there once, in order; the first part shares page 1 with
+    // the message before it.
+    qsizetype at = 0;
+    for (const QString &row : std::as_const(rows)) {
+        const qsizetype found = all.indexOf(row, at);
+        ASSERT_GE(found, 0) << "lost " << qPrintable(row);
+        at = found + row.size();
+    }
+    for (const QString &row : std::as_const(rows))
+        EXPECT_EQ(all.count(row), 1) << qPrintable(row);
+    EXPECT_TRUE(pdfText(1).contains(QStringLiteral("before")));
+    EXPECT_TRUE(pdfText(1).contains(QStringLiteral("row000")));
+    EXPECT_TRUE(pdfText(pagesAfterLong).contains(QStringLiteral("after")));
+}
+
 TEST(MsgPagePainterGeometry, PreviewsScaleToAtMost200)
 {
     EXPECT_EQ(MsgPagePainter::scaledImageSize(QSize(100, 400)), QSize(50, 200));

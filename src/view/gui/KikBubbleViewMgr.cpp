@@ -1,6 +1,7 @@
 #include "view/gui/KikBubbleViewMgr.h"
 
 #include "app/Platform.h"
+#include "app/TextUtil.h"
 #include "app/Translation.h"
 #include "app/gui/MessageBoxes.h"
 #include "view/BubbleHtml.h"
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QTemporaryFile>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
@@ -30,6 +32,8 @@ KikBubbleViewMgr::KikBubbleViewMgr(QWebEngineView *view, QObject *parent)
     connect(m_page, &KikBubbleWebPage::linkClicked, this, &KikBubbleViewMgr::onLinkClicked);
 }
 
+KikBubbleViewMgr::~KikBubbleViewMgr() = default;
+
 void KikBubbleViewMgr::showBubble(const KikMessageList &messages)
 {
     m_messages = messages;
@@ -42,7 +46,7 @@ void KikBubbleViewMgr::showBubble(const KikMessageList &messages)
     m_pageCount = 0;
     m_anchor.clear();
     m_html.clear();
-    m_page->setHtml(QString(), ViewData::baseUrl());
+    showHtml(QString());
 }
 
 void KikBubbleViewMgr::render()
@@ -51,7 +55,39 @@ void KikBubbleViewMgr::render()
         return;
     BubbleHtmlBuilder builder;
     m_html = builder.page(m_messages, m_currentPage);
-    m_page->setHtml(m_html, ViewData::baseUrl());
+    showHtml(m_html);
+}
+
+void KikBubbleViewMgr::showHtml(const QString &html)
+{
+    // Chromium takes a page handed over as data only up to 2 MB once it is
+    // percent-encoded (three bytes for each byte outside ASCII); a larger
+    // page, such as 50 very long messages, is loaded from a temporary file
+    // that names the program folder as its base address instead.
+    constexpr qsizetype kInlineLimit = 600 * 1024;
+    const QByteArray utf8 = html.toUtf8();
+    if (utf8.size() <= kInlineLimit) {
+        m_largePage.reset();
+        m_page->setHtml(html, ViewData::baseUrl());
+        return;
+    }
+    auto file = std::make_unique<QTemporaryFile>(
+        QDir(QDir::tempPath()).filePath(QStringLiteral("velloran-bubbles-XXXXXX.html")));
+    QByteArray page = utf8;
+    const qsizetype head = page.indexOf("<head>");
+    if (head >= 0) {
+        const QString base = htmlAttributeEscaped(ViewData::baseUrl().toString(QUrl::FullyEncoded));
+        page.insert(head + 6, "<base href=\"" + base.toUtf8() + "\"/>");
+    }
+    if (!file->open() || file->write(page) != page.size() || !file->flush()) {
+        qWarning("cannot write the bubble page to %s", qPrintable(file->fileName()));
+        m_largePage.reset();
+        m_page->setHtml(QString(), ViewData::baseUrl());
+        return;
+    }
+    file->close();
+    m_page->load(QUrl::fromLocalFile(file->fileName()));
+    m_largePage = std::move(file); // the previous page's file goes now
 }
 
 void KikBubbleViewMgr::firstPage()

@@ -7,6 +7,10 @@
 #include <QObject>
 #include <QUrl>
 
+#include <memory>
+
+class QTemporaryFile;
+
 class QWebEngineView;
 class KikBubbleWebPage;
 
@@ -17,6 +21,7 @@ public:
     // Takes over the view's page (link clicks come to onLinkClicked, page
     // scripts are off); the view is not owned.
     KikBubbleViewMgr(QWebEngineView *view, QObject *parent = nullptr);
+    ~KikBubbleViewMgr() override;
 
     int currentPage() const { return m_currentPage; }
     int pageCount() const { return m_pageCount; }
@@ -47,6 +52,7 @@ protected:
 
 private:
     void render();
+    void showHtml(const QString &html);
     void scrollToAnchor();
     void handleLocalFile(const QString &path);
 
@@ -57,4 +63,5 @@ private:
     int m_pageCount = 0;
     QString m_anchor;
     QString m_html;
+    std::unique_ptr<QTemporaryFile> m_largePage; // the page shown, when it is too large to hand over
 };
