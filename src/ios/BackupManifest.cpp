@@ -147,18 +147,23 @@ MbdbRecordTable BackupManifest::readEncryptedManifestDb() const
             fail(in.errorString());
         if (n == 0)
             break;
-        cbc.decrypt(reinterpret_cast<const unsigned char *>(chunk.constData()), std::size_t(n),
-                    reinterpret_cast<unsigned char *>(plain.data()));
+        if (!cbc.decrypt(reinterpret_cast<const unsigned char *>(chunk.constData()),
+                         std::size_t(n), reinterpret_cast<unsigned char *>(plain.data())))
+            fail(QStringLiteral("Manifest.db, POLARSSL_ERR_AES_INVALID_INPUT_LENGTH."));
         if (out.write(plain.constData(), n) != n)
             fail(out.errorString());
         lastBlock = plain.mid(int(n) - 16, 16);
     }
-    // Remove the PKCS#7 padding when it is there (the database itself is a
-    // whole number of pages, so what follows the last page is padding).
+    // Remove the PKCS#7 padding when it is there: 1 to 16 bytes that all
+    // hold their count. Without a valid padding the bytes are left alone (a
+    // database page may well end in a byte from 1 to 16).
     if (lastBlock.size() == 16) {
         const int pad = static_cast<unsigned char>(lastBlock.back());
-        if (pad >= 1 && pad <= 16 && out.size() >= pad)
-            out.resize(out.size() - pad);
+        const bool padded = pad >= 1 && pad <= 16
+            && std::all_of(lastBlock.cend() - pad, lastBlock.cend(),
+                           [pad](char c) { return static_cast<unsigned char>(c) == pad; });
+        if (padded && !out.resize(out.size() - pad))
+            fail(out.errorString());
     }
     out.close();
     return readManifestDb(plainPath);
