@@ -1,6 +1,8 @@
 // The cryptographic primitives of encrypted iTunes backups behind one small
 // interface: PBKDF2 (HMAC-SHA1 and HMAC-SHA256), RFC 3394 AES key unwrap and
-// streaming AES-256-CBC decryption.
+// streaming AES-256-CBC decryption. The key unwrap runs on mbed TLS's AES
+// block cipher; PBKDF2 and CBC come from OpenSSL's libcrypto, which is
+// several times faster on millions of rounds and on bulk decryption.
 #pragma once
 
 #include <QByteArray>
