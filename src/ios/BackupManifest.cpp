@@ -201,7 +201,12 @@ void BackupManifest::buildTree()
         return d != 0 ? d < 0 : QString::compare(a->relativePath, b->relativePath) < 0;
     });
 
-    auto makeNode = [this](const QString &key, const QString &name, BackupFileNode *parent) {
+    // Full key of a node → the node; needed only while building (to find a
+    // node's parent), so it is dropped afterwards.
+    QHash<QString, BackupFileNode *> keyMap;
+    keyMap.reserve(qsizetype(sorted.size()));
+    auto makeNode = [this, &keyMap](const QString &key, const QString &name,
+                                    BackupFileNode *parent) {
         m_nodes.push_back(std::make_unique<BackupFileNode>());
         BackupFileNode *node = m_nodes.back().get();
         node->name = name;
@@ -210,13 +215,13 @@ void BackupManifest::buildTree()
             parent->children.append(node);
         else
             m_topLevel.append(node);
-        m_keyMap.insert(key, node);
+        keyMap.insert(key, node);
         return node;
     };
     // The node of a key, made with every missing folder above it (a record
     // whose folder has no record of its own still gets a place).
     std::function<BackupFileNode *(const QString &)> nodeFor = [&](const QString &key) {
-        if (BackupFileNode *found = m_keyMap.value(key))
+        if (BackupFileNode *found = keyMap.value(key))
             return found;
         const qsizetype slash = key.lastIndexOf(QLatin1Char('/'));
         BackupFileNode *parent = slash < 0 ? nullptr : nodeFor(key.left(slash));

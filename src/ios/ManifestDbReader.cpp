@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -131,6 +132,7 @@ MbdbRecordTable readFilesTable(const QString &path, bool inPlace)
     };
 
     MbdbRecordTable table;
+    QSet<QString> domains; // one shared copy of each domain name
     for (;;) {
         const int step = sqlite3_step(stmt.get());
         if (step == SQLITE_DONE)
@@ -141,7 +143,7 @@ MbdbRecordTable readFilesTable(const QString &path, bool inPlace)
         r.storedFileId = text(0);
         if (!isSafeFileId(r.storedFileId))
             continue;
-        r.domain = text(1);
+        r.domain = *domains.insert(text(1));
         r.relativePath = text(2);
         r.flags = sqlite3_column_int(stmt.get(), 3);
         const auto *blob = static_cast<const char *>(sqlite3_column_blob(stmt.get(), 4));
