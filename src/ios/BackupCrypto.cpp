@@ -88,6 +88,20 @@ QByteArray aesKeyUnwrap(const QByteArray &kek, const QByteArray &wrapped)
     return r;
 }
 
+int pkcs7PaddingLength(const QByteArray &lastBlock)
+{
+    if (lastBlock.size() != 16)
+        return 0;
+    const int pad = static_cast<unsigned char>(lastBlock.back());
+    if (pad < 1 || pad > 16)
+        return 0;
+    for (qsizetype i = lastBlock.size() - pad; i < lastBlock.size(); ++i) {
+        if (static_cast<unsigned char>(lastBlock[i]) != pad)
+            return 0;
+    }
+    return pad;
+}
+
 struct CbcDecryptor::Impl {
     EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
     ~Impl() { EVP_CIPHER_CTX_free(ctx); }

@@ -25,6 +25,10 @@ QByteArray pbkdf2Sha256(const QByteArray &password, const QByteArray &salt,
 // wrong size, or the integrity check fails.
 QByteArray aesKeyUnwrap(const QByteArray &kek, const QByteArray &wrapped);
 
+// The length of the PKCS#7 padding that ends `lastBlock` (the last 16
+// plaintext bytes): 1 to 16 when the last n bytes all hold n, else 0.
+int pkcs7PaddingLength(const QByteArray &lastBlock);
+
 // AES-256-CBC decryption carried across calls: the last ciphertext block of
 // one call is the chaining value of the next.
 class CbcDecryptor

@@ -154,15 +154,11 @@ MbdbRecordTable BackupManifest::readEncryptedManifestDb() const
             fail(out.errorString());
         lastBlock = plain.mid(int(n) - 16, 16);
     }
-    // Remove the PKCS#7 padding when it is there: 1 to 16 bytes that all
-    // hold their count. Without a valid padding the bytes are left alone (a
-    // database page may well end in a byte from 1 to 16).
-    if (lastBlock.size() == 16) {
-        const int pad = static_cast<unsigned char>(lastBlock.back());
-        const bool padded = pad >= 1 && pad <= 16
-            && std::all_of(lastBlock.cend() - pad, lastBlock.cend(),
-                           [pad](char c) { return static_cast<unsigned char>(c) == pad; });
-        if (padded && !out.resize(out.size() - pad))
+    // Remove the PKCS#7 padding when it is there. Without a valid padding
+    // the bytes are left alone (a database page may well end in a byte from
+    // 1 to 16).
+    if (const int pad = BackupCrypto::pkcs7PaddingLength(lastBlock)) {
+        if (!out.resize(out.size() - pad))
             fail(out.errorString());
     }
     out.close();
