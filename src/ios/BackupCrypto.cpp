@@ -1,9 +1,10 @@
 #include "ios/BackupCrypto.h"
 
 #include <mbedtls/aes.h>
-#include <openssl/evp.h> // PBKDF2 only
+#include <openssl/evp.h> // PBKDF2 and AES-256-CBC
 
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 namespace BackupCrypto {
@@ -87,9 +88,23 @@ QByteArray aesKeyUnwrap(const QByteArray &kek, const QByteArray &wrapped)
     return r;
 }
 
+int pkcs7PaddingLength(const QByteArray &lastBlock)
+{
+    if (lastBlock.size() != 16)
+        return 0;
+    const int pad = static_cast<unsigned char>(lastBlock.back());
+    if (pad < 1 || pad > 16)
+        return 0;
+    for (qsizetype i = lastBlock.size() - pad; i < lastBlock.size(); ++i) {
+        if (static_cast<unsigned char>(lastBlock[i]) != pad)
+            return 0;
+    }
+    return pad;
+}
+
 struct CbcDecryptor::Impl {
-    AesContext aes;
-    unsigned char iv[16] = {};
+    EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
+    ~Impl() { EVP_CIPHER_CTX_free(ctx); }
 };
 
 CbcDecryptor::CbcDecryptor(const QByteArray &key, const QByteArray &iv)
@@ -99,11 +114,15 @@ CbcDecryptor::CbcDecryptor(const QByteArray &key, const QByteArray &iv)
         throw std::runtime_error("AES-256 needs a 32-byte key.");
     if (!iv.isEmpty() && iv.size() != 16)
         throw std::runtime_error("AES-CBC needs a 16-byte initial value.");
-    if (!iv.isEmpty())
-        std::memcpy(m_impl->iv, iv.constData(), 16);
-    if (mbedtls_aes_setkey_dec(&m_impl->aes.ctx,
-                               reinterpret_cast<const unsigned char *>(key.constData()), 256)
-        != 0)
+    unsigned char zero[16] = {};
+    const auto *ivBytes = iv.isEmpty() ? zero : reinterpret_cast<const unsigned char *>(iv.constData());
+    // Padding off: every call decrypts exactly the whole blocks it is given,
+    // and the context carries the chaining value to the next call.
+    if (!m_impl->ctx
+        || EVP_DecryptInit_ex(m_impl->ctx, EVP_aes_256_cbc(), nullptr,
+                              reinterpret_cast<const unsigned char *>(key.constData()), ivBytes)
+            != 1
+        || EVP_CIPHER_CTX_set_padding(m_impl->ctx, 0) != 1)
         throw std::runtime_error("Cannot set up AES-256-CBC.");
 }
 
@@ -111,14 +130,13 @@ CbcDecryptor::~CbcDecryptor() = default;
 
 bool CbcDecryptor::decrypt(const unsigned char *in, std::size_t length, unsigned char *out)
 {
-    if (length % 16 != 0)
+    if (length % 16 != 0 || length > std::size_t(std::numeric_limits<int>::max()))
         return false;
     if (length == 0)
         return true;
-    // mbed TLS keeps the chaining value in `iv` between calls.
-    return mbedtls_aes_crypt_cbc(&m_impl->aes.ctx, MBEDTLS_AES_DECRYPT, length, m_impl->iv, in,
-                                 out)
-        == 0;
+    int written = 0;
+    return EVP_DecryptUpdate(m_impl->ctx, out, &written, in, int(length)) == 1
+        && std::size_t(written) == length;
 }
 
 } // namespace BackupCrypto

@@ -103,6 +103,13 @@ void BackupManifest::extractFile(const MbdbRecord &record, const QString &destin
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
         fail(QStringLiteral("can not open %1. %2").arg(source, in.errorString()));
+    // Writing over the content file itself would replace the backup's copy
+    // (for an encrypted backup, with its plaintext).
+    const QFileInfo destinationInfo(destination);
+    if (destinationInfo.exists()
+        && destinationInfo.canonicalFilePath() == QFileInfo(source).canonicalFilePath())
+        fail(QStringLiteral("can not create %1. It is the backup's own copy of the file.")
+                 .arg(destination));
 
     const QByteArray key = m_encrypted ? fileKey(record) : QByteArray();
     if (!key.isEmpty() && in.size() % 16 != 0)

@@ -147,18 +147,19 @@ MbdbRecordTable BackupManifest::readEncryptedManifestDb() const
             fail(in.errorString());
         if (n == 0)
             break;
-        cbc.decrypt(reinterpret_cast<const unsigned char *>(chunk.constData()), std::size_t(n),
-                    reinterpret_cast<unsigned char *>(plain.data()));
+        if (!cbc.decrypt(reinterpret_cast<const unsigned char *>(chunk.constData()),
+                         std::size_t(n), reinterpret_cast<unsigned char *>(plain.data())))
+            fail(QStringLiteral("Manifest.db, POLARSSL_ERR_AES_INVALID_INPUT_LENGTH."));
         if (out.write(plain.constData(), n) != n)
             fail(out.errorString());
         lastBlock = plain.mid(int(n) - 16, 16);
     }
-    // Remove the PKCS#7 padding when it is there (the database itself is a
-    // whole number of pages, so what follows the last page is padding).
-    if (lastBlock.size() == 16) {
-        const int pad = static_cast<unsigned char>(lastBlock.back());
-        if (pad >= 1 && pad <= 16 && out.size() >= pad)
-            out.resize(out.size() - pad);
+    // Remove the PKCS#7 padding when it is there. Without a valid padding
+    // the bytes are left alone (a database page may well end in a byte from
+    // 1 to 16).
+    if (const int pad = BackupCrypto::pkcs7PaddingLength(lastBlock)) {
+        if (!out.resize(out.size() - pad))
+            fail(out.errorString());
     }
     out.close();
     return readManifestDb(plainPath);
@@ -196,7 +197,12 @@ void BackupManifest::buildTree()
         return d != 0 ? d < 0 : QString::compare(a->relativePath, b->relativePath) < 0;
     });
 
-    auto makeNode = [this](const QString &key, const QString &name, BackupFileNode *parent) {
+    // Full key of a node → the node; needed only while building (to find a
+    // node's parent), so it is dropped afterwards.
+    QHash<QString, BackupFileNode *> keyMap;
+    keyMap.reserve(qsizetype(sorted.size()));
+    auto makeNode = [this, &keyMap](const QString &key, const QString &name,
+                                    BackupFileNode *parent) {
         m_nodes.push_back(std::make_unique<BackupFileNode>());
         BackupFileNode *node = m_nodes.back().get();
         node->name = name;
@@ -205,13 +211,13 @@ void BackupManifest::buildTree()
             parent->children.append(node);
         else
             m_topLevel.append(node);
-        m_keyMap.insert(key, node);
+        keyMap.insert(key, node);
         return node;
     };
     // The node of a key, made with every missing folder above it (a record
     // whose folder has no record of its own still gets a place).
     std::function<BackupFileNode *(const QString &)> nodeFor = [&](const QString &key) {
-        if (BackupFileNode *found = m_keyMap.value(key))
+        if (BackupFileNode *found = keyMap.value(key))
             return found;
         const qsizetype slash = key.lastIndexOf(QLatin1Char('/'));
         BackupFileNode *parent = slash < 0 ? nullptr : nodeFor(key.left(slash));

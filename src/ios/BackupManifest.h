@@ -119,5 +119,4 @@ private:
     MbdbRecordTable m_records;
     std::vector<std::unique_ptr<BackupFileNode>> m_nodes;
     QList<BackupFileNode *> m_topLevel;
-    QHash<QString, BackupFileNode *> m_keyMap;
 };

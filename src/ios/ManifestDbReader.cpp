@@ -2,7 +2,11 @@
 
 #include "device/CFType.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QUrl>
 
 #include <sqlite3.h>
 
@@ -93,12 +97,23 @@ bool parseFileArchive(const QByteArray &archive, MbdbRecord &record)
     return true;
 }
 
-MbdbRecordTable readManifestDb(const QString &path)
+namespace {
+
+// Reads the Files table of the database at `path`. `inPlace`: the file is
+// the backup's own and is opened immutable, so that SQLite neither locks it
+// nor creates "-shm"/"-wal" files in the backup folder (which may also be
+// read-only).
+MbdbRecordTable readFilesTable(const QString &path, bool inPlace)
 {
-    if (!QFileInfo(path).isFile())
-        throw std::runtime_error(QStringLiteral("Cannot find %1").arg(path).toStdString());
     sqlite3 *raw = nullptr;
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    int rc = SQLITE_OK;
+    if (inPlace) {
+        const QByteArray uri =
+            QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded() + "?immutable=1";
+        rc = sqlite3_open_v2(uri.constData(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    } else {
+        rc = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    }
     std::unique_ptr<sqlite3, DbClose> db(raw);
     if (rc != SQLITE_OK)
         fail(raw, path);
@@ -117,6 +132,7 @@ MbdbRecordTable readManifestDb(const QString &path)
     };
 
     MbdbRecordTable table;
+    QSet<QString> domains; // one shared copy of each domain name
     for (;;) {
         const int step = sqlite3_step(stmt.get());
         if (step == SQLITE_DONE)
@@ -127,7 +143,7 @@ MbdbRecordTable readManifestDb(const QString &path)
         r.storedFileId = text(0);
         if (!isSafeFileId(r.storedFileId))
             continue;
-        r.domain = text(1);
+        r.domain = *domains.insert(text(1));
         r.relativePath = text(2);
         r.flags = sqlite3_column_int(stmt.get(), 3);
         const auto *blob = static_cast<const char *>(sqlite3_column_blob(stmt.get(), 4));
@@ -138,4 +154,28 @@ MbdbRecordTable readManifestDb(const QString &path)
         table.insert(key, std::move(r));
     }
     return table;
+}
+
+} // namespace
+
+MbdbRecordTable readManifestDb(const QString &path)
+{
+    if (!QFileInfo(path).isFile())
+        throw std::runtime_error(QStringLiteral("Cannot find %1").arg(path).toStdString());
+    // A "-wal" file beside the database holds rows not yet written into it.
+    // An immutable open would miss them, and a normal one would write to the
+    // backup folder; read a copy of both instead.
+    const QString wal = path + QStringLiteral("-wal");
+    if (QFileInfo(wal).size() > 0) {
+        QTemporaryDir temp; // removed with the copies when this returns
+        const QString copy = temp.filePath(QStringLiteral("Manifest.db"));
+        if (!temp.isValid() || !QFile::copy(path, copy)
+            || !QFile::copy(wal, copy + QStringLiteral("-wal")))
+            throw std::runtime_error(
+                QStringLiteral("Cannot read %1. Cannot copy it to a temporary folder.")
+                    .arg(path)
+                    .toStdString());
+        return readFilesTable(copy, false);
+    }
+    return readFilesTable(path, true);
 }

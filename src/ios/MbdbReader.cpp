@@ -88,9 +88,15 @@ MbdbRecordTable readMbdb(QIODevice &device)
     MbdbStream in(device);
     in.bytes(kHeaderSize); // "mbdb" 5 0; not compared, as iTunes never varied it
     MbdbRecordTable table;
+    // The few domains are shared by many records: one copy of each.
+    QHash<QByteArray, QString> domains;
     while (!in.atEnd()) {
         MbdbRecord r;
-        r.domain = QString::fromUtf8(in.string());
+        const QByteArray domain = in.string();
+        const auto known = domains.constFind(domain);
+        r.domain = known != domains.constEnd()
+            ? *known
+            : *domains.insert(domain, QString::fromUtf8(domain));
         r.relativePath = QString::fromUtf8(in.string());
         r.linkTarget = QString::fromUtf8(in.string());
         r.dataHash = in.string();

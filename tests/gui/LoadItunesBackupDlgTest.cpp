@@ -8,7 +8,10 @@
 #include <QLocale>
 #include <QEventLoop>
 #include <QTimer>
+#include <QPixmap>
 #include <QTreeView>
+
+#include <ctime>
 
 #include <gtest/gtest.h>
 
@@ -54,6 +57,30 @@ struct UnlockResults {
         return results.size() >= count;
     }
     QEventLoop loop;
+};
+
+// Sets TZ for the lifetime of the object.
+class ScopedTimeZone
+{
+public:
+    explicit ScopedTimeZone(const char *zone)
+        : m_old(qgetenv("TZ")), m_had(qEnvironmentVariableIsSet("TZ"))
+    {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~ScopedTimeZone()
+    {
+        if (m_had)
+            qputenv("TZ", m_old);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+
+private:
+    QByteArray m_old;
+    bool m_had;
 };
 
 } // namespace
@@ -181,4 +208,36 @@ TEST(PasscodeDlg, WrongPasswordThenRightOneOffTheInterfaceThread)
     backup->buildIndex();
     EXPECT_NE(backup->findRecord(QStringLiteral("AppDomain-com.kik.chat"), QStringLiteral("Documents/kik.sqlite")),
               nullptr);
+}
+
+// The backup date is an instant; the list shows it in the local time zone
+// and sorts by the instant, whatever the zone.
+TEST(ItemModelLoadBk, DatesShowInLocalTimeAndRowsHaveTheirIcon)
+{
+    ScopedTimeZone zone("Asia/Kolkata"); // UTC+05:30 all year
+    QTemporaryDir root;
+    // 23:00 UTC on 1 March is already 2 March in Kolkata; 20:00 UTC on
+    // 1 March is earlier although its local day is the same as its date.
+    const QString late = buildInto(root.path(), QStringLiteral("late"), QStringLiteral("mbdb"),
+                                   QStringLiteral("2021-03-01T23:00:00"));
+    const QString early = buildInto(root.path(), QStringLiteral("early"), QStringLiteral("db"),
+                                    QStringLiteral("2021-03-01T20:00:00"));
+    ItemModelLoadBk model;
+    for (const QString &path : {early, late}) {
+        auto backup = std::make_shared<BackupManifest>(path);
+        backup->readProperties();
+        model.addBackup(backup);
+    }
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_TRUE(model.backupAt(0)->folderPath().endsWith(QStringLiteral("/late")));
+    const QString shown = model.data(model.index(0, 1), Qt::DisplayRole).toString();
+    const QDateTime local(QDate(2021, 3, 2), QTime(4, 30));
+    EXPECT_EQ(shown, QLocale::system().toString(local, QLocale::ShortFormat));
+    EXPECT_EQ(model.data(model.index(0, 1), Qt::ToolTipRole).toString(), shown);
+
+    const QVariant icon = model.data(model.index(0, 0), Qt::DecorationRole);
+    ASSERT_TRUE(icon.canConvert<QPixmap>());
+    EXPECT_EQ(icon.value<QPixmap>().width(), 18);
+    EXPECT_FALSE(model.data(model.index(0, 1), Qt::DecorationRole).isValid());
+    EXPECT_EQ(model.data(model.index(1, 2), Qt::DisplayRole).toString(), QFileInfo(early).absoluteFilePath());
 }

@@ -84,3 +84,25 @@ TEST(CbcDecryptor, RefusesPartialBlocksAndBadKeys)
     EXPECT_TRUE(cbc.decrypt(in, 0, out));
     EXPECT_THROW(CbcDecryptor(QByteArray(16, 'k')), std::runtime_error);
 }
+
+namespace {
+// `data` bytes of 'x' followed by `count` bytes of `tail`.
+QByteArray block(int data, int count, char tail)
+{
+    QByteArray out(data, 'x');
+    out.append(QByteArray(count, tail));
+    return out;
+}
+} // namespace
+
+TEST(Pkcs7Padding, OnlyAWholeValidPaddingCounts)
+{
+    EXPECT_EQ(pkcs7PaddingLength(block(15, 1, 1)), 1);
+    EXPECT_EQ(pkcs7PaddingLength(block(12, 4, 4)), 4);
+    EXPECT_EQ(pkcs7PaddingLength(block(0, 16, 16)), 16);
+    // A last byte in range whose run is too short: page data, not padding.
+    EXPECT_EQ(pkcs7PaddingLength(block(13, 3, 4)), 0);
+    EXPECT_EQ(pkcs7PaddingLength(block(15, 1, 0)), 0);
+    EXPECT_EQ(pkcs7PaddingLength(block(15, 1, 17)), 0);
+    EXPECT_EQ(pkcs7PaddingLength(block(0, 8, 1)), 0); // not a whole block
+}

@@ -356,3 +356,25 @@ TEST(BackupPaths, DefaultRoot)
     EXPECT_TRUE(BackupPaths::deviceBackupWorkRoot().startsWith(root.path()));
 #endif
 }
+
+TEST_P(EncryptedBackup, NeverWritesOverTheBackupsOwnContentFile)
+{
+    BackupFixture fx;
+    ASSERT_TRUE(fx.build(QString::fromLatin1(GetParam())));
+    BackupManifest m(fx.path);
+    m.readProperties();
+    ASSERT_TRUE(m.unlock(QStringLiteral("secret")));
+    m.buildIndex();
+    const MbdbRecord *r = m.findRecord(kKik, QStringLiteral("Documents/kik.sqlite"));
+    ASSERT_NE(r, nullptr);
+    const QString content = m.contentPath(*r);
+    const QByteArray cipher = TestSupport::readFile(content);
+    ASSERT_FALSE(cipher.isEmpty());
+    // Named directly and through a path of another form.
+    const QString otherForm = QFileInfo(content).absolutePath() + QStringLiteral("/./")
+        + QFileInfo(content).fileName();
+    for (const QString &target : {content, otherForm}) {
+        EXPECT_THROW(m.extractFile(*r, target), std::runtime_error) << target.toStdString();
+        EXPECT_EQ(TestSupport::readFile(content), cipher);
+    }
+}

@@ -57,3 +57,35 @@ TEST(ManifestDbReader, GarbageArchivesAreRefusedWithoutCrashing)
         "</dict></plist>";
     EXPECT_FALSE(parseFileArchive(xml, r));
 }
+
+// The backup's own Manifest.db is read without SQLite writing beside it,
+// and rows still in its write-ahead log are seen.
+TEST(ManifestDbReader, ReadsWalModeDatabasesWithoutTouchingTheBackup)
+{
+    BackupFixture fx;
+    ASSERT_TRUE(fx.build(QStringLiteral("db"), {QStringLiteral("--wal")}));
+    const QDir folder(fx.path);
+    const QString db = folder.filePath(QStringLiteral("Manifest.db"));
+    const QString wal = db + QStringLiteral("-wal");
+    const QByteArray walBytes = TestSupport::readFile(wal);
+    ASSERT_FALSE(walBytes.isEmpty());
+    const QStringList before = folder.entryList(QDir::Files, QDir::Name);
+
+    const QString fromWal = fileId(QStringLiteral("AppDomain-com.kik.chat"),
+                                   QStringLiteral("Documents/from-wal.txt"));
+    const auto table = readManifestDb(db);
+    EXPECT_EQ(table.size(), fx.files.size());
+    EXPECT_TRUE(table.contains(fromWal));
+    EXPECT_EQ(folder.entryList(QDir::Files, QDir::Name), before);
+    EXPECT_EQ(TestSupport::readFile(wal), walBytes);
+
+    // The same database in WAL mode with no log beside it: still nothing
+    // is created in the backup folder.
+    ASSERT_TRUE(QFile::remove(wal));
+    const auto withoutLog = readManifestDb(db);
+    EXPECT_EQ(withoutLog.size(), fx.files.size() - 1);
+    EXPECT_FALSE(withoutLog.contains(fromWal));
+    QStringList expected = before;
+    expected.removeAll(QStringLiteral("Manifest.db-wal"));
+    EXPECT_EQ(folder.entryList(QDir::Files, QDir::Name), expected);
+}
