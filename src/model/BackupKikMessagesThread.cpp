@@ -7,6 +7,7 @@
 #include "model/MessageOrder.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <exception>
@@ -59,9 +60,21 @@ void BackupKikMessagesThread::run()
         JobReport::error(m_progress, QStringLiteral("No local database folder was given."));
         return;
     }
-    // A database this run creates is removed again when the run does not
-    // complete, so that a failed or cancelled backup leaves nothing behind.
+    // What this run creates is removed again when the run does not complete,
+    // so that a failed or cancelled backup leaves nothing behind: the whole
+    // folder when it is new, else a database file and media folders it added
+    // to a folder that held none (which would otherwise be listed as an
+    // empty database).
     const bool folderExisted = QFileInfo::exists(m_folder);
+    const QDir folder(m_folder);
+    const QString dbFile = folder.filePath(QString::fromLatin1(KikLocalDb::kDbFileName));
+    const bool dbExisted = QFileInfo::exists(dbFile);
+    QStringList newMediaFolders;
+    for (const char *name : {"thumbs", "prof", "files"}) {
+        const QString path = folder.filePath(QString::fromLatin1(name));
+        if (!QFileInfo::exists(path))
+            newMediaFolders.append(path);
+    }
     bool done = false;
     try {
         done = backUp();
@@ -73,6 +86,14 @@ void BackupKikMessagesThread::run()
     } catch (const std::exception &error) {
         JobReport::error(m_progress, QString::fromUtf8(error.what()));
     }
-    if (!done && !folderExisted)
+    if (done || dbExisted)
+        return;
+    if (!folderExisted) {
         removeTree(m_folder);
+        return;
+    }
+    QFile::remove(dbFile);
+    QFile::remove(dbFile + QStringLiteral("-journal"));
+    for (const QString &path : newMediaFolders)
+        removeTree(path);
 }

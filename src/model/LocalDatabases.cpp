@@ -5,6 +5,7 @@
 #include "model/KikLocalDb.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -55,6 +56,13 @@ NameCheck checkName(const QString &text)
 
 void remove(const QString &folder)
 {
+    // A database folder that is a link to a folder elsewhere is taken out of
+    // the list by removing the link; the files it points to are not ours.
+    const QFileInfo info(folder);
+    if (info.isSymLink()) {
+        QFile::remove(info.absoluteFilePath());
+        return;
+    }
     removeTree(folder);
 }
 

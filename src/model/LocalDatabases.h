@@ -29,7 +29,8 @@ struct NameCheck {
 // their own.
 NameCheck checkName(const QString &text);
 
-// Removes the database folder with everything in it.
+// Removes the database folder with everything in it (a link to a folder
+// elsewhere: only the link).
 void remove(const QString &folder);
 
 } // namespace LocalDatabases

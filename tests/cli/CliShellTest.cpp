@@ -28,6 +28,12 @@ TEST(CliShell, HelpListsCommandsAndExitsZero)
     const ProcessResult one = cli({QStringLiteral("version"), QStringLiteral("--help")});
     EXPECT_EQ(one.exitCode, 0);
     EXPECT_TRUE(one.out.contains("Print the program and library versions."));
+    // A two-word command's first word with --help lists the commands it starts.
+    const ProcessResult group = cli({QStringLiteral("localdb"), QStringLiteral("--help")});
+    EXPECT_EQ(group.exitCode, 0) << group.err.constData();
+    EXPECT_TRUE(group.out.contains("localdb list")) << group.out.constData();
+    EXPECT_TRUE(group.out.contains("localdb delete NAME")) << group.out.constData();
+    EXPECT_FALSE(group.out.contains("itunes files"));
 }
 
 TEST(CliShell, VersionJsonIsOneDocumentOnStdout)
@@ -66,6 +72,8 @@ TEST(CliShell, UsageErrorsExitTwo)
         {QStringLiteral("--data-root")},
         {QStringLiteral("version"), QStringLiteral("extra")},
         {QStringLiteral("version"), QStringLiteral("--unknown")},
+        {QStringLiteral("localdb")},
+        {QStringLiteral("localdb"), QStringLiteral("erase"), QStringLiteral("x")},
     };
     for (const QStringList &args : bad) {
         const ProcessResult r = cli(args);

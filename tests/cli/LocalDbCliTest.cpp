@@ -136,6 +136,41 @@ TEST_F(LocalDbCli, BackupTwiceCountsTheSameAndDeleteRemovesIt)
     EXPECT_TRUE(QFileInfo::exists(dbFolder(QStringLiteral("src"))));
 }
 
+TEST_F(LocalDbCli, BackupBetweenLocalDatabasesCopiesTheirMedia)
+{
+    makeDb(QStringLiteral("src"), QStringLiteral("media"));
+    const QJsonObject done = json({QStringLiteral("backup"), QStringLiteral("localdb:src"),
+                                   QStringLiteral("--db"), QStringLiteral("dst")})
+                                 .object();
+    EXPECT_EQ(done.value(QStringLiteral("messages")).toInt(), 3);
+    const QDir src(dbFolder(QStringLiteral("src")));
+    const QDir dst(dbFolder(QStringLiteral("dst")));
+    for (const char *file : {"thumbs/prev-1.jpg", "files/c0ffee-1", "prof/ann_x@talk.kik.com",
+                             "prof/bob_y@talk.kik.com", "prof/1100024090445_g@groups.kik.com"}) {
+        const QString name = QString::fromLatin1(file);
+        ASSERT_TRUE(QFileInfo::exists(dst.filePath(name))) << file;
+        EXPECT_EQ(TestSupport::readFile(dst.filePath(name)),
+                  TestSupport::readFile(src.filePath(name)))
+            << file;
+    }
+    // The copy reads back with the same messages and media paths.
+    const QJsonArray messages =
+        json({QStringLiteral("messages"), QStringLiteral("localdb:dst")}).array();
+    ASSERT_EQ(messages.size(), 3);
+    bool sawContent = false;
+    for (const QJsonValue &value : messages) {
+        const QJsonObject message = value.toObject();
+        if (message.value(QStringLiteral("uid")).toString() != QStringLiteral("uid-a2"))
+            continue;
+        sawContent = true;
+        EXPECT_EQ(QDir::cleanPath(message.value(QStringLiteral("content_path")).toString()),
+                  QDir::cleanPath(dst.filePath(QStringLiteral("files/c0ffee-1"))));
+        EXPECT_EQ(QDir::cleanPath(message.value(QStringLiteral("preview_path")).toString()),
+                  QDir::cleanPath(dst.filePath(QStringLiteral("thumbs/prev-1.jpg"))));
+    }
+    EXPECT_TRUE(sawContent);
+}
+
 TEST_F(LocalDbCli, BadNamesAndMissingDatabases)
 {
     makeDb(QStringLiteral("src"));

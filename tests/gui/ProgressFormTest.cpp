@@ -117,3 +117,23 @@ TEST(ProgressForm, TipClearsWaitingWhenClosed)
     EXPECT_EQ(*seen, QStringLiteral("Unlock your phone"));
     delete seen;
 }
+
+TEST(ProgressForm, CallsAfterTheDialogEndedShowNothing)
+{
+    ProgressForm form{QString()};
+    QTimer::singleShot(0, &form, [&form] {
+        Q_EMIT form.findChild<QPushButton *>(QStringLiteral("btnCancel"))->pressed();
+    });
+    ASSERT_EQ(form.exec(), 0);
+    // A job that had not yet seen the cancel reports its end: the calls run
+    // on the ended dialog and open no box (a box would be closed and seen).
+    QString *seen = closeNextBox(&form);
+    form.progress()->errorOccurred(QStringLiteral("late error"));
+    form.progress()->succeed(QStringLiteral("late success"));
+    form.progress()->waiting = true;
+    form.progress()->tipsWait(QStringLiteral("late tip"));
+    EXPECT_TRUE(seen->isEmpty()) << seen->toStdString();
+    EXPECT_FALSE(form.isWaiting()) << "a job waiting on the tip goes on";
+    EXPECT_TRUE(form.isCancelled());
+    delete seen;
+}

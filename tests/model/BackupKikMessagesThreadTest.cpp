@@ -120,6 +120,25 @@ TEST(BackupKikMessagesThread, CancelledNewDatabaseLeavesNoFolder)
     EXPECT_FALSE(QFileInfo::exists(folder));
 }
 
+TEST(BackupKikMessagesThread, CancelledRunInFolderWithoutDatabaseLeavesItAsBefore)
+{
+    QTemporaryDir tmp;
+    const QString folder = tmp.filePath(QStringLiteral("named"));
+    ASSERT_TRUE(QDir().mkpath(QDir(folder).filePath(QStringLiteral("files"))));
+    TestSupport::writeFile(QDir(folder).filePath(QStringLiteral("notes.txt")), "keep");
+    KikDataSet set;
+    fill(set);
+    for (int i = 0; i < 100; ++i)
+        message(set, 1000 + i, set.chat(10), QStringLiteral("x%1").arg(i), 100 + i,
+                QStringLiteral("m"));
+    const BackupRun run = backUp(set.allMessages(), folder, 10);
+    EXPECT_EQ(run.result, HeadlessProgress::Failed);
+    EXPECT_FALSE(QFileInfo::exists(dbFile(folder))) << "a half-made database would be listed";
+    const QStringList left =
+        QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+    EXPECT_EQ(left, QStringList({QStringLiteral("files"), QStringLiteral("notes.txt")}));
+}
+
 TEST(BackupKikMessagesThread, FailingInsertReachesErrorWithUtf8TextAndRollsBack)
 {
     QTemporaryDir tmp;

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -300,6 +301,30 @@ TEST(LocalDatabases, ListsOnlyFoldersHoldingTheDatabaseFile)
     root.mkpath(QStringLiteral("dirdb/velloran-kik.db")); // a folder, not the file
     EXPECT_EQ(LocalDatabases::list(tmp.path()),
               (QStringList{QStringLiteral("a"), QStringLiteral("b db")}));
+}
+
+TEST(LocalDatabases, RemoveDeletesTheFolderButOnlyTheLinkOfALinkedOne)
+{
+    QTemporaryDir tmp;
+    QDir root(tmp.path());
+    TestSupport::writeFile(root.filePath(QStringLiteral("dbs/mine/velloran-kik.db")), "x");
+    TestSupport::writeFile(root.filePath(QStringLiteral("dbs/mine/files/c1")), "c");
+    TestSupport::writeFile(root.filePath(QStringLiteral("elsewhere/velloran-kik.db")), "y");
+    TestSupport::writeFile(root.filePath(QStringLiteral("elsewhere/files/c2")), "d");
+    ASSERT_TRUE(QFile::link(root.filePath(QStringLiteral("elsewhere")),
+                            root.filePath(QStringLiteral("dbs/linked"))));
+    ASSERT_EQ(LocalDatabases::list(root.filePath(QStringLiteral("dbs"))),
+              (QStringList{QStringLiteral("linked"), QStringLiteral("mine")}));
+
+    LocalDatabases::remove(root.filePath(QStringLiteral("dbs/mine")));
+    EXPECT_FALSE(QFileInfo::exists(root.filePath(QStringLiteral("dbs/mine"))));
+    LocalDatabases::remove(root.filePath(QStringLiteral("dbs/linked")));
+    EXPECT_FALSE(QFileInfo(root.filePath(QStringLiteral("dbs/linked"))).isSymLink());
+    EXPECT_TRUE(LocalDatabases::list(root.filePath(QStringLiteral("dbs"))).isEmpty());
+    EXPECT_EQ(TestSupport::readFile(root.filePath(QStringLiteral("elsewhere/velloran-kik.db"))),
+              QByteArray("y"));
+    EXPECT_EQ(TestSupport::readFile(root.filePath(QStringLiteral("elsewhere/files/c2"))),
+              QByteArray("d"));
 }
 
 TEST(LocalDatabases, NameCheck)

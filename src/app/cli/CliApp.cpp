@@ -76,6 +76,28 @@ const CliCommandSpec *matchCommand(const QStringList &args, qsizetype start, qsi
     return best;
 }
 
+// The usage of the commands whose first word is `word` ("localdb list",
+// "localdb delete" for "localdb"), or empty when no command starts with it.
+QString groupUsage(const QString &word)
+{
+    QList<const CliCommandSpec *> group;
+    for (const CliCommandSpec &command : CliRegistry::commands()) {
+        if (command.words.size() > 1 && command.words.first() == word)
+            group.append(&command);
+    }
+    if (group.isEmpty())
+        return QString();
+    std::sort(group.begin(), group.end(), [](const CliCommandSpec *a, const CliCommandSpec *b) {
+        return a->words < b->words;
+    });
+    QString text = QStringLiteral("Usage: velloran-kik [GLOBAL OPTIONS] %1 COMMAND [ARGS]\n\n"
+                                  "Commands:\n")
+                       .arg(word);
+    for (const CliCommandSpec *command : group)
+        text += QStringLiteral("  %1\n      %2\n").arg(commandLine(*command), command->summary);
+    return text;
+}
+
 const CliOptionSpec *findOption(const CliCommandSpec &command, const QString &name)
 {
     for (const CliOptionSpec &option : command.options) {
@@ -140,8 +162,24 @@ int runCli(const QStringList &args)
             throw CliUsageError("no command given");
         qsizetype used = 0;
         ctx.command = matchCommand(args, i, used);
-        if (!ctx.command)
+        if (!ctx.command) {
+            // A group word alone ("localdb") or with --help describes its commands.
+            const QString group = groupUsage(args[i]);
+            if (!group.isEmpty()) {
+                if (i + 1 < args.size() && args[i + 1] == QLatin1String("--help")) {
+                    writeOut(group);
+                    return CliExit::Ok;
+                }
+                writeErr(QStringLiteral("velloran-kik: %1\n")
+                             .arg(i + 1 < args.size()
+                                      ? QStringLiteral("unknown command: %1 %2")
+                                            .arg(args[i], args[i + 1])
+                                      : QStringLiteral("%1 needs a command").arg(args[i])));
+                writeErr(group);
+                return CliExit::Usage;
+            }
             throw CliUsageError(QStringLiteral("unknown command: %1").arg(args[i]).toStdString());
+        }
         i += used;
         bool optionsEnded = false;
         for (; i < args.size(); ++i) {

@@ -86,12 +86,18 @@ void ProgressForm::updateProgress(const QString &status, int curProgress,
 
 void ProgressForm::errorOccurred(const QString &text)
 {
+    // A job's call that arrives after the dialog ended (it was cancelled, or
+    // had already failed) has no visible effect.
+    if (m_ended)
+        return;
     MessageBoxes::showError(this, text);
     done(0);
 }
 
 void ProgressForm::succeed(const QString &text)
 {
+    if (m_ended)
+        return;
     if (!text.isEmpty())
         MessageBoxes::showInformation(this, text);
     done(1);
@@ -99,12 +105,20 @@ void ProgressForm::succeed(const QString &text)
 
 void ProgressForm::onFinish(int result)
 {
+    m_ended = true;
     m_link->cancelled = result == 0;
+}
+
+void ProgressForm::showEvent(QShowEvent *event)
+{
+    m_ended = false;
+    QDialog::showEvent(event);
 }
 
 void ProgressForm::tipsWait(const QString &text)
 {
-    MessageBoxes::showInformation(this, text);
+    if (!m_ended)
+        MessageBoxes::showInformation(this, text);
     m_link->waiting = false;
 }
 

@@ -54,7 +54,12 @@ public Q_SLOTS:
     void tipsWait(const QString &text);
     void cancel();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
+    // Set once the dialog has ended; later calls from the job show nothing.
+    bool m_ended = false;
     QLabel *m_status;
     QProgressBar *m_bar;
     QLabel *m_progress;
