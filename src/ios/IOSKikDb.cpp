@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <sqlite3.h>
+
 namespace {
 
 // Kik's group domain; a jid ending with it names a group.
@@ -75,6 +77,11 @@ void IOSKikDb::ensureOpen()
         openThrow(QString::fromLatin1(uri) + QStringLiteral("?immutable=1"), ReadOnly | 0x40);
     } else {
         openThrow(store, ReadWrite);
+        // The store is only read: closing must not fold the "-wal" back into
+        // it (SQLite does that on the last close), so that the files stay as
+        // they were copied from the phone.
+        sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        executeThrow(Sqlite3Sql(QStringLiteral("PRAGMA query_only=1")));
     }
     m_schema = DbSchema::read(*this);
     m_entities.clear();

@@ -9,7 +9,7 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QFile>
 
 namespace {
 
@@ -79,9 +79,23 @@ QString IOSKikDb::storeThumbnail(const QByteArray &data)
     const QFileInfo existing(path);
     if (existing.exists() && existing.size() > 0)
         return name;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+    // Written beside its place and renamed into it, so that a thumbnail is
+    // either complete or absent. Not synced to disk: the thumbnail is made
+    // again from its description, and a sync for each of thousands of small
+    // files would make loading a store many times slower.
+    if (existing.exists() || existing.isSymLink())
+        QFile::remove(path);
+    QFile part(path + QStringLiteral(".part"));
+    // A leftover (or a link planted there) is removed, never written through.
+    part.remove();
+    if (!part.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return QString();
+    const bool written = part.write(data) == data.size() && part.flush();
+    part.close();
+    if (!written || !part.rename(path)) {
+        part.remove();
+        return QString();
+    }
     return name;
 }
 

@@ -157,15 +157,24 @@ TEST(IOSKikDb, WalModeStoreLoadsTheMessagesOnlyInTheWal)
 {
     IOSKikStoreFixture fx;
     ASSERT_TRUE(fx.build({QStringLiteral("--wal")}));
-    ASSERT_TRUE(QFileInfo(fx.app + QStringLiteral("/Documents/kik.sqlite-wal")).size() > 0);
-    IOSKikDb db(fx.app);
-    KikDataSet set;
-    db.loadAll(set);
-    ASSERT_NE(set.message(114), nullptr);
-    ASSERT_NE(set.message(115), nullptr);
-    EXPECT_EQ(set.message(115)->body, QStringLiteral("also only in the WAL"));
-    EXPECT_EQ(set.message(114)->chat, set.chat(11));
-    EXPECT_EQ(set.messages.size(), fx.messages().size());
+    const QString store = fx.app + QStringLiteral("/Documents/kik.sqlite");
+    const QByteArray storeBytes = TestSupport::readFile(store);
+    const QByteArray walBytes = TestSupport::readFile(store + QStringLiteral("-wal"));
+    ASSERT_FALSE(walBytes.isEmpty());
+    {
+        IOSKikDb db(fx.app);
+        KikDataSet set;
+        db.loadAll(set);
+        ASSERT_NE(set.message(114), nullptr);
+        ASSERT_NE(set.message(115), nullptr);
+        EXPECT_EQ(set.message(115)->body, QStringLiteral("also only in the WAL"));
+        EXPECT_EQ(set.message(114)->chat, set.chat(11));
+        EXPECT_EQ(set.messages.size(), fx.messages().size());
+    }
+    // Reading leaves the store and its log as they were: closing does not
+    // fold the log into the store or delete it.
+    EXPECT_TRUE(TestSupport::readFile(store) == storeBytes);
+    EXPECT_TRUE(TestSupport::readFile(store + QStringLiteral("-wal")) == walBytes);
 }
 
 TEST(IOSKikDb, ExistingThumbnailIsNotRewritten)
