@@ -65,10 +65,15 @@ void IOSKikDb::ensureOpen()
 {
     if (isOpen())
         return;
-    // Opened in place and read-write, so that SQLite also reads the "-wal"
-    // file beside the store: a WAL-mode store keeps its newest rows there.
     const QString store = QDir(m_kikFolder).filePath(QStringLiteral("Documents/kik.sqlite"));
-    if (m_access == Access::Untouched) {
+    // A store whose newest rows wait in its "-wal" (or whose last transaction
+    // left a "-journal") is opened the ordinary way, so that SQLite reads
+    // them; any other store is opened immutable, so that reading it creates
+    // no "-shm" or "-wal" beside it.
+    const QFileInfo wal(store + QStringLiteral("-wal"));
+    const bool pendingLog = (wal.exists() && wal.size() > 0)
+        || QFileInfo::exists(store + QStringLiteral("-journal"));
+    if (m_access == Access::Untouched || !pendingLog) {
         // Immutable: SQLite neither locks nor creates "-shm"/"-wal" files.
         if (!QFileInfo(store).isFile())
             throw std::runtime_error(
