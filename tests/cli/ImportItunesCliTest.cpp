@@ -232,3 +232,27 @@ TEST(ImportItunesCliErrors, CancelledLoadReadsNothingAndKeepsNoCache)
     const ItunesKikLoad full = loadItunesKik(backup, ctx, &running);
     EXPECT_FALSE(full.source.data->messages.isEmpty());
 }
+
+// Kik installed but without a store (never signed in): the short message,
+// and no database is made.
+TEST(ImportItunesCliErrors, KikWithoutAStoreSaysSo)
+{
+    QTemporaryDir root;
+    QTemporaryDir work;
+    const QString app = work.filePath(QStringLiteral("com.kik.chat"));
+    TestSupport::writeFile(app + QStringLiteral("/Documents/attachments/c0ffee00-0000-4000-8000-000000000009"),
+                           "not a description");
+    const QString backup = work.filePath(QStringLiteral("b"));
+    ASSERT_EQ(TestSupport::runPython(QStringLiteral("make_ios_kik_backup.py"),
+                                     {app, backup, QStringLiteral("mbdb"), QStringLiteral("--place"),
+                                      QStringLiteral("app")})
+                  .exitCode,
+              0);
+    const auto result = TestSupport::run(
+        QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
+        {QStringLiteral("--data-root"), root.path(), QStringLiteral("--quiet"),
+         QStringLiteral("import-itunes"), backup});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.trimmed(), QByteArray("Found no Kik data in your iTunes Backup."));
+    EXPECT_FALSE(QDir(root.path()).exists(QStringLiteral("local_databases/Test iPhone_Backup")));
+}
