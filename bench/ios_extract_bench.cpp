@@ -91,6 +91,7 @@ int countFiles(const QString &folder)
 int main(int argc, char **argv)
 {
     QCoreApplication qapp(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const int files = argc > 1 ? std::atoi(argv[1]) : 20000;
     const QString kind = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("db");
     QTemporaryDir tmp;

@@ -140,6 +140,7 @@ double load(const QString &app, qint64 &count, long &peakKiB)
 int main(int argc, char **argv)
 {
     QCoreApplication qapp(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const int messages = argc > 1 ? std::atoi(argv[1]) : 1000000;
     const int chats = argc > 2 ? std::atoi(argv[2]) : 5000;
     QTemporaryDir tmp;
