@@ -79,21 +79,21 @@ QString IOSKikDb::storeThumbnail(const QByteArray &data)
     const QFileInfo existing(path);
     if (existing.exists() && existing.size() > 0)
         return name;
-    // Written beside its place and renamed into it, so that a thumbnail is
-    // either complete or absent. Not synced to disk: the thumbnail is made
-    // again from its description, and a sync for each of thousands of small
-    // files would make loading a store many times slower.
-    if (existing.exists() || existing.isSymLink())
-        QFile::remove(path);
-    QFile part(path + QStringLiteral(".part"));
-    // A leftover (or a link planted there) is removed, never written through.
-    part.remove();
-    if (!part.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return QString();
-    const bool written = part.write(data) == data.size() && part.flush();
-    part.close();
-    if (!written || !part.rename(path)) {
-        part.remove();
+    // Created new (O_EXCL: never through a link planted at the name, never
+    // over another writer's file) and written in one call; a failed write
+    // removes the file again. No temporary name and no sync to disk: for
+    // thousands of small files each costs several times the write itself,
+    // while a crash could cut short only the one write of a few kilobytes.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        // An empty file or a dangling link of that name: replaced.
+        if (!QFile::remove(path) || !file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return QString();
+    }
+    const bool written = file.write(data) == data.size() && file.flush();
+    file.close();
+    if (!written) {
+        file.remove();
         return QString();
     }
     return name;

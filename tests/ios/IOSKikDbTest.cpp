@@ -196,6 +196,31 @@ TEST(IOSKikDb, ExistingThumbnailIsNotRewritten)
     EXPECT_EQ(set.message(104)->preview_path, path);
 }
 
+// A link planted at a thumbnail's name is replaced, never written through.
+TEST(IOSKikDb, ThumbnailIsNotWrittenThroughALink)
+{
+    IOSKikStoreFixture fx;
+    ASSERT_TRUE(fx.build());
+    const QString name = fx.messages()
+                             .value(QStringLiteral("104"))
+                             .toObject()
+                             .value(QStringLiteral("preview"))
+                             .toString();
+    ASSERT_FALSE(name.isEmpty());
+    const QString outside = fx.dir.filePath(QStringLiteral("outside"));
+    const QString path = QDir(fx.app).filePath(QStringLiteral("thumbs/") + name);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    ASSERT_TRUE(QFile::link(outside, path));
+    IOSKikDb db(fx.app);
+    KikDataSet set;
+    db.loadAll(set);
+    EXPECT_FALSE(QFileInfo::exists(outside));
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+    const QByteArray bytes = TestSupport::readFile(path);
+    EXPECT_EQ(QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex()),
+              QString(name).remove(QLatin1Char('-')));
+}
+
 TEST(IOSKikDb, HostileNamesStayInsideTheirFolders)
 {
     IOSKikStoreFixture fx;
