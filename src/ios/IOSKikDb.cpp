@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <sqlite3.h>
+
 namespace {
 
 // Kik's group domain; a jid ending with it names a group.
@@ -63,10 +65,15 @@ void IOSKikDb::ensureOpen()
 {
     if (isOpen())
         return;
-    // Opened in place and read-write, so that SQLite also reads the "-wal"
-    // file beside the store: a WAL-mode store keeps its newest rows there.
     const QString store = QDir(m_kikFolder).filePath(QStringLiteral("Documents/kik.sqlite"));
-    if (m_access == Access::Untouched) {
+    // A store whose newest rows wait in its "-wal" (or whose last transaction
+    // left a "-journal") is opened the ordinary way, so that SQLite reads
+    // them; any other store is opened immutable, so that reading it creates
+    // no "-shm" or "-wal" beside it.
+    const QFileInfo wal(store + QStringLiteral("-wal"));
+    const bool pendingLog = (wal.exists() && wal.size() > 0)
+        || QFileInfo::exists(store + QStringLiteral("-journal"));
+    if (m_access == Access::Untouched || !pendingLog) {
         // Immutable: SQLite neither locks nor creates "-shm"/"-wal" files.
         if (!QFileInfo(store).isFile())
             throw std::runtime_error(
@@ -75,6 +82,11 @@ void IOSKikDb::ensureOpen()
         openThrow(QString::fromLatin1(uri) + QStringLiteral("?immutable=1"), ReadOnly | 0x40);
     } else {
         openThrow(store, ReadWrite);
+        // The store is only read: closing must not fold the "-wal" back into
+        // it (SQLite does that on the last close), so that the files stay as
+        // they were copied from the phone.
+        sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        executeThrow(Sqlite3Sql(QStringLiteral("PRAGMA query_only=1")));
     }
     m_schema = DbSchema::read(*this);
     m_entities.clear();

@@ -24,7 +24,8 @@ public:
     };
 
     enum class Access {
-        // Read-write in place, so that SQLite also reads the store's "-wal".
+        // The store and its "-wal" are read as they are, never changed;
+        // thumbnails are written into the thumbnail folder.
         ReadWrite,
         // Read without touching any file of the folder (no "-shm", no
         // thumbnails): for a store that is not ours to change, without "-wal".

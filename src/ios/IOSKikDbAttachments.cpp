@@ -9,7 +9,7 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QFile>
 
 namespace {
 
@@ -79,9 +79,23 @@ QString IOSKikDb::storeThumbnail(const QByteArray &data)
     const QFileInfo existing(path);
     if (existing.exists() && existing.size() > 0)
         return name;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+    // Created new (O_EXCL: never through a link planted at the name, never
+    // over another writer's file) and written in one call; a failed write
+    // removes the file again. No temporary name and no sync to disk: for
+    // thousands of small files each costs several times the write itself,
+    // while a crash could cut short only the one write of a few kilobytes.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        // An empty file or a dangling link of that name: replaced.
+        if (!QFile::remove(path) || !file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return QString();
+    }
+    const bool written = file.write(data) == data.size() && file.flush();
+    file.close();
+    if (!written) {
+        file.remove();
         return QString();
+    }
     return name;
 }
 

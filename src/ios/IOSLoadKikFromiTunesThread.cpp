@@ -15,6 +15,9 @@ const QString kNoKikData = QStringLiteral(
     "Found no Kik data in your iTunes Backup. Please check if you have installed and verified "
     "Kik Messenger on your iPhone.");
 
+// Shortest time between two progress detail lines of the copy.
+constexpr qint64 kReportIntervalMs = 100;
+
 // Thrown out of the walk when the user cancels.
 struct Cancelled {};
 
@@ -92,6 +95,7 @@ const BackupFileNode *IOSLoadKikFromiTunesThread::findStoreFolder(const BackupMa
 void IOSLoadKikFromiTunesThread::run()
 {
     m_foundData = false;
+    m_reportTimer.invalidate();
     JobReport::progress(m_progress, ids("IDS_LOADING_ITUNES_BACKUP"), 99, QString());
     const BackupFileNode *storeFolder = findStoreFolder(*m_backup);
     const bool hasApp = childPath(m_backup->topLevelNode(QStringLiteral("Applications")),
@@ -140,8 +144,15 @@ void IOSLoadKikFromiTunesThread::copyStoreFolder(const BackupFileNode *storeFold
 void IOSLoadKikFromiTunesThread::extractNode(const BackupFileNode *node, const QString &folder,
                                              bool overwrite)
 {
-    JobReport::progress(m_progress, QString(), -1,
-                        ids("IDS_CACHING_BACKUP_FILE_%1").arg(node->name));
+    // The detail line names the node being copied; with thousands of small
+    // files it is refreshed a few times a second rather than for each one,
+    // which no one could read and which would cost the copy a good part of
+    // its time. Cancellation is still checked at every node.
+    if (!m_reportTimer.isValid() || m_reportTimer.elapsed() >= kReportIntervalMs) {
+        m_reportTimer.start();
+        JobReport::progress(m_progress, QString(), -1,
+                            ids("IDS_CACHING_BACKUP_FILE_%1").arg(node->name));
+    }
     if (m_progress && m_progress->isCancelled())
         throw Cancelled{};
     // Names come from the backup: one that is not a plain file name is

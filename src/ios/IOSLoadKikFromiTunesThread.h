@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QThread>
 
 class BackupManifest;
@@ -42,4 +43,5 @@ private:
     JobProgress *m_progress;
     QString m_cacheFolder;
     bool m_foundData = false;
+    QElapsedTimer m_reportTimer;
 };

@@ -1,5 +1,9 @@
+#include "app/cli/IosSources.h"
+#include "ios/BackupManifest.h"
+#include "jobs/HeadlessProgress.h"
 #include "support/TestSupport.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -49,8 +53,19 @@ qint64 ms(const QJsonValue &seconds)
     return seconds.toInteger() * 1000;
 }
 
+QString md5Name(const QByteArray &bytes)
+{
+    const QString hex =
+        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+    return hex.left(8) + QLatin1Char('-') + hex.mid(8, 4) + QLatin1Char('-') + hex.mid(12, 4)
+        + QLatin1Char('-') + hex.mid(16, 4) + QLatin1Char('-') + hex.mid(20);
+}
+
 } // namespace
 
+// Every field the builder wrote comes back out of the local database the
+// import made: the message set by uid, chat partner, sender, both times, body,
+// app ids, content id, the whole attachment map and the media files.
 TEST_P(ImportItunesCli, ImportedMessagesEqualWhatTheStoreHolds)
 {
     const QString kind = QLatin1String(std::get<0>(GetParam()));
@@ -71,41 +86,63 @@ TEST_P(ImportItunesCli, ImportedMessagesEqualWhatTheStoreHolds)
     const QJsonObject users = m_expected.value(QStringLiteral("users")).toObject();
     const QJsonObject chats = m_expected.value(QStringLiteral("chats")).toObject();
     const QJsonObject expected = m_expected.value(QStringLiteral("messages")).toObject();
+    auto jidOf = [&](const QJsonValue &userKey) {
+        return userKey.isNull() ? QJsonValue(QJsonValue::Null)
+                                : users.value(QString::number(userKey.toInteger()))
+                                      .toObject()
+                                      .value(QStringLiteral("jid"));
+    };
     // Messages outside every known chat are not part of any conversation.
-    int inChats = 0;
-    for (const auto &v : expected)
-        inChats += v.toObject().value(QStringLiteral("chat")).isNull() ? 0 : 1;
-    ASSERT_EQ(messages.size(), inChats);
+    QStringList wantUids;
+    for (const auto &v : expected) {
+        if (!v.toObject().value(QStringLiteral("chat")).isNull())
+            wantUids.append(v.toObject().value(QStringLiteral("uid")).toString());
+    }
+    QStringList gotUids;
+    for (const auto &v : messages)
+        gotUids.append(v.toObject().value(QStringLiteral("uid")).toString());
+    wantUids.sort();
+    gotUids.sort();
+    ASSERT_EQ(gotUids, wantUids);
+
+    const QDir media(QDir(m_app).filePath(QStringLiteral("Documents/content_manager/data_cache")));
     for (const auto &v : messages) {
         const QJsonObject m = v.toObject();
         const QString uid = m.value(QStringLiteral("uid")).toString();
-        const QJsonObject e = expected.value(QString::number(uid.right(3).toInt())).toObject();
-        ASSERT_FALSE(e.isEmpty()) << qPrintable(uid);
+        const QJsonObject e = expected.value(QString::number(uid.right(12).toLongLong())).toObject();
+        ASSERT_EQ(e.value(QStringLiteral("uid")).toString(), uid);
         SCOPED_TRACE(uid.toStdString());
-        EXPECT_EQ(m.value(QStringLiteral("body")).toString(), e.value(QStringLiteral("body")).toString());
-        EXPECT_EQ(m.value(QStringLiteral("ts")).toInteger(), ms(e.value(QStringLiteral("ts"))));
+        const QJsonObject chat =
+            chats.value(QString::number(e.value(QStringLiteral("chat")).toInteger())).toObject();
+        EXPECT_EQ(m.value(QStringLiteral("chat")), jidOf(chat.value(QStringLiteral("user"))));
+        EXPECT_EQ(m.value(QStringLiteral("sender")), jidOf(e.value(QStringLiteral("target_user"))));
         EXPECT_EQ(m.value(QStringLiteral("was_me")).toBool(), e.value(QStringLiteral("was_me")).toBool());
-        const QJsonValue target = e.value(QStringLiteral("target_user"));
-        EXPECT_EQ(m.value(QStringLiteral("sender")),
-                  target.isNull() ? QJsonValue(QJsonValue::Null)
-                                  : users.value(QString::number(target.toInteger()))
-                                        .toObject()
-                                        .value(QStringLiteral("jid")));
-        const QJsonObject chat = chats.value(QString::number(e.value(QStringLiteral("chat")).toInteger())).toObject();
-        const QString partner = users.value(QString::number(chat.value(QStringLiteral("user")).toInteger()))
-                                    .toObject()
-                                    .value(QStringLiteral("jid"))
-                                    .toString();
-        EXPECT_EQ(m.value(QStringLiteral("chat")).toString(), partner);
-        EXPECT_EQ(m.value(QStringLiteral("content_id")).toString(),
-                  e.value(QStringLiteral("content_id")).toString());
-        EXPECT_EQ(m.value(QStringLiteral("app_id")).toString(), e.value(QStringLiteral("app_id")).toString());
-        const QJsonObject att = e.value(QStringLiteral("attachment")).toObject();
-        for (auto it = att.begin(); it != att.end(); ++it) {
-            if (it.value().isString()) {
-                EXPECT_EQ(m.value(QStringLiteral("attachment")).toObject().value(it.key()), it.value())
-                    << qPrintable(it.key());
-            }
+        EXPECT_EQ(m.value(QStringLiteral("ts")).toInteger(), ms(e.value(QStringLiteral("ts"))));
+        EXPECT_EQ(m.value(QStringLiteral("rec_ts")).toInteger(), ms(e.value(QStringLiteral("rec_ts"))));
+        EXPECT_EQ(m.value(QStringLiteral("body")).toString(), e.value(QStringLiteral("body")).toString());
+        for (const char *field : {"app_id", "sub_app_id", "content_id"}) {
+            EXPECT_EQ(m.value(QLatin1String(field)).toString(),
+                      e.value(QLatin1String(field)).toString())
+                << field;
+        }
+        EXPECT_EQ(m.value(QStringLiteral("attachment")).toObject(),
+                  e.value(QStringLiteral("attachment")).toObject());
+
+        // Media: the content file and the preview thumbnail, byte for byte.
+        const QString contentPath = m.value(QStringLiteral("content_path")).toString();
+        if (e.value(QStringLiteral("content_file")).toBool()) {
+            EXPECT_EQ(TestSupport::readFile(contentPath),
+                      TestSupport::readFile(media.filePath(e.value(QStringLiteral("content_id")).toString())));
+        } else {
+            EXPECT_FALSE(QFileInfo(contentPath).isFile()) << qPrintable(contentPath);
+        }
+        const QString preview = e.value(QStringLiteral("preview")).toString();
+        const QString previewPath = m.value(QStringLiteral("preview_path")).toString();
+        if (preview.isEmpty()) {
+            EXPECT_TRUE(previewPath.isEmpty()) << qPrintable(previewPath);
+        } else {
+            EXPECT_EQ(QFileInfo(previewPath).fileName(), preview);
+            EXPECT_EQ(md5Name(TestSupport::readFile(previewPath)), preview);
         }
     }
 }
@@ -142,9 +179,8 @@ TEST_P(ImportItunesCli, ItunesSourceListsAndBacksUpTheSameMessages)
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, ImportItunesCli,
-                         ::testing::Values(std::make_tuple("mbdb", "app"), std::make_tuple("db", "group"),
-                                           std::make_tuple("mbdb-enc", "app"),
-                                           std::make_tuple("db-enc", "group")));
+                         ::testing::Combine(::testing::Values("mbdb", "db", "mbdb-enc", "db-enc"),
+                                            ::testing::Values("app", "group")));
 
 TEST(ImportItunesCliErrors, BackupWithoutKikSaysSo)
 {
@@ -161,5 +197,62 @@ TEST(ImportItunesCliErrors, BackupWithoutKikSaysSo)
          backup});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.contains("Found no Kik data in your iTunes Backup.")) << result.err.constData();
+    EXPECT_FALSE(QDir(root.path()).exists(QStringLiteral("local_databases/Test iPhone_Backup")));
+}
+
+// A cancel (Ctrl+C) that reaches the itunes: load ends it without reading
+// anything and without leaving copied files behind; the command then exits
+// with the cancel code instead of reporting a failure.
+TEST(ImportItunesCliErrors, CancelledLoadReadsNothingAndKeepsNoCache)
+{
+    TestSupport::ScopedDataRoot root;
+    QTemporaryDir work;
+    const QString app = work.filePath(QStringLiteral("com.kik.chat"));
+    const QString backup = work.filePath(QStringLiteral("b"));
+    ASSERT_EQ(TestSupport::runPython(QStringLiteral("make_ios_kik_store.py"),
+                                     {app, work.filePath(QStringLiteral("e.json"))})
+                  .exitCode,
+              0);
+    ASSERT_EQ(TestSupport::runPython(QStringLiteral("make_ios_kik_backup.py"),
+                                     {app, backup, QStringLiteral("db"), QStringLiteral("--place"),
+                                      QStringLiteral("app")})
+                  .exitCode,
+              0);
+    CliContext ctx;
+    HeadlessProgress progress;
+    progress.cancel();
+    const ItunesKikLoad load = loadItunesKik(backup, ctx, &progress);
+    ASSERT_NE(load.source.data, nullptr);
+    EXPECT_TRUE(load.source.data->messages.isEmpty());
+    const QDir caches(QDir(root.path()).filePath(QStringLiteral("ios_cache")));
+    EXPECT_TRUE(caches.entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+
+    // Without a cancel the same load reads the store.
+    HeadlessProgress running;
+    const ItunesKikLoad full = loadItunesKik(backup, ctx, &running);
+    EXPECT_FALSE(full.source.data->messages.isEmpty());
+}
+
+// Kik installed but without a store (never signed in): the short message,
+// and no database is made.
+TEST(ImportItunesCliErrors, KikWithoutAStoreSaysSo)
+{
+    QTemporaryDir root;
+    QTemporaryDir work;
+    const QString app = work.filePath(QStringLiteral("com.kik.chat"));
+    TestSupport::writeFile(app + QStringLiteral("/Documents/attachments/c0ffee00-0000-4000-8000-000000000009"),
+                           "not a description");
+    const QString backup = work.filePath(QStringLiteral("b"));
+    ASSERT_EQ(TestSupport::runPython(QStringLiteral("make_ios_kik_backup.py"),
+                                     {app, backup, QStringLiteral("mbdb"), QStringLiteral("--place"),
+                                      QStringLiteral("app")})
+                  .exitCode,
+              0);
+    const auto result = TestSupport::run(
+        QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
+        {QStringLiteral("--data-root"), root.path(), QStringLiteral("--quiet"),
+         QStringLiteral("import-itunes"), backup});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.trimmed(), QByteArray("Found no Kik data in your iTunes Backup."));
     EXPECT_FALSE(QDir(root.path()).exists(QStringLiteral("local_databases/Test iPhone_Backup")));
 }

@@ -120,3 +120,45 @@ TEST_F(IosSourceCli, FolderWithoutStoreFailsAndCreatesNothing)
     EXPECT_FALSE(result.err.isEmpty());
     EXPECT_FALSE(QDir(empty.path()).exists(QStringLiteral("Documents")));
 }
+
+// The real 2015 store, read through the ios: source from a copy: the counts
+// its notes give, the group's four members, and the copy left as it was (no
+// "-wal" or "-shm" made beside it, the store byte for byte the same).
+TEST(IosSourceCliRealStore, LoadsTheRealStoreAndLeavesItAsItWas)
+{
+    const QString real = TestSupport::realFixture(QStringLiteral("ios-kik-store-2015"));
+    if (real.isEmpty())
+        GTEST_SKIP() << "the real iOS Kik store sample is not present";
+    QTemporaryDir root;
+    QTemporaryDir work;
+    const QString store = work.filePath(QStringLiteral("com.kik.chat/Documents/kik.sqlite"));
+    const QByteArray original = TestSupport::readFile(real + QStringLiteral("/Documents/kik.sqlite"));
+    TestSupport::writeFile(store, original);
+    const QString source = QStringLiteral("ios:") + work.filePath(QStringLiteral("com.kik.chat"));
+    auto run = [&](const QString &command) {
+        const auto result = TestSupport::run(
+            QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
+            {QStringLiteral("--data-root"), root.path(), QStringLiteral("--json"),
+             QStringLiteral("--quiet"), command, source});
+        EXPECT_EQ(result.exitCode, 0) << result.err.constData();
+        return QJsonDocument::fromJson(result.out).array();
+    };
+    const QJsonArray chats = run(QStringLiteral("chats"));
+    ASSERT_EQ(chats.size(), 6);
+    int groups = 0;
+    for (const auto &v : chats) {
+        const QJsonObject chat = v.toObject();
+        if (!chat.value(QStringLiteral("is_group")).toBool()) {
+            EXPECT_TRUE(chat.value(QStringLiteral("members")).toArray().isEmpty());
+            continue;
+        }
+        ++groups;
+        EXPECT_TRUE(chat.value(QStringLiteral("jid")).toString().endsWith(QLatin1String("@groups.kik.com")));
+        EXPECT_EQ(chat.value(QStringLiteral("members")).toArray().size(), 4);
+    }
+    EXPECT_EQ(groups, 1);
+    EXPECT_EQ(run(QStringLiteral("messages")).size(), 60);
+    EXPECT_EQ(QDir(QFileInfo(store).absolutePath()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("kik.sqlite")});
+    EXPECT_TRUE(TestSupport::readFile(store) == original);
+}

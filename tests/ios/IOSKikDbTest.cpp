@@ -157,15 +157,24 @@ TEST(IOSKikDb, WalModeStoreLoadsTheMessagesOnlyInTheWal)
 {
     IOSKikStoreFixture fx;
     ASSERT_TRUE(fx.build({QStringLiteral("--wal")}));
-    ASSERT_TRUE(QFileInfo(fx.app + QStringLiteral("/Documents/kik.sqlite-wal")).size() > 0);
-    IOSKikDb db(fx.app);
-    KikDataSet set;
-    db.loadAll(set);
-    ASSERT_NE(set.message(114), nullptr);
-    ASSERT_NE(set.message(115), nullptr);
-    EXPECT_EQ(set.message(115)->body, QStringLiteral("also only in the WAL"));
-    EXPECT_EQ(set.message(114)->chat, set.chat(11));
-    EXPECT_EQ(set.messages.size(), fx.messages().size());
+    const QString store = fx.app + QStringLiteral("/Documents/kik.sqlite");
+    const QByteArray storeBytes = TestSupport::readFile(store);
+    const QByteArray walBytes = TestSupport::readFile(store + QStringLiteral("-wal"));
+    ASSERT_FALSE(walBytes.isEmpty());
+    {
+        IOSKikDb db(fx.app);
+        KikDataSet set;
+        db.loadAll(set);
+        ASSERT_NE(set.message(114), nullptr);
+        ASSERT_NE(set.message(115), nullptr);
+        EXPECT_EQ(set.message(115)->body, QStringLiteral("also only in the WAL"));
+        EXPECT_EQ(set.message(114)->chat, set.chat(11));
+        EXPECT_EQ(set.messages.size(), fx.messages().size());
+    }
+    // Reading leaves the store and its log as they were: closing does not
+    // fold the log into the store or delete it.
+    EXPECT_TRUE(TestSupport::readFile(store) == storeBytes);
+    EXPECT_TRUE(TestSupport::readFile(store + QStringLiteral("-wal")) == walBytes);
 }
 
 TEST(IOSKikDb, ExistingThumbnailIsNotRewritten)
@@ -185,6 +194,31 @@ TEST(IOSKikDb, ExistingThumbnailIsNotRewritten)
     db.loadAll(set);
     EXPECT_EQ(TestSupport::readFile(path), QByteArray("kept"));
     EXPECT_EQ(set.message(104)->preview_path, path);
+}
+
+// A link planted at a thumbnail's name is replaced, never written through.
+TEST(IOSKikDb, ThumbnailIsNotWrittenThroughALink)
+{
+    IOSKikStoreFixture fx;
+    ASSERT_TRUE(fx.build());
+    const QString name = fx.messages()
+                             .value(QStringLiteral("104"))
+                             .toObject()
+                             .value(QStringLiteral("preview"))
+                             .toString();
+    ASSERT_FALSE(name.isEmpty());
+    const QString outside = fx.dir.filePath(QStringLiteral("outside"));
+    const QString path = QDir(fx.app).filePath(QStringLiteral("thumbs/") + name);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    ASSERT_TRUE(QFile::link(outside, path));
+    IOSKikDb db(fx.app);
+    KikDataSet set;
+    db.loadAll(set);
+    EXPECT_FALSE(QFileInfo::exists(outside));
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+    const QByteArray bytes = TestSupport::readFile(path);
+    EXPECT_EQ(QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex()),
+              QString(name).remove(QLatin1Char('-')));
 }
 
 TEST(IOSKikDb, HostileNamesStayInsideTheirFolders)

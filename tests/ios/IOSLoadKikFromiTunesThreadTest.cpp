@@ -21,14 +21,15 @@ struct KikBackup {
     QJsonArray files;
     std::unique_ptr<BackupManifest> manifest;
 
-    bool build(const QString &kind, const QString &place, const QStringList &storeOptions = {})
+    bool build(const QString &kind, const QString &place, const QStringList &storeOptions = {},
+               const QStringList &backupOptions = {})
     {
         if (!store.build(storeOptions))
             return false;
         path = dir.filePath(QStringLiteral("backup"));
         const auto result = TestSupport::runPython(
             QStringLiteral("make_ios_kik_backup.py"),
-            {store.app, path, kind, QStringLiteral("--place"), place});
+            QStringList{store.app, path, kind, QStringLiteral("--place"), place} + backupOptions);
         EXPECT_EQ(result.exitCode, 0) << result.err.constData();
         if (result.exitCode != 0)
             return false;
@@ -165,4 +166,77 @@ TEST(IOSLoadKikFromiTunesJob, MissingBackupFileIsSkippedAndOldDocumentsGo)
     EXPECT_TRUE(QFileInfo::exists(job.kikCacheFolder().filePath(
         QStringLiteral("Documents/profpix/orig_anna_x1@talk.kik.com"))));
     EXPECT_FALSE(QFileInfo::exists(job.kikCacheFolder().filePath(QStringLiteral("Documents/other.db"))));
+}
+
+// Several accounts leave several core folders in the app-group container;
+// the one whose store changed last is copied, and nothing of the others.
+// The older cores sort before and after it, so tree order alone cannot pass.
+TEST(IOSLoadKikFromiTunesJob, NewestCoreOfTheGroupContainerIsCopied)
+{
+    for (const QString &kind : {QStringLiteral("mbdb"), QStringLiteral("db-enc")}) {
+        SCOPED_TRACE(kind.toStdString());
+        KikBackup bk;
+        ASSERT_TRUE(bk.build(kind, QStringLiteral("group"), {}, {QStringLiteral("--old-cores")}));
+        HeadlessProgress progress;
+        IOSLoadKikFromiTunesThread job(bk.manifest.get(), &progress, bk.cache());
+        runJob(job);
+        ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << qPrintable(progress.errorText());
+        EXPECT_TRUE(job.foundData());
+        const QString documents = job.kikCacheFolder().filePath(QStringLiteral("Documents"));
+        EXPECT_TRUE(filesBelow(documents) == filesBelow(QDir(bk.store.app).filePath(QStringLiteral("Documents"))));
+        EXPECT_FALSE(QFileInfo::exists(QDir(documents).filePath(QStringLiteral("attachments/old-only"))));
+    }
+}
+
+// Records whose names would lead out of the folder they are copied into
+// ("..", backslashes) and symbolic links are left in the backup; everything
+// else is copied and nothing lands outside the cache.
+TEST(IOSLoadKikFromiTunesJob, HostileNamesAreNotCopied)
+{
+    for (const QString &kind : {QStringLiteral("mbdb"), QStringLiteral("db")}) {
+        SCOPED_TRACE(kind.toStdString());
+        KikBackup bk;
+        ASSERT_TRUE(bk.build(kind, QStringLiteral("app"), {}, {QStringLiteral("--hostile-names")}));
+        HeadlessProgress progress;
+        // Deep inside the work folder, so that "../../.." stays in reach of
+        // the check below.
+        const QString cache = QDir(bk.dir.path()).filePath(QStringLiteral("a/b/c/cache"));
+        IOSLoadKikFromiTunesThread job(bk.manifest.get(), &progress, cache);
+        runJob(job);
+        ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << qPrintable(progress.errorText());
+        const QString documents = job.kikCacheFolder().filePath(QStringLiteral("Documents"));
+        EXPECT_TRUE(filesBelow(documents) == filesBelow(QDir(bk.store.app).filePath(QStringLiteral("Documents"))));
+        QDirIterator all(bk.dir.path(), QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+        while (all.hasNext()) {
+            const QFileInfo info(all.next());
+            EXPECT_FALSE(info.fileName().contains(QLatin1String("escape"))) << qPrintable(info.filePath());
+            EXPECT_FALSE(info.isSymLink()) << qPrintable(info.filePath());
+        }
+    }
+}
+
+// A file that cannot be decrypted ends the run with its error text and
+// leaves no half-filled cache behind.
+TEST(IOSLoadKikFromiTunesJob, FailedCopyReportsTheErrorAndRemovesTheCache)
+{
+    KikBackup bk;
+    ASSERT_TRUE(bk.build(QStringLiteral("db-enc"), QStringLiteral("app")));
+    bool damaged = false;
+    for (const auto &v : bk.files) {
+        const QJsonObject f = v.toObject();
+        if (f.value(QStringLiteral("path")).toString() != QLatin1String("Documents/kik.sqlite"))
+            continue;
+        const QString id = f.value(QStringLiteral("file_id")).toString();
+        QFile content(QDir(bk.path).filePath(id.left(2) + QLatin1Char('/') + id));
+        damaged = content.resize(content.size() - 5);
+    }
+    ASSERT_TRUE(damaged);
+    HeadlessProgress progress;
+    IOSLoadKikFromiTunesThread job(bk.manifest.get(), &progress, bk.cache());
+    runJob(job);
+    EXPECT_EQ(progress.result(), HeadlessProgress::Failed);
+    EXPECT_FALSE(progress.errorText().isEmpty());
+    EXPECT_FALSE(job.foundData());
+    EXPECT_FALSE(QFileInfo::exists(bk.cache()));
 }

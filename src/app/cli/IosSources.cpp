@@ -21,7 +21,12 @@ namespace {
 class ForwardingProgress : public HeadlessProgress
 {
 public:
-    explicit ForwardingProgress(JobProgress *target) : m_target(target) {}
+    explicit ForwardingProgress(JobProgress *target) : m_target(target)
+    {
+        // A cancel that came before the load stops it at its first step.
+        if (m_target && m_target->isCancelled())
+            cancelled = true;
+    }
     void updateProgress(const QString &status, int curProgress, const QString &text) override
     {
         HeadlessProgress::updateProgress(status, curProgress, text);
@@ -94,6 +99,12 @@ ItunesKikLoad loadItunesKik(const QString &dir, CliContext &ctx, JobProgress *pr
         // A job that ends without an error text was cancelled.
         if (!jobProgress.errorText().isEmpty())
             throw std::runtime_error(jobProgress.errorText().toStdString());
+        // Cancelled by the user: the command sees its progress interrupted
+        // and ends with the cancel exit code; nothing is read.
+        if (progress && progress->isCancelled()) {
+            load.source.data = std::make_shared<KikDataSet>();
+            return load;
+        }
         throw std::runtime_error("Cancelled.");
     }
     if (!job.foundData())
