@@ -9,6 +9,8 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <sys/resource.h>
 
 namespace Bench {
@@ -19,6 +21,23 @@ inline double peakRssMiB()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_maxrss) / 1024.0;
+}
+
+// A field of /proc/self/status such as "VmRSS:" or "VmHWM:", in KiB (-1 when absent).
+inline long statusKiB(const char *field)
+{
+    FILE *f = std::fopen("/proc/self/status", "r");
+    if (!f)
+        return -1;
+    char line[256];
+    long value = -1;
+    const size_t len = std::strlen(field);
+    while (std::fgets(line, sizeof line, f)) {
+        if (std::strncmp(line, field, len) == 0)
+            value = std::atol(line + len + 1);
+    }
+    std::fclose(f);
+    return value;
 }
 
 // Runs a program, returns the wall time in seconds (negative on failure).

@@ -23,22 +23,6 @@
 
 namespace {
 
-long statusKiB(const char *field)
-{
-    FILE *f = std::fopen("/proc/self/status", "r");
-    if (!f)
-        return -1;
-    char line[256];
-    long value = -1;
-    const size_t len = std::strlen(field);
-    while (std::fgets(line, sizeof line, f)) {
-        if (std::strncmp(line, field, len) == 0)
-            value = std::atol(line + len + 1);
-    }
-    std::fclose(f);
-    return value;
-}
-
 // Resets the peak so that the load's own peak can be read afterwards.
 void resetPeak()
 {
@@ -121,7 +105,7 @@ double rawLoad(const QString &app, qint64 &cells, qint64 &parsed)
 double load(const QString &app, qint64 &count, long &peakKiB)
 {
     resetPeak();
-    const long before = statusKiB("VmRSS:");
+    const long before = Bench::statusKiB("VmRSS:");
     QElapsedTimer timer;
     timer.start();
     KikDataSet set;
@@ -130,7 +114,7 @@ double load(const QString &app, qint64 &count, long &peakKiB)
         db.loadAll(set);
     }
     const double seconds = timer.elapsed() / 1000.0;
-    peakKiB = statusKiB("VmHWM:") - before;
+    peakKiB = Bench::statusKiB("VmHWM:") - before;
     count = set.messages.size();
     return seconds;
 }

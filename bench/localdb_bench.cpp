@@ -2,6 +2,8 @@
 // inserting the same rows with the raw SQLite API in one transaction; then
 // loadAll of that database next to stepping "select *" over its five tables.
 // Usage: localdb_bench [messages]   (default 1000000)
+#include "BenchSupport.h"
+
 #include "jobs/HeadlessProgress.h"
 #include "jobs/JobRunner.h"
 #include "model/BackupKikMessagesThread.h"
@@ -22,22 +24,6 @@
 #include <malloc.h>
 
 namespace {
-
-long statusKb(const char *field)
-{
-    FILE *f = std::fopen("/proc/self/status", "r");
-    if (!f)
-        return -1;
-    char line[256];
-    long value = -1;
-    const size_t len = std::strlen(field);
-    while (std::fgets(line, sizeof line, f)) {
-        if (std::strncmp(line, field, len) == 0)
-            value = std::atol(line + len + 1);
-    }
-    std::fclose(f);
-    return value;
-}
 
 void fill(KikDataSet &set, int messages)
 {
@@ -203,7 +189,7 @@ int main(int argc, char **argv)
     const QString folder = QDir(tmp.path()).filePath(QStringLiteral("db"));
     qint64 cells = 0;
     const double raw = rawSelect(QDir(folder).filePath(QStringLiteral("velloran-kik.db")), cells);
-    const long rssBefore = statusKb("VmRSS:");
+    const long rssBefore = Bench::statusKiB("VmRSS:");
     const size_t heapBefore = mallinfo2().uordblks;
     QElapsedTimer timer;
     timer.start();
@@ -213,7 +199,7 @@ int main(int argc, char **argv)
         db.loadAll(loaded);
     }
     const double load = timer.elapsed() / 1000.0;
-    const long rssAfter = statusKb("VmRSS:");
+    const long rssAfter = Bench::statusKiB("VmRSS:");
     const size_t heapAfter = mallinfo2().uordblks;
     std::printf("loadAll: %.2f s   raw select *: %.2f s   ratio %.2f (target <= 3)\n", load, raw,
                 load / raw);
@@ -221,6 +207,6 @@ int main(int argc, char **argv)
                 "(RSS %ld -> %ld kB, process peak %ld kB)\n",
                 qint64(loaded.messages.size()),
                 double(heapAfter - heapBefore) / double(qMax<qint64>(1, loaded.messages.size())),
-                rssBefore, rssAfter, statusKb("VmHWM:"));
+                rssBefore, rssAfter, Bench::statusKiB("VmHWM:"));
     return 0;
 }

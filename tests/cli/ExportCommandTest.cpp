@@ -7,13 +7,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 
 namespace {
 
@@ -153,24 +151,15 @@ TEST_F(ExportCli, TerminateCancelsAndRemovesTheOutputFolder)
         {QDir(root.path()).filePath(QStringLiteral("local_databases/big")), QStringLiteral("big:40000")});
     ASSERT_EQ(built.exitCode, 0) << built.err.constData();
     const QString folder = outPath(QStringLiteral("big-pdf"));
-    QProcess process;
-    process.setReadChannel(QProcess::StandardError);
-    process.start(QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
-                  {QStringLiteral("--data-root"), root.path(), QStringLiteral("export"), QStringLiteral("localdb:big"),
-                   QStringLiteral("--format"), QStringLiteral("pdf"), QStringLiteral("--out"), folder});
-    ASSERT_TRUE(process.waitForStarted());
-    QByteArray err;
-    // Wait for the job's first item report, then stop it as Ctrl+C would.
-    while (!err.contains("Messages:") && process.state() == QProcess::Running) {
-        process.waitForReadyRead(30000);
-        err += process.readAllStandardError();
-    }
-    ASSERT_TRUE(err.contains("Messages:")) << err.constData();
-    ::kill(pid_t(process.processId()), SIGTERM);
-    ASSERT_TRUE(process.waitForFinished(120000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 3) << err.constData();
-    EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+    // Stopped at the job's first item report, as Ctrl+C would.
+    const auto r = TestSupport::terminateAfter(
+        QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
+        {QStringLiteral("--data-root"), root.path(), QStringLiteral("export"), QStringLiteral("localdb:big"),
+         QStringLiteral("--format"), QStringLiteral("pdf"), QStringLiteral("--out"), folder},
+        "Messages:");
+    EXPECT_FALSE(r.crashed);
+    EXPECT_EQ(r.exitCode, 3) << r.err.constData();
+    EXPECT_TRUE(r.out.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(folder)) << "nothing half-written is kept";
 }
 

@@ -5,12 +5,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 
 namespace {
 
@@ -208,24 +206,13 @@ TEST_F(LocalDbCli, TerminateCancelsBackupAndKeepsTargetAsBefore)
     const QString targetDb = dbFolder(QStringLiteral("target/velloran-kik.db"));
     const QByteArray before = TestSupport::readFile(targetDb);
 
-    QProcess process;
-    process.setReadChannel(QProcess::StandardError);
-    process.start(binary(), {QStringLiteral("--data-root"), m_root.path(), QStringLiteral("backup"),
-                             QStringLiteral("localdb:big"), QStringLiteral("--db"),
-                             QStringLiteral("target")});
-    ASSERT_TRUE(process.waitForStarted());
-    QByteArray err;
-    // Wait for the job's first item report, then stop it as Ctrl+C would.
-    while (!err.contains("Messages:") && process.state() == QProcess::Running) {
-        process.waitForReadyRead(30000);
-        err += process.readAllStandardError();
-    }
-    ASSERT_TRUE(err.contains("Messages:")) << err.constData();
-    ::kill(pid_t(process.processId()), SIGTERM);
-    ASSERT_TRUE(process.waitForFinished(60000));
-    err += process.readAllStandardError();
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 3) << err.constData();
-    EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+    // Stopped at the job's first item report, as Ctrl+C would.
+    const auto r = TestSupport::terminateAfter(
+        binary(), {QStringLiteral("--data-root"), m_root.path(), QStringLiteral("backup"),
+                   QStringLiteral("localdb:big"), QStringLiteral("--db"), QStringLiteral("target")},
+        "Messages:");
+    EXPECT_FALSE(r.crashed);
+    EXPECT_EQ(r.exitCode, 3) << r.err.constData();
+    EXPECT_TRUE(r.out.isEmpty());
     EXPECT_EQ(TestSupport::readFile(targetDb), before) << "nothing half-written is kept";
 }

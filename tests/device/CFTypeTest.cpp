@@ -26,29 +26,6 @@ CFType builtPlist(const char *format)
     return CFType::fromPlistFile(path);
 }
 
-// Sets TZ for the lifetime of the object.
-class ScopedTimeZone
-{
-public:
-    explicit ScopedTimeZone(const char *zone) : m_old(qgetenv("TZ")), m_had(qEnvironmentVariableIsSet("TZ"))
-    {
-        qputenv("TZ", zone);
-        tzset();
-    }
-    ~ScopedTimeZone()
-    {
-        if (m_had)
-            qputenv("TZ", m_old);
-        else
-            qunsetenv("TZ");
-        tzset();
-    }
-
-private:
-    QByteArray m_old;
-    bool m_had;
-};
-
 class CFTypeFormats : public ::testing::TestWithParam<const char *>
 {
 };
@@ -92,7 +69,7 @@ TEST_P(CFTypeFormats, DisplayText)
 
 TEST_P(CFTypeFormats, DatesAreTheRightInstantInAnyTimeZone)
 {
-    ScopedTimeZone zone("America/New_York");
+    TestSupport::ScopedTimeZone zone("America/New_York");
     const CFType root = builtPlist(GetParam());
     const QDateTime epoch = root.value(QStringLiteral("epoch")).toDateTime();
     EXPECT_EQ(epoch.toMSecsSinceEpoch(), 978307200000LL);

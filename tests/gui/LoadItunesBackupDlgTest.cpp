@@ -2,6 +2,7 @@
 #include "ios/gui/PasscodeDlg.h"
 
 #include "../ios/BackupFixture.h"
+#include "support/TestSupport.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -57,30 +58,6 @@ struct UnlockResults {
         return results.size() >= count;
     }
     QEventLoop loop;
-};
-
-// Sets TZ for the lifetime of the object.
-class ScopedTimeZone
-{
-public:
-    explicit ScopedTimeZone(const char *zone)
-        : m_old(qgetenv("TZ")), m_had(qEnvironmentVariableIsSet("TZ"))
-    {
-        qputenv("TZ", zone);
-        tzset();
-    }
-    ~ScopedTimeZone()
-    {
-        if (m_had)
-            qputenv("TZ", m_old);
-        else
-            qunsetenv("TZ");
-        tzset();
-    }
-
-private:
-    QByteArray m_old;
-    bool m_had;
 };
 
 } // namespace
@@ -214,7 +191,7 @@ TEST(PasscodeDlg, WrongPasswordThenRightOneOffTheInterfaceThread)
 // and sorts by the instant, whatever the zone.
 TEST(ItemModelLoadBk, DatesShowInLocalTimeAndRowsHaveTheirIcon)
 {
-    ScopedTimeZone zone("Asia/Kolkata"); // UTC+05:30 all year
+    TestSupport::ScopedTimeZone zone("Asia/Kolkata"); // UTC+05:30 all year
     QTemporaryDir root;
     // 23:00 UTC on 1 March is already 2 March in Kolkata; 20:00 UTC on
     // 1 March is earlier although its local day is the same as its date.

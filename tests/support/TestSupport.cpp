@@ -7,6 +7,9 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <csignal>
+#include <ctime>
+
 namespace TestSupport {
 
 QString sourceDir()
@@ -91,6 +94,53 @@ ScopedDataRoot::ScopedDataRoot()
 ScopedDataRoot::~ScopedDataRoot()
 {
     DataRoot::setOverride(QString());
+}
+
+ProcessResult terminateAfter(const QString &program, const QStringList &arguments,
+                             const QByteArray &marker, int timeoutMs)
+{
+    ProcessResult result;
+    QProcess process;
+    process.setReadChannel(QProcess::StandardError);
+    process.start(program, arguments);
+    if (!process.waitForStarted())
+        return result;
+    while (!result.err.contains(marker) && process.state() == QProcess::Running) {
+        process.waitForReadyRead(30000);
+        result.err += process.readAllStandardError();
+    }
+    if (!result.err.contains(marker)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    ::kill(pid_t(process.processId()), SIGTERM);
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.err += process.readAllStandardError();
+    result.out = process.readAllStandardOutput();
+    result.crashed = process.exitStatus() != QProcess::NormalExit;
+    result.exitCode = process.exitCode();
+    return result;
+}
+
+ScopedTimeZone::ScopedTimeZone(const char *zone)
+    : m_old(qgetenv("TZ")), m_had(qEnvironmentVariableIsSet("TZ"))
+{
+    qputenv("TZ", zone);
+    tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone()
+{
+    if (m_had)
+        qputenv("TZ", m_old);
+    else
+        qunsetenv("TZ");
+    tzset();
 }
 
 } // namespace TestSupport

@@ -32,9 +32,27 @@ ProcessResult run(const QString &program, const QStringList &arguments,
 // Runs a fixture builder of tests/fixtures with Debian's Python 3.
 ProcessResult runPython(const QString &script, const QStringList &arguments);
 
+// Starts a program, waits until its progress output (stderr) holds `marker`,
+// then sends SIGTERM as a kill or Ctrl+C would, and waits for it to end.
+// exitCode stays -1 when the marker never came or the program did not end.
+ProcessResult terminateAfter(const QString &program, const QStringList &arguments,
+                             const QByteArray &marker, int timeoutMs = 120000);
+
 // Writes bytes to a file, creating its folder.
 void writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);
+
+// Sets TZ (and the C library's idea of local time) while the object lives.
+class ScopedTimeZone
+{
+public:
+    explicit ScopedTimeZone(const char *zone);
+    ~ScopedTimeZone();
+
+private:
+    QByteArray m_old;
+    bool m_had;
+};
 
 // A temporary folder used as the data root while the object lives.
 class ScopedDataRoot
