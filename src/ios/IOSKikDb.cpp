@@ -160,9 +160,10 @@ void IOSKikDb::readUsers(KikDataSet &dataSet, const KeySets &admins)
         user->user_name = textOrEmpty(cursor, userName);
         user->is_group = user->jid.endsWith(kGroupSuffix, Qt::CaseInsensitive);
         user->is_group_admin = admins.value(user->_id).contains(1);
-        // The jid becomes part of a file name: keep it to one safe leaf.
+        // The jid becomes part of a file name. One that is not a plain file
+        // name names no picture: cut down, it could name another user's.
         const QString leaf = safeLeafName(user->jid);
-        if (!leaf.isEmpty()) {
+        if (!leaf.isEmpty() && leaf == user->jid) {
             const QString orig = profpix.filePath(QStringLiteral("orig_") + leaf);
             user->photo_path = QFileInfo::exists(orig)
                                    ? orig

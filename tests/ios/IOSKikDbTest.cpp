@@ -239,8 +239,12 @@ TEST(IOSKikDb, HostileNamesStayInsideTheirFolders)
     EXPECT_TRUE(escape->content_path.isEmpty());
     const _KikUser *evil = set.user(8);
     ASSERT_NE(evil, nullptr);
-    const QString profpix = QDir(fx.app).filePath(QStringLiteral("Documents/profpix"));
-    EXPECT_EQ(QFileInfo(evil->photo_path).absolutePath(), QFileInfo(profpix).absoluteFilePath());
+    // "../../evil@talk.kik.com" names no picture, not that of "evil@talk.kik.com".
+    TestSupport::writeFile(QDir(fx.app).filePath(QStringLiteral("Documents/profpix/orig_evil@talk.kik.com")),
+                           "someone else's picture");
+    KikDataSet again;
+    IOSKikDb(fx.app).loadAll(again);
+    EXPECT_TRUE(again.user(8)->photo_path.isEmpty()) << again.user(8)->photo_path.toStdString();
     // Nothing was written beside the app folder apart from the planted file.
     EXPECT_EQ(QDir(fx.dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot),
               (QStringList{QStringLiteral("escape"), QStringLiteral("expected.json")}));
