@@ -21,5 +21,8 @@ if [ "${VELLORAN_SKIP_SANITIZE:-0}" != "1" ]; then
   export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:new_delete_type_mismatch=0"
   export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-  (cd build-asan && ctest --output-on-failure -j "$jobs")
+  # Without DISPLAY: with an X server at hand the offscreen platform loads
+  # the GLX stack, whose prebuilt libraries report leaks from modules the
+  # sanitizer cannot name. The normal build above runs the GUI tests with it.
+  (cd build-asan && env -u DISPLAY ctest --output-on-failure -j "$jobs")
 fi
