@@ -1,11 +1,7 @@
 // velloran-kik backup SOURCE --db NAME.
-#include "app/Translation.h"
 #include "app/cli/CliProgress.h"
 #include "app/cli/CliSource.h"
-#include "model/BackupKikMessagesThread.h"
-#include "model/LocalDatabases.h"
-
-#include <QJsonObject>
+#include "app/cli/LocalDbBackup.h"
 
 namespace {
 
@@ -13,24 +9,13 @@ int runBackup(CliContext &ctx)
 {
     if (!ctx.has(QStringLiteral("db")))
         throw CliUsageError("--db NAME is required");
-    const LocalDatabases::NameCheck check =
-        LocalDatabases::checkName(ctx.value(QStringLiteral("db")));
-    if (!check.ok())
-        throw CliUsageError(ids(check.errorKey).toStdString());
+    const QString name = checkedLocalDbName(ctx.value(QStringLiteral("db")));
     CliProgress progress(ctx);
     const LoadedSource source = loadSource(ctx, ctx.args.value(0), &progress);
     progress.checkSignals();
     if (progress.interrupted())
         return CliExit::Cancelled;
-    const KikMessageList messages = selectedMessages(source, ctx);
-    BackupKikMessagesThread job(messages, LocalDatabases::folderOf(check.name), &progress);
-    const int code = progress.runJob(job);
-    if (code != CliExit::Ok)
-        return code;
-    ctx.printResult(QJsonObject{{QStringLiteral("db"), check.name},
-                                {QStringLiteral("messages"), job.handled()}},
-                    progress.successText());
-    return CliExit::Ok;
+    return backUpIntoLocalDb(ctx, progress, selectedMessages(source, ctx), name);
 }
 
 QList<CliOptionSpec> backupOptions()

@@ -1,13 +1,9 @@
 // velloran-kik import-itunes DIR [--db NAME]: every Kik chat of an iTunes
 // backup into a local database (named after the device when no name is given).
-#include "app/Translation.h"
 #include "app/cli/CliProgress.h"
 #include "app/cli/IosSources.h"
+#include "app/cli/LocalDbBackup.h"
 #include "ios/BackupManifest.h"
-#include "model/BackupKikMessagesThread.h"
-#include "model/LocalDatabases.h"
-
-#include <QJsonObject>
 
 namespace {
 
@@ -21,18 +17,8 @@ int runImportItunes(CliContext &ctx)
     const QString wanted = ctx.has(QStringLiteral("db"))
                                ? ctx.value(QStringLiteral("db"))
                                : load.backup->deviceName() + QStringLiteral("_Backup");
-    const LocalDatabases::NameCheck check = LocalDatabases::checkName(wanted);
-    if (!check.ok())
-        throw CliUsageError(ids(check.errorKey).toStdString());
-    BackupKikMessagesThread job(load.source.data->allMessages(),
-                                LocalDatabases::folderOf(check.name), &progress);
-    const int code = progress.runJob(job);
-    if (code != CliExit::Ok)
-        return code;
-    ctx.printResult(QJsonObject{{QStringLiteral("db"), check.name},
-                                {QStringLiteral("messages"), job.handled()}},
-                    progress.successText());
-    return CliExit::Ok;
+    return backUpIntoLocalDb(ctx, progress, load.source.data->allMessages(),
+                             checkedLocalDbName(wanted));
 }
 
 QList<CliOptionSpec> importOptions()
