@@ -181,11 +181,7 @@ TEST(IOSKikDb, ExistingThumbnailIsNotRewritten)
 {
     IOSKikStoreFixture fx;
     ASSERT_TRUE(fx.build());
-    const QString name = fx.messages()
-                             .value(QStringLiteral("104"))
-                             .toObject()
-                             .value(QStringLiteral("preview"))
-                             .toString();
+    const QString name = fx.previewName(QStringLiteral("104"));
     ASSERT_FALSE(name.isEmpty());
     const QString path = QDir(fx.app).filePath(QStringLiteral("thumbs/") + name);
     TestSupport::writeFile(path, "kept");
@@ -201,11 +197,7 @@ TEST(IOSKikDb, ThumbnailIsNotWrittenThroughALink)
 {
     IOSKikStoreFixture fx;
     ASSERT_TRUE(fx.build());
-    const QString name = fx.messages()
-                             .value(QStringLiteral("104"))
-                             .toObject()
-                             .value(QStringLiteral("preview"))
-                             .toString();
+    const QString name = fx.previewName(QStringLiteral("104"));
     ASSERT_FALSE(name.isEmpty());
     const QString outside = fx.dir.filePath(QStringLiteral("outside"));
     const QString path = QDir(fx.app).filePath(QStringLiteral("thumbs/") + name);

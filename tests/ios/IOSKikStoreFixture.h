@@ -33,4 +33,9 @@ struct IOSKikStoreFixture {
     QJsonObject users() const { return expected.value(QStringLiteral("users")).toObject(); }
     QJsonObject chats() const { return expected.value(QStringLiteral("chats")).toObject(); }
     QJsonObject messages() const { return expected.value(QStringLiteral("messages")).toObject(); }
+    // The thumbnail file name the builder expects for a message's preview.
+    QString previewName(const QString &uid) const
+    {
+        return messages().value(uid).toObject().value(QStringLiteral("preview")).toString();
+    }
 };
