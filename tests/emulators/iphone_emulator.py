@@ -238,7 +238,7 @@ class Emulator:
     def make_certificate(self):
         key = os.path.join(self.tmp, "key.pem")
         cert = os.path.join(self.tmp, "cert.pem")
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:1024", "-nodes", "-keyout", key,
                         "-out", cert, "-days", "3650", "-subj", "/CN=Emulated iPhone"],
                        check=True, capture_output=True, timeout=60)
         pub = subprocess.run(["openssl", "rsa", "-in", key, "-RSAPublicKey_out"],
