@@ -109,7 +109,14 @@ class Afc:
                 self.dev.log(self.service, op=name)
                 self.status(num, UNKNOWN_PACKET)
                 continue
-            handler(num, params, payload)
+            try:
+                handler(num, params, payload)
+            except PermissionError:
+                self.status(num, PERM_DENIED)
+            except FileNotFoundError:
+                self.status(num, NOT_FOUND)
+            except OSError:
+                self.status(num, READ_ERROR)
 
     def op_READ_DIR(self, num, params, payload):
         path, host = self.resolve(params)

@@ -49,7 +49,8 @@ faults (each optional):
                         "usbmuxd_list", "lockdown_session",
                         "lockdown_get_value", "house_arrest", "afc_list",
                         "afc_info", "afc_open", "afc_read", "backup"
-  drop_after_bytes      N: after N bytes of AFC file data in all, the answer
+  drop_after_bytes      N: after N bytes of AFC file data in all (counted
+                        from attach, house_arrest and afc alike), the answer
                         is cut short, the connection closed and the phone
                         detached (Detached pushed to listeners)
   afc_read_error        status code answered to FILE_READ (e.g. 4, 20)
@@ -74,6 +75,11 @@ faults (each optional):
                         Backup request ("Backup Aborted.")
   backup_no_status      true: Status.plist is not uploaded ("Backup Failed
                         (Error Code 0)." with exit status 0)
+  backup_cancel         true: the user cancels on the phone: notification
+                        "com.apple.itunes-client.syncCancelRequest" goes to
+                        notification_proxy observers, 1.5 s later the phone
+                        ends the backup with ErrorCode 202 ("User has
+                        cancelled the backup process on the device.")
 
 Control port: one JSON object per line, one JSON answer per line, each
 {"ok": true, ...} or {"ok": false, "error": "..."}:
@@ -118,6 +124,10 @@ DEFAULTS = {"name": "Emu iPhone", "product_type": "iPhone12,1", "product_version
             "apps": {}, "backup_source": None, "icloud_backup": False, "will_encrypt": False,
             "values": {}, "faults": {}}
 PAIRINGS = ("ok", "pending", "denied", "passcode", "invalid_host")
+FAULTS = {"stall", "drop_after_bytes", "afc_read_error", "afc_read_error_path", "afc_list_error",
+          "afc_list_error_path", "afc_hostile", "afc_hostile_op", "lockdown_hostile",
+          "house_arrest_hostile", "usbmuxd_hostile", "services_refused", "backup_error",
+          "backup_drop", "backup_no_status", "backup_cancel"}
 MAX_LOG = 200000
 RESULT_OK, RESULT_BADCOMMAND, RESULT_BADDEV, RESULT_CONNREFUSED, RESULT_BADVERSION = 0, 1, 2, 3, 6
 
@@ -135,6 +145,9 @@ def checked_device(cfg):
     if not isinstance(merged["faults"] or {}, dict):
         raise ValueError("faults must be an object")
     merged["faults"] = merged["faults"] or {}
+    unknown = set(merged["faults"]) - FAULTS
+    if unknown:
+        raise ValueError("unknown faults: %s" % ", ".join(sorted(unknown)))
     return merged
 
 
@@ -148,6 +161,7 @@ class Device:
         self.ports = {LOCKDOWN_PORT}
         self.conns = set()
         self.bytes_served = 0
+        self.observers = []
         self.media = tempfile.mkdtemp(prefix="media-", dir=emu.tmp)
 
     def snapshot(self):
@@ -192,6 +206,20 @@ class Device:
             allowed = max(0, min(n, int(limit) - self.bytes_served))
             self.bytes_served += allowed
             return allowed
+
+    def observe(self, conn, name):
+        with self.lock:
+            self.observers.append((conn, name))
+
+    def notify(self, name):
+        """Relays a notification to every notification_proxy observing it."""
+        with self.lock:
+            targets = [c for c, n in self.observers if n == name]
+        for conn in targets:
+            try:
+                conn.send_plist({"Command": "RelayNotification", "Name": name})
+            except Closed:
+                pass
 
     def allow_port(self, port):
         with self.lock:
@@ -249,7 +277,8 @@ class Emulator:
         with open(key, "rb") as f:
             self.key_pem = f.read()
         ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        ctx.minimum_version = ssl.TLSVersion.TLSv1_2
+        # libimobiledevice offers TLS 1.0 only until it has read ProductVersion.
+        ctx.minimum_version = ssl.TLSVersion.TLSv1
         ctx.set_ciphers("ALL:@SECLEVEL=0")
         ctx.load_cert_chain(cert, key)
         ctx.verify_mode = ssl.CERT_NONE
@@ -353,6 +382,8 @@ class Emulator:
                     return
         except Closed:
             pass
+        except Exception as e:  # a fault of the emulator itself: say so, drop the link
+            sys.stderr.write("iphone emulator: usbmuxd: %r\n" % (e,))
         finally:
             conn.close()
 
@@ -449,9 +480,12 @@ class Emulator:
                 MobileBackup2(conn, dev, self).run()
         except Closed:
             pass
+        except Exception as e:  # a fault of the emulator itself: say so, drop the link
+            sys.stderr.write("iphone emulator: port %d: %r\n" % (port, e))
         finally:
             with dev.lock:
                 dev.conns.discard(conn)
+                dev.observers = [(c, n) for c, n in dev.observers if c is not conn]
 
     # -- control ----------------------------------------------------------
     def serve_control(self, sock):

@@ -148,15 +148,19 @@ class Conn:
         self.skip_alert = True
 
     def _skip_tls_alert(self):
+        # TLS 1.2 sends the alert as record type 21, TLS 1.3 wraps it in an
+        # application-data record (23). A plain frame never starts like
+        # that: its length would be over 350 MB.
         self.skip_alert = False
-        while len(self.buf) < 1:
-            self._fill()
-        if self.buf[0] != 0x15:
-            return
-        while len(self.buf) < 5:
-            self._fill()
-        length = struct.unpack(">H", bytes(self.buf[3:5]))[0]
-        self.recv_exact(5 + length)
+        for _ in range(4):
+            while len(self.buf) < 5:
+                self._fill()
+            if self.buf[0] not in (0x15, 0x17) or self.buf[1] != 0x03:
+                return
+            length = struct.unpack(">H", bytes(self.buf[3:5]))[0]
+            self.recv_exact(5 + length)
+            if not self.buf:
+                return
 
     # -- plist framing ----------------------------------------------------
     def recv_plist(self, limit=MAX_PLIST):
