@@ -282,6 +282,16 @@ TEST_F(IphoneEmulatorAfcTest, StalledReadAnswersNothing)
     EXPECT_EQ(stalled.entireLength, 0u); // not even a header came
 }
 
+TEST_F(IphoneEmulatorAfcTest, StallThatEndsInAClose)
+{
+    startWith({{QStringLiteral("faults"), QJsonObject{{QStringLiteral("stall"), QJsonArray{QStringLiteral("afc_list")}},
+                                                      {QStringLiteral("stall_seconds"), 1}}}});
+    auto afc = vend(QStringLiteral("com.kik.chat"));
+    ASSERT_TRUE(afc);
+    EXPECT_FALSE(afc->afc(kReadDir, afcPath(QStringLiteral("/Documents")), 20000).complete);
+    EXPECT_TRUE(afc->waitForClose());
+}
+
 TEST_F(IphoneEmulatorAfcTest, ListenSeesAttachAndDetach)
 {
     startWith({});

@@ -240,6 +240,25 @@ TEST_F(IphoneEmulatorTest, InProcessSessionStopsBackToPlainText)
     idevice_free(phone);
 }
 
+TEST_F(IphoneEmulatorTest, ConfiguredValuesReplaceAndRemove)
+{
+    startWith({device(kUdid, {{QStringLiteral("values"),
+                               QJsonObject{{QString(), QJsonObject{{QStringLiteral("DeviceName"), QStringLiteral("Renamed")},
+                                                                  {QStringLiteral("MobileSubscriberCountryCode"),
+                                                                   QJsonValue::Null}}},
+                                           {QStringLiteral("com.apple.mobile.backup"),
+                                            QJsonObject{{QStringLiteral("WillEncrypt"), true}}}}}})});
+    const auto value = [&](const QStringList &args) {
+        return QString::fromUtf8(tool(QStringLiteral("ideviceinfo"), QStringList{QStringLiteral("-u"), kUdid} + args).out)
+            .trimmed();
+    };
+    EXPECT_EQ(value({QStringLiteral("-k"), QStringLiteral("DeviceName")}), QStringLiteral("Renamed"));
+    EXPECT_EQ(value({QStringLiteral("-k"), QStringLiteral("MobileSubscriberCountryCode")}), QString());
+    EXPECT_EQ(value({QStringLiteral("-k"), QStringLiteral("MobileSubscriberNetworkCode")}), QStringLiteral("260"));
+    EXPECT_TRUE(value({QStringLiteral("-q"), QStringLiteral("com.apple.mobile.backup")})
+                    .contains(QStringLiteral("WillEncrypt: true")));
+}
+
 TEST_F(IphoneEmulatorTest, ControlRefusesWhatItDoesNotKnow)
 {
     startWith({device(kUdid)});
@@ -356,4 +375,26 @@ TEST_F(IphoneEmulatorBackupTest, UserCancelsOnThePhone)
     EXPECT_TRUE(lines(r.out).contains(QStringLiteral("User has cancelled the backup process on the device.")))
         << r.out.constData();
     EXPECT_FALSE(lines(r.out).contains(QStringLiteral("Backup Successful.")));
+}
+
+// The real tool spins for ever when the phone goes away mid-upload; only a
+// signal ends it.
+TEST_F(IphoneEmulatorBackupTest, PhoneGoesAwayDuringTheBackup)
+{
+    startWithFaults({{QStringLiteral("backup_detach_after_files"), 3}});
+    QProcess process;
+    process.setProcessEnvironment(emu.environment());
+    process.start(QStringLiteral("idevicebackup2"),
+                  {QStringLiteral("-u"), kUdid, QStringLiteral("backup"), QStringLiteral("--full"), target});
+    ASSERT_TRUE(process.waitForStarted(30000));
+    bool gone = false;
+    for (int i = 0; i < 600 && !gone; ++i) {
+        process.waitForFinished(100);
+        gone = !lines(tool(QStringLiteral("idevice_id"), {QStringLiteral("-l")}).out).contains(kUdid);
+    }
+    EXPECT_TRUE(gone);
+    EXPECT_FALSE(process.waitForFinished(1500));
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_TRUE(lines(process.readAllStandardOutput()).contains(QStringLiteral("Backup Aborted.")));
 }

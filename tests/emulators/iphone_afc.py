@@ -27,16 +27,16 @@ def serve_house_arrest(conn, dev, emu):
     bundle = req.get("Identifier")
     dev.log("house_arrest", command=command, identifier=bundle)
     if dev.fault("house_arrest_hostile"):
-        conn.send_hostile(dev.fault("house_arrest_hostile"))
+        conn.send_hostile(dev.fault("house_arrest_hostile"), dev.fault("stall_seconds"))
     if dev.stalls("house_arrest"):
-        conn.hold()
+        conn.hold(dev.fault("stall_seconds"))
     if command not in ("VendContainer", "VendDocuments"):
         conn.send_plist({"Error": "UnknownCommand"})
-        conn.hold()
+        conn.hold(dev.fault("stall_seconds"))
     root = dev.app_container(bundle)
     if not root or not os.path.isdir(root):
         conn.send_plist({"Error": "ApplicationLookupFailed"})
-        conn.hold()
+        conn.hold(dev.fault("stall_seconds"))
     conn.send_plist({"Status": "Complete"})
     Afc(conn, dev, emu, root, writable=False, service="house_arrest").run()
 
@@ -72,7 +72,7 @@ class Afc:
             self.conn.send(HEADER.pack(MAGIC, 48, 8, num, OP_STATUS) + struct.pack("<Q", 0))
         else:  # truncated: a header promising data that never comes
             self.conn.send(HEADER.pack(MAGIC, 40 + 4096, 40, num, OP_DATA) + b"y" * 16)
-        self.conn.hold()
+        self.conn.hold(self.dev.fault("stall_seconds"))
 
     # -- paths ------------------------------------------------------------
     def resolve(self, raw):
@@ -122,7 +122,7 @@ class Afc:
         path, host = self.resolve(params)
         self.dev.log(self.service, op="READ_DIR", path=path)
         if self.dev.stalls("afc_list"):
-            self.conn.hold()
+            self.conn.hold(self.dev.fault("stall_seconds"))
         code = self.dev.path_fault("afc_list_error", path)
         if code is not None:
             return self.status(num, code)
@@ -137,7 +137,7 @@ class Afc:
         path, host = self.resolve(params)
         self.dev.log(self.service, op="GET_FILE_INFO", path=path)
         if self.dev.stalls("afc_info"):
-            self.conn.hold()
+            self.conn.hold(self.dev.fault("stall_seconds"))
         if host is None or not os.path.lexists(host) or not self.parent_inside(host):
             return self.status(num, NOT_FOUND)
         st = os.lstat(host)
@@ -169,7 +169,7 @@ class Afc:
         path, host = self.resolve(params[8:])
         self.dev.log(self.service, op="FILE_OPEN", path=path, mode=mode)
         if self.dev.stalls("afc_open"):
-            self.conn.hold()
+            self.conn.hold(self.dev.fault("stall_seconds"))
         writing = mode != 1
         if writing and not self.writable:
             return self.status(num, PERM_DENIED)
@@ -205,7 +205,7 @@ class Afc:
         if f is None:
             return self.status(num, BAD_HANDLE)
         if self.dev.stalls("afc_read"):
-            self.conn.hold()
+            self.conn.hold(self.dev.fault("stall_seconds"))
         code = self.dev.path_fault("afc_read_error", path)
         if code is not None:
             return self.status(num, code)

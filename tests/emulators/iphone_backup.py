@@ -93,7 +93,7 @@ class MobileBackup2:
 
     def backup(self, target):
         if self.dev.stalls("backup"):
-            self.conn.hold()
+            self.conn.hold(self.dev.fault("stall_seconds"))
         if self.dev.fault("backup_drop"):
             raise Closed("the phone dropped the backup")
         if self.dev.fault("backup_cancel"):
@@ -122,7 +122,11 @@ class MobileBackup2:
             self.expect_status()
         total = sum(os.path.getsize(os.path.join(source, f)) for f in files)
         self.send(["DLMessageUploadFiles", {}, 100.0, total])
-        for rel in files:
+        detach_after = self.dev.fault("backup_detach_after_files")
+        for count, rel in enumerate(files):
+            if detach_after is not None and count >= int(detach_after):
+                self.emu.detach(self.dev.udid)
+                raise Closed("the phone went away during the backup")
             self.upload(source, rel, target)
         self.conn.send(struct.pack(">I", 0))
         self.expect_status()

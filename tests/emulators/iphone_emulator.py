@@ -32,7 +32,7 @@ CONFIG.json: {"devices": [DEVICE, ...]}; a DEVICE holds
   icloud_backup    "com.apple.mobile.backup" CloudBackupEnabled     false
   will_encrypt     "com.apple.mobile.backup" WillEncrypt            false
   values           {domain ("" = root): {key: value}} added to or
-                   replacing the lockdown values                    {}
+                   replacing the lockdown values; null removes one {}
   faults           see below                                        {}
 
 Lockdown values: root DeviceName, ProductType, ProductVersion,
@@ -49,6 +49,8 @@ faults (each optional):
                         "usbmuxd_list", "lockdown_session",
                         "lockdown_get_value", "house_arrest", "afc_list",
                         "afc_info", "afc_open", "afc_read", "backup"
+  stall_seconds         a stalled or hostile answer closes the connection
+                        after this many seconds instead of waiting
   drop_after_bytes      N: after N bytes of AFC file data in all (counted
                         from attach, house_arrest and afc alike), the answer
                         is cut short, the connection closed and the phone
@@ -63,8 +65,9 @@ faults (each optional):
                         length 8), "truncated" (data promised, not sent)
   afc_hostile_op        the request it answers: "READ_DIR", "GET_FILE_INFO",
                         "FILE_OPEN", "FILE_READ", ... or "any" (default)
-  lockdown_hostile      answer to GetValue inside a session: "huge_length",
-                        "zero_length", "garbage"
+  lockdown_hostile      answer to GetValue inside a session: "huge_length"
+                        (0xFFFFFFF0), "zero_length", "length_only" (a length
+                        of 200, then nothing), "garbage" (not a plist)
   house_arrest_hostile  the same kinds, answered to VendContainer
   usbmuxd_hostile       the same kinds, for the ListDevices answer
                         (usbmuxd header length) while this phone is attached
@@ -75,6 +78,10 @@ faults (each optional):
                         Backup request ("Backup Aborted.")
   backup_no_status      true: Status.plist is not uploaded ("Backup Failed
                         (Error Code 0)." with exit status 0)
+  backup_detach_after_files  N: the phone goes away (detached, connections
+                        closed) after uploading N files. Beware: the real
+                        idevicebackup2 1.3.0 then spins for ever and must be
+                        killed; it prints "Backup Aborted." on SIGTERM
   backup_cancel         true: the user cancels on the phone: notification
                         "com.apple.itunes-client.syncCancelRequest" goes to
                         notification_proxy observers, 1.5 s later the phone
@@ -109,8 +116,8 @@ import subprocess
 import sys
 import tempfile
 import threading
-import time
 import uuid
+import warnings
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
@@ -127,7 +134,8 @@ PAIRINGS = ("ok", "pending", "denied", "passcode", "invalid_host")
 FAULTS = {"stall", "drop_after_bytes", "afc_read_error", "afc_read_error_path", "afc_list_error",
           "afc_list_error_path", "afc_hostile", "afc_hostile_op", "lockdown_hostile",
           "house_arrest_hostile", "usbmuxd_hostile", "services_refused", "backup_error",
-          "backup_drop", "backup_no_status", "backup_cancel"}
+          "backup_drop", "backup_no_status", "backup_cancel", "backup_detach_after_files",
+          "stall_seconds"}
 MAX_LOG = 200000
 RESULT_OK, RESULT_BADCOMMAND, RESULT_BADDEV, RESULT_CONNREFUSED, RESULT_BADVERSION = 0, 1, 2, 3, 6
 
@@ -278,7 +286,9 @@ class Emulator:
             self.key_pem = f.read()
         ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         # libimobiledevice offers TLS 1.0 only until it has read ProductVersion.
-        ctx.minimum_version = ssl.TLSVersion.TLSv1
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore", DeprecationWarning)
+            ctx.minimum_version = ssl.TLSVersion.TLSv1
         ctx.set_ciphers("ALL:@SECLEVEL=0")
         ctx.load_cert_chain(cert, key)
         ctx.verify_mode = ssl.CERT_NONE
@@ -387,17 +397,20 @@ class Emulator:
         finally:
             conn.close()
 
-    def mux_send(self, conn, tag, obj, hostile=None):
+    def mux_send(self, conn, tag, obj, hostile=None, seconds=None):
         data = plistlib.dumps(obj, fmt=plistlib.FMT_XML)
         if hostile == "huge_length":
             conn.send(struct.pack("<IIII", 0xFFFFFFF0, 1, 8, tag) + data)
-            conn.hold()
+            conn.hold(seconds)
         elif hostile == "zero_length":
             conn.send(struct.pack("<IIII", 0, 1, 8, tag))
-            conn.hold()
+            conn.hold(seconds)
+        elif hostile == "length_only":
+            conn.send(struct.pack("<IIII", 16 + len(data), 1, 8, tag))
+            conn.hold(seconds)
         elif hostile == "garbage":
             conn.send(struct.pack("<IIII", 32, 1, 8, tag) + b"\x00\xffnot a plist at all\x00!!!!")
-            conn.hold()
+            conn.hold(seconds)
         conn.send(struct.pack("<IIII", 16 + len(data), 1, 8, tag) + data)
 
     def mux_request(self, conn, tag, req):
@@ -411,9 +424,10 @@ class Emulator:
                 devs = sorted(self.devices.values(), key=lambda d: d.device_id)
             for d in devs:
                 if d.stalls("usbmuxd_list"):
-                    conn.hold()
-            hostile = next((d.fault("usbmuxd_hostile") for d in devs if d.fault("usbmuxd_hostile")), None)
-            self.mux_send(conn, tag, {"DeviceList": [d.attached_record() for d in devs]}, hostile)
+                    conn.hold(d.fault("stall_seconds"))
+            odd = next((d for d in devs if d.fault("usbmuxd_hostile")), None)
+            self.mux_send(conn, tag, {"DeviceList": [d.attached_record() for d in devs]},
+                          odd and odd.fault("usbmuxd_hostile"), odd and odd.fault("stall_seconds"))
         elif kind == "Listen":
             result(RESULT_OK)
             self.listen(conn)

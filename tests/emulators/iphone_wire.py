@@ -97,14 +97,19 @@ class Conn:
         else:
             self._sendall(data)
 
-    def hold(self):
-        """Answers nothing more: waits (bounded) until the peer gives up."""
-        try:
-            while True:
-                self._recv_raw()
-        except Closed:
-            pass
-        raise Closed("held until the peer closed")
+    def hold(self, seconds=None):
+        """Answers nothing more: waits until the peer gives up, the idle
+        limit passes, or after `seconds` when given; then the link closes."""
+        end = time.monotonic() + (float(seconds) if seconds else self.idle)
+        while time.monotonic() < end and not self.stop.is_set():
+            try:
+                if not self.sock.recv(65536):
+                    break
+            except socket.timeout:
+                continue
+            except OSError:
+                break
+        raise Closed("held, then closed")
 
     def close(self):
         try:
@@ -180,12 +185,14 @@ class Conn:
         data = plistlib.dumps(obj, fmt=fmt)
         self.send(struct.pack(">I", len(data)) + data)
 
-    def send_hostile(self, kind):
+    def send_hostile(self, kind, seconds=None):
         """A framed answer no client should trust, then silence."""
         if kind == "huge_length":
             self.send(struct.pack(">I", 0xFFFFFFF0) + b"<?xml version")
         elif kind == "zero_length":
             self.send(struct.pack(">I", 0))
+        elif kind == "length_only":
+            self.send(struct.pack(">I", 200))
         else:  # garbage
             self.send(struct.pack(">I", 16) + b"\x00not a plist!!\xff")
-        self.hold()
+        self.hold(seconds)
