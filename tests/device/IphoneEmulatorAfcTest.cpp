@@ -147,8 +147,8 @@ protected:
         QStringList ops;
         for (const QJsonValue &v : emu.log(kUdid)) {
             const QJsonObject e = v.toObject();
-            if (e.value(QStringLiteral("service")).toString() == QStringLiteral("house_arrest")
-                && e.contains(QStringLiteral("op")))
+            if (e.value(QStringLiteral("service")).toString() == QStringLiteral("afc")
+                && e.value(QStringLiteral("via")).toString() == QStringLiteral("house_arrest"))
                 ops << e.value(QStringLiteral("op")).toString() + QLatin1Char(' ')
                            + e.value(QStringLiteral("path")).toString();
         }

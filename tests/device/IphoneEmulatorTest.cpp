@@ -78,18 +78,6 @@ protected:
     {
         return runTool(emu.environment(), program, arguments);
     }
-    QStringList loggedOps(const QString &udid, const QString &service)
-    {
-        QStringList ops;
-        for (const QJsonValue &v : emu.log(udid)) {
-            const QJsonObject e = v.toObject();
-            if (e.value(QStringLiteral("service")).toString() == service)
-                ops << e.value(QStringLiteral("op")).toString() + QLatin1Char(' ')
-                           + e.value(QStringLiteral("path")).toString();
-        }
-        return ops;
-    }
-
     IphoneEmulator emu;
 };
 

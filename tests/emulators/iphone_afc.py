@@ -52,6 +52,9 @@ class Afc:
         self.handles = {}
         self.next_handle = 1
 
+    def log(self, **fields):
+        self.dev.log("afc", via=self.service, **fields)
+
     # -- replies ----------------------------------------------------------
     def status(self, num, code):
         self.conn.send(HEADER.pack(MAGIC, 48, 48, num, OP_STATUS) + struct.pack("<Q", code))
@@ -102,11 +105,11 @@ class Afc:
             name = OP_NAMES.get(op, "OP_%d" % op)
             hostile_op = self.dev.fault("afc_hostile_op") or "any"
             if self.dev.fault("afc_hostile") and hostile_op in ("any", name):
-                self.dev.log(self.service, op=name)
+                self.log(op=name)
                 self.hostile(num, self.dev.fault("afc_hostile"))
             handler = getattr(self, "op_" + name, None)
             if handler is None:
-                self.dev.log(self.service, op=name)
+                self.log(op=name)
                 self.status(num, UNKNOWN_PACKET)
                 continue
             try:
@@ -120,7 +123,7 @@ class Afc:
 
     def op_READ_DIR(self, num, params, payload):
         path, host = self.resolve(params)
-        self.dev.log(self.service, op="READ_DIR", path=path)
+        self.log(op="READ_DIR", path=path)
         if self.dev.stalls("afc_list"):
             self.conn.hold(self.dev.fault("stall_seconds"))
         code = self.dev.path_fault("afc_list_error", path)
@@ -135,7 +138,7 @@ class Afc:
 
     def op_GET_FILE_INFO(self, num, params, payload):
         path, host = self.resolve(params)
-        self.dev.log(self.service, op="GET_FILE_INFO", path=path)
+        self.log(op="GET_FILE_INFO", path=path)
         if self.dev.stalls("afc_info"):
             self.conn.hold(self.dev.fault("stall_seconds"))
         if host is None or not os.path.lexists(host) or not self.parent_inside(host):
@@ -157,7 +160,7 @@ class Afc:
                                 for k, v in info))
 
     def op_GET_DEVINFO(self, num, params, payload):
-        self.dev.log(self.service, op="GET_DEVINFO")
+        self.log(op="GET_DEVINFO")
         info = [("Model", self.dev.get("product_type")), ("FSTotalBytes", 64000000000),
                 ("FSFreeBytes", 21000000000), ("FSBlockSize", 4096)]
         self.data(num, b"".join(k.encode() + b"\0" + str(v).encode() + b"\0" for k, v in info))
@@ -167,7 +170,7 @@ class Afc:
             return self.status(num, 7)
         mode = struct.unpack("<Q", params[:8])[0]
         path, host = self.resolve(params[8:])
-        self.dev.log(self.service, op="FILE_OPEN", path=path, mode=mode)
+        self.log(op="FILE_OPEN", path=path, mode=mode)
         if self.dev.stalls("afc_open"):
             self.conn.hold(self.dev.fault("stall_seconds"))
         writing = mode != 1
@@ -201,7 +204,7 @@ class Afc:
     def op_FILE_READ(self, num, params, payload):
         f, path = self.handle_of(params)
         want = struct.unpack("<Q", params[8:16])[0] if len(params) >= 16 else 0
-        self.dev.log(self.service, op="FILE_READ", path=path, length=want)
+        self.log(op="FILE_READ", path=path, length=want)
         if f is None:
             return self.status(num, BAD_HANDLE)
         if self.dev.stalls("afc_read"):
@@ -220,7 +223,7 @@ class Afc:
 
     def op_FILE_WRITE(self, num, params, payload):
         f, path = self.handle_of(params)
-        self.dev.log(self.service, op="FILE_WRITE", path=path, length=len(payload))
+        self.log(op="FILE_WRITE", path=path, length=len(payload))
         if f is None:
             return self.status(num, BAD_HANDLE)
         f.write(payload)
@@ -245,7 +248,7 @@ class Afc:
 
     def op_FILE_CLOSE(self, num, params, payload):
         f, path = self.handle_of(params)
-        self.dev.log(self.service, op="FILE_CLOSE", path=path)
+        self.log(op="FILE_CLOSE", path=path)
         if f is None:
             return self.status(num, BAD_HANDLE)
         f.close()
@@ -255,12 +258,12 @@ class Afc:
     def op_FILE_LOCK(self, num, params, payload):
         f, path = self.handle_of(params)
         operation = struct.unpack("<Q", params[8:16])[0] if len(params) >= 16 else 0
-        self.dev.log(self.service, op="FILE_LOCK", path=path, mode=operation)
+        self.log(op="FILE_LOCK", path=path, mode=operation)
         self.status(num, SUCCESS if f is not None else BAD_HANDLE)
 
     def op_MAKE_DIR(self, num, params, payload):
         path, host = self.resolve(params)
-        self.dev.log(self.service, op="MAKE_DIR", path=path)
+        self.log(op="MAKE_DIR", path=path)
         if not self.writable:
             return self.status(num, PERM_DENIED)
         if host is None:
@@ -270,7 +273,7 @@ class Afc:
 
     def op_REMOVE_PATH(self, num, params, payload):
         path, host = self.resolve(params)
-        self.dev.log(self.service, op="REMOVE_PATH", path=path)
+        self.log(op="REMOVE_PATH", path=path)
         if not self.writable:
             return self.status(num, PERM_DENIED)
         if host is None or not os.path.lexists(host):

@@ -96,8 +96,8 @@ Control port: one JSON object per line, one JSON answer per line, each
                                                replaces the whole set;
                                                "paired" adds/drops the record
   {"cmd": "log", "udid": U}                    -> {"ok", "log": [entries]}
-      entries like {"service": "afc", "op": "FILE_READ", "path": "/...",
-      "length": N}, {"service": "lockdownd", "request": "StartService",
+      entries like {"service": "afc", "via": "house_arrest" (or "afc"),
+      "op": "FILE_READ", "path": "/...", "length": N}, {"service": "lockdownd", "request": "StartService",
       "name": "com.apple.afc"}, {"service": "house_arrest", "command":
       "VendContainer", "identifier": "com.kik.chat"}
   {"cmd": "clear_log", "udid": U}
