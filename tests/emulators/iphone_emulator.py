@@ -104,14 +104,12 @@ Control port: one JSON object per line, one JSON answer per line, each
   {"cmd": "stop"}
 """
 import argparse
-import copy
 import json
 import os
 import plistlib
 import shutil
 import socket
 import ssl
-import struct
 import subprocess
 import sys
 import tempfile
@@ -121,138 +119,11 @@ import warnings
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from iphone_afc import Afc, serve_house_arrest  # noqa: E402
-from iphone_backup import MobileBackup2, serve_notification_proxy  # noqa: E402
-from iphone_lockdown import LOCKDOWN_PORT, SERVICE_PORTS, Lockdown  # noqa: E402
+from iphone_device import Device, checked_device  # noqa: E402
+from iphone_usbmuxd import Usbmuxd  # noqa: E402
 from iphone_wire import Closed, Conn  # noqa: E402
 
-DEFAULTS = {"name": "Emu iPhone", "product_type": "iPhone12,1", "product_version": "16.7",
-            "paired": True, "pairing": "ok", "ssl_session": True, "kik_container": None,
-            "apps": {}, "backup_source": None, "icloud_backup": False, "will_encrypt": False,
-            "values": {}, "faults": {}}
-PAIRINGS = ("ok", "pending", "denied", "passcode", "invalid_host")
-FAULTS = {"stall", "drop_after_bytes", "afc_read_error", "afc_read_error_path", "afc_list_error",
-          "afc_list_error_path", "afc_hostile", "afc_hostile_op", "lockdown_hostile",
-          "house_arrest_hostile", "usbmuxd_hostile", "services_refused", "backup_error",
-          "backup_drop", "backup_no_status", "backup_cancel", "backup_detach_after_files",
-          "stall_seconds"}
 MAX_LOG = 200000
-RESULT_OK, RESULT_BADCOMMAND, RESULT_BADDEV, RESULT_CONNREFUSED, RESULT_BADVERSION = 0, 1, 2, 3, 6
-
-
-def checked_device(cfg):
-    if not isinstance(cfg, dict) or not isinstance(cfg.get("udid"), str) or not cfg["udid"]:
-        raise ValueError("a device needs a udid")
-    unknown = set(cfg) - set(DEFAULTS) - {"udid"}
-    if unknown:
-        raise ValueError("unknown device keys: %s" % ", ".join(sorted(unknown)))
-    merged = dict(DEFAULTS)
-    merged.update(cfg)
-    if merged["pairing"] not in PAIRINGS:
-        raise ValueError("pairing must be one of %s" % ", ".join(PAIRINGS))
-    if not isinstance(merged["faults"] or {}, dict):
-        raise ValueError("faults must be an object")
-    merged["faults"] = merged["faults"] or {}
-    unknown = set(merged["faults"]) - FAULTS
-    if unknown:
-        raise ValueError("unknown faults: %s" % ", ".join(sorted(unknown)))
-    return merged
-
-
-class Device:
-    def __init__(self, cfg, device_id, emu):
-        self.cfg = cfg
-        self.udid = cfg["udid"]
-        self.device_id = device_id
-        self.emu = emu
-        self.lock = threading.Lock()
-        self.ports = {LOCKDOWN_PORT}
-        self.conns = set()
-        self.bytes_served = 0
-        self.observers = []
-        self.media = tempfile.mkdtemp(prefix="media-", dir=emu.tmp)
-
-    def snapshot(self):
-        with self.lock:
-            return copy.deepcopy(self.cfg)
-
-    def get(self, key):
-        with self.lock:
-            return self.cfg.get(key)
-
-    def update(self, changes):
-        with self.lock:
-            merged = dict(self.cfg)
-            merged.update(changes)
-            self.cfg = checked_device(merged)
-
-    def set_value(self, domain, key, value):
-        with self.lock:
-            self.cfg.setdefault("values", {}).setdefault(domain, {})[key] = value
-
-    def fault(self, name):
-        with self.lock:
-            return self.cfg["faults"].get(name)
-
-    def stalls(self, point):
-        points = self.fault("stall") or []
-        return point == points or (isinstance(points, list) and point in points)
-
-    def path_fault(self, name, path):
-        code = self.fault(name)
-        where = self.fault(name + "_path")
-        if code is None or (where and where not in (path or "")):
-            return None
-        return int(code)
-
-    def take_bytes(self, n):
-        """How many of n file bytes may still be served before the drop."""
-        limit = self.fault("drop_after_bytes")
-        with self.lock:
-            if limit is None:
-                return n
-            allowed = max(0, min(n, int(limit) - self.bytes_served))
-            self.bytes_served += allowed
-            return allowed
-
-    def observe(self, conn, name):
-        with self.lock:
-            self.observers.append((conn, name))
-
-    def notify(self, name):
-        """Relays a notification to every notification_proxy observing it."""
-        with self.lock:
-            targets = [c for c, n in self.observers if n == name]
-        for conn in targets:
-            try:
-                conn.send_plist({"Command": "RelayNotification", "Name": name})
-            except Closed:
-                pass
-
-    def allow_port(self, port):
-        with self.lock:
-            self.ports.add(port)
-
-    def port_open(self, port):
-        with self.lock:
-            return port in self.ports
-
-    def app_container(self, bundle):
-        with self.lock:
-            if bundle == "com.kik.chat" and self.cfg.get("kik_container"):
-                return self.cfg["kik_container"]
-            return (self.cfg.get("apps") or {}).get(bundle)
-
-    def log(self, service, **fields):
-        entry = {"service": service}
-        entry.update({k: v for k, v in fields.items() if v is not None})
-        self.emu.add_log(self.udid, entry)
-
-    def attached_record(self):
-        props = {"ConnectionSpeed": 480000000, "ConnectionType": "USB",
-                 "DeviceID": self.device_id, "LocationID": 0x14100000 + self.device_id,
-                 "ProductID": 0x12A8, "SerialNumber": self.udid, "USBSerialNumber": self.udid}
-        return {"DeviceID": self.device_id, "MessageType": "Attached", "Properties": props}
 
 
 class Emulator:
@@ -370,137 +241,6 @@ class Emulator:
                 log.append(entry)
 
     # -- usbmuxd ----------------------------------------------------------
-    def serve_usbmuxd(self, sock):
-        conn = Conn(sock, self.stop, self.idle)
-        try:
-            for _ in range(100000):
-                length, version, message, tag = struct.unpack("<IIII", conn.recv_exact(16))
-                if length < 16 or length > (1 << 20):
-                    raise Closed("unusable usbmuxd length")
-                payload = conn.recv_exact(length - 16)
-                if version != 1 or message != 8:
-                    self.mux_send(conn, tag, {"MessageType": "Result", "Number": RESULT_BADVERSION})
-                    continue
-                try:
-                    req = plistlib.loads(payload)
-                except Exception:
-                    req = None
-                if not isinstance(req, dict):
-                    self.mux_send(conn, tag, {"MessageType": "Result", "Number": RESULT_BADCOMMAND})
-                    continue
-                if self.mux_request(conn, tag, req) is False:
-                    return
-        except Closed:
-            pass
-        except Exception as e:  # a fault of the emulator itself: say so, drop the link
-            sys.stderr.write("iphone emulator: usbmuxd: %r\n" % (e,))
-        finally:
-            conn.close()
-
-    def mux_send(self, conn, tag, obj, hostile=None, seconds=None):
-        data = plistlib.dumps(obj, fmt=plistlib.FMT_XML)
-        if hostile == "huge_length":
-            conn.send(struct.pack("<IIII", 0xFFFFFFF0, 1, 8, tag) + data)
-            conn.hold(seconds)
-        elif hostile == "zero_length":
-            conn.send(struct.pack("<IIII", 0, 1, 8, tag))
-            conn.hold(seconds)
-        elif hostile == "length_only":
-            conn.send(struct.pack("<IIII", 16 + len(data), 1, 8, tag))
-            conn.hold(seconds)
-        elif hostile == "garbage":
-            conn.send(struct.pack("<IIII", 32, 1, 8, tag) + b"\x00\xffnot a plist at all\x00!!!!")
-            conn.hold(seconds)
-        conn.send(struct.pack("<IIII", 16 + len(data), 1, 8, tag) + data)
-
-    def mux_request(self, conn, tag, req):
-        kind = req.get("MessageType")
-
-        def result(n):
-            self.mux_send(conn, tag, {"MessageType": "Result", "Number": n})
-
-        if kind == "ListDevices":
-            with self.lock:
-                devs = sorted(self.devices.values(), key=lambda d: d.device_id)
-            for d in devs:
-                if d.stalls("usbmuxd_list"):
-                    conn.hold(d.fault("stall_seconds"))
-            odd = next((d for d in devs if d.fault("usbmuxd_hostile")), None)
-            self.mux_send(conn, tag, {"DeviceList": [d.attached_record() for d in devs]},
-                          odd and odd.fault("usbmuxd_hostile"), odd and odd.fault("stall_seconds"))
-        elif kind == "Listen":
-            result(RESULT_OK)
-            self.listen(conn)
-            return False
-        elif kind == "ReadBUID":
-            self.mux_send(conn, tag, {"BUID": self.buid})
-        elif kind == "ReadPairRecord":
-            with self.lock:
-                data = self.records.get(req.get("PairRecordID"))
-            if data:
-                self.mux_send(conn, tag, {"PairRecordData": data})
-            else:
-                result(RESULT_BADDEV)
-        elif kind == "SavePairRecord":
-            data = req.get("PairRecordData")
-            if isinstance(data, bytes) and req.get("PairRecordID"):
-                self.save_pair_record(req["PairRecordID"], data)
-                result(RESULT_OK)
-            else:
-                result(RESULT_BADCOMMAND)
-        elif kind == "DeletePairRecord":
-            self.delete_pair_record(req.get("PairRecordID"))
-            result(RESULT_OK)
-        elif kind == "Connect":
-            dev = self.device(device_id=req.get("DeviceID"))
-            port = socket.ntohs(int(req.get("PortNumber") or 0) & 0xFFFF)
-            if dev is None:
-                result(RESULT_BADDEV)
-            elif not dev.port_open(port):
-                result(RESULT_CONNREFUSED)
-            else:
-                result(RESULT_OK)
-                self.connect(conn, dev, port)
-                return False
-        else:
-            result(RESULT_BADCOMMAND)
-
-    def listen(self, conn):
-        q = Listener(conn)
-        with self.lock:
-            devs = sorted(self.devices.values(), key=lambda d: d.device_id)
-            self.listeners.add(q)
-        try:
-            for d in devs:
-                q.push(d.attached_record())
-            q.run(self)
-        finally:
-            with self.lock:
-                self.listeners.discard(q)
-
-    def connect(self, conn, dev, port):
-        with dev.lock:
-            dev.conns.add(conn)
-        try:
-            if port == LOCKDOWN_PORT:
-                Lockdown(conn, dev, self).run()
-            elif port == SERVICE_PORTS["com.apple.mobile.house_arrest"]:
-                serve_house_arrest(conn, dev, self)
-            elif port == SERVICE_PORTS["com.apple.afc"]:
-                Afc(conn, dev, self, dev.media, writable=True, service="afc").run()
-            elif port == SERVICE_PORTS["com.apple.mobile.notification_proxy"]:
-                serve_notification_proxy(conn, dev, self)
-            elif port == SERVICE_PORTS["com.apple.mobilebackup2"]:
-                MobileBackup2(conn, dev, self).run()
-        except Closed:
-            pass
-        except Exception as e:  # a fault of the emulator itself: say so, drop the link
-            sys.stderr.write("iphone emulator: port %d: %r\n" % (port, e))
-        finally:
-            with dev.lock:
-                dev.conns.discard(conn)
-                dev.observers = [(c, n) for c, n in dev.observers if c is not conn]
-
     # -- control ----------------------------------------------------------
     def serve_control(self, sock):
         conn = Conn(sock, self.stop, self.idle * 10)
@@ -547,44 +287,6 @@ class Emulator:
         raise ValueError("unknown command: %s" % name)
 
 
-class Listener:
-    """One Listen subscriber: pushes Attached/Detached until it hangs up."""
-
-    def __init__(self, conn):
-        self.conn = conn
-        self.cond = threading.Condition()
-        self.queue = []
-
-    def push(self, message):
-        with self.cond:
-            self.queue.append(message)
-            self.cond.notify()
-
-    def run(self, emu):
-        while not emu.stop.is_set():
-            with self.cond:
-                self.cond.wait_for(lambda: self.queue, timeout=0.5)
-                pending, self.queue = self.queue, []
-            for message in pending:
-                emu.mux_send(self.conn, 0, message)
-            if self.peer_closed():
-                return
-
-    def peer_closed(self):
-        try:
-            self.conn.sock.settimeout(0)
-            return self.conn.sock.recv(1, socket.MSG_PEEK) == b""
-        except (BlockingIOError, socket.timeout):
-            return False
-        except OSError:
-            return True
-        finally:
-            try:
-                self.conn.sock.settimeout(0.5)
-            except OSError:
-                pass
-
-
 def serve_forever(server, handler, stop):
     server.settimeout(0.5)
     while not stop.is_set():
@@ -620,7 +322,7 @@ def main():
             emu.attach(cfg)
         mux = listening_socket()
         control = listening_socket()
-        for server, handler in ((mux, emu.serve_usbmuxd), (control, emu.serve_control)):
+        for server, handler in ((mux, Usbmuxd(emu).serve), (control, emu.serve_control)):
             threading.Thread(target=serve_forever, args=(server, handler, emu.stop),
                              daemon=True).start()
 
