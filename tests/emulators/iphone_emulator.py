@@ -108,6 +108,7 @@ import json
 import os
 import plistlib
 import shutil
+import signal
 import socket
 import ssl
 import subprocess
@@ -313,13 +314,21 @@ def main():
     ap.add_argument("--lifetime", type=float, default=600)
     ap.add_argument("--idle", type=float, default=120)
     args = ap.parse_args()
-    with open(args.config, encoding="utf-8") as f:
-        config = json.load(f)
-
     emu = Emulator(args.idle)
     try:
-        for cfg in config.get("devices", []):
-            emu.attach(cfg)
+        try:
+            with open(args.config, encoding="utf-8") as f:
+                config = json.load(f)
+            devices = config.get("devices", []) if isinstance(config, dict) else None
+            if not isinstance(devices, list):
+                raise ValueError("the configuration needs a list \"devices\"")
+            for cfg in devices:
+                emu.attach(cfg)
+        except (OSError, ValueError) as e:
+            sys.stderr.write("iphone emulator: bad configuration: %s\n" % e)
+            sys.stderr.flush()
+            shutil.rmtree(emu.tmp, ignore_errors=True)
+            os._exit(2)
         mux = listening_socket()
         control = listening_socket()
         for server, handler in ((mux, Usbmuxd(emu).serve), (control, emu.serve_control)):
@@ -334,6 +343,7 @@ def main():
                 emu.stop.set()
 
         threading.Thread(target=watch_stdin, daemon=True).start()
+        signal.signal(signal.SIGTERM, lambda *_: emu.stop.set())
         sys.stdout.write(json.dumps({"usbmuxd_port": mux.getsockname()[1],
                                      "control_port": control.getsockname()[1]}) + "\n")
         sys.stdout.flush()
@@ -344,7 +354,7 @@ def main():
     finally:
         shutil.rmtree(emu.tmp, ignore_errors=True)
     sys.stdout.flush()
-    os._exit(0)
+    os._exit(0)  # without waiting for connection threads still blocked in reads
 
 
 if __name__ == "__main__":
