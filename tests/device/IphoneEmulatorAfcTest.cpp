@@ -223,6 +223,13 @@ TEST_F(IphoneEmulatorAfcTest, AppNotInstalled)
     QVariantMap answer;
     ASSERT_TRUE(vend(QStringLiteral("com.kik.chat"), &answer));
     EXPECT_EQ(answer.value(QStringLiteral("Error")).toString(), QStringLiteral("ApplicationLookupFailed"));
+
+    // Installed, but the phone refuses to vend its container.
+    ASSERT_TRUE(emu.set(kUdid, {{QStringLiteral("kik_container"), container},
+                                {QStringLiteral("faults"),
+                                 QJsonObject{{QStringLiteral("vend_error"), QStringLiteral("InstallationLookupFailed")}}}}));
+    ASSERT_TRUE(vend(QStringLiteral("com.kik.chat"), &answer));
+    EXPECT_EQ(answer.value(QStringLiteral("Error")).toString(), QStringLiteral("InstallationLookupFailed"));
 }
 
 TEST_F(IphoneEmulatorAfcTest, PhoneGoesAwayMidFile)

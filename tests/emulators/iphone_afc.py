@@ -34,6 +34,9 @@ def serve_house_arrest(conn, dev, emu):
         conn.send_plist({"Error": "UnknownCommand"})
         conn.hold(dev.fault("stall_seconds"))
     root = dev.app_container(bundle)
+    if dev.fault("vend_error"):
+        conn.send_plist({"Error": str(dev.fault("vend_error"))})
+        conn.hold(dev.fault("stall_seconds"))
     if not root or not os.path.isdir(root):
         conn.send_plist({"Error": "ApplicationLookupFailed"})
         conn.hold(dev.fault("stall_seconds"))
@@ -65,6 +68,10 @@ class Afc:
     def hostile(self, num, kind):
         if kind == "huge_entire":
             self.conn.send(HEADER.pack(MAGIC, 1 << 62, 40, num, OP_DATA) + b"x" * 64)
+        elif kind == "entire_4g":
+            self.conn.send(HEADER.pack(MAGIC, 0xFFFFFFF0, 40, num, OP_DATA) + b"x" * 64)
+        elif kind == "entire_2g":
+            self.conn.send(HEADER.pack(MAGIC, 40 + 0x7FFFFF00, 40, num, OP_DATA) + b"x" * 64)
         elif kind == "unknown_op":
             self.conn.send(HEADER.pack(MAGIC, 48, 48, num, 0x7777) + struct.pack("<Q", 0))
         elif kind == "bad_magic":

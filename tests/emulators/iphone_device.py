@@ -15,7 +15,7 @@ FAULTS = {"stall", "drop_after_bytes", "afc_read_error", "afc_read_error_path", 
           "afc_list_error_path", "afc_hostile", "afc_hostile_op", "lockdown_hostile",
           "house_arrest_hostile", "usbmuxd_hostile", "services_refused", "backup_error",
           "backup_drop", "backup_no_status", "backup_cancel", "backup_detach_after_files",
-          "stall_seconds"}
+          "stall_seconds", "vend_error"}
 
 
 def checked_device(cfg):

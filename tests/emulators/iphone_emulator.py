@@ -60,7 +60,8 @@ faults (each optional):
   afc_list_error        status code answered to READ_DIR
   afc_list_error_path   only for paths containing this text
   afc_hostile           answer to an AFC request: "huge_entire" (entire
-                        length 2^62), "unknown_op" (operation 0x7777),
+                        length 2^62), "entire_4g" (0xFFFFFFF0), "entire_2g"
+                        (40 + 0x7FFFFF00; the data never comes), "unknown_op" (operation 0x7777),
                         "bad_magic", "wrong_packet_num", "short_this" (this
                         length 8), "truncated" (data promised, not sent)
   afc_hostile_op        the request it answers: "READ_DIR", "GET_FILE_INFO",
@@ -69,6 +70,9 @@ faults (each optional):
                         (0xFFFFFFF0), "zero_length", "length_only" (a length
                         of 200, then nothing), "garbage" (not a plist)
   house_arrest_hostile  the same kinds, answered to VendContainer
+  vend_error            VendContainer answers {"Error": this text}, e.g.
+                        "InstallationLookupFailed" (how iOS 8.3 and later
+                        refuse App Store apps without file sharing)
   usbmuxd_hostile       the same kinds, for the ListDevices answer
                         (usbmuxd header length) while this phone is attached
   services_refused      [service names] answered InvalidService
