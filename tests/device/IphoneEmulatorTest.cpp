@@ -165,6 +165,22 @@ TEST_F(IphoneEmulatorTest, PairingErrorsReachIdeviceinfo)
     EXPECT_TRUE(r.err.contains("Invalid HostID")) << r.err.constData();
 }
 
+TEST_F(IphoneEmulatorTest, PhoneThatDoesNotAnswerFailsTheTool)
+{
+    startWith({ device(kUdid) });
+    for (const char *point : { "usbmuxd_connect", "lockdown_query" }) {
+        ASSERT_TRUE(emu.set(kUdid,
+            { { QStringLiteral("faults"),
+                QJsonObject{ { QStringLiteral("stall"), QString::fromLatin1(point) },
+                    { QStringLiteral("stall_seconds"), 1 } } } }));
+        const auto r = tool(QStringLiteral("ideviceinfo"),
+            { QStringLiteral("-u"), kUdid, QStringLiteral("-k"), QStringLiteral("DeviceName") });
+        EXPECT_NE(r.exitCode, 0) << point;
+        EXPECT_TRUE(r.err.contains("ERROR: Could not connect to lockdownd"))
+            << point << r.err.constData();
+    }
+}
+
 TEST_F(IphoneEmulatorTest, TrustGrantedLaterLetsTheClientPair)
 {
     startWith({ device(kUdid,

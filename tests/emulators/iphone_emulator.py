@@ -46,7 +46,8 @@ sync lock file), house_arrest, mobilebackup2; any other is InvalidService.
 faults (each optional):
   stall                 a point or a list of points that never answer (the
                         connection is held until the client gives up):
-                        "usbmuxd_list", "lockdown_session",
+                        "usbmuxd_list", "usbmuxd_connect", "lockdown_query",
+                        "lockdown_session",
                         "lockdown_get_value", "house_arrest", "afc_list",
                         "afc_info", "afc_open", "afc_read", "backup"
   stall_seconds         a stalled or hostile answer closes the connection

@@ -106,6 +106,8 @@ class Lockdown:
                 return
 
     def do_QueryType(self, req, reply):
+        if self.dev.stalls("lockdown_query"):
+            self.conn.hold(self.dev.fault("stall_seconds"))
         reply["Type"] = "com.apple.mobile.lockdown"
 
     def do_GetValue(self, req, reply):
