@@ -159,6 +159,45 @@ TEST_F(AdbEmulatorChannelTest, HelperCopiesAsRootAndSendsFilesInBlocks)
     EXPECT_EQ(su.first()[QStringLiteral("status")].toInt(), 0);
 }
 
+TEST_F(AdbEmulatorChannelTest, MissingFilesComeAsEmptyAndUnpluggingClosesTheChannel)
+{
+    ASSERT_TRUE(start());
+    const int port = openChannel(kRooted, QStringLiteral("download"));
+    QTcpSocket socket;
+    ASSERT_TRUE(connectTo(socket, port));
+    ASSERT_EQ(readLine(socket), QByteArray("$ready:"));
+    sendLine(socket, "$dload:/sdcard/Kik/su/kikDatabase.db-journal");
+    EXPECT_EQ(readLine(socket), QByteArray("$file:0"));
+    EXPECT_EQ(readLine(socket), QByteArray("."));
+    sendLine(socket, "$file:");
+    sendLine(socket, "$sucmd:false");
+    EXPECT_EQ(readLine(socket), QByteArray("$sucmd:1"));
+
+    ASSERT_TRUE(m_emulator.detach(kRooted));
+    EXPECT_EQ(readLine(socket), QByteArray("<none>"));
+    EXPECT_EQ(socket.state(), QAbstractSocket::UnconnectedState);
+    EXPECT_FALSE(adb({QStringLiteral("forward"), QStringLiteral("--list")})
+                     .out.contains(QByteArray::number(port)));
+}
+
+TEST_F(AdbEmulatorChannelTest, HelperServesChannelsOverWifi)
+{
+    const int control = freePort();
+    QJsonObject phone = m_phones.at(0).toObject();
+    phone.insert(QStringLiteral("wifi_port"), control);
+    m_phones[0] = phone;
+    ASSERT_TRUE(start());
+    const int port = freePort();
+    QTcpSocket request;
+    ASSERT_TRUE(connectTo(request, control));
+    sendLine(request, QStringLiteral("backup://127.0.0.1:%1/device-info").arg(port).toUtf8());
+    EXPECT_EQ(readLine(request), QByteArray("1"));
+    QTcpSocket socket;
+    ASSERT_TRUE(connectTo(socket, port));
+    EXPECT_EQ(readLine(socket), QByteArray("$ready:"));
+    EXPECT_TRUE(readLine(socket).startsWith("$hello:version=312;"));
+}
+
 TEST_F(AdbEmulatorChannelTest, HelperFailureModes)
 {
     ASSERT_TRUE(start());

@@ -8,6 +8,7 @@ of the root: they are normalised as phone paths before mapping.
 """
 import os
 import posixpath
+import socket
 import threading
 
 HELPER_PACKAGE = "com.velloran.marrowlink"
@@ -38,6 +39,7 @@ DEFAULTS = {
     "install_result": "Success",
     "app_uids": {"kik.android": 10150, HELPER_PACKAGE: 10245},
     "block_size": 65536,        # the helper's download block size
+    "wifi_port": None,          # the helper's WiFi control port on 127.0.0.1
     "features": "shell_v2,cmd,abb_exec,stat_v2,fixed_push_mkdir,apex,abb,"
                 "fixed_push_symlink_timestamp,remount_shell,track_app,sendrecv_v2",
 }
@@ -66,6 +68,8 @@ class Phone:
         self.channels = {}      # helper port -> channel kind, after a broadcast
         self.installed = []     # {"package", "size", "sha1"} per install
         self.connections = set()
+        self.wifi_listener = None
+        self.on_gone = None     # set by the registry: drops the phone's forwards
 
     # -- options ------------------------------------------------------------
     def __getitem__(self, key):
@@ -144,11 +148,18 @@ class Phone:
         with self.lock:
             self.present = False
             connections = list(self.connections)
+            if self.wifi_listener is not None:
+                connections.append(self.wifi_listener)
+                self.wifi_listener = None
+            on_gone = self.on_gone
+        if on_gone is not None:
+            on_gone()
         for sock in connections:
-            try:
-                sock.close()
-            except OSError:
-                pass
+            for close in (lambda: sock.shutdown(socket.SHUT_RDWR), sock.close):
+                try:
+                    close()
+                except OSError:
+                    pass
 
     # -- paths --------------------------------------------------------------
     def normalise(self, path, cwd="/"):
