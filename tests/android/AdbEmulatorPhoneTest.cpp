@@ -276,6 +276,79 @@ TEST_F(AdbEmulatorPhoneTest, PhoneThatGoesAwayMidPullFailsTheClient)
               QByteArray("List of devices attached\nEMU0001\tdevice\n\n"));
 }
 
+TEST_F(AdbEmulatorPhoneTest, OlderClientsPathsForInstallAndShell)
+{
+    // A phone without abb_exec gets "exec:cmd package 'install'", one
+    // without shell_v2 the old shell whose exit status is always 0.
+    QJsonObject old = m_phones.at(1).toObject();
+    old.insert(QStringLiteral("features"), QStringLiteral("cmd"));
+    m_phones[1] = old;
+    ASSERT_TRUE(start());
+    const QString apk = local(QStringLiteral("helper.apk"));
+    writeFile(apk, QByteArray(70000, 'a'));
+    const ProcessResult install = adb({QStringLiteral("-s"), kPlain, QStringLiteral("install"), apk});
+    EXPECT_EQ(install.exitCode, 0) << install.err.toStdString();
+    const QJsonArray services = m_emulator.log(kPlain, QStringLiteral("service"));
+    ASSERT_FALSE(services.isEmpty());
+    EXPECT_TRUE(services.last()[QStringLiteral("text")].toString().startsWith(
+        QStringLiteral("exec:cmd package 'install'")))
+        << services.last()[QStringLiteral("text")].toString().toStdString();
+    EXPECT_EQ(m_emulator.files(kPlain)[QStringLiteral("installed")][0][QStringLiteral("size")].toInt(),
+              70000);
+
+    const ProcessResult v1 = shell(kPlain, {QStringLiteral("ls"), QStringLiteral("/nowhere")});
+    EXPECT_EQ(v1.exitCode, 0);
+    EXPECT_TRUE(v1.out.contains("No such file or directory")) << v1.out.toStdString();
+}
+
+TEST_F(AdbEmulatorPhoneTest, PhoneWithoutSharedStorage)
+{
+    QJsonObject bare = m_phones.at(0).toObject();
+    bare.insert(QStringLiteral("shared_storage"), false);
+    m_phones[0] = bare;
+    ASSERT_TRUE(start());
+    EXPECT_EQ(shell(kRooted, {QStringLiteral("ls"), QStringLiteral("/sdcard")}).exitCode, 1);
+    EXPECT_EQ(shell(kRooted, {QStringLiteral("su"), QStringLiteral("-c"),
+                              QStringLiteral("'mkdir -p /sdcard/Kik/su'")})
+                  .exitCode,
+              1);
+    writeFile(local(QStringLiteral("x.bin")), "x");
+    const ProcessResult push = adb({QStringLiteral("-s"), kRooted, QStringLiteral("push"),
+                                    local(QStringLiteral("x.bin")), QStringLiteral("/sdcard/x.bin")});
+    EXPECT_EQ(push.exitCode, 1);
+    EXPECT_TRUE(QByteArray(push.out + push.err).contains("couldn't create file"))
+        << push.err.toStdString() << push.out.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(rootOf(kRooted) + QStringLiteral("/sdcard/x.bin")));
+    const ProcessResult hello = shell(kRooted, {QStringLiteral("getprop"),
+                                                QStringLiteral("ro.build.version.release")});
+    EXPECT_EQ(hello.out, QByteArray("13\n"));
+}
+
+TEST_F(AdbEmulatorPhoneTest, SettingsReachThisProcessForCodeThatStartsAdb)
+{
+    ASSERT_TRUE(start());
+    const QByteArray before = qgetenv("ADB_SERVER_SOCKET");
+    {
+        AdbEmulator other;
+        ASSERT_TRUE(other.start({{QStringLiteral("phones"), QJsonArray()}}));
+        other.applyToThisProcess();
+        EXPECT_EQ(qgetenv("ADB_SERVER_SOCKET"), other.serverSocket().toUtf8());
+        EXPECT_FALSE(qEnvironmentVariableIsSet("ANDROID_SERIAL"));
+        QProcess adb;
+        adb.start(AdbEmulator::adbProgram(), {QStringLiteral("devices")});
+        ASSERT_TRUE(adb.waitForFinished(30000));
+        EXPECT_EQ(adb.readAllStandardOutput(), QByteArray("List of devices attached\n\n"));
+    }
+    EXPECT_EQ(qgetenv("ADB_SERVER_SOCKET"), before);
+}
+
+TEST(AdbEmulatorLifetimeTest, EmulatorEndsAfterItsLifetime)
+{
+    AdbEmulator emulator;
+    ASSERT_TRUE(emulator.start({{QStringLiteral("phones"), QJsonArray()}}, 1));
+    EXPECT_TRUE(emulator.waitForExit(30000));
+}
+
 TEST(AdbEmulatorLifetimeTest, EmulatorEndsWithItsOwner)
 {
     if (!QFileInfo(AdbEmulator::adbProgram()).isExecutable())

@@ -119,7 +119,9 @@ def _send(wire, phone, spec):
     path, _, mode = spec.rpartition(",")
     host = phone.host_path(path)
     problem = None
-    if host is None or not phone.may_access("shell", path):
+    if host is None:
+        problem = "couldn't create file: No such file or directory"
+    elif not phone.may_access("shell", path):
         problem = "couldn't create file: Permission denied"
     elif os.path.isdir(host):
         problem = "couldn't create file: Is a directory"
