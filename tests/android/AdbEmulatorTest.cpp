@@ -116,6 +116,11 @@ TEST_F(AdbEmulatorTest, ShellQuotingFollowsTheDeviceShell)
               QByteArray("shellx\n"));
     EXPECT_EQ(shell(kPlain, {QStringLiteral("echo"), QStringLiteral("'$(id)'")}).out,
               QByteArray("$(id)\n"));
+    // Words are expanded when their command runs, not when the line is read.
+    EXPECT_EQ(shell(kPlain, {QStringLiteral("cat /nowhere 2>/dev/null; echo $?")}).out,
+              QByteArray("1\n"));
+    EXPECT_EQ(shell(kPlain, {QStringLiteral("false && echo $(touch /sdcard/ran)")}).exitCode, 1);
+    EXPECT_FALSE(QFileInfo::exists(rootOf(kPlain) + QStringLiteral("/sdcard/ran")));
     // A quoted glob stays literal, an unquoted one expands.
     writeFile(rootOf(kPlain) + QStringLiteral("/sdcard/d/a.txt"), "a");
     EXPECT_EQ(shell(kPlain, {QStringLiteral("rm"), QStringLiteral("-f"),

@@ -326,7 +326,8 @@ def _split_serial(rest):
 
 def _words(command):
     try:
-        return [t[1] for t in Tokenizer(command, {}, lambda inner: "").tokens() if t[0] == "word"]
+        return [Tokenizer(t[1]).expand_word()[0]
+                for t in Tokenizer(command, raw=True).tokens() if t[0] == "word"]
     except ParseError:
         return command.split()
 
