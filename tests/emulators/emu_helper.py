@@ -203,40 +203,45 @@ def _download(wire, phone, path):
 
 
 def _upload(wire, phone, path):
+    """Receives a file; blocks are written as they come, so a dropped
+    connection leaves a partial file, as the helper app does."""
     host = phone.host_path(path)
     problem = None
     if host is None or not phone.may_access(HELPER_PACKAGE, path):
         problem = "%s: open failed: EACCES (Permission denied)" % path
-    elif not os.path.isdir(os.path.dirname(host)):
+    elif not os.path.isdir(os.path.dirname(host)) or os.path.isdir(host):
         problem = "%s: open failed: ENOENT (No such file or directory)" % path
     if problem:
         _send_line(wire, "$error:" + _b64(problem))
-    data = bytearray()
-    while True:
-        line = wire.recv_line().decode("utf-8", "replace")
-        if line == ".":
-            break
-        if not line.startswith("$block:") or not line[7:].isdigit() or \
-                int(line[7:]) > MAX_BLOCK:
-            phone.log("helper", line[:80])
-            _send_line(wire, "$error:" + _b64("invalid command(.,$block:), " + line[:80]))
-            return
-        chunk = wire.recv_exact(int(line[7:]))
-        if phone.allow(len(chunk)) < len(chunk):
-            raise PhoneGone()
-        if not problem:
-            data += chunk
-            _send_line(wire, ".")
+    existed = host is not None and os.path.exists(host)
+    target = open(host, "wb") if not problem else None
+    size = 0
+    try:
+        while True:
+            line = wire.recv_line().decode("utf-8", "replace")
+            if line == ".":
+                break
+            if not line.startswith("$block:") or not line[7:].isdigit() or \
+                    int(line[7:]) > MAX_BLOCK:
+                phone.log("helper", line[:80])
+                _send_line(wire, "$error:" + _b64("invalid command(.,$block:), " + line[:80]))
+                return
+            chunk = wire.recv_exact(int(line[7:]))
+            if phone.allow(len(chunk)) < len(chunk):
+                raise PhoneGone()
+            if target is not None:
+                target.write(chunk)
+                size += len(chunk)
+                _send_line(wire, ".")
+    finally:
+        if target is not None:
+            target.close()
+            if not existed:
+                phone.created(HELPER_PACKAGE, path)
     if problem:
         return
-    existed = os.path.exists(host)
-    with open(host, "wb") as f:
-        f.write(data)
-    if not existed:
-        phone.created(HELPER_PACKAGE, path)
-    phone.log("helper-upload", path, size=len(data))
+    phone.log("helper-upload", path, size=size)
     _send_line(wire, "$file:")
-
 
 WIFI_ACCEPT_SECONDS = 30
 

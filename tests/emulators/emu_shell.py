@@ -164,3 +164,5 @@ class Shell:
             return handler(self, argv[1:], stdin)
         except emu_commands.CommandError as e:
             return e.status, b"", ("%s: %s\n" % (posixpath.basename(name), e)).encode()
+        except (OSError, ValueError) as e:
+            return 1, b"", ("%s: %s\n" % (posixpath.basename(name), e)).encode()
