@@ -210,6 +210,14 @@ TEST_F(AdbEmulatorChannelTest, HelperFailureModes)
     ASSERT_TRUE(error.startsWith("$error:"));
     EXPECT_FALSE(QByteArray::fromBase64(error.mid(7)).isEmpty());
 
+    ASSERT_TRUE(m_emulator.set(kRooted, {{QStringLiteral("helper"), QStringLiteral("garbage")}}));
+    QTcpSocket garbage;
+    ASSERT_TRUE(connectTo(garbage, port));
+    EXPECT_EQ(readLine(garbage), QByteArray("$ready:"));
+    const QByteArray noise = readLine(garbage);
+    EXPECT_FALSE(noise.startsWith("$")) << noise.toStdString();
+    EXPECT_NE(noise, QByteArray("<none>"));
+
     ASSERT_TRUE(m_emulator.set(kRooted, {{QStringLiteral("helper"), QStringLiteral("old")}}));
     QTcpSocket old;
     ASSERT_TRUE(connectTo(old, port));
@@ -274,6 +282,16 @@ TEST_F(AdbEmulatorPhoneTest, PhoneThatGoesAwayMidPullFailsTheClient)
     EXPECT_NE(readFile(target).size(), 1 << 20);
     EXPECT_EQ(adb({QStringLiteral("devices")}).out,
               QByteArray("List of devices attached\nEMU0001\tdevice\n\n"));
+
+    // A backup cut short still leaves adb's exit status at 0: only the
+    // archive's content tells.
+    ASSERT_TRUE(m_emulator.set(kRooted, {{QStringLiteral("gone_after_bytes"), 100}}));
+    const QString archive = local(QStringLiteral("cut.ab"));
+    const ProcessResult backup = adb({QStringLiteral("-s"), kRooted, QStringLiteral("backup"),
+                                      QStringLiteral("-f"), archive, QStringLiteral("kik.android")});
+    EXPECT_FALSE(backup.crashed) << "adb hung";
+    EXPECT_EQ(readFile(archive).size(), 100);
+    EXPECT_EQ(adb({QStringLiteral("devices")}).out, QByteArray("List of devices attached\n\n"));
 }
 
 TEST_F(AdbEmulatorPhoneTest, OlderClientsPathsForInstallAndShell)

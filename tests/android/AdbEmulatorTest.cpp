@@ -263,6 +263,13 @@ TEST_F(AdbEmulatorTest, RestoreReplacesTheAppData)
     EXPECT_EQ(readFile(appFile(kPlain, QStringLiteral("databases/kikDatabase.db"))),
               readFile(tree + QStringLiteral("/apps/kik.android/db/kikDatabase.db")));
 
+    // Android 12 leaves Kik out of restores.
+    ASSERT_TRUE(m_emulator.set(kPlain, {{QStringLiteral("backup"), QStringLiteral("android12")}}));
+    writeFile(appFile(kPlain, QStringLiteral("files/new.txt")), "after the restore");
+    ASSERT_EQ(adb({QStringLiteral("-s"), kPlain, QStringLiteral("restore"), archive}).exitCode, 0);
+    EXPECT_EQ(readFile(appFile(kPlain, QStringLiteral("files/new.txt"))),
+              QByteArray("after the restore"));
+
     // Android skips a package whose archive does not start with its manifest.
     QFile::remove(tree + QStringLiteral("/apps/kik.android/_manifest"));
     ASSERT_EQ(TestSupport::runPython(QStringLiteral("make_android_kik.py"),
