@@ -292,6 +292,17 @@ TEST_F(AdbEmulatorPhoneTest, PhoneThatGoesAwayMidPullFailsTheClient)
     EXPECT_FALSE(backup.crashed) << "adb hung";
     EXPECT_EQ(readFile(archive).size(), 100);
     EXPECT_EQ(adb({QStringLiteral("devices")}).out, QByteArray("List of devices attached\n\n"));
+
+    // Plugged back in, the phone keeps its options.
+    ASSERT_TRUE(m_emulator.attach({{QStringLiteral("serial"), kPlain}}));
+    ASSERT_TRUE(m_emulator.set(kPlain, {{QStringLiteral("gone_after_bytes"), QJsonValue()}}));
+    EXPECT_EQ(shell(kPlain, {QStringLiteral("getprop"), QStringLiteral("ro.product.model")}).out,
+              QByteArray("Galaxy S9\n"));
+    EXPECT_EQ(adb({QStringLiteral("-s"), kPlain, QStringLiteral("pull"), QStringLiteral("/sdcard/big.bin"),
+                   target})
+                  .exitCode,
+              0);
+    EXPECT_EQ(readFile(target).size(), 1 << 20);
 }
 
 TEST_F(AdbEmulatorPhoneTest, OlderClientsPathsForInstallAndShell)

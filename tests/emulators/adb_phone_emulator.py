@@ -50,7 +50,9 @@ CONFIG.json: {"phones": [PHONE, ...]}. PHONE keys (all optional but root):
 
 Control port: one JSON object per line, one JSON answer per line
 ({"ok": true, ...} or {"ok": false, "error": TEXT}):
-  {"cmd": "attach", "phone": PHONE}       plug a phone in (replaces a same serial)
+  {"cmd": "attach", "phone": PHONE}       plug a phone in (replaces a same serial);
+                                          a PHONE of only {"serial"} plugs a phone
+                                          that went away back in, same options
   {"cmd": "detach", "serial": S}          unplug it (its connections drop)
   {"cmd": "set", "serial": S, KEY: VALUE} change options of a phone
   {"cmd": "log", "serial": S}             -> "log": [{"kind", "text", ...}]:

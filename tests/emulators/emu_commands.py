@@ -212,11 +212,17 @@ def _intent(args):
                 intent[keys[a]] = args[i + 1]
             i += 2
             continue
-        if a in ("-W", "-S", "--user", "-f", "--receiver-foreground") or a.startswith("--"):
-            i += 2 if a in ("--user", "-f") else 1
+        if a in ("-e", "--es", "--ei", "--ez", "--el", "--ef", "--eu", "--esa", "--eia"):
+            i += 3  # an extra: key and value
+            continue
+        if a in ("--user", "-f", "--receiver-permission"):
+            i += 2
+            continue
+        if a in ("-W", "-S", "--receiver-foreground", "--include-stopped-packages") or \
+                a.startswith("--"):
+            i += 1
             continue
         return None, "Error: Unknown option: %s" % a
-        i += 1
     return intent, None
 
 

@@ -18,7 +18,8 @@ class Registry:
         self.lock = threading.RLock()
         self.phones = []
         self.next_transport = 1
-        self.forwards = {}      # local port -> {"serial", "remote", "listener"}
+        self.forwards = {}      # local port -> {"serial", "phone", "remote", "listener"}
+        self.known = {}         # serial -> last options of a detached phone
         self.server_log = []
 
     def log(self, text):
@@ -28,8 +29,18 @@ class Registry:
 
     # -- phones -------------------------------------------------------------
     def attach(self, config):
+        """Plugs a phone in; a config holding only a serial plugs a phone
+        that was there before back in with its last options."""
         with self.lock:
             serial = config.get("serial", "EMU0001")
+            if set(config) == {"serial"}:
+                present = self.find(serial, any_presence=True)
+                if present is not None:
+                    config = dict(present.cfg)
+                elif serial in self.known:
+                    config = self.known[serial]
+                else:
+                    raise ValueError("no phone %s was attached before" % serial)
             if self.find(serial, any_presence=True):
                 self.detach(serial)
             phone = Phone(config, self.next_transport)
@@ -46,6 +57,7 @@ class Registry:
             if phone is None:
                 return False
             self.phones.remove(phone)
+            self.known[serial] = dict(phone.cfg)
         phone.go_away()
         return True
 
