@@ -86,6 +86,14 @@ TEST_F(AdbEmulatorTest, SuRunsAsRootOnlyOnRootedPhones)
     EXPECT_EQ(plain.exitCode, 127);
     EXPECT_TRUE(plain.err.contains("su: inaccessible or not found")) << plain.err.toStdString();
 
+    // Rooted, but the user refused the prompt.
+    ASSERT_TRUE(m_emulator.set(kRooted, {{QStringLiteral("su_denied"), true}}));
+    const ProcessResult denied = shell(kRooted, {QStringLiteral("su"), QStringLiteral("-c"),
+                                                 QStringLiteral("id")});
+    EXPECT_EQ(denied.exitCode, 1);
+    EXPECT_TRUE(denied.out.isEmpty());
+    ASSERT_TRUE(m_emulator.set(kRooted, {{QStringLiteral("su_denied"), false}}));
+
     // The app's folder is closed to the shell user and open to root.
     const QString db = QStringLiteral("/data/data/kik.android/databases/kikDatabase.db");
     EXPECT_EQ(shell(kRooted, {QStringLiteral("cat"), db}).exitCode, 1);

@@ -17,6 +17,9 @@ CONFIG.json: {"phones": [PHONE, ...]}. PHONE keys (all optional but root):
                   properties (ro.product.*) and the devices -l fields
   release, sdk    ro.build.version.release (text) and .sdk (number)
   rooted          su works (as root) when true; otherwise "su" is missing
+  su_denied       rooted, but the user refuses root: su (and $sucmd) fail
+                  with status 1 "Permission denied"; the helper still
+                  reports root=1
   root            host folder of the phone: <root>/data/data/PKG is the app
                   folder, <root>/sdcard the shared storage
   shared_storage  false: the phone has no shared storage (/sdcard missing,

@@ -70,6 +70,8 @@ def cmd_su(shell, args, stdin):
     """su -c "command" | su 0 command... | su root command... | su (reads stdin)."""
     if not shell.phone["rooted"]:
         return 127, b"", b"/system/bin/sh: su: inaccessible or not found\n"
+    if shell.phone["su_denied"]:
+        return 1, b"", b"Permission denied\n"
     from emu_shell import Shell
     root = Shell(shell.phone, "root", shell.depth + 1)
     rest = list(args)

@@ -16,7 +16,8 @@ channels answer requests until "$bye:":
 
 The helper runs as its own app user: it reads and writes shared storage
 but not other apps' folders; $sucmd runs as root on rooted phones and
-fails with status 127 ("su" missing) elsewhere.
+fails with status 127 ("su" missing) elsewhere, and with status 1 when the
+user refuses the superuser prompt ("su_denied").
 
 Over WiFi (the phone's "wifi_port" option) the helper's control port takes
 one line, the channel address; it answers "1" and serves that channel on
@@ -151,9 +152,10 @@ def _wait_for_bye(wire, phone):
 
 
 def _su(phone, command):
-    if not phone["rooted"]:
-        phone.log("helper-su", command, status=127)
-        return 127
+    if not phone["rooted"] or phone["su_denied"]:
+        status = 1 if phone["rooted"] else 127
+        phone.log("helper-su", command, status=status)
+        return status
     status, _, _ = Shell(phone, "root").run(command)
     phone.log("helper-su", command, status=status)
     return status

@@ -24,6 +24,7 @@ DEFAULTS = {
     "release": "13",
     "sdk": 33,
     "rooted": False,
+    "su_denied": False,         # rooted, but the user refuses the superuser prompt
     "root": None,
     "shared_storage": True,
     "storage_path": "/storage/emulated/0/",
