@@ -371,6 +371,17 @@ TEST_F(AdbEmulatorPhoneTest, SettingsReachThisProcessForCodeThatStartsAdb)
     EXPECT_EQ(qgetenv("ADB_SERVER_SOCKET"), before);
 }
 
+TEST(AdbEmulatorLifetimeTest, BadConfigurationIsRefusedWithItsReason)
+{
+    AdbEmulator emulator;
+    const QJsonObject phone{{QStringLiteral("serial"), QStringLiteral("EMU0009")},
+                            {QStringLiteral("root"), QStringLiteral("unused")},
+                            {QStringLiteral("colour"), QStringLiteral("blue")}};
+    EXPECT_FALSE(emulator.start({{QStringLiteral("phones"), QJsonArray{phone}}}));
+    EXPECT_TRUE(emulator.errorText().contains(QStringLiteral("unknown phone keys: colour")))
+        << emulator.errorText().toStdString();
+}
+
 TEST(AdbEmulatorLifetimeTest, EmulatorEndsAfterItsLifetime)
 {
     AdbEmulator emulator;

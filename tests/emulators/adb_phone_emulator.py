@@ -7,7 +7,8 @@
 Prints one line {"adb_port": N, "control_port": M} once it listens, then
 serves until its standard input reaches end of file, a "stop" control
 request arrives, or the lifetime (default 600 s) runs out. Binds 127.0.0.1
-only. Standard library only.
+only. Standard library only. A bad configuration (unknown keys, no root)
+is one line on standard error and exit status 2.
 
 CONFIG.json: {"phones": [PHONE, ...]}. PHONE keys (all optional but root):
   serial          adb serial ("EMU0001")
@@ -79,8 +80,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.dont_write_bytecode = True  # keep the source tree clean
 
-from emu_adb import Session  # noqa: E402
-from emu_registry import Registry  # noqa: E402
+from adb_session import Session  # noqa: E402
+from adb_registry import Registry  # noqa: E402
 
 CONTROL_TIMEOUT = 120.0
 
@@ -164,11 +165,15 @@ def main():
     parser.add_argument("--config", required=True)
     parser.add_argument("--lifetime", type=float, default=600.0)
     args = parser.parse_args()
-    with open(args.config, encoding="utf-8") as f:
-        config = json.load(f)
     registry = Registry()
-    for phone in config.get("phones", []):
-        registry.attach(phone)
+    try:
+        with open(args.config, encoding="utf-8") as f:
+            config = json.load(f)
+        for phone in config.get("phones", []):
+            registry.attach(phone)
+    except (OSError, ValueError, TypeError, AttributeError) as e:
+        sys.stderr.write("adb phone emulator: bad configuration: %s\n" % e)
+        sys.exit(2)
     adb, control = listen(), listen()
     threading.Thread(target=serve_adb, args=(adb, registry), daemon=True).start()
     threading.Thread(target=serve_control, args=(control, registry), daemon=True).start()

@@ -78,6 +78,8 @@ bool AdbEmulator::start(const QJsonObject &config, int lifetimeSeconds)
     m_adbPort = ports.value(QStringLiteral("adb_port")).toInt();
     m_controlPort = ports.value(QStringLiteral("control_port")).toInt();
     if (m_adbPort <= 0 || m_controlPort <= 0) {
+        if (m_process.state() != QProcess::Running)
+            m_process.waitForFinished(kStopMs);
         m_error = QString::fromUtf8(m_process.readAllStandardError());
         if (m_error.isEmpty())
             m_error = QStringLiteral("the emulator announced no ports");

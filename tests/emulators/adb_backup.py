@@ -17,7 +17,7 @@ import tarfile
 import time
 import zlib
 
-from emu_phone import PhoneGone
+from adb_phone import PhoneGone
 
 ANDROID12_ARCHIVE = (b"ANDROID BACKUP\n5\n1\nnone\n" +
                      bytes.fromhex("78da62601805a360148c5400000000ffff030004000001"))

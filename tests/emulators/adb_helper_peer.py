@@ -35,9 +35,9 @@ import socket
 import sys
 import threading
 
-from emu_phone import HELPER_PACKAGE, PhoneGone
-from emu_shell import Shell
-from emu_wire import Wire
+from adb_phone import HELPER_PACKAGE, PhoneGone
+from adb_shell import Shell
+from adb_wire import Wire
 
 MAX_BLOCK = 8 * 1024 * 1024
 STALL_SECONDS = 600
