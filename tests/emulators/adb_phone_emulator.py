@@ -52,6 +52,13 @@ CONFIG.json: {"phones": [PHONE, ...]}. PHONE keys (all optional but root):
                   read when the phone is attached
   features        the feature list the phone offers
 
+Services: host:version (41), host:devices[-l], host-serial:S:features,
+host:tport:serial:S (and transport, any, usb, id), get-state, forward,
+killforward, list-forward, host:kill (answered and logged; the emulator
+keeps serving, so a program that stops "its" adb server does not end the
+test's phones); on a phone: shell (v2 and v1), exec, abb_exec install,
+sync (STAT, STA2, LST2, LIST, RECV, SEND), backup, restore, tcp:PORT.
+
 Control port: one JSON object per line, one JSON answer per line
 ({"ok": true, ...} or {"ok": false, "error": TEXT}):
   {"cmd": "attach", "phone": PHONE}       plug a phone in (replaces a same serial);

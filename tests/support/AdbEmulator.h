@@ -1,5 +1,13 @@
 // Starts tests/emulators/adb_phone_emulator.py, an adb server with emulated
 // Android phones, so that tests run the real adb client against it.
+//
+//   AdbEmulator emulator;
+//   AdbEmulator::makeKikPhone(dir.filePath("phone"));
+//   emulator.start({{"phones", QJsonArray{AdbEmulator::phone("EMU0001", dir.filePath("phone"), true)}}});
+//   emulator.applyToThisProcess();          // code under test runs "adb" itself
+//   ... run the job ...
+//   emulator.log("EMU0001", "shell");       // the command lines the phone ran
+//   emulator.files("EMU0001")["files"];     // owners, modes, labels set as root
 #pragma once
 
 #include "support/TestSupport.h"
