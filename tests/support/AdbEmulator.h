@@ -3,7 +3,8 @@
 //
 //   AdbEmulator emulator;
 //   AdbEmulator::makeKikPhone(dir.filePath("phone"));
-//   emulator.start({{"phones", QJsonArray{AdbEmulator::phone("EMU0001", dir.filePath("phone"), true)}}});
+//   const QJsonObject phone = AdbEmulator::phone("EMU0001", dir.filePath("phone"), true);
+//   emulator.start({{"phones", QJsonArray{phone}}});
 //   emulator.applyToThisProcess();          // code under test runs "adb" itself
 //   ... run the job ...
 //   emulator.log("EMU0001", "shell");       // the command lines the phone ran
