@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -256,6 +257,38 @@ TEST_F(AdbEmulatorTest, BackupModesOfNewerAndLockedPhones)
                   .exitCode,
         0);
     EXPECT_TRUE(readFile(locked).startsWith("ANDROID BACKUP\n5\n1\nAES-256\n"));
+}
+
+TEST_F(AdbEmulatorTest, BackupAndRestoreWaitForTheUsersAnswer)
+{
+    QJsonObject waiting = m_phones.at(1).toObject();
+    waiting.insert(QStringLiteral("confirm"), QStringLiteral("wait"));
+    m_phones[1] = waiting;
+    ASSERT_TRUE(start());
+    const QString archive = local(QStringLiteral("confirmed.ab"));
+    QProcess backup;
+    backup.setProcessEnvironment(m_emulator.environment());
+    backup.start(AdbEmulator::adbProgram(),
+        { QStringLiteral("-s"), kPlain, QStringLiteral("backup"), QStringLiteral("-f"), archive,
+            QStringLiteral("kik.android") });
+    ASSERT_TRUE(m_emulator.waitForLog(kPlain, QStringLiteral("prompt")));
+    EXPECT_NE(backup.state(), QProcess::NotRunning);
+    EXPECT_TRUE(m_emulator.answerUser(kPlain, true));
+    ASSERT_TRUE(backup.waitForFinished(30000));
+    EXPECT_EQ(backup.exitCode(), 0);
+    EXPECT_TRUE(entryNames(inspect(archive))
+                    .contains(QStringLiteral("apps/kik.android/db/kikDatabase.db")));
+
+    // An answer given ahead serves the next prompt: the user says no.
+    EXPECT_FALSE(m_emulator.answerUser(kPlain, false));
+    const QByteArray before = readFile(appFile(kPlain, QStringLiteral("databases/kikDatabase.db")));
+    writeFile(appFile(kPlain, QStringLiteral("databases/kikDatabase.db")), "changed");
+    const ProcessResult restore
+        = adb({ QStringLiteral("-s"), kPlain, QStringLiteral("restore"), archive });
+    EXPECT_EQ(restore.exitCode, 0);
+    EXPECT_EQ(readFile(appFile(kPlain, QStringLiteral("databases/kikDatabase.db"))),
+        QByteArray("changed"));
+    EXPECT_FALSE(before.isEmpty());
 }
 
 TEST_F(AdbEmulatorTest, RestoreReplacesTheAppData)

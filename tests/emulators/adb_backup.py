@@ -108,9 +108,9 @@ class _Reader:
         return chunk
 
 
-def receive_and_restore(wire, phone):
+def receive_and_restore(wire, phone, agreed=True):
     """Reads the archive to its end (the client sends 1024 zero bytes after
-    it and never half-closes) and applies it."""
+    it and never half-closes) and applies it unless the user said no."""
     reader = _Reader(wire, phone)
     head = bytearray()
     while head.count(b"\n") < 4:
@@ -137,6 +137,8 @@ def receive_and_restore(wire, phone):
         tar_bytes, complete = _plain_tar(reader, rest)
     mode = phone["restore"] or {"android12": "ignored", "encrypted": "refused",
                                 "refused": "refused"}.get(phone["backup"], "normal")
+    if not agreed:
+        mode = "refused by the user"
     phone.log("restore", "archive of %d tar bytes, complete=%s, mode=%s"
               % (len(tar_bytes), complete, mode))
     if mode == "normal":

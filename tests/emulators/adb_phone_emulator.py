@@ -38,6 +38,9 @@ CONFIG.json: {"phones": [PHONE, ...]}. PHONE keys (all optional but root):
   restore         what `adb restore` does: "normal" (the app's data is
                   replaced), "ignored", "refused"; default follows backup
                   ("android12" -> ignored, "encrypted"/"refused" -> refused)
+  confirm         "auto" (default) or "wait": a backup or restore waits for
+                  the user's answer, given through the control port
+                  ("confirm"/"deny"; no answer within 120 s counts as no)
   gone_after_bytes  after this many bytes of any transfer (pull, push,
                   backup, restore, install, helper blocks) the connection
                   drops and the phone leaves the device list; null: never
@@ -70,10 +73,15 @@ Control port: one JSON object per line, one JSON answer per line
         "service" (adb service requests), "shell" (every command line run,
         with "user"), "sync" (STAT/RECV/SEND path), "helper" (helper
         requests), "helper-su" (with "status"), "install", "restore",
-        "force-stop", "forward"; without serial: the server's requests
+        "force-stop", "forward", "prompt" (a backup or restore asks the
+        user, with "answer" when it was given ahead); without serial: the
+        server's requests
   {"cmd": "files", "serial": S}           -> "files": {path: {mode, owner, group,
         context}}, "ops": chmod/chown/restorecon changes in order,
         "installed": installs, "channels": helper ports told by broadcast
+  {"cmd": "confirm", "serial": S}         the user agrees to the backup or
+  {"cmd": "deny", "serial": S}            restore shown now (or the next one);
+                                          -> "waiting": whether one was shown
   {"cmd": "stop"}                         the emulator exits
 """
 import argparse
@@ -132,6 +140,8 @@ def control_request(registry, request):
             return {"log": list(phone.log_entries)}
     if cmd == "files":
         return phone.side_table()
+    if cmd in ("confirm", "deny"):
+        return {"waiting": phone.answer_user(cmd)}
     raise ValueError("unknown command %r" % cmd)
 
 

@@ -17,6 +17,7 @@ from adb_wire import Wire
 
 PROTOCOL_VERSION = "0029"
 MAX_INSTALL = 256 * 1024 * 1024
+CONFIRM_SECONDS = 120  # a phone's backup prompt gives up after a while too
 
 
 class Session:
@@ -223,12 +224,15 @@ class Session:
             wire.finish()
         elif request.startswith("backup:"):
             wire.okay()
-            archive = adb_backup.make_archive(phone, _words(request[len("backup:"):]))
-            _send_counted(wire, phone, archive)
+            if self.user_agrees("backup"):
+                archive = adb_backup.make_archive(phone, _words(request[len("backup:"):]))
+                _send_counted(wire, phone, archive)
+            phone.check_present()
             wire.finish()
         elif request == "restore:":
             wire.okay()
-            adb_backup.receive_and_restore(wire, phone)
+            adb_backup.receive_and_restore(wire, phone, self.user_agrees("restore"))
+            phone.check_present()
             wire.finish()
         elif request.startswith("tcp:"):
             port = int(request[4:]) if request[4:].isdigit() else -1
@@ -241,6 +245,13 @@ class Session:
         else:
             wire.fail("unknown service '%s'" % request.split(":")[0])
             wire.finish()
+
+    def user_agrees(self, what):
+        """With the "wait" confirmation the phone holds the operation until
+        the test answers for the user (control "confirm" or "deny")."""
+        if self.phone["confirm"] != "wait":
+            return True
+        return self.phone.ask_user(what, CONFIRM_SECONDS) == "confirm"
 
     def shell(self, v2, command):
         wire, phone = self.wire, self.phone

@@ -5,12 +5,14 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QTcpSocket>
+#include <QThread>
 
 namespace {
 
 constexpr int kStartMs = 20000;
 constexpr int kControlMs = 30000;
 constexpr int kStopMs = 10000;
+constexpr int kPollMs = 20;
 
 void saveVariable(const char *name, QByteArray &value, bool &had)
 {
@@ -182,6 +184,26 @@ QJsonArray AdbEmulator::log(const QString &serial, const QString &kind)
             selected.append(entry);
     }
     return selected;
+}
+
+bool AdbEmulator::waitForLog(const QString &serial, const QString &kind, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    do {
+        if (!log(serial, kind).isEmpty())
+            return true;
+        QThread::msleep(kPollMs);
+    } while (!deadline.hasExpired());
+    return !log(serial, kind).isEmpty();
+}
+
+bool AdbEmulator::answerUser(const QString &serial, bool agree)
+{
+    return control(
+        { { QStringLiteral("cmd"), agree ? QStringLiteral("confirm") : QStringLiteral("deny") },
+            { QStringLiteral("serial"), serial } })
+        .value(QStringLiteral("waiting"))
+        .toBool();
 }
 
 QJsonObject AdbEmulator::files(const QString &serial)

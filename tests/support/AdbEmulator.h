@@ -58,6 +58,12 @@ public:
     QJsonArray log(const QString &serial = QString());
     // Only the log entries of one kind ("shell", "sync", "helper", ...).
     QJsonArray log(const QString &serial, const QString &kind);
+    // Waits (bounded) until the phone's log holds an entry of this kind
+    // (for instance "prompt": a backup or restore waits for the user).
+    bool waitForLog(const QString &serial, const QString &kind, int timeoutMs = 30000);
+    // Answers the phone's backup/restore prompt (or the next one) for the
+    // user; true when one was shown.
+    bool answerUser(const QString &serial, bool agree);
     // The side table: "files" (mode/owner/group/context per path), "ops",
     // "installed", "channels".
     QJsonObject files(const QString &serial);
