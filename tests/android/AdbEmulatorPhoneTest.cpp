@@ -180,6 +180,31 @@ TEST_F(AdbEmulatorChannelTest, MissingFilesComeAsEmptyAndUnpluggingClosesTheChan
                      .out.contains(QByteArray::number(port)));
 }
 
+TEST_F(AdbEmulatorChannelTest, PhoneThatGoesAwayMidDownloadDropsTheChannel)
+{
+    ASSERT_TRUE(start());
+    writeFile(rootOf(kRooted) + QStringLiteral("/sdcard/big.bin"), QByteArray(300000, 'b'));
+    ASSERT_TRUE(m_emulator.set(kRooted, { { QStringLiteral("gone_after_bytes"), 100000 } }));
+    const int port = openChannel(kRooted, QStringLiteral("download"));
+    QTcpSocket socket;
+    ASSERT_TRUE(connectTo(socket, port));
+    ASSERT_EQ(readLine(socket), QByteArray("$ready:"));
+    sendLine(socket, "$dload:/sdcard/big.bin");
+    EXPECT_EQ(readLine(socket), QByteArray("$file:300000"));
+    qint64 received = 0;
+    for (int block = 0; block < 10; ++block) {
+        const QByteArray line = readLine(socket);
+        if (!line.startsWith("$block:"))
+            break;
+        received += readExact(socket, line.mid(7).toLongLong()).size();
+        sendLine(socket, ".");
+    }
+    EXPECT_LT(received, 300000);
+    EXPECT_EQ(readLine(socket), QByteArray("<none>"));
+    EXPECT_EQ(adb({ QStringLiteral("devices") }).out,
+        QByteArray("List of devices attached\nEMU0002\tdevice\n\n"));
+}
+
 TEST_F(AdbEmulatorChannelTest, HelperServesChannelsOverWifi)
 {
     const int control = freePort();
