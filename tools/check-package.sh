@@ -42,10 +42,10 @@ check_installed() {
 cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
 check_installed "$scratch/prefix" install
 
-if command -v appstreamcli >/dev/null; then
-  appstreamcli validate --no-net packaging/com.velloran.KikTransfer.metainfo.xml >/dev/null \
-    || fail "the AppStream metadata does not validate"
-fi
+appstreamcli validate --no-net packaging/com.velloran.KikTransfer.metainfo.xml >/dev/null \
+  || fail "the AppStream metadata does not validate"
+desktop-file-validate packaging/com.velloran.KikTransfer.desktop \
+  || fail "the desktop entry does not validate"
 
 rm -f "$build"/velloran-kik-transfer_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
