@@ -7,7 +7,6 @@
 #   tools/check-package.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 build=$(cd "${1:-build}" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
