@@ -7,7 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -123,7 +122,7 @@ TEST_F(ExportCli, PdfAndHtmlWriteOneFilePerChatNamedAfterThePartner)
     EXPECT_EQ(result.value(QStringLiteral("pages")).toInt(), 2);
     EXPECT_TRUE(result.value(QStringLiteral("errors")).toArray().isEmpty()) << check.out.constData();
 
-    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+    if (!TestSupport::toolsPresent({QStringLiteral("pdftotext")}))
         GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
     const auto text = TestSupport::run(QStringLiteral("pdftotext"),
                                        {QDir(pdfFolder).filePath(QStringLiteral("Fellows.pdf")), QStringLiteral("-")});

@@ -14,7 +14,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -140,8 +139,8 @@ TEST_F(ExportTest, PdfExportWritesOneReadableFilePerChat)
     const QStringList files = QDir(out).entryList(QDir::Files, QDir::Name);
     EXPECT_EQ(files, (QStringList{QStringLiteral("Ann Lee.pdf"), QStringLiteral("Bob.pdf"), QStringLiteral("TeamA.pdf")}));
     EXPECT_EQ(job.writtenFiles().size(), 3);
-    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
-        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    if (!TestSupport::toolsPresent({QStringLiteral("pdfinfo"), QStringLiteral("pdftotext")}))
+        GTEST_SKIP() << "poppler-utils is not installed";
     const auto info = TestSupport::run(QStringLiteral("pdfinfo"), {QDir(out).filePath(QStringLiteral("Ann Lee.pdf"))});
     ASSERT_EQ(info.exitCode, 0) << info.err.constData();
     EXPECT_TRUE(QString::fromUtf8(info.out).contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))));

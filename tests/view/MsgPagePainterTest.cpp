@@ -6,7 +6,6 @@
 
 #include <QPdfWriter>
 #include <QRegularExpression>
-#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -40,7 +39,10 @@ protected:
         return m.hasMatch() ? m.captured(1).toInt() : -1;
     }
 
-    bool havePoppler() { return !QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty(); }
+    bool havePoppler()
+    {
+        return TestSupport::toolsPresent({QStringLiteral("pdfinfo"), QStringLiteral("pdftotext")});
+    }
 
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("p.pdf"));
