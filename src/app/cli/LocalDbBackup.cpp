@@ -1,5 +1,6 @@
 #include "app/cli/LocalDbBackup.h"
 
+#include "app/FileUtil.h"
 #include "app/Translation.h"
 #include "app/cli/CliCommand.h"
 #include "app/cli/CliProgress.h"
@@ -7,13 +8,34 @@
 #include "model/LocalDatabases.h"
 
 #include <QJsonObject>
+#include <QRegularExpression>
 
 QString checkedLocalDbName(const QString &wanted)
 {
     const LocalDatabases::NameCheck check = LocalDatabases::checkName(wanted);
     if (!check.ok())
         throw CliUsageError(ids(check.errorKey).toStdString());
+    const qsizetype bytes = check.name.toUtf8().size();
+    if (bytes > kMaxLocalDbNameBytes)
+        throw CliUsageError(QStringLiteral("The database name is too long (%1 bytes); a local "
+                                           "database name has at most %2 bytes.")
+                                .arg(bytes)
+                                .arg(kMaxLocalDbNameBytes)
+                                .toStdString());
     return check.name;
+}
+
+QString defaultLocalDbName(const QString &deviceName)
+{
+    static const QRegularExpression unwanted(
+        QStringLiteral("[\\\\/:*\\?\"<>|\\x{0}-\\x{1f}\\x{7f}-\\x{9f}]"));
+    QString base = deviceName;
+    base.replace(unwanted, QStringLiteral(" "));
+    base = base.simplified();
+    if (base.isEmpty() || base == QLatin1String(".") || base == QLatin1String(".."))
+        base = QStringLiteral("iPhone");
+    const QString suffix = QStringLiteral("_Backup");
+    return shortenFileName(base, kMaxLocalDbNameBytes - int(suffix.size())) + suffix;
 }
 
 int backUpIntoLocalDb(CliContext &ctx, CliProgress &progress, const KikMessageList &messages,

@@ -3,6 +3,7 @@
 // archive ready for adb restore.
 #include "android/AndroidOffline.h"
 #include "app/Translation.h"
+#include "app/cli/CliOutput.h"
 #include "app/cli/CliSource.h"
 #include "app/cli/ConsoleProgressBar.h"
 
@@ -52,6 +53,7 @@ int runTransfer(CliContext &ctx)
     const QString out = ctx.value(QStringLiteral("out"));
     if (phone.isEmpty() || out.isEmpty())
         throw CliUsageError("transfer needs --to-ab PHONE.ab and --out NEW.ab");
+    checkCliOutput(out, OutputPath::Kind::File, sourceInputPaths(ctx, ctx.args.at(0)) << phone);
 
     ConsoleProgressBar bar = ConsoleProgressBar::forStderr(ctx.global.quiet || ctx.global.json);
     const LoadedSource source = loadSource(ctx, ctx.args.at(0), nullptr);
