@@ -175,7 +175,10 @@ void ExportMessagesThread::exportAll()
                     // Two chats whose partners share a name get two files.
                     const QString path = freeChatFilePath(chatFileName(message->chat, suffix), usedNames);
                     if (m_format == ExportFormat::Pdf) {
-                        exporter = std::make_shared<ExportMessagesPdf>(path);
+                        auto pdf = std::make_shared<ExportMessagesPdf>(path);
+                        JobProgress *progress = m_progress;
+                        pdf->setCancelCheck([progress] { return progress && progress->isCancelled(); });
+                        exporter = pdf;
                     } else {
                         html = std::make_shared<ExportMessagesHtml>(m_outPath, QFileInfo(path).fileName());
                         exporter = html;
