@@ -65,9 +65,9 @@ struct Stopped {
     QByteArray err;
 };
 
-Stopped terminate(QProcess &process)
+Stopped terminate(QProcess &process, int signal = SIGTERM)
 {
-    ::kill(pid_t(process.processId()), SIGTERM);
+    ::kill(pid_t(process.processId()), signal);
     Stopped result;
     result.ended = process.waitForFinished(kWaitMs);
     if (!result.ended) {
@@ -119,14 +119,17 @@ TEST_F(SignalCli, CommandsStopWhileTheirSourceIsStillBeingRead)
         // The password file is read first of all.
         {QStringLiteral("chats"), QStringLiteral("localdb:none"), QStringLiteral("--password-file"), m_fifo},
     };
+    int signal = SIGTERM;
     for (const QStringList &command : commands) {
         SCOPED_TRACE(command.join(QLatin1Char(' ')).toStdString());
+        // Ctrl+C and a kill alike.
+        signal = signal == SIGTERM ? SIGINT : SIGTERM;
         QProcess process;
         start(process, command);
         const int writer = openWriter(m_fifo, process);
         ASSERT_GE(writer, 0) << "the program never opened the pipe";
         // The pipe stays open and empty: the program waits for data.
-        const Stopped stopped = terminate(process);
+        const Stopped stopped = terminate(process, signal);
         ::close(writer);
         EXPECT_TRUE(stopped.ended);
         EXPECT_FALSE(stopped.crashed) << "ended by the signal itself, not by the program";

@@ -2,6 +2,7 @@
 
 #include "app/TextUtil.h"
 #include "app/cli/CliCommand.h"
+#include "app/cli/CliMessages.h"
 #include "app/cli/CliSignals.h"
 #include "jobs/JobRunner.h"
 
@@ -102,6 +103,6 @@ int CliProgress::runJob(QThread &job)
     if (result() == Succeeded)
         return CliExit::Ok;
     const QString text = errorText().isEmpty() ? QStringLiteral("The job failed.") : errorText();
-    writeErr(stripHtml(text).trimmed() + QLatin1Char('\n'));
+    writeErr(withoutCachePaths(stripHtml(text)).trimmed() + QLatin1Char('\n'));
     return CliExit::Failed;
 }
