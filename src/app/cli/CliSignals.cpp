@@ -22,7 +22,7 @@
 namespace {
 
 // How long a command may take to end by itself after the signal.
-constexpr auto kGrace = std::chrono::milliseconds(600);
+constexpr auto kGrace = std::chrono::milliseconds(800);
 constexpr int kCancelledExit = 3;
 
 std::atomic<bool> g_stop{false};

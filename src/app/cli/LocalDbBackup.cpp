@@ -1,5 +1,6 @@
 #include "app/cli/LocalDbBackup.h"
 
+#include "app/AbortCleanup.h"
 #include "app/FileUtil.h"
 #include "app/Translation.h"
 #include "app/cli/CliCommand.h"
@@ -7,6 +8,7 @@
 #include "model/BackupKikMessagesThread.h"
 #include "model/LocalDatabases.h"
 
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QRegularExpression>
 
@@ -41,8 +43,14 @@ QString defaultLocalDbName(const QString &deviceName)
 int backUpIntoLocalDb(CliContext &ctx, CliProgress &progress, const KikMessageList &messages,
                       const QString &name)
 {
-    BackupKikMessagesThread job(messages, LocalDatabases::folderOf(name), &progress);
+    const QString folder = LocalDatabases::folderOf(name);
+    // A new database that a stop cuts short goes as a whole (the job removes
+    // it itself when it can end in time).
+    const int cleanup = QFileInfo::exists(folder) ? 0 : AbortCleanup::add(folder);
+    BackupKikMessagesThread job(messages, folder, &progress);
     const int code = progress.runJob(job);
+    if (cleanup)
+        AbortCleanup::forget(cleanup);
     if (code != CliExit::Ok)
         return code;
     ctx.printResult(QJsonObject{{QStringLiteral("db"), name},
