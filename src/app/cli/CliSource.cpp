@@ -151,8 +151,9 @@ KikMessageList selectedMessages(const LoadedSource &source, const CliContext &ct
     }
     for (const QString &jid : chats) {
         if (!present.contains(jid))
-            throw std::runtime_error(
-                QStringLiteral("There is no chat with %1 in %2.").arg(jid, source.kind + QLatin1Char(':') + source.value).toStdString());
+            throw std::runtime_error(QStringLiteral("There is no chat with %1 in %2:%3.")
+                                         .arg(jid, source.kind, source.value)
+                                         .toStdString());
     }
     for (_KikMessage *message : std::as_const(source.data->messages)) {
         if (!wanted.isEmpty()) {

@@ -4,6 +4,7 @@
 #include "android/AndroidOffline.h"
 #include "app/Translation.h"
 #include "app/cli/CliOutput.h"
+#include "app/cli/CliSignals.h"
 #include "app/cli/CliSource.h"
 #include "app/cli/ConsoleProgressBar.h"
 
@@ -61,7 +62,7 @@ int runTransfer(CliContext &ctx)
     const QString status = ids("IDS_ANDROID_RESTORING_KIK_MESSAGES");
     AndroidMergeHooks hooks;
     hooks.progress = [&](int percent) { bar.update(status, percent, QString()); };
-    hooks.cancelled = [] { return g_interrupted.load(); };
+    hooks.cancelled = [] { return g_interrupted.load() || CliSignals::stopRequested(); };
     const InterruptScope interrupts;
     AndroidOfflineResult result;
     try {
