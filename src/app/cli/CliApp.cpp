@@ -113,6 +113,11 @@ const CliOptionSpec *findOption(const CliCommandSpec &command, const QString &na
 int runCommand(CliContext &ctx)
 {
     int code = CliExit::Failed;
+    if (CliSignals::stopRequested()) {
+        // Stopped while the program was starting: the command never runs.
+        writeErr(QStringLiteral("Cancelled.\n"));
+        return CliExit::Cancelled;
+    }
     try {
         code = ctx.command->run(ctx);
     } catch (const CliUsageError &error) {
