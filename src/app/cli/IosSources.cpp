@@ -5,6 +5,7 @@
 
 #include "app/DataRoot.h"
 #include "app/Translation.h"
+#include "app/cli/CliSignals.h"
 #include "ios/BackupManifest.h"
 #include "ios/IOSKikDb.h"
 #include "ios/IOSLoadKikFromiTunesThread.h"
@@ -26,7 +27,12 @@ public:
         // A cancel that came before the load stops it at its first step.
         if (m_target && m_target->isCancelled())
             cancelled = true;
+        // A signal reaches the load job at once, not at its next report.
+        CliSignals::watch(this);
     }
+    ~ForwardingProgress() override { CliSignals::unwatch(this); }
+    ForwardingProgress(const ForwardingProgress &) = delete;
+    ForwardingProgress &operator=(const ForwardingProgress &) = delete;
     void updateProgress(const QString &status, int curProgress, const QString &text) override
     {
         HeadlessProgress::updateProgress(status, curProgress, text);
