@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -86,6 +87,14 @@ TEST_F(OutputFiles, CheckRefusesInputsSpecialFilesAndTheWrongKind)
         EXPECT_TRUE(QString::fromUtf8(error.what()).contains(QStringLiteral("inside the input")));
     }
     EXPECT_TRUE(isFifo(at(QStringLiteral("fifo"))));
+
+    // A listening socket is no file either.
+    QLocalServer server;
+    server.setSocketOptions(QLocalServer::WorldAccessOption);
+    ASSERT_TRUE(server.listen(at(QStringLiteral("socket"))));
+    EXPECT_THROW(OutputPath::check(at(QStringLiteral("socket")), OutputPath::Kind::File), std::runtime_error);
+    EXPECT_FALSE(SafeFile::removeCreated(at(QStringLiteral("socket"))));
+    EXPECT_TRUE(QFileInfo::exists(at(QStringLiteral("socket"))));
 }
 
 TEST_F(OutputFiles, AStagedFileReplacesOnlyARegularFileAndOnlyWhenCommitted)
