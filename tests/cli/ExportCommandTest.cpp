@@ -163,3 +163,22 @@ TEST_F(ExportCli, TerminateCancelsAndRemovesTheOutputFolder)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ExportCli, ProgressWithoutATerminalIsALinePerPercent)
+{
+    const auto built = TestSupport::runPython(
+        QStringLiteral("make_localdb.py"),
+        {QDir(root.path()).filePath(QStringLiteral("local_databases/many")), QStringLiteral("big:40000")});
+    ASSERT_EQ(built.exitCode, 0) << built.err.constData();
+    const auto r = kik({QStringLiteral("--data-root"), root.path(), QStringLiteral("export"),
+                        QStringLiteral("localdb:many"), QStringLiteral("--format"), QStringLiteral("csv"),
+                        QStringLiteral("--out"), outPath(QStringLiteral("many.csv"))});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_GE(r.err.count('\n'), 50);
+    EXPECT_LE(r.err.count('\n'), 105) << "one line per percent at most";
+    EXPECT_FALSE(r.err.contains('\r'));
+}
+
+} // namespace
