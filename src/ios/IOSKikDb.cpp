@@ -258,7 +258,6 @@ void IOSKikDb::readChatLinks(KikDataSet &dataSet)
         _KikMessage *message = dataSet.message(cursor.int64At(messageCol));
         if (!chat || !message)
             continue;
-        message->chat = chat;
-        chat->messages.append(message);
+        linkMessageToChat(chat, message);
     }
 }

@@ -60,7 +60,10 @@ struct _KikMessage : _KikEntity {
     QByteArray render_ins;
     QVariantMap attachment;
     _KikUser *target_user = nullptr;
-    _KikChat *chat = nullptr;
+    _KikChat *chat = nullptr; // the first chat the message is linked to
+    // Further chats the message is linked to as well (Kik's iOS store can
+    // share one message between two chats); not owned, never holds `chat`.
+    QList<_KikChat *> more_chats;
     QString preview_path;
     QString png_preview_path;
     QString icon_path;
@@ -69,3 +72,10 @@ struct _KikMessage : _KikEntity {
 
 // Message pointers in display order; never owns its elements.
 using KikMessageList = QList<_KikMessage *>;
+
+// Links a message to a chat: the chat lists it, and the message names the
+// chat (as `chat` when it has none yet, else in `more_chats`). Linking the
+// same pair twice changes nothing.
+void linkMessageToChat(_KikChat *chat, _KikMessage *message);
+// Every chat the message is linked to: `chat` first, then `more_chats`.
+QList<_KikChat *> chatsOf(const _KikMessage *message);

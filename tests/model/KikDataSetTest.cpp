@@ -51,3 +51,20 @@ TEST(AppleTime, Conversions)
     EXPECT_EQ(AppleTime::toMsSince1970(1e300), 0);
     EXPECT_EQ(AppleTime::toDateTime(0).timeSpec(), Qt::UTC);
 }
+
+TEST(KikRecords, LinkingAMessageToChatsKeepsTheFirstAsItsChat)
+{
+    _KikChat a, b;
+    _KikMessage m;
+    linkMessageToChat(&a, &m);
+    linkMessageToChat(&b, &m);
+    linkMessageToChat(&a, &m);
+    linkMessageToChat(&b, &m);
+    EXPECT_EQ(m.chat, &a);
+    EXPECT_EQ(m.more_chats, QList<_KikChat *>{&b});
+    EXPECT_EQ(a.messages, KikMessageList{&m});
+    EXPECT_EQ(b.messages, KikMessageList{&m});
+    EXPECT_EQ(chatsOf(&m), (QList<_KikChat *>{&a, &b}));
+    linkMessageToChat(nullptr, &m);
+    EXPECT_EQ(chatsOf(&m).size(), 2);
+}
