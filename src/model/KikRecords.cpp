@@ -6,10 +6,11 @@ void linkMessageToChat(_KikChat *chat, _KikMessage *message)
         return;
     if (message->chat == chat || message->more_chats.contains(chat))
         return;
-    if (!message->chat)
-        message->chat = chat;
-    else
-        message->more_chats.append(chat);
+    // The newest link names the message's chat, as it always has; the
+    // chats linked before it stay beside it.
+    if (message->chat)
+        message->more_chats.append(message->chat);
+    message->chat = chat;
     chat->messages.append(message);
 }
 
@@ -18,11 +19,11 @@ QList<_KikChat *> chatsOf(const _KikMessage *message)
     QList<_KikChat *> chats;
     if (!message)
         return chats;
-    if (message->chat)
-        chats.append(message->chat);
     for (_KikChat *chat : message->more_chats) {
-        if (chat && !chats.contains(chat))
+        if (chat && chat != message->chat && !chats.contains(chat))
             chats.append(chat);
     }
+    if (message->chat)
+        chats.append(message->chat);
     return chats;
 }

@@ -60,9 +60,10 @@ struct _KikMessage : _KikEntity {
     QByteArray render_ins;
     QVariantMap attachment;
     _KikUser *target_user = nullptr;
-    _KikChat *chat = nullptr; // the first chat the message is linked to
-    // Further chats the message is linked to as well (Kik's iOS store can
-    // share one message between two chats); not owned, never holds `chat`.
+    _KikChat *chat = nullptr; // the chat of the message's last link
+    // The other chats the message is linked to (Kik's iOS store can share
+    // one message between two chats), earliest first; not owned, never
+    // holds `chat`.
     QList<_KikChat *> more_chats;
     QString preview_path;
     QString png_preview_path;
@@ -73,9 +74,10 @@ struct _KikMessage : _KikEntity {
 // Message pointers in display order; never owns its elements.
 using KikMessageList = QList<_KikMessage *>;
 
-// Links a message to a chat: the chat lists it, and the message names the
-// chat (as `chat` when it has none yet, else in `more_chats`). Linking the
+// Links a message to a chat: the chat lists it, and the message names it
+// as `chat` (a chat named there before moves to `more_chats`). Linking the
 // same pair twice changes nothing.
 void linkMessageToChat(_KikChat *chat, _KikMessage *message);
-// Every chat the message is linked to: `chat` first, then `more_chats`.
+// Every chat the message is linked to, in the order linked: `more_chats`,
+// then `chat`. Links written in this order load back with the same `chat`.
 QList<_KikChat *> chatsOf(const _KikMessage *message);

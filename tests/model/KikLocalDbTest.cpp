@@ -361,9 +361,9 @@ TEST(KikLocalDb, MessageSharedByTwoChatsKeepsBothLinksWhenCopied)
     }
     _KikMessage *shared = set.message(102);
     ASSERT_NE(shared, nullptr);
-    // The group's link row comes first: its chat is the message's chat.
-    EXPECT_EQ(shared->chat, set.chat(11));
-    EXPECT_EQ(shared->more_chats, QList<_KikChat *>{set.chat(10)});
+    // Ann's link row comes last: her chat is the message's chat.
+    EXPECT_EQ(shared->chat, set.chat(10));
+    EXPECT_EQ(shared->more_chats, QList<_KikChat *>{set.chat(11)});
     EXPECT_EQ(set.chat(10)->messages.size(), 3);
     EXPECT_EQ(set.chat(11)->messages.size(), 1);
     EXPECT_EQ(chatsOf(shared), (QList<_KikChat *>{set.chat(11), set.chat(10)}));
@@ -377,6 +377,15 @@ TEST(KikLocalDb, MessageSharedByTwoChatsKeepsBothLinksWhenCopied)
     KikDataSet again;
     KikLocalDb db(copy);
     db.loadAll(again);
+    // The links are written in the order they were read: the copy names
+    // the same chat as the message's chat.
+    for (const _KikMessage *m : std::as_const(again.messages)) {
+        if (m->uid == QLatin1String("uid-g1")) {
+            ASSERT_NE(m->chat, nullptr);
+            EXPECT_EQ(m->chat->user->jid, QStringLiteral("ann_x@talk.kik.com"));
+            EXPECT_EQ(m->more_chats.size(), 1);
+        }
+    }
     QMap<QString, int> perPartner;
     for (const _KikChat *c : std::as_const(again.chats))
         perPartner[c->user->jid] = int(c->messages.size());
