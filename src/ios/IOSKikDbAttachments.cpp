@@ -28,11 +28,18 @@ bool isMediaApp(const QString &appId)
     return false;
 }
 
+// Entries read between two cancel checks.
+constexpr int kCancelCheckEvery = 4096;
+
 // "name"/"value" (or "key"/"val") dictionaries of an array, as text pairs.
 void readPairs(const CFType &array, const QString &nameKey, const QString &valueKey,
-               const QString &prefix, QVariantMap &attachment)
+               const QString &prefix, QVariantMap &attachment,
+               const std::function<void()> &checkCancel)
 {
-    for (int i = 0; i < array.count(); ++i) {
+    const int n = array.count();
+    for (int i = 0; i < n; ++i) {
+        if (i % kCancelCheckEvery == kCancelCheckEvery - 1)
+            checkCancel();
         const CFType item = array.at(i);
         if (!item.isDictionary())
             continue;
@@ -102,6 +109,8 @@ QString IOSKikDb::storeThumbnail(const QByteArray &data)
 void IOSKikDb::readImages(const CFType &images, QVariantMap &attachment)
 {
     for (int i = 0; i < images.count(); ++i) {
+        if (i % kCancelCheckEvery == kCancelCheckEvery - 1)
+            throwIfCancelled();
         const CFType item = images.at(i);
         if (!item.isDictionary())
             continue;
@@ -138,11 +147,12 @@ void IOSKikDb::readAttachment(_KikMessage &message)
     const CFType appId = description.value(QStringLiteral("app-id"));
     if (appId.isString())
         message.app_id = appId.toQString();
+    const auto checkCancel = [this] { throwIfCancelled(); };
     readPairs(description.value(QStringLiteral("extra")), QStringLiteral("key"),
-              QStringLiteral("val"), QStringLiteral("extra:"), attachment);
+              QStringLiteral("val"), QStringLiteral("extra:"), attachment, checkCancel);
     readImages(description.value(QStringLiteral("image")), attachment);
     readPairs(description.value(QStringLiteral("string")), QStringLiteral("name"),
-              QStringLiteral("value"), QStringLiteral("string:"), attachment);
+              QStringLiteral("value"), QStringLiteral("string:"), attachment, checkCancel);
     const CFType uris = description.value(QStringLiteral("uri"));
     if (uris.isArray()) {
         QVariantList list;

@@ -4,7 +4,9 @@
 #include "app/cli/IosSources.h"
 
 #include "app/DataRoot.h"
+#include "app/TextUtil.h"
 #include "app/Translation.h"
+#include "app/cli/CliProgress.h"
 #include "ios/BackupManifest.h"
 #include "ios/IOSKikDb.h"
 #include "ios/IOSLoadKikFromiTunesThread.h"
@@ -41,7 +43,10 @@ private:
     JobProgress *m_target;
 };
 
-LoadedSource readFolder(const QString &value)
+// Reads a Kik folder. A folder of the user's (`input`) is never written:
+// its thumbnails and any copy SQLite needs to read the store go into the
+// cache; a folder in the cache is read in place.
+LoadedSource readFolder(const QString &value, bool input, JobProgress *progress)
 {
     const QString folder = QDir(value).absolutePath();
     const QFileInfo store(QDir(folder).filePath(QStringLiteral("Documents/kik.sqlite")));
@@ -51,17 +56,32 @@ LoadedSource readFolder(const QString &value)
                                      .arg(QDir::toNativeSeparators(folder))
                                      .toStdString());
     LoadedSource source;
-    auto db = std::make_shared<IOSKikDb>(folder);
+    auto db = input ? std::make_shared<IOSKikDb>(
+                          folder, IOSKikDb::Access::Input,
+                          DataRoot::iosCacheFolder().absoluteFilePath(QStringLiteral("folder-")
+                                                                      + md5Hex(folder)))
+                    : std::make_shared<IOSKikDb>(folder);
     source.data = std::make_shared<KikDataSet>();
-    db->loadAll(*source.data);
+    db->setCancelCheck([progress] {
+        if (auto *cli = dynamic_cast<CliProgress *>(progress))
+            cli->checkSignals(); // a signal that came while the load runs
+        return progress && progress->isCancelled();
+    });
+    try {
+        db->loadAll(*source.data);
+    } catch (const IOSKikDb::Cancelled &) {
+        // The command sees its progress interrupted and ends as cancelled.
+        source.data = std::make_shared<KikDataSet>();
+        return source;
+    }
     source.db = db;
     source.cacheFolder = folder;
     return source;
 }
 
-LoadedSource loadIosFolder(const QString &value, CliContext &, JobProgress *)
+LoadedSource loadIosFolder(const QString &value, CliContext &, JobProgress *progress)
 {
-    return readFolder(value);
+    return readFolder(value, true, progress);
 }
 
 LoadedSource loadItunes(const QString &value, CliContext &ctx, JobProgress *progress)
@@ -109,6 +129,6 @@ ItunesKikLoad loadItunesKik(const QString &dir, CliContext &ctx, JobProgress *pr
     }
     if (!job.foundData())
         throw std::runtime_error("Found no Kik data in your iTunes Backup.");
-    load.source = readFolder(job.kikCacheFolder().absolutePath());
+    load.source = readFolder(job.kikCacheFolder().absolutePath(), false, progress);
     return load;
 }
