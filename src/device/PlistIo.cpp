@@ -1,7 +1,5 @@
 #include "device/PlistIo.h"
 
-#include "device/PlistShape.h"
-
 #include <plist/plist.h>
 
 #include <cstdlib>
@@ -41,9 +39,6 @@ PlistPtr fromData(const QByteArray &bytes)
 {
     if (bytes.isEmpty() || bytes.size() > std::numeric_limits<int>::max()
         || !looksLikePlist(bytes))
-        return PlistPtr();
-    // Refused before libplist sees them: it would recurse once per level.
-    if (!PlistShape::isBounded(bytes))
         return PlistPtr();
     plist_t root = nullptr; // must start as NULL or libplist leaves it alone
     if (bytes.startsWith("bplist00"))

@@ -36,11 +36,11 @@ void readPairs(const CFType &array, const QString &nameKey, const QString &value
                const QString &prefix, QVariantMap &attachment,
                const std::function<void()> &checkCancel)
 {
-    const int n = array.count();
-    for (int i = 0; i < n; ++i) {
+    const QList<CFType> items = array.items();
+    for (qsizetype i = 0; i < items.size(); ++i) {
         if (i % kCancelCheckEvery == kCancelCheckEvery - 1)
             checkCancel();
-        const CFType item = array.at(i);
+        const CFType &item = items[i];
         if (!item.isDictionary())
             continue;
         const QString name = item.value(nameKey).toText();
@@ -60,8 +60,8 @@ QVariant toVariant(const CFType &value)
     }
     if (value.isArray()) {
         QVariantList list;
-        for (int i = 0; i < value.count(); ++i)
-            list.append(toVariant(value.at(i)));
+        for (const CFType &item : value.items())
+            list.append(toVariant(item));
         return list;
     }
     return value.toText();
@@ -108,10 +108,11 @@ QString IOSKikDb::storeThumbnail(const QByteArray &data)
 
 void IOSKikDb::readImages(const CFType &images, QVariantMap &attachment)
 {
-    for (int i = 0; i < images.count(); ++i) {
+    const QList<CFType> items = images.items();
+    for (qsizetype i = 0; i < items.size(); ++i) {
         if (i % kCancelCheckEvery == kCancelCheckEvery - 1)
             throwIfCancelled();
-        const CFType item = images.at(i);
+        const CFType &item = items[i];
         if (!item.isDictionary())
             continue;
         const QString name = item.value(QStringLiteral("name")).toText();
@@ -156,9 +157,9 @@ void IOSKikDb::readAttachment(_KikMessage &message)
     const CFType uris = description.value(QStringLiteral("uri"));
     if (uris.isArray()) {
         QVariantList list;
-        for (int i = 0; i < uris.count(); ++i) {
-            if (uris.at(i).isDictionary())
-                list.append(toVariant(uris.at(i)));
+        for (const CFType &uri : uris.items()) {
+            if (uri.isDictionary())
+                list.append(toVariant(uri));
         }
         attachment.insert(QStringLiteral("uri"), list);
     }
@@ -190,19 +191,19 @@ QMap<QString, QString> IOSKikDb::readKeyedArchiveStrings(const QString &path)
     if (path.isEmpty())
         return strings;
     const CFType archive = CFType::fromPlistFile(path);
-    const CFType objects = archive.value(QStringLiteral("$objects"));
-    if (!objects.isArray())
+    const QList<CFType> objects = archive.value(QStringLiteral("$objects")).items();
+    if (objects.size() < 2)
         return strings;
-    const CFType dictionary = objects.at(1);
+    const CFType &dictionary = objects[1];
     const int n = dictionary.value(QStringLiteral("NS.keys")).count();
     // Keys sit at 2 .. n+1 and values at n+2 .. 2n+1; a shorter array is
     // another shape of archive and gives nothing.
-    if (n <= 0 || objects.count() < 2 * n + 2)
+    if (n <= 0 || objects.size() < 2 * qsizetype(n) + 2)
         return strings;
     for (int i = 2; i <= n + 1; ++i) {
-        const QString key = objects.at(i).toText();
+        const QString key = objects[i].toText();
         if (!key.isEmpty())
-            strings.insert(key, objects.at(i + n).toText());
+            strings.insert(key, objects[i + n].toText());
     }
     return strings;
 }

@@ -499,15 +499,21 @@ TEST(IOSKikDb, DeeplyNestedAttachmentDescriptionIsPassedOver)
     }
 }
 
-// A description with many "string" entries loads every one of them.
-TEST(IOSKikDb, AttachmentDescriptionWithManyStrings)
+// A description with many "string" entries (XML, or binary, whose arrays
+// libplist indexes by walking them) loads every one of them.
+class ManyStrings : public ::testing::TestWithParam<const char *>
+{
+};
+
+TEST_P(ManyStrings, AttachmentDescriptionLoadsEveryEntry)
 {
     IOSKikStoreFixture fx;
     ASSERT_TRUE(fx.build());
     const QString description = fx.app + QStringLiteral("/Documents/attachments/"
                                                          "c0ffee00-0000-4000-8000-000000000001");
     const auto r = TestSupport::runPython(QStringLiteral("make_hostile_plist.py"),
-                                          {description, QStringLiteral("strings"), QStringLiteral("50000")});
+                                          {description, QString::fromLatin1(GetParam()),
+                                           QStringLiteral("50000")});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     IOSKikDb db(fx.app);
     KikDataSet set;
@@ -535,3 +541,5 @@ TEST(IOSKikDb, AttachmentDescriptionWithManyStrings)
     KikDataSet part;
     EXPECT_THROW(stopped.loadAll(part), IOSKikDb::Cancelled);
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, ManyStrings, ::testing::Values("strings", "strings-binary"));
