@@ -8,19 +8,28 @@
 #include <QDir>
 #include <QString>
 
+#include <functional>
+
 struct archive;
 
 // The exact header this program writes.
 inline constexpr char kAndroidBackupHeader[] = "ANDROID BACKUP\n1\n1\nnone\n";
 
+// Chooses the entries to unpack by their cleaned relative path.
+using AndroidBackupEntryFilter = std::function<bool(const QString &relativePath)>;
+
 // Unpacks the directory and regular-file entries of the archive below
-// `destination` and returns the number of files written. Entries whose path
-// would leave the destination (absolute, "..", through a symbolic link) are
-// skipped with a log line. Throws std::runtime_error: the encryption message
-// for a header naming a cipher, `corruptedMessage` when the body is no
-// complete zlib stream or holds no readable archive, and the file errors.
+// `destination` (only those `wanted` accepts, when given) and returns the
+// number of files written. Entries whose path would leave the destination
+// (absolute, "..", through a symbolic link) are skipped with a log line.
+// Throws std::runtime_error: "not an Android backup archive" for a header
+// other than magic, version 1 to 5, compression flag 0 or 1 and "none" or
+// "AES-256"; the encryption message for "AES-256"; `corruptedMessage` when
+// the body is no complete zlib stream or holds no readable archive; and the
+// file errors. A failed extraction removes what it wrote.
 int extractAndroidBackup(const QString &archivePath, const QDir &destination,
-                         const QString &corruptedMessage);
+                         const QString &corruptedMessage,
+                         const AndroidBackupEntryFilter &wanted = {});
 
 // Writes a new archive holding every file below `source` (hidden files and
 // symbolic links left out) and returns the number of entries. The file is

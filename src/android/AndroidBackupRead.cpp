@@ -31,48 +31,72 @@ struct ArchiveReadDeleter {
     void operator()(archive *a) const { archive_read_free(a); }
 };
 
-// Inflates on its own thread, a few blocks ahead of the tar reader.
-class InflateSource
+// Reads the archive body on its own thread, a few blocks ahead of the tar
+// reader: inflated when the header says it is compressed, else as it is.
+class BodySource
 {
 public:
-    explicit InflateSource(QFile &file) : m_reader(file), m_queue(8)
+    BodySource(QFile &file, bool compressed)
+        : m_file(file), m_compressed(compressed), m_reader(file), m_queue(8)
     {
         m_thread = std::thread([this] {
             for (;;) {
-                const QByteArrayView block = m_reader.next();
-                if (block.isEmpty() || !m_queue.push(block.toByteArray()))
+                const QByteArray block = nextBlock();
+                if (block.isEmpty() || !m_queue.push(block))
                     break;
             }
             m_queue.close();
         });
     }
-    ~InflateSource() { stop(); }
-    InflateSource(const InflateSource &) = delete;
-    InflateSource &operator=(const InflateSource &) = delete;
+    ~BodySource() { stop(); }
+    BodySource(const BodySource &) = delete;
+    BodySource &operator=(const BodySource &) = delete;
 
     // The next block, or none at the end of the data.
     std::optional<QByteArray> next() { return m_queue.pop(); }
 
-    // Ends the inflating thread; its state may be read afterwards.
+    // Ends the reading thread; its state may be read afterwards.
     void stop()
     {
         m_queue.close();
         if (m_thread.joinable())
             m_thread.join();
     }
+    // Reads what the tar reader left after the archive's end, so that a
+    // compressed body cut short (its checksum missing) is noticed.
+    void drain()
+    {
+        while (next()) {
+        }
+    }
     bool ended()
     {
         stop();
-        return m_reader.state() == ZlibInflateReader::State::Ended;
+        return m_compressed ? m_reader.state() == ZlibInflateReader::State::Ended : !m_readFailed;
     }
     qint64 totalOut()
     {
         stop();
-        return m_reader.totalOut();
+        return m_compressed ? m_reader.totalOut() : m_rawTotal;
     }
     QByteArray current; // the block libarchive is reading
 
 private:
+    QByteArray nextBlock()
+    {
+        if (m_compressed)
+            return m_reader.next().toByteArray();
+        QByteArray block = m_file.read(kCopyBlock);
+        if (block.isEmpty() && m_file.error() != QFileDevice::NoError)
+            m_readFailed = true;
+        m_rawTotal += block.size();
+        return block;
+    }
+
+    QFile &m_file;
+    bool m_compressed;
+    bool m_readFailed = false;
+    qint64 m_rawTotal = 0;
     ZlibInflateReader m_reader;
     BlockQueue m_queue;
     std::thread m_thread;
@@ -80,7 +104,7 @@ private:
 
 la_ssize_t readCallback(archive *a, void *data, const void **buffer)
 {
-    auto *source = static_cast<InflateSource *>(data);
+    auto *source = static_cast<BodySource *>(data);
     std::optional<QByteArray> block = source->next();
     if (!block) {
         if (source->ended()) {
@@ -155,6 +179,64 @@ void extractFile(archive *reader, archive_entry *entry, const QString &root,
     out.close();
 }
 
+// Reads the four header lines (magic, format version 1 to 5, compression
+// flag, encryption) and returns whether the body is compressed.
+bool readAndroidBackupHeader(QFile &file, const QString &archivePath)
+{
+    const auto notAnArchive = [&archivePath] {
+        fail(QStringLiteral("%1 is not an Android backup archive.")
+                 .arg(QDir::toNativeSeparators(archivePath)));
+    };
+    QByteArrayList lines;
+    for (int line = 0; line < 4; ++line) {
+        const QByteArray text = file.readLine(kMaxHeaderLine);
+        if (!text.endsWith('\n'))
+            notAnArchive();
+        lines.append(text.trimmed());
+    }
+    const QByteArray &version = lines[1];
+    if (lines[0] != "ANDROID BACKUP" || version.size() != 1 || version[0] < '1' || version[0] > '5'
+        || (lines[2] != "0" && lines[2] != "1"))
+        notAnArchive();
+    if (lines[3].compare("none", Qt::CaseInsensitive) == 0)
+        return lines[2] == "1";
+    if (lines[3] == "AES-256")
+        fail(QStringLiteral(
+            "Your backup file is encrypted. Please backup again without entering a password."));
+    notAnArchive();
+    return false;
+}
+
+// Removes what a failed extraction wrote: the whole destination when it
+// made it, else the files it wrote there.
+class ExtractionCleanup
+{
+public:
+    explicit ExtractionCleanup(const QString &root) : m_root(root), m_rootIsNew(!QFileInfo::exists(root)) {}
+    ~ExtractionCleanup()
+    {
+        if (m_done)
+            return;
+        if (m_rootIsNew) {
+            QDir(m_root).removeRecursively();
+            return;
+        }
+        for (const QString &path : std::as_const(m_files))
+            QFile::remove(path);
+    }
+    ExtractionCleanup(const ExtractionCleanup &) = delete;
+    ExtractionCleanup &operator=(const ExtractionCleanup &) = delete;
+
+    void wrote(const QString &path) { m_files.append(path); }
+    void done() { m_done = true; }
+
+private:
+    QString m_root;
+    bool m_rootIsNew;
+    bool m_done = false;
+    QStringList m_files;
+};
+
 } // namespace
 
 QString cleanAndroidBackupPath(const QString &entryPath)
@@ -182,29 +264,14 @@ QString safeAndroidBackupPath(const QString &cleanedPath)
 }
 
 int extractAndroidBackup(const QString &archivePath, const QDir &destination,
-                         const QString &corruptedMessage)
+                         const QString &corruptedMessage, const AndroidBackupEntryFilter &wanted)
 {
     QFile file(archivePath);
     if (!file.open(QIODevice::ReadOnly))
         fail(QStringLiteral("open %1 error. %2").arg(archivePath, file.errorString()));
 
-    // Header: magic, version, compression flag, encryption.
-    QByteArray encryption;
-    for (int line = 0; line < 4; ++line) {
-        const QByteArray text = file.readLine(kMaxHeaderLine);
-        if (!text.endsWith('\n'))
-            fail(corruptedMessage);
-        if (line == 3)
-            encryption = text;
-    }
-    static const QRegularExpression nonWord(QStringLiteral("[^\\w]"));
-    QString cipher = QString::fromLatin1(encryption);
-    cipher.remove(nonWord);
-    if (cipher.compare(QLatin1String("none"), Qt::CaseInsensitive) != 0)
-        fail(QStringLiteral(
-            "Your backup file is encrypted. Please backup again without entering a password."));
-
-    InflateSource inflater(file);
+    const bool compressed = readAndroidBackupHeader(file, archivePath);
+    BodySource inflater(file, compressed);
     std::unique_ptr<archive, ArchiveReadDeleter> reader(archive_read_new());
     archive_read_support_format_all(reader.get());
     archive_read_support_filter_all(reader.get());
@@ -212,6 +279,7 @@ int extractAndroidBackup(const QString &archivePath, const QDir &destination,
         fail(corruptedMessage);
 
     const QString root = destination.absolutePath();
+    ExtractionCleanup cleanup(root);
     if (!QDir().mkpath(root))
         fail(QStringLiteral("create %1 error. %2").arg(root, QStringLiteral("cannot create folder")));
     int files = 0;
@@ -219,8 +287,12 @@ int extractAndroidBackup(const QString &archivePath, const QDir &destination,
         for (;;) {
             archive_entry *entry = nullptr;
             const int rc = archive_read_next_header(reader.get(), &entry);
-            if (rc == ARCHIVE_EOF)
+            if (rc == ARCHIVE_EOF) {
+                inflater.drain();
+                if (!inflater.ended())
+                    throw rc;
                 break;
+            }
             if (rc < ARCHIVE_WARN)
                 throw rc;
             const char *utf8 = archive_entry_pathname_utf8(entry);
@@ -230,6 +302,9 @@ int extractAndroidBackup(const QString &archivePath, const QDir &destination,
             if (cleaned.isEmpty())
                 continue;
             const QString relative = safeAndroidBackupPath(cleaned);
+            // Entries the caller has no use for are passed over unread.
+            if (!relative.isEmpty() && wanted && !wanted(relative))
+                continue;
             if (relative.isEmpty() || passesSymlink(root, relative)) {
                 qWarning().noquote() << "extractAndroidBackup: skip unsafe entry" << name;
                 continue;
@@ -241,6 +316,9 @@ int extractAndroidBackup(const QString &archivePath, const QDir &destination,
                     fail(QStringLiteral("create %1 error. %2")
                              .arg(folder, QStringLiteral("cannot create folder")));
             } else if (type == AE_IFREG && !archive_entry_hardlink(entry)) {
+                const QString target = root + QLatin1Char('/') + relative;
+                if (!QFileInfo::exists(target))
+                    cleanup.wrote(target);
                 extractFile(reader.get(), entry, root, relative);
                 ++files;
             }
@@ -253,5 +331,6 @@ int extractAndroidBackup(const QString &archivePath, const QDir &destination,
     }
     if (inflater.totalOut() == 0)
         fail(corruptedMessage);
+    cleanup.done();
     return files;
 }

@@ -3,6 +3,7 @@
 #include "android/AndroidBackup.h"
 #include "android/AndroidKikPaths.h"
 #include "app/FileUtil.h"
+#include "db/SqliteInput.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -26,15 +27,19 @@ void requireDatabase(const QString &path, const QString &where)
 
 } // namespace
 
-AndroidLoaded loadAndroidTree(const QDir &root)
+AndroidLoaded loadAndroidTree(const QDir &root, const QString &privateFolder)
 {
     AndroidLoaded loaded;
     loaded.databasePath = AndroidKikPaths::databasePath(root);
     requireDatabase(loaded.databasePath, root.absolutePath());
     loaded.db = std::make_shared<AndroidKikDb>(root, loaded.databasePath);
     // Reading only: a read-only connection adds no indexes and never folds
-    // a -wal file into the database, so the folder stays as it was.
-    loaded.db->openThrow(loaded.databasePath, Sqlite3DB::ReadOnly);
+    // a -wal file into the database. In a tree of the user's, even the
+    // "-shm" and "-wal" SQLite makes for a database in WAL mode stay away.
+    if (privateFolder.isEmpty())
+        loaded.db->openThrow(loaded.databasePath, Sqlite3DB::ReadOnly);
+    else
+        SqliteInput::open(*loaded.db, loaded.databasePath, privateFolder);
     loaded.data = std::make_shared<KikDataSet>();
     loaded.db->loadAll(*loaded.data);
     return loaded;
@@ -44,7 +49,14 @@ AndroidLoaded loadAndroidBackupFile(const QString &archivePath, const QDir &cach
 {
     const QString tree = cacheFolder.absoluteFilePath(QStringLiteral("ab-extract"));
     QDir(tree).removeRecursively();
-    extractAndroidBackup(archivePath, QDir(tree), QString::fromLatin1(kAbCorruptedMessage));
+    // Only Kik's own files are unpacked: other apps' entries (however many,
+    // however deep) are neither written nor able to stop the reading.
+    const QString package = QString::fromLatin1(AndroidKikPaths::kPackageFolder);
+    extractAndroidBackup(archivePath, QDir(tree), QString::fromLatin1(kAbCorruptedMessage),
+                         [&package](const QString &relative) {
+                             return relative == package
+                                    || relative.startsWith(package + QLatin1Char('/'));
+                         });
     return loadAndroidTree(QDir(tree));
 }
 

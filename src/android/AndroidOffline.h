@@ -21,8 +21,10 @@ struct AndroidLoaded {
 inline constexpr char kAbCorruptedMessage[] = "ab file data is corrupted.";
 
 // Reads the Kik database of an extracted tree (the folder holding "apps")
-// through a read-only connection: the tree is left as it was.
-AndroidLoaded loadAndroidTree(const QDir &root);
+// through a read-only connection. A tree of the user's is given a
+// `privateFolder`: nothing in the tree is written, and a database with a
+// "-wal" or "-journal" is read from a copy made there.
+AndroidLoaded loadAndroidTree(const QDir &root, const QString &privateFolder = QString());
 
 // Unpacks the archive into `cacheFolder`/"ab-extract" (replacing what was
 // there) and reads it.

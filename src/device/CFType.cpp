@@ -1,6 +1,7 @@
 #include "device/CFType.h"
 
 #include "device/PlistIo.h"
+#include "device/PlistShape.h"
 
 #include <QFile>
 #include <QTimeZone>
@@ -201,6 +202,25 @@ CFType CFType::at(int index) const
     return CFType(plist_array_get_item(ref(), uint32_t(index)), m_holder);
 }
 
+QList<CFType> CFType::items() const
+{
+    QList<CFType> out;
+    if (!isArray() || count() == 0)
+        return out;
+    out.reserve(count());
+    plist_array_iter it = nullptr;
+    plist_array_new_iter(ref(), &it);
+    for (;;) {
+        plist_t item = nullptr;
+        plist_array_next_item(ref(), it, &item);
+        if (!item)
+            break;
+        out.append(CFType(item, m_holder));
+    }
+    std::free(it);
+    return out;
+}
+
 QList<CFType> CFType::keys() const
 {
     QList<CFType> out;
@@ -261,6 +281,9 @@ CFType CFType::newArray()
 
 CFType CFType::fromPlistData(const QByteArray &bytes)
 {
+    // Refused before libplist sees them: it would recurse once per level.
+    if (!PlistShape::isBounded(bytes))
+        return CFType();
     return CFType(PlistIo::fromData(bytes).release(), true);
 }
 

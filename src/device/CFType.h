@@ -60,7 +60,11 @@ public:
     int count() const;
     CFType value(const CFType &key) const;
     CFType value(const QString &key) const;
+    // An element of an array. libplist finds it by walking the array from
+    // its start, so loops over a whole array use items().
     CFType at(int index) const;
+    // Every element of an array, in order, found in one walk.
+    QList<CFType> items() const;
     QList<CFType> keys() const;
 
     CFType &append(const CFType &item);

@@ -36,6 +36,13 @@ struct PartFile {
     }
 };
 
+// An encrypted copy whose length is no whole number of cipher blocks.
+QString cutShort(const MbdbRecord &record)
+{
+    return QStringLiteral("The backup's copy of %1 is damaged: its encrypted content is cut short.")
+        .arg(record.domain + QLatin1Char('/') + record.relativePath);
+}
+
 } // namespace
 
 QString BackupManifest::contentPath(const MbdbRecord &record) const
@@ -115,7 +122,7 @@ void BackupManifest::extractFile(const MbdbRecord &record, const QString &destin
 
     const QByteArray key = m_encrypted ? fileKey(record) : QByteArray();
     if (!key.isEmpty() && in.size() % 16 != 0)
-        fail(QStringLiteral("%1, POLARSSL_ERR_AES_INVALID_INPUT_LENGTH.").arg(id));
+        fail(cutShort(record));
 
     const QString folder = QFileInfo(destination).absolutePath();
     if (!QDir().mkpath(folder))
@@ -144,7 +151,7 @@ void BackupManifest::extractFile(const MbdbRecord &record, const QString &destin
         done += n;
         if (cbc) {
             if (!cbc->decrypt(reinterpret_cast<unsigned char *>(buffer), std::size_t(n), plain))
-                fail(QStringLiteral("%1, POLARSSL_ERR_AES_INVALID_INPUT_LENGTH.").arg(id));
+                fail(cutShort(record));
             const qint64 keep = qMin(n, wanted - written);
             if (out.file.write(reinterpret_cast<const char *>(plain), keep) != keep)
                 fail(QStringLiteral("can not create %1. %2").arg(destination, out.file.errorString()));

@@ -51,9 +51,13 @@ bool BackupManifest::usesManifestDb() const
 bool BackupManifest::looksLikeBackup(const QString &folderPath)
 {
     const QDir dir(folderPath);
-    return QFileInfo(dir.filePath(QStringLiteral("Manifest.plist"))).isFile()
-        && (QFileInfo(dir.filePath(QStringLiteral("Manifest.mbdb"))).isFile()
-            || QFileInfo(dir.filePath(QStringLiteral("Manifest.db"))).isFile());
+    if (!QFileInfo(dir.filePath(QStringLiteral("Manifest.plist"))).isFile())
+        return false;
+    // Manifest.mbdb is read whenever it is there, so it decides.
+    const QString mbdb = dir.filePath(QStringLiteral("Manifest.mbdb"));
+    if (QFileInfo::exists(mbdb))
+        return hasMbdbMagic(mbdb);
+    return QFileInfo(dir.filePath(QStringLiteral("Manifest.db"))).isFile();
 }
 
 void BackupManifest::readProperties()
@@ -128,7 +132,7 @@ MbdbRecordTable BackupManifest::readEncryptedManifestDb() const
     if (!in.open(QIODevice::ReadOnly))
         fail(QStringLiteral("can not open %1. %2").arg(source, in.errorString()));
     if (in.size() % 16 != 0)
-        fail(QStringLiteral("Manifest.db, POLARSSL_ERR_AES_INVALID_INPUT_LENGTH."));
+        fail(QStringLiteral("The backup's Manifest.db is damaged: its encrypted content is cut short."));
 
     QTemporaryDir temp; // removed with its file when this function returns
     if (!temp.isValid())
@@ -149,7 +153,7 @@ MbdbRecordTable BackupManifest::readEncryptedManifestDb() const
             break;
         if (!cbc.decrypt(reinterpret_cast<const unsigned char *>(chunk.constData()),
                          std::size_t(n), reinterpret_cast<unsigned char *>(plain.data())))
-            fail(QStringLiteral("Manifest.db, POLARSSL_ERR_AES_INVALID_INPUT_LENGTH."));
+            fail(QStringLiteral("The backup's Manifest.db is damaged: its encrypted content is cut short."));
         if (out.write(plain.constData(), n) != n)
             fail(out.errorString());
         lastBlock = plain.mid(int(n) - 16, 16);
@@ -170,6 +174,11 @@ void BackupManifest::buildIndex()
     if (!m_topLevel.isEmpty() || m_indexed)
         return;
     MbdbRecordTable table;
+    if (!QFileInfo::exists(m_folder.filePath(QStringLiteral("Manifest.mbdb")))
+        && !QFileInfo::exists(m_folder.filePath(QStringLiteral("Manifest.db"))))
+        fail(QStringLiteral("%1 is not a complete iTunes backup: it holds neither Manifest.db "
+                            "nor Manifest.mbdb.")
+                 .arg(QDir::toNativeSeparators(m_folder.absolutePath())));
     if (!usesManifestDb())
         table = readMbdb(m_folder.filePath(QStringLiteral("Manifest.mbdb")));
     else if (m_encrypted && !m_manifestKey.isEmpty())

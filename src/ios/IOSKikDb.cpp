@@ -2,6 +2,7 @@
 #include "ios/IOSKikDb.h"
 
 #include "app/FileUtil.h"
+#include "db/SqliteInput.h"
 #include "model/AppleTime.h"
 
 #include <QDir>
@@ -9,6 +10,8 @@
 #include <QUrl>
 
 #include <sqlite3.h>
+
+#include <memory>
 
 namespace {
 
@@ -45,12 +48,16 @@ IOSKikDb::Relationship relationship(const QString &table, int tableEntity, const
 
 } // namespace
 
-IOSKikDb::IOSKikDb(const QString &kikFolder, Access access)
+IOSKikDb::IOSKikDb(const QString &kikFolder, Access access, const QString &workFolder)
     : m_access(access),
       m_kikFolder(kikFolder),
-      m_thumbFolder(QDir(kikFolder).filePath(QStringLiteral("thumbs")))
+      m_thumbFolder(QDir(access == Access::Input ? workFolder : kikFolder)
+                        .filePath(QStringLiteral("thumbs"))),
+      m_workFolder(workFolder)
 {
-    if (m_access == Access::ReadWrite)
+    if (m_access == Access::Input && workFolder.isEmpty())
+        throw std::invalid_argument("IOSKikDb: reading an input folder needs a work folder");
+    if (m_access != Access::Untouched)
         QDir().mkpath(m_thumbFolder);
 }
 
@@ -73,7 +80,9 @@ void IOSKikDb::ensureOpen()
     const QFileInfo wal(store + QStringLiteral("-wal"));
     const bool pendingLog = (wal.exists() && wal.size() > 0)
         || QFileInfo::exists(store + QStringLiteral("-journal"));
-    if (m_access == Access::Untouched || !pendingLog) {
+    if (m_access == Access::Input) {
+        SqliteInput::open(*this, store, QDir(m_workFolder).filePath(QStringLiteral("store")));
+    } else if (m_access == Access::Untouched || !pendingLog) {
         // Immutable: SQLite neither locks nor creates "-shm"/"-wal" files.
         if (!QFileInfo(store).isFile())
             throw std::runtime_error(
@@ -88,17 +97,28 @@ void IOSKikDb::ensureOpen()
         sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         executeThrow(Sqlite3Sql(QStringLiteral("PRAGMA query_only=1")));
     }
-    m_schema = DbSchema::read(*this);
+    try {
+        m_schema = DbSchema::read(*this);
+    } catch (const std::runtime_error &) {
+        close();
+        damaged(QStringLiteral("it is not an SQLite database, or its first page is broken"));
+    }
+    if (!m_schema.hasTable(QStringLiteral("Z_PRIMARYKEY")))
+        damaged(QStringLiteral("it has no table Z_PRIMARYKEY"));
     m_entities.clear();
-    Sqlite3Cursor cursor = queryThrow(Sqlite3Sql(QStringLiteral("select * from Z_PRIMARYKEY")));
-    const int name = cursor.columnIndex(QStringLiteral("Z_NAME"));
-    const int ent = cursor.columnIndex(QStringLiteral("Z_ENT"));
-    while (cursor.moveNext())
-        m_entities.insert(cursor.textAt(name), int(cursor.int64At(ent)));
+    {
+        Sqlite3Cursor cursor = queryThrow(Sqlite3Sql(QStringLiteral("select * from Z_PRIMARYKEY")));
+        const int name = cursor.columnIndex(QStringLiteral("Z_NAME"));
+        const int ent = cursor.columnIndex(QStringLiteral("Z_ENT"));
+        while (cursor.moveNext())
+            m_entities.insert(cursor.textAt(name), int(cursor.int64At(ent)));
+    }
 
     const int user = entityNumber(QStringLiteral("KikUser"));
     const int chat = entityNumber(QStringLiteral("KikChat"));
     const int message = entityNumber(QStringLiteral("KikMessage"));
+    if (user <= 0 || chat <= 0 || message <= 0)
+        damaged(QStringLiteral("its table Z_PRIMARYKEY does not number KikUser, KikChat and KikMessage"));
     m_chatMessages = relationship(QStringLiteral("Z_%1MESSAGES"), chat, QStringLiteral("Z_%1CHAT"),
                                   chat, QStringLiteral("Z_%1MESSAGES"), message);
     m_admins = relationship(QStringLiteral("Z_%1ADMINSINVERSE"), user,
@@ -110,6 +130,31 @@ void IOSKikDb::ensureOpen()
     // keys it holds: "MEMBERS" holds the members, "MEMBERSINVERSE" the group.
     m_members = relationship(QStringLiteral("Z_%1MEMBERS"), user, QStringLiteral("Z_%1MEMBERS"),
                              user, QStringLiteral("Z_%1MEMBERSINVERSE"), user);
+    for (const QString &table : {QStringLiteral("ZKIKUSER"), QStringLiteral("ZKIKCHAT"),
+                                 QStringLiteral("ZKIKMESSAGE"), QStringLiteral("ZKIKATTACHMENT")}) {
+        if (!m_schema.hasTable(table))
+            damaged(QStringLiteral("it has no table %1").arg(table));
+    }
+    for (const Relationship *rel : {&m_chatMessages, &m_admins, &m_bans, &m_members}) {
+        const DbSchemaTable table = m_schema.table(rel->table);
+        if (!m_schema.hasTable(rel->table) || !DbSchema::hasColumn(table, rel->first)
+            || !DbSchema::hasColumn(table, rel->second))
+            damaged(QStringLiteral("it has no table %1 with the columns %2 and %3")
+                        .arg(rel->table, rel->first, rel->second));
+    }
+}
+
+void IOSKikDb::throwIfCancelled() const
+{
+    if (m_cancelled && m_cancelled())
+        throw Cancelled();
+}
+
+void IOSKikDb::damaged(const QString &what)
+{
+    close();
+    throw std::runtime_error(
+        QStringLiteral("The Kik store (Documents/kik.sqlite) is damaged: %1.").arg(what).toStdString());
 }
 
 void IOSKikDb::loadAll(KikDataSet &dataSet)
@@ -227,7 +272,8 @@ void IOSKikDb::readMessages(KikDataSet &dataSet)
     // The joined column comes last; its name may repeat one of m.*.
     const int content = cursor.columnCount() - 1;
     while (cursor.moveNext()) {
-        auto *message = new _KikMessage;
+        throwIfCancelled();
+        auto message = std::make_unique<_KikMessage>();
         message->_id = cursor.int64At(pk);
         message->sort_key = int64Or0(cursor, internalId);
         message->was_me = int64Or0(cursor, type) == 2;
@@ -243,7 +289,7 @@ void IOSKikDb::readMessages(KikDataSet &dataSet)
             message->content_id = cursor.textAt(content);
         if (!message->content_id.isEmpty())
             readAttachment(*message);
-        dataSet.addMessage(message);
+        dataSet.addMessage(message.release());
     }
 }
 
@@ -258,7 +304,6 @@ void IOSKikDb::readChatLinks(KikDataSet &dataSet)
         _KikMessage *message = dataSet.message(cursor.int64At(messageCol));
         if (!chat || !message)
             continue;
-        message->chat = chat;
-        chat->messages.append(message);
+        linkMessageToChat(chat, message);
     }
 }

@@ -11,6 +11,8 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
+
 class CFType;
 
 class IOSKikDb : public AbsKikDb
@@ -30,14 +32,26 @@ public:
         // Read without touching any file of the folder (no "-shm", no
         // thumbnails): for a store that is not ours to change, without "-wal".
         Untouched,
+        // A folder of the user's: nothing in it is written. A store with a
+        // "-wal" or "-journal" is read from a copy in the work folder, and
+        // thumbnails are written into the work folder's "thumbs".
+        Input,
     };
 
-    // `kikFolder` is the copied app folder, the one that contains "Documents".
-    explicit IOSKikDb(const QString &kikFolder, Access access = Access::ReadWrite);
+    // `kikFolder` is the copied app folder, the one that contains "Documents";
+    // `workFolder` is the private folder of Access::Input.
+    explicit IOSKikDb(const QString &kikFolder, Access access = Access::ReadWrite,
+                      const QString &workFolder = QString());
     ~IOSKikDb() override;
 
     void ensureOpen() override;
     void loadAll(KikDataSet &dataSet) override;
+
+    // Thrown out of loadAll when the cancel check answers true.
+    struct Cancelled {};
+    // Asked between messages and while long attachment descriptions are
+    // read, so that a cancel stops a load at once.
+    void setCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
 
     QString kikFolder() const { return m_kikFolder; }
     QString thumbFolder() const { return m_thumbFolder; }
@@ -64,6 +78,8 @@ public:
 private:
     using KeySets = QHash<qint64, QSet<qint64>>;
 
+    // Closes the store and throws: the store is damaged in the way `what` says.
+    [[noreturn]] void damaged(const QString &what);
     KeySets readRelationshipSets(const Relationship &rel);
     void readUsers(KikDataSet &dataSet, const KeySets &admins);
     void readMembers(KikDataSet &dataSet, const KeySets &admins, const KeySets &bans);
@@ -73,10 +89,13 @@ private:
     void readAttachment(_KikMessage &message);
     void readImages(const CFType &images, QVariantMap &attachment);
     QString storeThumbnail(const QByteArray &data);
+    void throwIfCancelled() const;
 
     Access m_access;
     QString m_kikFolder;
     QString m_thumbFolder;
+    QString m_workFolder;
+    std::function<bool()> m_cancelled;
     DbSchema m_schema;
     QMap<QString, int> m_entities;
     Relationship m_chatMessages;

@@ -28,12 +28,19 @@ bool isMediaApp(const QString &appId)
     return false;
 }
 
+// Entries read between two cancel checks.
+constexpr int kCancelCheckEvery = 4096;
+
 // "name"/"value" (or "key"/"val") dictionaries of an array, as text pairs.
 void readPairs(const CFType &array, const QString &nameKey, const QString &valueKey,
-               const QString &prefix, QVariantMap &attachment)
+               const QString &prefix, QVariantMap &attachment,
+               const std::function<void()> &checkCancel)
 {
-    for (int i = 0; i < array.count(); ++i) {
-        const CFType item = array.at(i);
+    const QList<CFType> items = array.items();
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (i % kCancelCheckEvery == kCancelCheckEvery - 1)
+            checkCancel();
+        const CFType &item = items[i];
         if (!item.isDictionary())
             continue;
         const QString name = item.value(nameKey).toText();
@@ -53,8 +60,8 @@ QVariant toVariant(const CFType &value)
     }
     if (value.isArray()) {
         QVariantList list;
-        for (int i = 0; i < value.count(); ++i)
-            list.append(toVariant(value.at(i)));
+        for (const CFType &item : value.items())
+            list.append(toVariant(item));
         return list;
     }
     return value.toText();
@@ -101,8 +108,11 @@ QString IOSKikDb::storeThumbnail(const QByteArray &data)
 
 void IOSKikDb::readImages(const CFType &images, QVariantMap &attachment)
 {
-    for (int i = 0; i < images.count(); ++i) {
-        const CFType item = images.at(i);
+    const QList<CFType> items = images.items();
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (i % kCancelCheckEvery == kCancelCheckEvery - 1)
+            throwIfCancelled();
+        const CFType &item = items[i];
         if (!item.isDictionary())
             continue;
         const QString name = item.value(QStringLiteral("name")).toText();
@@ -138,17 +148,18 @@ void IOSKikDb::readAttachment(_KikMessage &message)
     const CFType appId = description.value(QStringLiteral("app-id"));
     if (appId.isString())
         message.app_id = appId.toQString();
+    const auto checkCancel = [this] { throwIfCancelled(); };
     readPairs(description.value(QStringLiteral("extra")), QStringLiteral("key"),
-              QStringLiteral("val"), QStringLiteral("extra:"), attachment);
+              QStringLiteral("val"), QStringLiteral("extra:"), attachment, checkCancel);
     readImages(description.value(QStringLiteral("image")), attachment);
     readPairs(description.value(QStringLiteral("string")), QStringLiteral("name"),
-              QStringLiteral("value"), QStringLiteral("string:"), attachment);
+              QStringLiteral("value"), QStringLiteral("string:"), attachment, checkCancel);
     const CFType uris = description.value(QStringLiteral("uri"));
     if (uris.isArray()) {
         QVariantList list;
-        for (int i = 0; i < uris.count(); ++i) {
-            if (uris.at(i).isDictionary())
-                list.append(toVariant(uris.at(i)));
+        for (const CFType &uri : uris.items()) {
+            if (uri.isDictionary())
+                list.append(toVariant(uri));
         }
         attachment.insert(QStringLiteral("uri"), list);
     }
@@ -180,19 +191,19 @@ QMap<QString, QString> IOSKikDb::readKeyedArchiveStrings(const QString &path)
     if (path.isEmpty())
         return strings;
     const CFType archive = CFType::fromPlistFile(path);
-    const CFType objects = archive.value(QStringLiteral("$objects"));
-    if (!objects.isArray())
+    const QList<CFType> objects = archive.value(QStringLiteral("$objects")).items();
+    if (objects.size() < 2)
         return strings;
-    const CFType dictionary = objects.at(1);
+    const CFType &dictionary = objects[1];
     const int n = dictionary.value(QStringLiteral("NS.keys")).count();
     // Keys sit at 2 .. n+1 and values at n+2 .. 2n+1; a shorter array is
     // another shape of archive and gives nothing.
-    if (n <= 0 || objects.count() < 2 * n + 2)
+    if (n <= 0 || objects.size() < 2 * qsizetype(n) + 2)
         return strings;
     for (int i = 2; i <= n + 1; ++i) {
-        const QString key = objects.at(i).toText();
+        const QString key = objects[i].toText();
         if (!key.isEmpty())
-            strings.insert(key, objects.at(i + n).toText());
+            strings.insert(key, objects[i + n].toText());
     }
     return strings;
 }

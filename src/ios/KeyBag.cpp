@@ -2,6 +2,8 @@
 
 #include "ios/BackupCrypto.h"
 
+#include <QString>
+
 #include <stdexcept>
 
 namespace {
@@ -85,8 +87,29 @@ QByteArray KeyBag::passwordKey(const QByteArray &password) const
     return BackupCrypto::pbkdf2Sha1(first, salt, iterations, 32);
 }
 
+void KeyBag::checkWrappedKeys() const
+{
+    bool any = false;
+    for (const Attributes &cls : m_classes) {
+        if (!(toUInt(cls.value("WRAP")) & kWrapPassword))
+            continue;
+        const qsizetype size = cls.value("WPKY").size();
+        if (size != 40)
+            throw std::runtime_error(QStringLiteral("The backup key bag is damaged: a class key "
+                                                    "wrapped with the password has %1 bytes "
+                                                    "instead of 40.")
+                                         .arg(size)
+                                         .toStdString());
+        any = true;
+    }
+    if (!any)
+        throw std::runtime_error(
+            "The backup key bag is damaged: it holds no class keys wrapped with the password.");
+}
+
 bool KeyBag::unlockWithKey(const QByteArray &passwordKey)
 {
+    checkWrappedKeys();
     QMap<std::uint32_t, Attributes> unlocked = m_classes;
     bool any = false;
     for (auto it = unlocked.begin(); it != unlocked.end(); ++it) {
@@ -110,6 +133,9 @@ bool KeyBag::unlockWithKey(const QByteArray &passwordKey)
 
 bool KeyBag::unlock(const QByteArray &password)
 {
+    // Checked before the slow key derivation, and so that a damaged bag is
+    // never reported as a wrong password.
+    checkWrappedKeys();
     return unlockWithKey(passwordKey(password));
 }
 

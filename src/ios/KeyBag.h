@@ -25,7 +25,9 @@ public:
 
     // Unwraps every password-wrapped class key ("WRAP" & 2) with the
     // password; true when all of them unwrap. On success their "WPKY" holds
-    // the 32-byte class key.
+    // the 32-byte class key. Throws std::runtime_error when the bag is
+    // damaged (no such class key, or one of the wrong length): that is not
+    // a wrong password.
     bool unlock(const QByteArray &password);
     // Same with an already derived password key.
     bool unlockWithKey(const QByteArray &passwordKey);
@@ -36,6 +38,8 @@ public:
     static std::uint32_t toUInt(const QByteArray &value);
 
 private:
+    void checkWrappedKeys() const;
+
     Attributes m_attributes;
     QMap<std::uint32_t, Attributes> m_classes;
     bool m_unlocked = false;

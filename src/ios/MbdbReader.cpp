@@ -7,6 +7,7 @@
 namespace {
 
 constexpr qint64 kHeaderSize = 6;
+constexpr char kMagic[] = "mbdb";
 constexpr std::uint16_t kAbsent = 0xFFFF;
 
 // Reads big-endian fields from a device through a buffer; every short read
@@ -86,7 +87,10 @@ private:
 MbdbRecordTable readMbdb(QIODevice &device)
 {
     MbdbStream in(device);
-    in.bytes(kHeaderSize); // "mbdb" 5 0; not compared, as iTunes never varied it
+    // "mbdb" and the format version (5 0).
+    if (!in.bytes(kHeaderSize).startsWith(kMagic))
+        throw std::runtime_error(
+            "Manifest.mbdb is not an iTunes backup manifest: it does not start with \"mbdb\".");
     MbdbRecordTable table;
     // The few domains are shared by many records: one copy of each.
     QHash<QByteArray, QString> domains;
@@ -127,6 +131,13 @@ MbdbRecordTable readMbdb(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(file.errorString().toStdString());
+        throw std::runtime_error(
+            QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()).toStdString());
     return readMbdb(file);
+}
+
+bool hasMbdbMagic(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(4) == kMagic;
 }

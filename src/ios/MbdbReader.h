@@ -8,8 +8,12 @@
 
 // Reads every record of the file into a table keyed by file id (a later
 // record with the same id replaces the earlier one). Throws
-// std::runtime_error on an unreadable file or a truncated record.
+// std::runtime_error on an unreadable file, one that does not start with
+// "mbdb", or a truncated record.
 MbdbRecordTable readMbdb(const QString &path);
+
+// Whether the file starts as a Manifest.mbdb does.
+bool hasMbdbMagic(const QString &path);
 
 // The same from an open device (for tests and for in-memory manifests).
 MbdbRecordTable readMbdb(QIODevice &device);

@@ -236,27 +236,35 @@ void KikLocalDb::updateLastTimes()
                  "kik_chat_messages.chat_id=kik_chat._id)");
 }
 
+qint64 KikLocalDb::findOrInsertChat(const _KikChat *chat)
+{
+    const _KikUser *partner = chat ? chat->user : nullptr;
+    if (!partner)
+        return 0;
+    qint64 userId = findUserIdByJid(partner);
+    if (userId == 0)
+        userId = insertUser(partner);
+    qint64 chatId = findChatIdByUserId(userId);
+    if (chatId != 0)
+        return chatId;
+    chatId = insertChat(userId, chat);
+    for (const _KikMember &member : partner->members) {
+        addMember(userId, member);
+        if (member.member)
+            copyMedia(member.member->photo_path, m_prof, profileFileName(member.member->jid));
+    }
+    copyMedia(partner->photo_path, m_prof, profileFileName(partner->jid));
+    return chatId;
+}
+
 void KikLocalDb::mergeMessage(const _KikMessage *message)
 {
     ensureOpen();
-    const _KikChat *chat = message->chat;
-    const _KikUser *partner = chat ? chat->user : nullptr;
-    qint64 chatId = 0;
-    if (partner) {
-        qint64 userId = findUserIdByJid(partner);
-        if (userId == 0)
-            userId = insertUser(partner);
-        chatId = findChatIdByUserId(userId);
-        if (chatId == 0) {
-            chatId = insertChat(userId, chat);
-            for (const _KikMember &member : partner->members) {
-                addMember(userId, member);
-                if (member.member)
-                    copyMedia(member.member->photo_path, m_prof,
-                              profileFileName(member.member->jid));
-            }
-            copyMedia(partner->photo_path, m_prof, profileFileName(partner->jid));
-        }
+    QList<qint64> chatIds;
+    for (const _KikChat *chat : chatsOf(message)) {
+        const qint64 chatId = findOrInsertChat(chat);
+        if (chatId != 0 && !chatIds.contains(chatId))
+            chatIds.append(chatId);
     }
     qint64 messageId = findMessageIdByUid(message->uid);
     const bool isNew = messageId == 0;
@@ -264,10 +272,13 @@ void KikLocalDb::mergeMessage(const _KikMessage *message)
         messageId = insertMessage(message);
     // A message without a chat is stored unlinked; no link gets a made-up id.
     // A message inserted just now has no link yet, so none is looked for.
-    if (chatId != 0 && isNew)
-        linkNewChatMessage(chatId, messageId, message->ts);
-    else if (chatId != 0)
-        linkChatMessage(chatId, messageId, message->ts);
+    // A message shared by several chats is stored once and linked to each.
+    for (const qint64 chatId : std::as_const(chatIds)) {
+        if (isNew)
+            linkNewChatMessage(chatId, messageId, message->ts);
+        else
+            linkChatMessage(chatId, messageId, message->ts);
+    }
     if (!message->attachment.isEmpty()) {
         const auto imageName = [message](const char *key) {
             return message->attachment.value(QString::fromLatin1(key)).toString();

@@ -57,6 +57,9 @@ public:
     void clearCaches();
 
 private:
+    // The id of the chat with this chat's partner, inserting the partner,
+    // the chat, its members and their photos when new; 0 without a partner.
+    qint64 findOrInsertChat(const _KikChat *chat);
     void linkNewChatMessage(qint64 chatId, qint64 messageId, const QDateTime &ts);
     // Copies a file into a media folder under a safe name; never overwrites
     // and ignores failures.

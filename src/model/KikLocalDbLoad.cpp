@@ -135,8 +135,7 @@ void KikLocalDb::loadAll(KikDataSet &dataSet)
             _KikMessage *message = dataSet.message(c.int64At(messageCol));
             if (!chat || !message)
                 continue;
-            message->chat = chat;
-            chat->messages.append(message);
+            linkMessageToChat(chat, message);
         }
     }
 }

@@ -60,7 +60,11 @@ struct _KikMessage : _KikEntity {
     QByteArray render_ins;
     QVariantMap attachment;
     _KikUser *target_user = nullptr;
-    _KikChat *chat = nullptr;
+    _KikChat *chat = nullptr; // the chat of the message's last link
+    // The other chats the message is linked to (Kik's iOS store can share
+    // one message between two chats), earliest first; not owned, never
+    // holds `chat`.
+    QList<_KikChat *> more_chats;
     QString preview_path;
     QString png_preview_path;
     QString icon_path;
@@ -69,3 +73,11 @@ struct _KikMessage : _KikEntity {
 
 // Message pointers in display order; never owns its elements.
 using KikMessageList = QList<_KikMessage *>;
+
+// Links a message to a chat: the chat lists it, and the message names it
+// as `chat` (a chat named there before moves to `more_chats`). Linking the
+// same pair twice changes nothing.
+void linkMessageToChat(_KikChat *chat, _KikMessage *message);
+// Every chat the message is linked to, in the order linked: `more_chats`,
+// then `chat`. Links written in this order load back with the same `chat`.
+QList<_KikChat *> chatsOf(const _KikMessage *message);

@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <utility>
+
 #include <gtest/gtest.h>
 
 using namespace TestSupport;
@@ -155,4 +157,62 @@ TEST(AndroidOffline, TruncatedPhoneArchiveWritesNothing)
     }
     EXPECT_EQ(md5(dir.filePath("cut.ab")), cutSum);
     EXPECT_EQ(QDir(dir.filePath("o")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
+}
+
+// Loading Kik from an archive unpacks Kik's files only: entries of other
+// apps that no folder could hold (thousands of levels deep, a file and then
+// a folder of the same name) or by the hundred thousand stop nothing and
+// are not written.
+TEST(AndroidOffline, OtherAppsEntriesDoNotStopReadingKik)
+{
+    for (const auto &[kind, n] : {std::pair{"deep", 2000}, std::pair{"clash", 0}, std::pair{"many", 100000}}) {
+        SCOPED_TRACE(kind);
+        QTemporaryDir dir;
+        const QString ab = dir.filePath(QStringLiteral("odd.ab"));
+        py({"odd", ab, QString::fromLatin1(kind), QString::number(n)});
+        const QDir cache(dir.filePath(QStringLiteral("cache")));
+        const AndroidLoaded loaded = loadAndroidBackupFile(ab, cache);
+        EXPECT_EQ(loaded.data->messages.size(), 6);
+        EXPECT_FALSE(QFileInfo::exists(cache.filePath(QStringLiteral("ab-extract/apps/other"))));
+        EXPECT_TRUE(QFileInfo::exists(cache.filePath(QStringLiteral("ab-extract/apps/kik.android/_manifest"))));
+    }
+}
+
+TEST(AndroidOffline, FailedLoadLeavesNoPartialTreeInTheCache)
+{
+    QTemporaryDir dir;
+    const QString ab = dir.filePath(QStringLiteral("huge.ab"));
+    py({"odd", ab, "huge"});
+    const QDir cache(dir.filePath(QStringLiteral("cache")));
+    EXPECT_THROW(loadAndroidBackupFile(ab, cache), std::runtime_error);
+    EXPECT_FALSE(QFileInfo::exists(cache.filePath(QStringLiteral("ab-extract"))));
+}
+
+// An extracted tree of the user's whose database is in WAL mode (with a log
+// holding a message) is read without a file being added or changed in it.
+TEST(AndroidOffline, UsersTreeInWalModeIsNotWritten)
+{
+    QTemporaryDir dir;
+    const QString tree = dir.filePath(QStringLiteral("tree"));
+    py({"tree", tree, "--wal"});
+    const QString db = tree + QStringLiteral("/apps/kik.android/db/kikDatabase.db");
+    const auto snapshot = [&] {
+        QMap<QString, QByteArray> files;
+        for (const QString &name : QDir(QFileInfo(db).absolutePath()).entryList(QDir::Files | QDir::Hidden))
+            files.insert(name, md5(QFileInfo(db).absolutePath() + QLatin1Char('/') + name));
+        return files;
+    };
+    // With its log, and with the log gone (a WAL database without "-shm").
+    for (const bool withLog : {true, false}) {
+        if (!withLog) {
+            QFile::remove(db + QStringLiteral("-wal"));
+            QFile::remove(db + QStringLiteral("-shm"));
+        }
+        const auto before = snapshot();
+        {
+            const AndroidLoaded loaded = loadAndroidTree(QDir(tree), dir.filePath(QStringLiteral("private")));
+            EXPECT_EQ(loaded.data->messages.size(), withLog ? 7 : 6);
+        }
+        EXPECT_EQ(snapshot(), before);
+    }
 }

@@ -53,8 +53,14 @@ TEST(AbCli, UnpackAndPack)
     r = kik(dir, {"ab", "unpack", dir.filePath("c.ab"), dir.filePath("v")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("Your backup file is encrypted")) << r.err.constData();
+    // Compression flag 0: the tar follows the header as it is.
     py({"ab", dir.filePath("t"), dir.filePath("plain.ab"), "--plain"});
-    r = kik(dir, {"ab", "unpack", dir.filePath("plain.ab"), dir.filePath("w")});
+    r = kik(dir, {"--json", "ab", "unpack", dir.filePath("plain.ab"), dir.filePath("w")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(json(r).value("entries").toInt(), 4);
+    // Flag 1 over a tar that is not compressed.
+    py({"ab", dir.filePath("t"), dir.filePath("raw.ab"), "--raw-tar"});
+    r = kik(dir, {"ab", "unpack", dir.filePath("raw.ab"), dir.filePath("x")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("ab file data is corrupted.")) << r.err.constData();
     EXPECT_EQ(kik(dir, {"ab", "unpack", dir.filePath("p.ab")}).exitCode, 2);

@@ -163,3 +163,22 @@ TEST(MobileDeviceFrameworks, ReportsTheDeviceStackLoaded)
     EXPECT_TRUE(mobiledevice_load_frameworks(error)) << error.toStdString();
     EXPECT_TRUE(mobiledevice_frameworks_loaded());
 }
+
+// items() walks an array once and gives what at() gives, in order.
+TEST(CFType, ItemsAreTheArrayInOrder)
+{
+    CFType array = CFType::newArray();
+    for (int i = 0; i < 1000; ++i)
+        array.append(CFType::fromString(QString::number(i)));
+    for (const int format : {int(CFType::XmlFormat), int(CFType::BinaryFormat)}) {
+        const CFType parsed = CFType::fromPlistData(array.toPlistData(format));
+        const QList<CFType> items = parsed.items();
+        ASSERT_EQ(items.size(), 1000);
+        for (int i = 0; i < 1000; i += 97) {
+            EXPECT_EQ(items[i].toQString(), QString::number(i));
+            EXPECT_EQ(items[i].ref(), parsed.at(i).ref());
+        }
+    }
+    EXPECT_TRUE(CFType::newDictionary().items().isEmpty());
+    EXPECT_TRUE(CFType().items().isEmpty());
+}

@@ -240,8 +240,9 @@ TEST_P(EncryptedBackup, RefusesToExtractWhileLockedAndBadCiphertext)
         FAIL() << "decrypted a partial block";
     } catch (const std::runtime_error &e) {
         EXPECT_EQ(QString::fromUtf8(e.what()),
-                  fileId(kKik, QStringLiteral("Documents/kik.sqlite"))
-                      + QStringLiteral(", POLARSSL_ERR_AES_INVALID_INPUT_LENGTH."));
+                  QStringLiteral("The backup's copy of ") + kKik
+                      + QStringLiteral("/Documents/kik.sqlite is damaged: its encrypted content "
+                                       "is cut short."));
     }
     EXPECT_FALSE(QFileInfo::exists(out.filePath(QStringLiteral("b"))));
 
@@ -287,7 +288,13 @@ TEST(BackupManifest, GarbageManifestDbAndKeyBag)
     BackupManifest cut(enc.path);
     cut.readProperties();
     ASSERT_TRUE(cut.unlock(QStringLiteral("secret")));
-    EXPECT_THROW(cut.buildIndex(), std::runtime_error);
+    try {
+        cut.buildIndex();
+        ADD_FAILURE() << "a cut Manifest.db was read";
+    } catch (const std::runtime_error &e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "The backup's Manifest.db is damaged: its encrypted content is cut short.");
+    }
 
     // A Manifest.plist whose key bag is garbage: unlocking reports it.
     BackupManifest noBag(fx.path);
@@ -376,5 +383,38 @@ TEST_P(EncryptedBackup, NeverWritesOverTheBackupsOwnContentFile)
     for (const QString &target : {content, otherForm}) {
         EXPECT_THROW(m.extractFile(*r, target), std::runtime_error) << target.toStdString();
         EXPECT_EQ(TestSupport::readFile(content), cipher);
+    }
+}
+
+// A Manifest.mbdb that does not start with "mbdb" is no backup: not listed,
+// and reading it says so; a folder with neither manifest says that.
+TEST(BackupManifest, MbdbWithWrongMagicOrNoManifestAtAll)
+{
+    BackupFixture fx;
+    ASSERT_TRUE(fx.build(QStringLiteral("mbdb")));
+    EXPECT_TRUE(BackupManifest::looksLikeBackup(fx.path));
+    const QString mbdb = fx.path + QStringLiteral("/Manifest.mbdb");
+    QByteArray bytes = TestSupport::readFile(mbdb);
+    bytes.replace(0, 4, "mbdx");
+    TestSupport::writeFile(mbdb, bytes);
+    EXPECT_FALSE(BackupManifest::looksLikeBackup(fx.path));
+    BackupManifest wrong(fx.path);
+    wrong.readProperties();
+    try {
+        wrong.buildIndex();
+        ADD_FAILURE() << "read a Manifest.mbdb with a wrong magic";
+    } catch (const std::runtime_error &e) {
+        EXPECT_NE(std::string(e.what()).find("does not start with \"mbdb\""), std::string::npos) << e.what();
+    }
+    ASSERT_TRUE(QFile::remove(mbdb));
+    BackupManifest none(fx.path);
+    none.readProperties();
+    try {
+        none.buildIndex();
+        ADD_FAILURE() << "indexed a folder without a manifest";
+    } catch (const std::runtime_error &e) {
+        EXPECT_NE(std::string(e.what()).find("holds neither Manifest.db nor Manifest.mbdb"),
+                  std::string::npos)
+            << e.what();
     }
 }

@@ -80,3 +80,30 @@ TEST(KeyBag, WrongKeyLeavesBagLocked)
     EXPECT_FALSE(bag.unlockWithKey(QByteArray(32, 'x')));
     EXPECT_TRUE(bag.classKey(3).isEmpty());
 }
+
+// A bag without password-wrapped class keys, or with one of the wrong
+// length, is damaged: that is said, instead of "wrong password".
+TEST(KeyBag, DamagedBagIsNotAWrongPassword)
+{
+    const QByteArray head = item("UUID", QByteArray(16, 'b')) + item("SALT", QByteArray(20, 's'))
+        + item("ITER", u32(1));
+    const auto errorOf = [](const QByteArray &bytes) -> std::string {
+        KeyBag bag = KeyBag::parse(bytes);
+        try {
+            bag.unlock("pw");
+        } catch (const std::runtime_error &e) {
+            EXPECT_TRUE(bag.classKey(3).isEmpty());
+            return e.what();
+        }
+        return "(unlock did not throw)";
+    };
+    EXPECT_NE(errorOf(head).find("damaged: it holds no class keys"), std::string::npos);
+    EXPECT_NE(errorOf(head + item("UUID", QByteArray(16, '1')) + item("CLAS", u32(3))
+                      + item("WRAP", u32(1)) + item("KTYP", u32(0)))
+                  .find("damaged"),
+              std::string::npos);
+    EXPECT_NE(errorOf(head + item("UUID", QByteArray(16, '1')) + item("CLAS", u32(3))
+                      + item("WRAP", u32(2)) + item("WPKY", QByteArray(24, 'w')))
+                  .find("has 24 bytes instead of 40"),
+              std::string::npos);
+}

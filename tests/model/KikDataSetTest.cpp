@@ -51,3 +51,21 @@ TEST(AppleTime, Conversions)
     EXPECT_EQ(AppleTime::toMsSince1970(1e300), 0);
     EXPECT_EQ(AppleTime::toDateTime(0).timeSpec(), Qt::UTC);
 }
+
+TEST(KikRecords, LinkingAMessageToChatsKeepsEveryChat)
+{
+    _KikChat a, b, c;
+    _KikMessage m;
+    linkMessageToChat(&a, &m);
+    linkMessageToChat(&b, &m);
+    linkMessageToChat(&a, &m);
+    linkMessageToChat(&b, &m);
+    EXPECT_EQ(m.chat, &b) << "the last link names the message's chat";
+    EXPECT_EQ(m.more_chats, QList<_KikChat *>{&a});
+    EXPECT_EQ(a.messages, KikMessageList{&m});
+    EXPECT_EQ(b.messages, KikMessageList{&m});
+    EXPECT_EQ(chatsOf(&m), (QList<_KikChat *>{&a, &b}));
+    linkMessageToChat(nullptr, &m);
+    linkMessageToChat(&c, &m);
+    EXPECT_EQ(chatsOf(&m), (QList<_KikChat *>{&a, &b, &c}));
+}

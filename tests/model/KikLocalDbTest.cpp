@@ -344,3 +344,51 @@ TEST(LocalDatabases, NameCheck)
     }
     EXPECT_TRUE(LocalDatabases::checkName(QStringLiteral("Ann's backup – 2014 ✓")).ok());
 }
+
+// A message that the source links to two chats is loaded into both, and
+// merging it into another database keeps both links (one message row).
+TEST(KikLocalDb, MessageSharedByTwoChatsKeepsBothLinksWhenCopied)
+{
+    QTemporaryDir tmp;
+    const QString source = tmp.filePath(QStringLiteral("source"));
+    const auto built =
+        TestSupport::runPython(QStringLiteral("make_localdb.py"), {source, QStringLiteral("shared")});
+    ASSERT_EQ(built.exitCode, 0) << built.err.constData();
+    KikDataSet set;
+    {
+        KikLocalDb db(source);
+        db.loadAll(set);
+    }
+    _KikMessage *shared = set.message(102);
+    ASSERT_NE(shared, nullptr);
+    // Ann's link row comes last: her chat is the message's chat.
+    EXPECT_EQ(shared->chat, set.chat(10));
+    EXPECT_EQ(shared->more_chats, QList<_KikChat *>{set.chat(11)});
+    EXPECT_EQ(set.chat(10)->messages.size(), 3);
+    EXPECT_EQ(set.chat(11)->messages.size(), 1);
+    EXPECT_EQ(chatsOf(shared), (QList<_KikChat *>{set.chat(11), set.chat(10)}));
+
+    const QString copy = tmp.filePath(QStringLiteral("copy"));
+    mergeAll(copy, set.allMessages());
+    EXPECT_EQ(count(dbFile(copy), "select count(*) from kik_message"), 3);
+    EXPECT_EQ(count(dbFile(copy), "select count(*) from kik_chat_messages where message_id="
+                                  "(select _id from kik_message where uid='uid-g1')"),
+              2);
+    KikDataSet again;
+    KikLocalDb db(copy);
+    db.loadAll(again);
+    // The links are written in the order they were read: the copy names
+    // the same chat as the message's chat.
+    for (const _KikMessage *m : std::as_const(again.messages)) {
+        if (m->uid == QLatin1String("uid-g1")) {
+            ASSERT_NE(m->chat, nullptr);
+            EXPECT_EQ(m->chat->user->jid, QStringLiteral("ann_x@talk.kik.com"));
+            EXPECT_EQ(m->more_chats.size(), 1);
+        }
+    }
+    QMap<QString, int> perPartner;
+    for (const _KikChat *c : std::as_const(again.chats))
+        perPartner[c->user->jid] = int(c->messages.size());
+    EXPECT_EQ(perPartner.value(QStringLiteral("ann_x@talk.kik.com")), 3);
+    EXPECT_EQ(perPartner.value(QStringLiteral("1100024090445_g@groups.kik.com")), 1);
+}

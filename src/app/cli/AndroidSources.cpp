@@ -21,7 +21,10 @@ LoadedSource fromLoaded(const AndroidLoaded &loaded, const QString &cacheFolder)
 
 LoadedSource loadAndroidFolder(const QString &value, CliContext &, JobProgress *)
 {
-    return fromLoaded(loadAndroidTree(QDir(value)), QString());
+    const QString absolute = QDir(value).absolutePath();
+    const QString privateCopy = DataRoot::androidCacheFolder().absoluteFilePath(
+        QStringLiteral("folder-") + md5Hex(absolute));
+    return fromLoaded(loadAndroidTree(QDir(absolute), privateCopy), QString());
 }
 
 LoadedSource loadAbFile(const QString &value, CliContext &, JobProgress *)

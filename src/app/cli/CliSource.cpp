@@ -11,6 +11,8 @@
 #include <QMap>
 #include <QSet>
 
+#include <algorithm>
+
 namespace {
 
 // A password is short; anything longer is not a password file.
@@ -157,8 +159,12 @@ KikMessageList selectedMessages(const LoadedSource &source, const CliContext &ct
     }
     for (_KikMessage *message : std::as_const(source.data->messages)) {
         if (!wanted.isEmpty()) {
-            if (!message->chat || !message->chat->user
-                || !wanted.contains(message->chat->user->jid))
+            // A message shared by several chats belongs to each of them.
+            const QList<_KikChat *> chats = chatsOf(message);
+            const bool inWanted = std::any_of(chats.cbegin(), chats.cend(), [&](const _KikChat *c) {
+                return c->user && wanted.contains(c->user->jid);
+            });
+            if (!inWanted)
                 continue;
         }
         list.append(message);

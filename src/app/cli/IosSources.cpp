@@ -4,7 +4,9 @@
 #include "app/cli/IosSources.h"
 
 #include "app/DataRoot.h"
+#include "app/TextUtil.h"
 #include "app/Translation.h"
+#include "app/cli/CliProgress.h"
 #include "app/cli/CliSignals.h"
 #include "ios/BackupManifest.h"
 #include "ios/IOSKikDb.h"
@@ -47,9 +49,13 @@ private:
     JobProgress *m_target;
 };
 
-// `shownName` names the folder in messages (a copy in the cache is named
-// after the backup it came from).
-LoadedSource readFolder(const QString &value, const QString &shownName)
+// Reads a Kik folder. A folder of the user's (`input`) is never written:
+// its thumbnails and any copy SQLite needs to read the store go into the
+// cache; a folder in the cache is read in place. `shownName` names the
+// folder in messages (a copy in the cache is named after the backup it came
+// from).
+LoadedSource readFolder(const QString &value, const QString &shownName, bool input,
+                        JobProgress *progress)
 {
     const QString folder = QDir(value).absolutePath();
     const QFileInfo store(QDir(folder).filePath(QStringLiteral("Documents/kik.sqlite")));
@@ -59,17 +65,33 @@ LoadedSource readFolder(const QString &value, const QString &shownName)
                                      .arg(shownName)
                                      .toStdString());
     LoadedSource source;
-    auto db = std::make_shared<IOSKikDb>(folder);
+    auto db = input ? std::make_shared<IOSKikDb>(
+                          folder, IOSKikDb::Access::Input,
+                          DataRoot::iosCacheFolder().absoluteFilePath(QStringLiteral("folder-")
+                                                                      + md5Hex(folder)))
+                    : std::make_shared<IOSKikDb>(folder);
     source.data = std::make_shared<KikDataSet>();
-    db->loadAll(*source.data);
+    db->setCancelCheck([progress] {
+        if (auto *cli = dynamic_cast<CliProgress *>(progress))
+            cli->checkSignals(); // a signal that came while the load runs
+        return progress && progress->isCancelled();
+    });
+    try {
+        db->loadAll(*source.data);
+    } catch (const IOSKikDb::Cancelled &) {
+        // The command sees its progress interrupted and ends as cancelled.
+        source.data = std::make_shared<KikDataSet>();
+        return source;
+    }
     source.db = db;
     source.cacheFolder = folder;
     return source;
 }
 
-LoadedSource loadIosFolder(const QString &value, CliContext &, JobProgress *)
+LoadedSource loadIosFolder(const QString &value, CliContext &, JobProgress *progress)
 {
-    return readFolder(value, QDir::toNativeSeparators(QDir(value).absolutePath()));
+    return readFolder(value, QDir::toNativeSeparators(QDir(value).absolutePath()), true,
+                      progress);
 }
 
 LoadedSource loadItunes(const QString &value, CliContext &ctx, JobProgress *progress)
@@ -118,6 +140,7 @@ ItunesKikLoad loadItunesKik(const QString &dir, CliContext &ctx, JobProgress *pr
     if (!job.foundData())
         throw std::runtime_error("Found no Kik data in your iTunes Backup.");
     load.source = readFolder(job.kikCacheFolder().absolutePath(),
-                             QStringLiteral("the backup %1").arg(QDir::toNativeSeparators(dir)));
+                             QStringLiteral("the backup %1").arg(QDir::toNativeSeparators(dir)),
+                             false, progress);
     return load;
 }
