@@ -1,0 +1,217 @@
+"""The helper app on the phone, as reached through an adb forward.
+
+A channel is served on a port only after the helper was told about it
+(`am broadcast -n com.velloran.marrowlink/.AdbSyncBroadcastReceiver -d
+backup://127.0.0.1:P/KIND`). Every channel starts with "$ready:". A
+"device-info" channel then sends "$hello:" with the device's keys; the other
+channels answer requests until "$bye:":
+
+  $dload:PATH / $dloadex:B64(PATH),B64(NAME)  -> $file:SIZE, $block:N + bytes
+      (each acknowledged by "."), ".", then the desktop's "$file:"
+  $file:PATH, $block:N + bytes ..., "."       -> "." per block, "$file:" at the end
+  $sucmd:COMMAND                              -> $sucmd:STATUS
+  anything else                               -> $error:B64(message)
+
+The helper runs as its own app user: it reads and writes shared storage
+but not other apps' folders; $sucmd runs as root on rooted phones and
+fails with status 127 ("su" missing) elsewhere.
+
+The phone's "helper" option changes it: "error" answers every request (and
+the device information) with $error:, "garbage" answers with unreadable
+bytes, "stall" sends "$ready:" and never answers, "old" leaves the version
+key out of the device information.
+"""
+import base64
+import os
+import socket
+
+from emu_phone import HELPER_PACKAGE, PhoneGone
+from emu_shell import Shell
+from emu_wire import Wire
+
+MAX_BLOCK = 8 * 1024 * 1024
+STALL_SECONDS = 600
+
+
+def _b64(text):
+    return base64.b64encode(text.encode()).decode()
+
+
+def _send_line(wire, text):
+    wire.send(text.encode() + b"\n")
+
+
+def hello_text(phone):
+    pairs = []
+    if phone["helper"] != "old":
+        pairs.append(("version", str(phone["helper_version"])))
+    pairs += [("model", phone["model"]), ("manufacturer", phone["manufacturer"]),
+              ("imei", phone["imei"]), ("uid", phone.device_uid()),
+              ("sdk", str(phone["release"])), ("sdk_id", str(phone["sdk"])),
+              ("root", "1" if phone["rooted"] else "0")]
+    if phone["shared_storage"]:
+        pairs.append(("storage1", phone["storage_path"]))
+    return "".join("%s=%s;" % kv for kv in pairs if kv[1] != "")
+
+
+def serve(sock, phone, port):
+    wire = Wire(sock)
+    with phone.lock:
+        kind = phone.channels.get(port)
+        phone.connections.add(sock)
+    try:
+        _serve(wire, phone, kind)
+    except PhoneGone:
+        wire.abort()
+    except (EOFError, socket.timeout, OSError, ValueError):
+        wire.close()
+    finally:
+        with phone.lock:
+            phone.connections.discard(sock)
+
+
+def _serve(wire, phone, kind):
+    mode = phone["helper"]
+    phone.log("helper", "open %s" % kind)
+    if mode == "absent" or kind is None:
+        wire.close()
+        return
+    _send_line(wire, "$ready:")
+    if mode == "stall":
+        wire.sock.settimeout(STALL_SECONDS)
+        while wire.sock.recv(65536):
+            pass
+        wire.close()
+        return
+    if kind == "device-info":
+        if mode == "error":
+            _send_line(wire, "$error:" + _b64("Velloran Marrowlink failed to read the device."))
+        elif mode == "garbage":
+            wire.send(b"\x00\xff\xfegarbage\x01\n")
+        else:
+            _send_line(wire, "$hello:" + hello_text(phone))
+        _wait_for_bye(wire, phone)
+        return
+    while True:
+        line = wire.recv_line().decode("utf-8", "replace")
+        phone.log("helper", line)
+        if line.startswith("$bye:"):
+            wire.close()
+            return
+        if mode == "garbage":
+            wire.send(b"\x00\xff\xfe??\n")
+            continue
+        if mode == "error":
+            _send_line(wire, "$error:" + _b64("Velloran Marrowlink: request failed."))
+            continue
+        if line.startswith("$error:"):
+            continue
+        if line.startswith("$dloadex:"):
+            folder, _, name = line[len("$dloadex:"):].partition(",")
+            try:
+                folder = base64.b64decode(folder).decode()
+                name = base64.b64decode(name).decode()
+            except (ValueError, UnicodeDecodeError):
+                _send_line(wire, "$error:" + _b64("bad dloadex argument"))
+                continue
+            _download(wire, phone, folder.rstrip("/") + "/" + name if name else folder)
+        elif line.startswith("$dload:"):
+            _download(wire, phone, line[len("$dload:"):])
+        elif line.startswith("$file:"):
+            _upload(wire, phone, line[len("$file:"):])
+        elif line.startswith("$sucmd:"):
+            _send_line(wire, "$sucmd:%d" % _su(phone, line[len("$sucmd:"):]))
+        else:
+            _send_line(wire, "$error:" + _b64("unknown command: " + line[:80]))
+
+
+def _wait_for_bye(wire, phone):
+    try:
+        line = wire.recv_line()
+        phone.log("helper", line.decode("utf-8", "replace"))
+    except (EOFError, socket.timeout, OSError, ValueError):
+        pass
+    wire.close()
+
+
+def _su(phone, command):
+    if not phone["rooted"]:
+        phone.log("helper-su", command, status=127)
+        return 127
+    status, _, _ = Shell(phone, "root").run(command)
+    phone.log("helper-su", command, status=status)
+    return status
+
+
+def _readable(phone, path):
+    host = phone.host_path(path)
+    if host is None or not phone.may_access(HELPER_PACKAGE, path):
+        return None, "%s: open failed: EACCES (Permission denied)" % path
+    if not os.path.isfile(host):
+        return None, "%s: open failed: ENOENT (No such file or directory)" % path
+    return host, None
+
+
+def _expect(wire, phone, wanted):
+    line = wire.recv_line().decode("utf-8", "replace")
+    phone.log("helper", line)
+    if line != wanted and not line.startswith(wanted):
+        raise ValueError("expected %r, got %r" % (wanted, line))
+
+
+def _download(wire, phone, path):
+    host, error = _readable(phone, path)
+    if error:
+        _send_line(wire, "$error:" + _b64(error))
+        return
+    size = os.path.getsize(host)
+    _send_line(wire, "$file:%d" % size)
+    block = max(1, int(phone["block_size"]))
+    with open(host, "rb") as f:
+        while True:
+            data = f.read(block)
+            if not data:
+                break
+            allowed = phone.allow(len(data))
+            wire.send(b"$block:%d\n" % len(data) + data[:allowed])
+            if allowed < len(data):
+                raise PhoneGone()
+            _expect(wire, phone, ".")
+    _send_line(wire, ".")
+    _expect(wire, phone, "$file:")
+
+
+def _upload(wire, phone, path):
+    host = phone.host_path(path)
+    problem = None
+    if host is None or not phone.may_access(HELPER_PACKAGE, path):
+        problem = "%s: open failed: EACCES (Permission denied)" % path
+    elif not os.path.isdir(os.path.dirname(host)):
+        problem = "%s: open failed: ENOENT (No such file or directory)" % path
+    if problem:
+        _send_line(wire, "$error:" + _b64(problem))
+    data = bytearray()
+    while True:
+        line = wire.recv_line().decode("utf-8", "replace")
+        if line == ".":
+            break
+        if not line.startswith("$block:") or not line[7:].isdigit() or \
+                int(line[7:]) > MAX_BLOCK:
+            phone.log("helper", line[:80])
+            _send_line(wire, "$error:" + _b64("invalid command(.,$block:), " + line[:80]))
+            return
+        chunk = wire.recv_exact(int(line[7:]))
+        if phone.allow(len(chunk)) < len(chunk):
+            raise PhoneGone()
+        if not problem:
+            data += chunk
+            _send_line(wire, ".")
+    if problem:
+        return
+    existed = os.path.exists(host)
+    with open(host, "wb") as f:
+        f.write(data)
+    if not existed:
+        phone.created(HELPER_PACKAGE, path)
+    phone.log("helper-upload", path, size=len(data))
+    _send_line(wire, "$file:")
