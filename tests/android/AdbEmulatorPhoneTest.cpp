@@ -159,6 +159,45 @@ TEST_F(AdbEmulatorChannelTest, HelperCopiesAsRootAndSendsFilesInBlocks)
     EXPECT_EQ(su.first()[QStringLiteral("status")].toInt(), 0);
 }
 
+TEST_F(AdbEmulatorChannelTest, MissingFilesComeAsEmptyAndUnpluggingClosesTheChannel)
+{
+    ASSERT_TRUE(start());
+    const int port = openChannel(kRooted, QStringLiteral("download"));
+    QTcpSocket socket;
+    ASSERT_TRUE(connectTo(socket, port));
+    ASSERT_EQ(readLine(socket), QByteArray("$ready:"));
+    sendLine(socket, "$dload:/sdcard/Kik/su/kikDatabase.db-journal");
+    EXPECT_EQ(readLine(socket), QByteArray("$file:0"));
+    EXPECT_EQ(readLine(socket), QByteArray("."));
+    sendLine(socket, "$file:");
+    sendLine(socket, "$sucmd:false");
+    EXPECT_EQ(readLine(socket), QByteArray("$sucmd:1"));
+
+    ASSERT_TRUE(m_emulator.detach(kRooted));
+    EXPECT_EQ(readLine(socket), QByteArray("<none>"));
+    EXPECT_EQ(socket.state(), QAbstractSocket::UnconnectedState);
+    EXPECT_FALSE(adb({QStringLiteral("forward"), QStringLiteral("--list")})
+                     .out.contains(QByteArray::number(port)));
+}
+
+TEST_F(AdbEmulatorChannelTest, HelperServesChannelsOverWifi)
+{
+    const int control = freePort();
+    QJsonObject phone = m_phones.at(0).toObject();
+    phone.insert(QStringLiteral("wifi_port"), control);
+    m_phones[0] = phone;
+    ASSERT_TRUE(start());
+    const int port = freePort();
+    QTcpSocket request;
+    ASSERT_TRUE(connectTo(request, control));
+    sendLine(request, QStringLiteral("backup://127.0.0.1:%1/device-info").arg(port).toUtf8());
+    EXPECT_EQ(readLine(request), QByteArray("1"));
+    QTcpSocket socket;
+    ASSERT_TRUE(connectTo(socket, port));
+    EXPECT_EQ(readLine(socket), QByteArray("$ready:"));
+    EXPECT_TRUE(readLine(socket).startsWith("$hello:version=312;"));
+}
+
 TEST_F(AdbEmulatorChannelTest, HelperFailureModes)
 {
     ASSERT_TRUE(start());
@@ -170,6 +209,14 @@ TEST_F(AdbEmulatorChannelTest, HelperFailureModes)
     const QByteArray error = readLine(socket);
     ASSERT_TRUE(error.startsWith("$error:"));
     EXPECT_FALSE(QByteArray::fromBase64(error.mid(7)).isEmpty());
+
+    ASSERT_TRUE(m_emulator.set(kRooted, {{QStringLiteral("helper"), QStringLiteral("garbage")}}));
+    QTcpSocket garbage;
+    ASSERT_TRUE(connectTo(garbage, port));
+    EXPECT_EQ(readLine(garbage), QByteArray("$ready:"));
+    const QByteArray noise = readLine(garbage);
+    EXPECT_FALSE(noise.startsWith("$")) << noise.toStdString();
+    EXPECT_NE(noise, QByteArray("<none>"));
 
     ASSERT_TRUE(m_emulator.set(kRooted, {{QStringLiteral("helper"), QStringLiteral("old")}}));
     QTcpSocket old;
@@ -235,6 +282,100 @@ TEST_F(AdbEmulatorPhoneTest, PhoneThatGoesAwayMidPullFailsTheClient)
     EXPECT_NE(readFile(target).size(), 1 << 20);
     EXPECT_EQ(adb({QStringLiteral("devices")}).out,
               QByteArray("List of devices attached\nEMU0001\tdevice\n\n"));
+
+    // A backup cut short still leaves adb's exit status at 0: only the
+    // archive's content tells.
+    ASSERT_TRUE(m_emulator.set(kRooted, {{QStringLiteral("gone_after_bytes"), 100}}));
+    const QString archive = local(QStringLiteral("cut.ab"));
+    const ProcessResult backup = adb({QStringLiteral("-s"), kRooted, QStringLiteral("backup"),
+                                      QStringLiteral("-f"), archive, QStringLiteral("kik.android")});
+    EXPECT_FALSE(backup.crashed) << "adb hung";
+    EXPECT_EQ(readFile(archive).size(), 100);
+    EXPECT_EQ(adb({QStringLiteral("devices")}).out, QByteArray("List of devices attached\n\n"));
+
+    // Plugged back in, the phone keeps its options.
+    ASSERT_TRUE(m_emulator.attach({{QStringLiteral("serial"), kPlain}}));
+    ASSERT_TRUE(m_emulator.set(kPlain, {{QStringLiteral("gone_after_bytes"), QJsonValue()}}));
+    EXPECT_EQ(shell(kPlain, {QStringLiteral("getprop"), QStringLiteral("ro.product.model")}).out,
+              QByteArray("Galaxy S9\n"));
+    EXPECT_EQ(adb({QStringLiteral("-s"), kPlain, QStringLiteral("pull"), QStringLiteral("/sdcard/big.bin"),
+                   target})
+                  .exitCode,
+              0);
+    EXPECT_EQ(readFile(target).size(), 1 << 20);
+}
+
+TEST_F(AdbEmulatorPhoneTest, OlderClientsPathsForInstallAndShell)
+{
+    // A phone without abb_exec gets "exec:cmd package 'install'", one
+    // without shell_v2 the old shell whose exit status is always 0.
+    QJsonObject old = m_phones.at(1).toObject();
+    old.insert(QStringLiteral("features"), QStringLiteral("cmd"));
+    m_phones[1] = old;
+    ASSERT_TRUE(start());
+    const QString apk = local(QStringLiteral("helper.apk"));
+    writeFile(apk, QByteArray(70000, 'a'));
+    const ProcessResult install = adb({QStringLiteral("-s"), kPlain, QStringLiteral("install"), apk});
+    EXPECT_EQ(install.exitCode, 0) << install.err.toStdString();
+    const QJsonArray services = m_emulator.log(kPlain, QStringLiteral("service"));
+    ASSERT_FALSE(services.isEmpty());
+    EXPECT_TRUE(services.last()[QStringLiteral("text")].toString().startsWith(
+        QStringLiteral("exec:cmd package 'install'")))
+        << services.last()[QStringLiteral("text")].toString().toStdString();
+    EXPECT_EQ(m_emulator.files(kPlain)[QStringLiteral("installed")][0][QStringLiteral("size")].toInt(),
+              70000);
+
+    const ProcessResult v1 = shell(kPlain, {QStringLiteral("ls"), QStringLiteral("/nowhere")});
+    EXPECT_EQ(v1.exitCode, 0);
+    EXPECT_TRUE(v1.out.contains("No such file or directory")) << v1.out.toStdString();
+}
+
+TEST_F(AdbEmulatorPhoneTest, PhoneWithoutSharedStorage)
+{
+    QJsonObject bare = m_phones.at(0).toObject();
+    bare.insert(QStringLiteral("shared_storage"), false);
+    m_phones[0] = bare;
+    ASSERT_TRUE(start());
+    EXPECT_EQ(shell(kRooted, {QStringLiteral("ls"), QStringLiteral("/sdcard")}).exitCode, 1);
+    EXPECT_EQ(shell(kRooted, {QStringLiteral("su"), QStringLiteral("-c"),
+                              QStringLiteral("'mkdir -p /sdcard/Kik/su'")})
+                  .exitCode,
+              1);
+    writeFile(local(QStringLiteral("x.bin")), "x");
+    const ProcessResult push = adb({QStringLiteral("-s"), kRooted, QStringLiteral("push"),
+                                    local(QStringLiteral("x.bin")), QStringLiteral("/sdcard/x.bin")});
+    EXPECT_EQ(push.exitCode, 1);
+    EXPECT_TRUE(QByteArray(push.out + push.err).contains("couldn't create file"))
+        << push.err.toStdString() << push.out.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(rootOf(kRooted) + QStringLiteral("/sdcard/x.bin")));
+    const ProcessResult hello = shell(kRooted, {QStringLiteral("getprop"),
+                                                QStringLiteral("ro.build.version.release")});
+    EXPECT_EQ(hello.out, QByteArray("13\n"));
+}
+
+TEST_F(AdbEmulatorPhoneTest, SettingsReachThisProcessForCodeThatStartsAdb)
+{
+    ASSERT_TRUE(start());
+    const QByteArray before = qgetenv("ADB_SERVER_SOCKET");
+    {
+        AdbEmulator other;
+        ASSERT_TRUE(other.start({{QStringLiteral("phones"), QJsonArray()}}));
+        other.applyToThisProcess();
+        EXPECT_EQ(qgetenv("ADB_SERVER_SOCKET"), other.serverSocket().toUtf8());
+        EXPECT_FALSE(qEnvironmentVariableIsSet("ANDROID_SERIAL"));
+        QProcess adb;
+        adb.start(AdbEmulator::adbProgram(), {QStringLiteral("devices")});
+        ASSERT_TRUE(adb.waitForFinished(30000));
+        EXPECT_EQ(adb.readAllStandardOutput(), QByteArray("List of devices attached\n\n"));
+    }
+    EXPECT_EQ(qgetenv("ADB_SERVER_SOCKET"), before);
+}
+
+TEST(AdbEmulatorLifetimeTest, EmulatorEndsAfterItsLifetime)
+{
+    AdbEmulator emulator;
+    ASSERT_TRUE(emulator.start({{QStringLiteral("phones"), QJsonArray()}}, 1));
+    EXPECT_TRUE(emulator.waitForExit(30000));
 }
 
 TEST(AdbEmulatorLifetimeTest, EmulatorEndsWithItsOwner)

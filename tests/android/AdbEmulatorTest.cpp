@@ -116,6 +116,11 @@ TEST_F(AdbEmulatorTest, ShellQuotingFollowsTheDeviceShell)
               QByteArray("shellx\n"));
     EXPECT_EQ(shell(kPlain, {QStringLiteral("echo"), QStringLiteral("'$(id)'")}).out,
               QByteArray("$(id)\n"));
+    // Words are expanded when their command runs, not when the line is read.
+    EXPECT_EQ(shell(kPlain, {QStringLiteral("cat /nowhere 2>/dev/null; echo $?")}).out,
+              QByteArray("1\n"));
+    EXPECT_EQ(shell(kPlain, {QStringLiteral("false && echo $(touch /sdcard/ran)")}).exitCode, 1);
+    EXPECT_FALSE(QFileInfo::exists(rootOf(kPlain) + QStringLiteral("/sdcard/ran")));
     // A quoted glob stays literal, an unquoted one expands.
     writeFile(rootOf(kPlain) + QStringLiteral("/sdcard/d/a.txt"), "a");
     EXPECT_EQ(shell(kPlain, {QStringLiteral("rm"), QStringLiteral("-f"),
@@ -132,31 +137,37 @@ TEST_F(AdbEmulatorTest, ShellQuotingFollowsTheDeviceShell)
 TEST_F(AdbEmulatorTest, RootChangesOfOwnerModeAndContextAreRecorded)
 {
     ASSERT_TRUE(start());
-    const QString db = QStringLiteral("/data/data/kik.android/databases/copy.db");
-    const ProcessResult copy = shell(
-        kRooted, {QStringLiteral("su"), QStringLiteral("-c"),
-                  QStringLiteral("'dd if=/data/data/kik.android/databases/kikDatabase.db of=") + db
-                      + QStringLiteral("'")});
-    ASSERT_EQ(copy.exitCode, 0) << copy.err.toStdString();
-    // Files that root creates belong to root until chown gives them back.
-    EXPECT_EQ(m_emulator.files(kRooted)[QStringLiteral("files")][db][QStringLiteral("owner")],
-              QStringLiteral("root"));
-    const ProcessResult fix = shell(
-        kRooted, {QStringLiteral("su"), QStringLiteral("-c"),
-                  QStringLiteral("'chown u0_a150:u0_a150 ") + db + QStringLiteral(" && chmod 660 ")
-                      + db + QStringLiteral(" && restorecon ") + db + QStringLiteral("'")});
+    const QString db = QStringLiteral("/data/data/kik.android/databases/kikDatabase.db");
+    const auto su = [&](const QString &command) {
+        return shell(kRooted, {QStringLiteral("su"), QStringLiteral("-c"),
+                               QLatin1Char('\'') + command + QLatin1Char('\'')});
+    };
+    const auto meta = [&]() {
+        return m_emulator.files(kRooted)[QStringLiteral("files")][db].toObject();
+    };
+    ASSERT_EQ(su(QStringLiteral("dd if=") + db + QStringLiteral(" of=") + db
+                 + QStringLiteral(".new && mv -f ") + db + QStringLiteral(".new ") + db)
+                  .exitCode,
+              0);
+    // What root writes belongs to root and lacks the app's SELinux categories;
+    // a rename keeps both.
+    EXPECT_EQ(meta()[QStringLiteral("owner")].toString(), QStringLiteral("root"));
+    EXPECT_EQ(meta()[QStringLiteral("context")].toString(), QStringLiteral("u:object_r:app_data_file:s0"));
+
+    const ProcessResult fix = su(QStringLiteral("chown $(stat -c %u:%g /data/data/kik.android) ")
+                                 + db + QStringLiteral(" && chmod 660 ") + db
+                                 + QStringLiteral(" && restorecon ") + db);
     ASSERT_EQ(fix.exitCode, 0) << fix.err.toStdString();
-    const QJsonObject meta =
-        m_emulator.files(kRooted)[QStringLiteral("files")][db].toObject();
-    EXPECT_EQ(meta[QStringLiteral("owner")], QStringLiteral("u0_a150"));
-    EXPECT_EQ(meta[QStringLiteral("group")], QStringLiteral("u0_a150"));
-    EXPECT_EQ(meta[QStringLiteral("mode")], QStringLiteral("660"));
-    EXPECT_TRUE(meta[QStringLiteral("context")].toString().startsWith(
-        QStringLiteral("u:object_r:app_data_file:s0")));
-    EXPECT_EQ(shell(kRooted, {QStringLiteral("su"), QStringLiteral("-c"),
-                              QStringLiteral("'stat -c %U:%a ") + db + QStringLiteral("'")})
-                  .out,
-              QByteArray("u0_a150:660\n"));
+    EXPECT_EQ(meta()[QStringLiteral("owner")].toString(), QStringLiteral("u0_a150"));
+    EXPECT_EQ(meta()[QStringLiteral("group")].toString(), QStringLiteral("u0_a150"));
+    EXPECT_EQ(meta()[QStringLiteral("mode")].toString(), QStringLiteral("660"));
+    EXPECT_EQ(meta()[QStringLiteral("context")],
+              QStringLiteral("u:object_r:app_data_file:s0:c150,c256,c512,c768"));
+    EXPECT_EQ(su(QStringLiteral("stat -c %U:%u:%a ") + db).out, QByteArray("u0_a150:10150:660\n"));
+    const QJsonArray ops = m_emulator.files(kRooted)[QStringLiteral("ops")].toArray();
+    ASSERT_EQ(ops.size(), 3);
+    EXPECT_EQ(ops.at(0)[QStringLiteral("op")], QStringLiteral("chown"));
+    EXPECT_EQ(ops.at(2)[QStringLiteral("op")], QStringLiteral("restorecon"));
 
     const ProcessResult denied = shell(kPlain, {QStringLiteral("chown"), QStringLiteral("shell"),
                                                 QStringLiteral("/sdcard")});
@@ -251,6 +262,13 @@ TEST_F(AdbEmulatorTest, RestoreReplacesTheAppData)
     EXPECT_FALSE(QFileInfo::exists(appFile(kPlain, QStringLiteral("files/stale.txt"))));
     EXPECT_EQ(readFile(appFile(kPlain, QStringLiteral("databases/kikDatabase.db"))),
               readFile(tree + QStringLiteral("/apps/kik.android/db/kikDatabase.db")));
+
+    // Android 12 leaves Kik out of restores.
+    ASSERT_TRUE(m_emulator.set(kPlain, {{QStringLiteral("backup"), QStringLiteral("android12")}}));
+    writeFile(appFile(kPlain, QStringLiteral("files/new.txt")), "after the restore");
+    ASSERT_EQ(adb({QStringLiteral("-s"), kPlain, QStringLiteral("restore"), archive}).exitCode, 0);
+    EXPECT_EQ(readFile(appFile(kPlain, QStringLiteral("files/new.txt"))),
+              QByteArray("after the restore"));
 
     // Android skips a package whose archive does not start with its manifest.
     QFile::remove(tree + QStringLiteral("/apps/kik.android/_manifest"));

@@ -44,11 +44,15 @@ CONFIG.json: {"phones": [PHONE, ...]}. PHONE keys (all optional but root):
                   "Failure [INSTALL_FAILED_INSUFFICIENT_STORAGE]"
   app_uids        {package: uid} for ownership in ls -l / stat
   block_size      the helper's download block size (65536)
+  wifi_port       the helper's WiFi control port on 127.0.0.1 (null: none);
+                  read when the phone is attached
   features        the feature list the phone offers
 
 Control port: one JSON object per line, one JSON answer per line
 ({"ok": true, ...} or {"ok": false, "error": TEXT}):
-  {"cmd": "attach", "phone": PHONE}       plug a phone in (replaces a same serial)
+  {"cmd": "attach", "phone": PHONE}       plug a phone in (replaces a same serial);
+                                          a PHONE of only {"serial"} plugs a phone
+                                          that went away back in, same options
   {"cmd": "detach", "serial": S}          unplug it (its connections drop)
   {"cmd": "set", "serial": S, KEY: VALUE} change options of a phone
   {"cmd": "log", "serial": S}             -> "log": [{"kind", "text", ...}]:
@@ -70,6 +74,7 @@ import threading
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+sys.dont_write_bytecode = True  # keep the source tree clean
 
 from emu_adb import Session  # noqa: E402
 from emu_registry import Registry  # noqa: E402
@@ -129,7 +134,7 @@ def serve_control_client(sock, registry):
             try:
                 answer = control_request(registry, json.loads(line))
                 answer["ok"] = True
-            except (ValueError, KeyError, TypeError) as e:
+            except (ValueError, KeyError, TypeError, OSError) as e:
                 answer = {"ok": False, "error": str(e)}
             sock.sendall(json.dumps(answer).encode() + b"\n")
     except OSError:

@@ -3,6 +3,7 @@ transport selection and the device services."""
 import re
 import socket
 import struct
+import sys
 import threading
 
 import emu_backup
@@ -34,10 +35,13 @@ class Session:
                 if not self.dispatch(request):
                     return
         except PhoneGone:
-            if self.phone is not None:
-                self.registry.drop_forwards(self.phone.serial)
             self.wire.abort()
+            if self.phone is not None:
+                self.phone.go_away()
         except (EOFError, socket.timeout, OSError, ValueError):
+            self.wire.close()
+        except Exception as e:  # a hostile client must not end the server
+            sys.stderr.write("adb emulator: %s: %r\n" % (type(e).__name__, e))
             self.wire.close()
 
     # Returns True when the connection goes on with another request.
@@ -176,7 +180,7 @@ class Session:
             self.wire.fail("cannot bind listener: %s" % e.strerror)
             return
         actual = listener.getsockname()[1]
-        self.registry.add_forward(actual, phone.serial, remote, listener)
+        self.registry.add_forward(actual, phone, remote, listener)
         phone.log("forward", "tcp:%d;tcp:%d" % (actual, remote))
         threading.Thread(target=_accept_forward, args=(listener, phone, remote, self.registry),
                          daemon=True).start()
@@ -322,7 +326,8 @@ def _split_serial(rest):
 
 def _words(command):
     try:
-        return [t[1] for t in Tokenizer(command, {}, lambda inner: "").tokens() if t[0] == "word"]
+        return [Tokenizer(t[1]).expand_word()[0]
+                for t in Tokenizer(command, raw=True).tokens() if t[0] == "word"]
     except ParseError:
         return command.split()
 

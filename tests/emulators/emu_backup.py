@@ -5,7 +5,8 @@ An app's folder <root>/data/data/PKG maps onto apps/PKG/ in the archive:
 databases -> db, files -> f, shared_prefs -> sp, other folders and files
 -> r (cache, code_cache, lib and no_backup are left out); apps/PKG/_manifest
 comes first. A restore clears the app's folder and writes what the
-archive holds, and ignores a package whose _manifest does not come first.
+archive holds, and ignores a package that is not installed or whose
+_manifest does not come first.
 """
 import io
 import os
@@ -225,6 +226,9 @@ def apply_tar(phone, tar_bytes):
         if len(parts) < 3 or parts[0] != "apps":
             continue
         package, rel = parts[1], "/".join(parts[2:])
+        if package not in phone.packages():
+            phone.log("restore", "skipped %s: package not installed" % member.name)
+            continue
         if rel == "_manifest":
             manifest_seen.add(package)
             if package not in cleared:

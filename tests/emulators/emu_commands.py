@@ -48,6 +48,10 @@ def cmd_getprop(shell, args, stdin):
 
 
 def cmd_id(shell, args, stdin):
+    if args and args[0] in ("-u", "-g"):
+        return 0, b"0\n" if shell.user == "root" else b"2000\n", b""
+    if args and args[0] in ("-un", "-nu", "-gn", "-ng"):
+        return 0, (shell.user + "\n").encode(), b""
     if shell.user == "root":
         text = "uid=0(root) gid=0(root) groups=0(root) context=u:r:magisk:s0\n"
     else:
@@ -208,11 +212,17 @@ def _intent(args):
                 intent[keys[a]] = args[i + 1]
             i += 2
             continue
-        if a in ("-W", "-S", "--user", "-f", "--receiver-foreground") or a.startswith("--"):
-            i += 2 if a in ("--user", "-f") else 1
+        if a in ("-e", "--es", "--ei", "--ez", "--el", "--ef", "--eu", "--esa", "--eia"):
+            i += 3  # an extra: key and value
+            continue
+        if a in ("--user", "-f", "--receiver-permission"):
+            i += 2
+            continue
+        if a in ("-W", "-S", "--receiver-foreground", "--include-stopped-packages") or \
+                a.startswith("--"):
+            i += 1
             continue
         return None, "Error: Unknown option: %s" % a
-        i += 1
     return intent, None
 
 
@@ -275,6 +285,15 @@ def cmd_cmd(shell, args, stdin):
     return 255, b"", ("Can't find service: %s\n" % (args[0] if args else "")).encode()
 
 
+def cmd_run_as(shell, args, stdin):
+    """Kik and the helper are release builds: run-as refuses them."""
+    if not args:
+        return 1, b"", b"run-as: usage: run-as <package-name> [--user <uid>] <command> [<args>]\n"
+    if args[0] not in shell.phone.packages():
+        return 1, b"", ("run-as: unknown package: %s\n" % args[0]).encode()
+    return 1, b"", ("run-as: package not debuggable: %s\n" % args[0]).encode()
+
+
 def cmd_true(shell, args, stdin):
     return 0, b"", b""
 
@@ -287,7 +306,7 @@ COMMANDS = {
     "getprop": cmd_getprop, "id": cmd_id, "whoami": cmd_whoami, "su": cmd_su,
     "sh": cmd_sh, "echo": cmd_echo, "exit": cmd_exit, "test": cmd_test, "[": cmd_test,
     "pm": cmd_pm, "am": cmd_am, "cmd": cmd_cmd, "true": cmd_true, "false": cmd_false,
-    "sync": cmd_true,
+    "sync": cmd_true, "run-as": cmd_run_as,
 }
 
 import emu_files  # noqa: E402  (fills COMMANDS with the file tools)

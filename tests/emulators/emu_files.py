@@ -1,5 +1,5 @@
 """File tools of the emulated shell (toybox-like): cat ls stat dd cp mv rm
-mkdir touch chmod chown restorecon md5sum.
+rmdir mkdir touch chmod chown chgrp restorecon md5sum.
 
 Paths are phone paths; access follows the phone's rules (the shell user
 cannot enter /data/data, root can). chmod, chown and restorecon do not touch
@@ -8,6 +8,7 @@ the host file: they record the change in the phone's side table.
 import hashlib
 import os
 import posixpath
+import re
 import shutil
 import stat as statmod
 import time
@@ -120,15 +121,13 @@ def _stat_values(shell, path, host):
 
 
 def _uid(phone, name):
-    if name == "root":
-        return 0
-    if name == "shell":
-        return 2000
-    if name == "sdcard_rw":
-        return 1015
-    if name.startswith("u0_a") and name[4:].isdigit():
-        return 10000 + int(name[4:])
-    return 9999
+    for number, known in ID_NAMES.items():
+        if known == name:
+            return number
+    match = re.match(r"^u(\d+)_a(\d+)$", name)
+    if match:
+        return int(match.group(1)) * 100000 + 10000 + int(match.group(2))
+    return int(name) if name.isdigit() else 9999
 
 
 def cmd_stat(shell, args, stdin):
@@ -256,7 +255,7 @@ def _copy_or_move(shell, args, move):
             raise CommandError("%s: %s" % (dst, NOENT if dst_host is None else DENIED))
         if move:
             os.replace(src_host, dst_host)
-            shell.phone.forget(src)
+            shell.phone.moved(src, dst)
         else:
             _copy_tree(shell, src, dst, src_host, dst_host)
     status, err = _each(shell, sources, one)
@@ -365,32 +364,56 @@ def cmd_chmod(shell, args, stdin):
                          lambda p, v: shell.phone.record("chmod", p, mode=v))
 
 
+ID_NAMES = {0: "root", 1000: "system", 1015: "sdcard_rw", 1028: "sdcard_r", 2000: "shell",
+            9997: "everybody"}
+
+
+def user_name(value):
+    """An owner as ls shows it: numbers become Android's names (10150 is
+    u0_a150, 1010150 is u10_a150)."""
+    if not value.isdigit():
+        return value
+    number = int(value)
+    if number in ID_NAMES:
+        return ID_NAMES[number]
+    user, app = divmod(number, 100000)
+    if app >= 10000:
+        return "u%d_a%d" % (user, app - 10000)
+    return value
+
+
 def cmd_chown(shell, args, stdin):
     def apply(path, value):
-        owner, _, group = value.partition(":")
+        owner, colon, group = value.partition(":")
         values = {}
         if owner:
-            values["owner"] = owner
+            values["owner"] = user_name(owner)
         if group:
-            values["group"] = group
+            values["group"] = user_name(group)
+        elif colon and owner:
+            values["group"] = user_name(owner)
         shell.phone.record("chown", path, **values)
     return _owner_change(shell, args, "chown", apply)
 
 
 def cmd_chgrp(shell, args, stdin):
     return _owner_change(shell, args, "chgrp",
-                         lambda p, v: shell.phone.record("chown", p, group=v))
+                         lambda p, v: shell.phone.record("chown", p, group=user_name(v)))
 
 
-def default_context(phone, path):
-    path = phone.normalise(path)
-    parts = path.split("/")
-    if len(parts) > 3 and parts[1] == "data" and parts[2] == "data":
-        app = phone.app_uid(parts[3]) - 10000
-        return "u:object_r:app_data_file:s0:c%d,c%d,c512,c768" % (app % 256, 256 + app // 256)
-    if path.startswith("/sdcard"):
-        return "u:object_r:fuse:s0"
-    return "u:object_r:system_data_file:s0"
+def cmd_rmdir(shell, args, stdin):
+    flags, paths = _split_flags(args, "p")
+
+    def one(path):
+        host = _host(shell, path)
+        if not os.path.isdir(host):
+            raise CommandError("%s: Not a directory" % path)
+        if os.listdir(host):
+            raise CommandError("%s: Directory not empty" % path)
+        os.rmdir(host)
+        shell.phone.forget(path)
+    status, err = _each(shell, paths, one)
+    return status, b"", b"".join(b"rmdir: " + e + b"\n" for e in err.splitlines())
 
 
 def cmd_restorecon(shell, args, stdin):
@@ -403,7 +426,7 @@ def cmd_restorecon(shell, args, stdin):
             _host(shell, path)
             raise CommandError("SELinux: Could not set context for %s: %s" % (path, DENIED))
         for p in list(_walk(shell, path, bool(flags & set("Rr")))):
-            shell.phone.record("restorecon", p, context=default_context(shell.phone, p))
+            shell.phone.record("restorecon", p, context=shell.phone.default_context(p))
     status, err = _each(shell, paths, one)
     return status, b"", err
 
@@ -421,6 +444,6 @@ def cmd_md5sum(shell, args, stdin):
 
 COMMANDS = {
     "cat": cmd_cat, "ls": cmd_ls, "stat": cmd_stat, "dd": cmd_dd, "cp": cmd_cp, "mv": cmd_mv,
-    "rm": cmd_rm, "mkdir": cmd_mkdir, "touch": cmd_touch, "chmod": cmd_chmod,
+    "rm": cmd_rm, "rmdir": cmd_rmdir, "mkdir": cmd_mkdir, "touch": cmd_touch, "chmod": cmd_chmod,
     "chown": cmd_chown, "chgrp": cmd_chgrp, "restorecon": cmd_restorecon, "md5sum": cmd_md5sum,
 }

@@ -7,7 +7,9 @@ backup://127.0.0.1:P/KIND`). Every channel starts with "$ready:". A
 channels answer requests until "$bye:":
 
   $dload:PATH / $dloadex:B64(PATH),B64(NAME)  -> $file:SIZE, $block:N + bytes
-      (each acknowledged by "."), ".", then the desktop's "$file:"
+      (each acknowledged by "."), ".", then the desktop's "$file:"; a file
+      that does not exist is sent as "$file:0" and "." (empty), one the
+      helper may not read gives $error:
   $file:PATH, $block:N + bytes ..., "."       -> "." per block, "$file:" at the end
   $sucmd:COMMAND                              -> $sucmd:STATUS
   anything else                               -> $error:B64(message)
@@ -16,6 +18,10 @@ The helper runs as its own app user: it reads and writes shared storage
 but not other apps' folders; $sucmd runs as root on rooted phones and
 fails with status 127 ("su" missing) elsewhere.
 
+Over WiFi (the phone's "wifi_port" option) the helper's control port takes
+one line, the channel address; it answers "1" and serves that channel on
+127.0.0.1 and the address's port (one connection), or "0" + B64(reason).
+
 The phone's "helper" option changes it: "error" answers every request (and
 the device information) with $error:, "garbage" answers with unreadable
 bytes, "stall" sends "$ready:" and never answers, "old" leaves the version
@@ -23,7 +29,10 @@ key out of the device information.
 """
 import base64
 import os
+import re
 import socket
+import sys
+import threading
 
 from emu_phone import HELPER_PACKAGE, PhoneGone
 from emu_shell import Shell
@@ -31,6 +40,9 @@ from emu_wire import Wire
 
 MAX_BLOCK = 8 * 1024 * 1024
 STALL_SECONDS = 600
+# A job keeps its channel open between requests (while it merges or waits
+# for the user), so the helper waits long for the next line.
+IDLE_SECONDS = 300
 
 
 def _b64(text):
@@ -55,7 +67,7 @@ def hello_text(phone):
 
 
 def serve(sock, phone, port):
-    wire = Wire(sock)
+    wire = Wire(sock, IDLE_SECONDS)
     with phone.lock:
         kind = phone.channels.get(port)
         phone.connections.add(sock)
@@ -63,7 +75,11 @@ def serve(sock, phone, port):
         _serve(wire, phone, kind)
     except PhoneGone:
         wire.abort()
+        phone.go_away()
     except (EOFError, socket.timeout, OSError, ValueError):
+        wire.close()
+    except Exception as e:  # a hostile client must not end the emulator
+        sys.stderr.write("helper peer: %s: %r\n" % (type(e).__name__, e))
         wire.close()
     finally:
         with phone.lock:
@@ -147,8 +163,8 @@ def _readable(phone, path):
     host = phone.host_path(path)
     if host is None or not phone.may_access(HELPER_PACKAGE, path):
         return None, "%s: open failed: EACCES (Permission denied)" % path
-    if not os.path.isfile(host):
-        return None, "%s: open failed: ENOENT (No such file or directory)" % path
+    if os.path.isdir(host):
+        return None, "%s: open failed: EISDIR (Is a directory)" % path
     return host, None
 
 
@@ -163,6 +179,11 @@ def _download(wire, phone, path):
     host, error = _readable(phone, path)
     if error:
         _send_line(wire, "$error:" + _b64(error))
+        return
+    if not os.path.isfile(host):
+        _send_line(wire, "$file:0")
+        _send_line(wire, ".")
+        _expect(wire, phone, "$file:")
         return
     size = os.path.getsize(host)
     _send_line(wire, "$file:%d" % size)
@@ -182,36 +203,101 @@ def _download(wire, phone, path):
 
 
 def _upload(wire, phone, path):
+    """Receives a file; blocks are written as they come, so a dropped
+    connection leaves a partial file, as the helper app does."""
     host = phone.host_path(path)
     problem = None
     if host is None or not phone.may_access(HELPER_PACKAGE, path):
         problem = "%s: open failed: EACCES (Permission denied)" % path
-    elif not os.path.isdir(os.path.dirname(host)):
+    elif not os.path.isdir(os.path.dirname(host)) or os.path.isdir(host):
         problem = "%s: open failed: ENOENT (No such file or directory)" % path
     if problem:
         _send_line(wire, "$error:" + _b64(problem))
-    data = bytearray()
-    while True:
-        line = wire.recv_line().decode("utf-8", "replace")
-        if line == ".":
-            break
-        if not line.startswith("$block:") or not line[7:].isdigit() or \
-                int(line[7:]) > MAX_BLOCK:
-            phone.log("helper", line[:80])
-            _send_line(wire, "$error:" + _b64("invalid command(.,$block:), " + line[:80]))
-            return
-        chunk = wire.recv_exact(int(line[7:]))
-        if phone.allow(len(chunk)) < len(chunk):
-            raise PhoneGone()
-        if not problem:
-            data += chunk
-            _send_line(wire, ".")
+    existed = host is not None and os.path.exists(host)
+    target = open(host, "wb") if not problem else None
+    size = 0
+    try:
+        while True:
+            line = wire.recv_line().decode("utf-8", "replace")
+            if line == ".":
+                break
+            if not line.startswith("$block:") or not line[7:].isdigit() or \
+                    int(line[7:]) > MAX_BLOCK:
+                phone.log("helper", line[:80])
+                _send_line(wire, "$error:" + _b64("invalid command(.,$block:), " + line[:80]))
+                return
+            chunk = wire.recv_exact(int(line[7:]))
+            if phone.allow(len(chunk)) < len(chunk):
+                raise PhoneGone()
+            if target is not None:
+                target.write(chunk)
+                size += len(chunk)
+                _send_line(wire, ".")
+    finally:
+        if target is not None:
+            target.close()
+            if not existed:
+                phone.created(HELPER_PACKAGE, path)
     if problem:
         return
-    existed = os.path.exists(host)
-    with open(host, "wb") as f:
-        f.write(data)
-    if not existed:
-        phone.created(HELPER_PACKAGE, path)
-    phone.log("helper-upload", path, size=len(data))
+    phone.log("helper-upload", path, size=size)
     _send_line(wire, "$file:")
+
+WIFI_ACCEPT_SECONDS = 30
+
+
+def start_wifi(phone):
+    """Listens on the phone's WiFi control port; returns the listener."""
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("127.0.0.1", int(phone["wifi_port"])))
+    listener.listen(8)
+    threading.Thread(target=_wifi_loop, args=(listener, phone), daemon=True).start()
+    return listener
+
+
+def _wifi_loop(listener, phone):
+    while True:
+        try:
+            client, _ = listener.accept()
+        except OSError:
+            return
+        threading.Thread(target=_wifi_control, args=(client, phone), daemon=True).start()
+
+
+def _wifi_control(client, phone):
+    wire = Wire(client, 10)
+    try:
+        if not phone.present or not phone.helper_installed():
+            wire.close()
+            return
+        url = wire.recv_line().decode("utf-8", "replace")
+        phone.log("wifi", url)
+        match = re.match(r"^[a-z]+://[^/:]+:(\d+)/([\w-]+)$", url)
+        if phone["helper"] == "error" or not match:
+            _send_line(wire, "0" + _b64("cannot serve " + url[:80]))
+            wire.close()
+            return
+        port = int(match.group(1))
+        channel = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        channel.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        try:
+            channel.bind(("127.0.0.1", port))
+        except OSError as e:
+            channel.close()
+            _send_line(wire, "0" + _b64("port %d: %s" % (port, e.strerror)))
+            wire.close()
+            return
+        channel.listen(1)
+        with phone.lock:
+            phone.channels[port] = match.group(2)
+        _send_line(wire, "1")
+        wire.close()
+        channel.settimeout(WIFI_ACCEPT_SECONDS)
+        try:
+            sock, _ = channel.accept()
+        finally:
+            channel.close()
+        serve(sock, phone, port)
+    except (EOFError, socket.timeout, OSError, ValueError):
+        wire.close()

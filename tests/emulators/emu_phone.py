@@ -8,6 +8,7 @@ of the root: they are normalised as phone paths before mapping.
 """
 import os
 import posixpath
+import socket
 import threading
 
 HELPER_PACKAGE = "com.velloran.marrowlink"
@@ -38,6 +39,7 @@ DEFAULTS = {
     "install_result": "Success",
     "app_uids": {"kik.android": 10150, HELPER_PACKAGE: 10245},
     "block_size": 65536,        # the helper's download block size
+    "wifi_port": None,          # the helper's WiFi control port on 127.0.0.1
     "features": "shell_v2,cmd,abb_exec,stat_v2,fixed_push_mkdir,apex,abb,"
                 "fixed_push_symlink_timestamp,remount_shell,track_app,sendrecv_v2",
 }
@@ -59,13 +61,15 @@ class Phone:
         self.lock = threading.RLock()
         self.transport_id = transport_id
         self.present = True
-        self.moved = 0
+        self.bytes_moved = 0
         self.log_entries = []
         self.meta = {}          # phone path -> {"mode", "owner", "group", "context"}
         self.ops = []           # ownership, mode and context changes, in order
         self.channels = {}      # helper port -> channel kind, after a broadcast
         self.installed = []     # {"package", "size", "sha1"} per install
         self.connections = set()
+        self.wifi_listener = None
+        self.on_gone = None     # set by the registry: drops the phone's forwards
 
     # -- options ------------------------------------------------------------
     def __getitem__(self, key):
@@ -79,7 +83,7 @@ class Phone:
                 raise ValueError("unknown phone keys: " + ", ".join(sorted(unknown)))
             self.cfg.update(values)
             if "gone_after_bytes" in values:
-                self.moved = 0
+                self.bytes_moved = 0
 
     @property
     def serial(self):
@@ -125,13 +129,13 @@ class Phone:
                 raise PhoneGone()
             limit = self.cfg["gone_after_bytes"]
             if limit is None:
-                self.moved += count
+                self.bytes_moved += count
                 return count
-            left = max(0, int(limit) - self.moved)
+            left = max(0, int(limit) - self.bytes_moved)
             if count <= left:
-                self.moved += count
+                self.bytes_moved += count
                 return count
-            self.moved += left
+            self.bytes_moved += left
             self.present = False
             return left
 
@@ -144,11 +148,18 @@ class Phone:
         with self.lock:
             self.present = False
             connections = list(self.connections)
+            if self.wifi_listener is not None:
+                connections.append(self.wifi_listener)
+                self.wifi_listener = None
+            on_gone = self.on_gone
+        if on_gone is not None:
+            on_gone()
         for sock in connections:
-            try:
-                sock.close()
-            except OSError:
-                pass
+            for close in (lambda: sock.shutdown(socket.SHUT_RDWR), sock.close):
+                try:
+                    close()
+                except OSError:
+                    pass
 
     # -- paths --------------------------------------------------------------
     def normalise(self, path, cwd="/"):
@@ -201,9 +212,20 @@ class Phone:
             meta = dict(self.meta.get(path, {}))
         meta.setdefault("owner", self.default_owner(path))
         meta.setdefault("group", meta["owner"] if not path.startswith("/sdcard") else "sdcard_rw")
-        meta.setdefault("context", "u:object_r:app_data_file:s0"
-                        if path.startswith("/data/data/") else "u:object_r:fuse:s0")
+        meta.setdefault("context", self.default_context(path))
         return meta
+
+    def default_context(self, path):
+        """The SELinux label restorecon gives a path: app files carry the
+        app's categories."""
+        path = self.normalise(path)
+        parts = path.split("/")
+        if len(parts) > 3 and parts[1] == "data" and parts[2] == "data":
+            app = self.app_uid(parts[3]) - 10000
+            return "u:object_r:app_data_file:s0:c%d,c%d,c512,c768" % (app % 256, 256 + app // 256)
+        if path == "/sdcard" or path.startswith("/sdcard/"):
+            return "u:object_r:fuse:s0"
+        return "u:object_r:system_data_file:s0"
 
     def record(self, op, path, **values):
         path = self.normalise(path)
@@ -215,14 +237,30 @@ class Phone:
             self.ops.append(change)
 
     def created(self, user, path):
-        """A file made by `user`: root-made files belong to root, as on a phone."""
+        """A file made by `user`: root-made files belong to root and, inside
+        an app's folder, lack the app's SELinux categories, as on a phone."""
         path = self.normalise(path)
         owner = "root" if user == "root" else ("shell" if user == "shell" else None)
         with self.lock:
             if owner is None:
                 self.meta.pop(path, None)
-            else:
-                self.meta[path] = {"owner": owner, "group": owner}
+                return
+            self.meta[path] = {"owner": owner, "group": owner}
+            if owner == "root" and path.startswith("/data/data/"):
+                self.meta[path]["context"] = "u:object_r:app_data_file:s0"
+
+    def moved(self, source, target):
+        """A rename keeps owner, mode and label."""
+        source, target = self.normalise(source), self.normalise(target)
+        with self.lock:
+            self.forget(target)
+            moving = {k: v for k, v in self.meta.items()
+                      if k == source or k.startswith(source + "/")}
+            self.meta[target] = self.file_meta(source)
+            for key, value in moving.items():
+                del self.meta[key]
+                if key != source:
+                    self.meta[target + key[len(source):]] = value
 
     def forget(self, path):
         path = self.normalise(path)

@@ -2,6 +2,7 @@
 import socket
 import threading
 
+import emu_helper
 from emu_phone import Phone
 
 UNAUTHORIZED = ("device unauthorized.\nThis adb server's $ADB_VENDOR_KEYS is not set\n"
@@ -17,7 +18,8 @@ class Registry:
         self.lock = threading.RLock()
         self.phones = []
         self.next_transport = 1
-        self.forwards = {}      # local port -> {"serial", "remote", "listener"}
+        self.forwards = {}      # local port -> {"serial", "phone", "remote", "listener"}
+        self.known = {}         # serial -> last options of a detached phone
         self.server_log = []
 
     def log(self, text):
@@ -27,12 +29,25 @@ class Registry:
 
     # -- phones -------------------------------------------------------------
     def attach(self, config):
+        """Plugs a phone in; a config holding only a serial plugs a phone
+        that was there before back in with its last options."""
         with self.lock:
             serial = config.get("serial", "EMU0001")
+            if set(config) == {"serial"}:
+                present = self.find(serial, any_presence=True)
+                if present is not None:
+                    config = dict(present.cfg)
+                elif serial in self.known:
+                    config = self.known[serial]
+                else:
+                    raise ValueError("no phone %s was attached before" % serial)
             if self.find(serial, any_presence=True):
                 self.detach(serial)
             phone = Phone(config, self.next_transport)
             self.next_transport += 1
+            phone.on_gone = lambda: self.drop_forwards(phone=phone)
+            if phone["wifi_port"]:
+                phone.wifi_listener = emu_helper.start_wifi(phone)
             self.phones.append(phone)
             return phone
 
@@ -42,8 +57,8 @@ class Registry:
             if phone is None:
                 return False
             self.phones.remove(phone)
+            self.known[serial] = dict(phone.cfg)
         phone.go_away()
-        self.drop_forwards(serial)
         return True
 
     def find(self, serial, any_presence=False):
@@ -84,10 +99,11 @@ class Registry:
         return phone, None
 
     # -- forwards -------------------------------------------------------------
-    def add_forward(self, local, serial, remote, listener):
+    def add_forward(self, local, phone, remote, listener):
         with self.lock:
             old = self.forwards.pop(local, None)
-            self.forwards[local] = {"serial": serial, "remote": remote, "listener": listener}
+            self.forwards[local] = {"serial": phone.serial, "phone": phone, "remote": remote,
+                                    "listener": listener}
         if old:
             _close(old["listener"])
 
@@ -98,9 +114,10 @@ class Registry:
             _close(old["listener"])
         return old is not None
 
-    def drop_forwards(self, serial=None):
+    def drop_forwards(self, phone=None):
+        """Drops the forwards of one phone, or all of them."""
         with self.lock:
-            ports = [p for p, f in self.forwards.items() if serial is None or f["serial"] == serial]
+            ports = [p for p, f in self.forwards.items() if phone is None or f["phone"] is phone]
         for port in ports:
             self.remove_forward(port)
 

@@ -32,7 +32,7 @@ class Shell:
             return 2, b"", b"/system/bin/sh: too deeply nested\n"
         out, err = bytearray(), bytearray()
         try:
-            groups = split_commands(Tokenizer(line, self.vars, self._substitute).tokens())
+            groups = split_commands(Tokenizer(line, raw=True).tokens())
         except ParseError as e:
             return 2, b"", ("/system/bin/sh: %s\n" % e).encode()
         for connector, pipeline in groups:
@@ -64,9 +64,13 @@ class Shell:
         self.status = status
         return out.decode("utf-8", "replace").rstrip("\n")
 
+    def expand(self, raw):
+        return Tokenizer(raw, self.vars, self._substitute).expand_word()
+
     def _expand(self, words):
         argv = []
-        for text, pattern in words:
+        for raw, _ in words:
+            text, pattern = self.expand(raw)
             if pattern is None:
                 argv.append(text)
                 continue
@@ -106,8 +110,12 @@ class Shell:
         return found
 
     def _run_command(self, command, stdin):
-        argv = self._expand(command["words"])
-        redirs = command["redirs"]
+        try:
+            argv = self._expand(command["words"])
+            redirs = [(op, self.expand(target)[0] if target is not None else None)
+                      for op, target in command["redirs"]]
+        except ParseError as e:
+            return 2, b"", ("/system/bin/sh: %s\n" % e).encode()
         for op, target in redirs:
             if op == "<":
                 host = self.phone.host_path(target)
@@ -156,3 +164,5 @@ class Shell:
             return handler(self, argv[1:], stdin)
         except emu_commands.CommandError as e:
             return e.status, b"", ("%s: %s\n" % (posixpath.basename(name), e)).encode()
+        except (OSError, ValueError) as e:
+            return 1, b"", ("%s: %s\n" % (posixpath.basename(name), e)).encode()

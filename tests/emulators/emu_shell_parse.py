@@ -4,11 +4,14 @@ Supported: blanks between words; single quotes (everything literal);
 double quotes (backslash escapes only $ ` " \\ and newline; $NAME, ${NAME}
 and $(...) / `...` are expanded); backslash outside quotes; `#` comments;
 the operators ; && || | & and the redirections < > >> 2> 2>&1 >&2.
-Unquoted *, ? and [...] expand as globs against the phone's files (a
+Unquoted expansions are not split into fields (sh would split them at
+blanks). Unquoted *, ? and [...] expand as globs against the phone's files (a
 pattern that matches nothing stays as it is, as in sh).
 
-A word is returned as (text, pattern) where pattern is None when the word
-holds no unquoted glob character, else the glob with quoted parts escaped.
+A line is first split with raw words (source text); each word is expanded
+when its command runs, as (text, pattern) where pattern is None when the
+word holds no unquoted glob character, else the glob with quoted parts
+escaped.
 """
 
 OPERATORS = ("&&", "||", ";", "|", "&")
@@ -26,13 +29,16 @@ def _escape_glob(text):
 class Tokenizer:
     """Produces ("word", text, pattern), ("op", op) and ("redir", op, target)
     tokens. `substitute(command)` runs a command substitution and returns
-    its output."""
+    its output. With `raw`, words and targets are returned as their source
+    text, unexpanded (pattern None): the shell expands each command's words
+    only when it runs that command, as sh does."""
 
-    def __init__(self, line, variables, substitute):
+    def __init__(self, line, variables=None, substitute=None, raw=False):
         self.s = line
         self.i = 0
-        self.vars = variables
-        self.substitute = substitute
+        self.raw = raw
+        self.vars = {} if raw or variables is None else variables
+        self.substitute = (lambda inner: "") if raw or substitute is None else substitute
 
     def tokens(self):
         out = []
@@ -80,7 +86,12 @@ class Tokenizer:
                 return ("op", op)
         return None
 
+    def expand_word(self):
+        """The whole line as one word, expanded: (text, pattern)."""
+        return self._word()
+
     def _word(self):
+        start = self.i
         text = []
         pattern = []
         globbing = False
@@ -123,6 +134,8 @@ class Tokenizer:
             text.append(c)
             pattern.append(c)
             self.i += 1
+        if self.raw:
+            return s[start:self.i], None
         return "".join(text), ("".join(pattern) if globbing else None)
 
     def _double_quoted(self):

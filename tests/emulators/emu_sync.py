@@ -119,30 +119,40 @@ def _send(wire, phone, spec):
     path, _, mode = spec.rpartition(",")
     host = phone.host_path(path)
     problem = None
-    if host is None or not phone.may_access("shell", path):
+    if host is None:
+        problem = "couldn't create file: No such file or directory"
+    elif not phone.may_access("shell", path):
         problem = "couldn't create file: Permission denied"
     elif os.path.isdir(host):
         problem = "couldn't create file: Is a directory"
-    data = bytearray()
-    while True:
-        ident = wire.recv_exact(4)
-        (length,) = struct.unpack("<I", wire.recv_exact(4))
-        if ident == b"DONE":
-            mtime = length
-            break
-        if ident != b"DATA" or length > MAX_DATA:
-            _fail(wire, "invalid data message")
-            return False
-        chunk = wire.recv_exact(length)
-        allowed = phone.allow(len(chunk))
-        if allowed < len(chunk):
-            raise PhoneGone()
-        data += chunk
+    target = None
+    existed = host is not None and os.path.exists(host)
     if problem is None:
         os.makedirs(os.path.dirname(host), exist_ok=True)
-        existed = os.path.exists(host)
-        with open(host, "wb") as f:
-            f.write(data)
+        target = open(host, "wb")
+    done = False
+    try:
+        while True:
+            ident = wire.recv_exact(4)
+            (length,) = struct.unpack("<I", wire.recv_exact(4))
+            if ident == b"DONE":
+                mtime = length
+                break
+            if ident != b"DATA" or length > MAX_DATA:
+                _fail(wire, "invalid data message")
+                return False
+            chunk = wire.recv_exact(length)
+            if phone.allow(len(chunk)) < len(chunk):
+                raise PhoneGone()
+            if target is not None:
+                target.write(chunk)
+        done = True
+    finally:
+        if target is not None:
+            target.close()
+            if not done:
+                os.remove(host)  # adbd removes what it could not finish
+    if problem is None:
         os.utime(host, (mtime, mtime))
         if not existed:
             phone.created("shell", path)

@@ -86,6 +86,11 @@ bool AdbEmulator::start(const QJsonObject &config, int lifetimeSeconds)
     return true;
 }
 
+bool AdbEmulator::waitForExit(int timeoutMs)
+{
+    return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
+}
+
 QString AdbEmulator::serverSocket() const
 {
     return QStringLiteral("tcp:127.0.0.1:%1").arg(m_adbPort);

@@ -23,6 +23,8 @@ public:
     // Writes `config` ({"phones": [...]}, keys documented in the script) to a
     // temporary file, starts the emulator and waits (bounded) for its ports.
     bool start(const QJsonObject &config, int lifetimeSeconds = 600);
+    // Waits (bounded) until the emulator has ended by itself.
+    bool waitForExit(int timeoutMs);
     // Why start() failed: the emulator's error output.
     QString errorText() const { return m_error; }
 
