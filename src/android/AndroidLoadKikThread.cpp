@@ -244,11 +244,14 @@ void AndroidLoadKikThread::backupFetch()
     }
     QDir(work).removeRecursively();
     QString detail;
-    if (QFileInfo::exists(m_archivePath)) {
+    // An empty archive is what a phone that refused the backup leaves.
+    const bool gotArchive = QFileInfo(m_archivePath).size() > 0;
+    if (gotArchive) {
         QFile::remove(m_archivePath);
         detail = lastError.startsWith(QLatin1String("Your backup file is encrypted")) ? lastError
                                                                                          : QString::fromLatin1(kAbCorruptedMessage);
     } else {
+        QFile::remove(m_archivePath);
         detail = QStringLiteral("adb-backup -f %1 failed.").arg(m_archivePath);
     }
     fail(backupCheckList() + detail + QStringLiteral(" attempt=%1").arg(attempts));
