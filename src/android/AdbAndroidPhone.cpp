@@ -44,12 +44,25 @@ public:
             if (clock.elapsed() >= timeoutMs)
                 return false;
             m_process.waitForFinished(100);
-            m_process.readAll(); // adb's notices are not needed
+            m_output += m_process.readAll();
+            if (m_output.size() > 64 * 1024)
+                m_output = m_output.right(64 * 1024);
         }
+        m_output += m_process.readAll();
         return true;
+    }
+    QString failure() const override
+    {
+        if (m_process.state() != QProcess::NotRunning)
+            return QString();
+        if (m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0)
+            return QString();
+        const QString text = QString::fromLocal8Bit(m_output).trimmed();
+        return text.isEmpty() ? QStringLiteral("adb ended with status %1.").arg(m_process.exitCode()) : text;
     }
 private:
     QProcess m_process;
+    QByteArray m_output;
 };
 
 class AdbAndroidPhone : public AndroidPhone

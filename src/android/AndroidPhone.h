@@ -21,6 +21,8 @@ public:
     // Waits up to `timeoutMs` for the end; true when it ended. Throws
     // JobCancelled when the flag is set meanwhile.
     virtual bool waitForEnd(int timeoutMs, const std::atomic<bool> *cancelled) = 0;
+    // After the end: empty when it succeeded, else what went wrong.
+    virtual QString failure() const = 0;
 };
 
 class AndroidPhone

@@ -15,6 +15,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <exception>
+
 namespace {
 
 const QString kNewEnding = QStringLiteral(".velloran-new");
@@ -141,6 +143,15 @@ void AndroidRestoreKikThread::pushAsRoot()
             throw JobCancelled();
         putNewFilesInPlace(*channel, replaced);
     } catch (...) {
+        // A transfer broken off mid-file leaves the channel in the middle of
+        // its protocol: the clean-up goes through a fresh one.
+        const std::exception_ptr original = std::current_exception();
+        channel->close();
+        try {
+            channel = m_phone->openChannel(AndroidPhone::ChannelPurpose::Upload, nullptr);
+        } catch (...) {
+            std::rethrow_exception(original); // the phone is gone: nothing to clean up
+        }
         for (const AndroidUploadItem &item : std::as_const(replaced)) {
             try {
                 channel->suCommand(QStringLiteral("rm -f %1").arg(AndroidShell::quote(item.phonePath + kNewEnding)));
@@ -148,7 +159,7 @@ void AndroidRestoreKikThread::pushAsRoot()
             }
         }
         AndroidRootFiles::removeStaging(*channel, staging);
-        throw;
+        std::rethrow_exception(original);
     }
     AndroidRootFiles::removeStaging(*channel, staging);
     channel->close();
@@ -202,5 +213,6 @@ void AndroidRestoreKikThread::adbRestore()
     const std::unique_ptr<AndroidPendingRun> adb = m_phone->startRestore(archive);
     if (!JobReport::waitWhileTipsShown(m_progress, 300))
         throw JobCancelled();
-    adb->waitForEnd(kRestoreWaitMs, m_progress ? &m_progress->cancelled : nullptr);
+    if (adb->waitForEnd(kRestoreWaitMs, m_progress ? &m_progress->cancelled : nullptr) && !adb->failure().isEmpty())
+        fail(QStringLiteral("adb restore failed. %1").arg(adb->failure()));
 }

@@ -92,9 +92,15 @@ protected:
         JobRunner::runToEnd(job);
     }
 
-    AndroidMergeResult restore(AndroidPhone &phone, const KikMessageList &messages, HeadlessProgress &progress)
+    // With `reportsInJobThread` the progress object takes the job's reports
+    // on the job's own thread, so a cancel it decides on is seen by the job
+    // at its very next check.
+    AndroidMergeResult restore(AndroidPhone &phone, const KikMessageList &messages, HeadlessProgress &progress,
+                               bool reportsInJobThread = false)
     {
         AndroidRestoreKikThread job(&phone, messages, &progress);
+        if (reportsInJobThread)
+            progress.moveToThread(&job);
         JobRunner::runToEnd(job);
         return job.result();
     }
