@@ -7,7 +7,8 @@
 Prints one line {"adb_port": N, "control_port": M} once it listens, then
 serves until its standard input reaches end of file, a "stop" control
 request arrives, or the lifetime (default 600 s) runs out. Binds 127.0.0.1
-only. Standard library only.
+only. Standard library only. A bad configuration (unknown keys, no root)
+is one line on standard error and exit status 2.
 
 CONFIG.json: {"phones": [PHONE, ...]}. PHONE keys (all optional but root):
   serial          adb serial ("EMU0001")
@@ -17,6 +18,9 @@ CONFIG.json: {"phones": [PHONE, ...]}. PHONE keys (all optional but root):
                   properties (ro.product.*) and the devices -l fields
   release, sdk    ro.build.version.release (text) and .sdk (number)
   rooted          su works (as root) when true; otherwise "su" is missing
+  su_denied       rooted, but the user refuses root: su (and $sucmd) fail
+                  with status 1 "Permission denied"; the helper still
+                  reports root=1
   root            host folder of the phone: <root>/data/data/PKG is the app
                   folder, <root>/sdcard the shared storage
   shared_storage  false: the phone has no shared storage (/sdcard missing,
@@ -34,6 +38,9 @@ CONFIG.json: {"phones": [PHONE, ...]}. PHONE keys (all optional but root):
   restore         what `adb restore` does: "normal" (the app's data is
                   replaced), "ignored", "refused"; default follows backup
                   ("android12" -> ignored, "encrypted"/"refused" -> refused)
+  confirm         "auto" (default) or "wait": a backup or restore waits for
+                  the user's answer, given through the control port
+                  ("confirm"/"deny"; no answer within 120 s counts as no)
   gone_after_bytes  after this many bytes of any transfer (pull, push,
                   backup, restore, install, helper blocks) the connection
                   drops and the phone leaves the device list; null: never
@@ -48,6 +55,13 @@ CONFIG.json: {"phones": [PHONE, ...]}. PHONE keys (all optional but root):
                   read when the phone is attached
   features        the feature list the phone offers
 
+Services: host:version (41), host:devices[-l], host-serial:S:features,
+host:tport:serial:S (and transport, any, usb, id), get-state, forward,
+killforward, list-forward, host:kill (answered and logged; the emulator
+keeps serving, so a program that stops "its" adb server does not end the
+test's phones); on a phone: shell (v2 and v1), exec, abb_exec install,
+sync (STAT, STA2, LST2, LIST, RECV, SEND), backup, restore, tcp:PORT.
+
 Control port: one JSON object per line, one JSON answer per line
 ({"ok": true, ...} or {"ok": false, "error": TEXT}):
   {"cmd": "attach", "phone": PHONE}       plug a phone in (replaces a same serial);
@@ -59,10 +73,15 @@ Control port: one JSON object per line, one JSON answer per line
         "service" (adb service requests), "shell" (every command line run,
         with "user"), "sync" (STAT/RECV/SEND path), "helper" (helper
         requests), "helper-su" (with "status"), "install", "restore",
-        "force-stop", "forward"; without serial: the server's requests
+        "force-stop", "forward", "prompt" (a backup or restore asks the
+        user, with "answer" when it was given ahead); without serial: the
+        server's requests
   {"cmd": "files", "serial": S}           -> "files": {path: {mode, owner, group,
         context}}, "ops": chmod/chown/restorecon changes in order,
         "installed": installs, "channels": helper ports told by broadcast
+  {"cmd": "confirm", "serial": S}         the user agrees to the backup or
+  {"cmd": "deny", "serial": S}            restore shown now (or the next one);
+                                          -> "waiting": whether one was shown
   {"cmd": "stop"}                         the emulator exits
 """
 import argparse
@@ -76,8 +95,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.dont_write_bytecode = True  # keep the source tree clean
 
-from emu_adb import Session  # noqa: E402
-from emu_registry import Registry  # noqa: E402
+from adb_session import Session  # noqa: E402
+from adb_registry import Registry  # noqa: E402
 
 CONTROL_TIMEOUT = 120.0
 
@@ -121,6 +140,8 @@ def control_request(registry, request):
             return {"log": list(phone.log_entries)}
     if cmd == "files":
         return phone.side_table()
+    if cmd in ("confirm", "deny"):
+        return {"waiting": phone.answer_user(cmd)}
     raise ValueError("unknown command %r" % cmd)
 
 
@@ -161,11 +182,15 @@ def main():
     parser.add_argument("--config", required=True)
     parser.add_argument("--lifetime", type=float, default=600.0)
     args = parser.parse_args()
-    with open(args.config, encoding="utf-8") as f:
-        config = json.load(f)
     registry = Registry()
-    for phone in config.get("phones", []):
-        registry.attach(phone)
+    try:
+        with open(args.config, encoding="utf-8") as f:
+            config = json.load(f)
+        for phone in config.get("phones", []):
+            registry.attach(phone)
+    except (OSError, ValueError, TypeError, AttributeError) as e:
+        sys.stderr.write("adb phone emulator: bad configuration: %s\n" % e)
+        sys.exit(2)
     adb, control = listen(), listen()
     threading.Thread(target=serve_adb, args=(adb, registry), daemon=True).start()
     threading.Thread(target=serve_control, args=(control, registry), daemon=True).start()

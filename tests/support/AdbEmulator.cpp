@@ -5,12 +5,14 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QTcpSocket>
+#include <QThread>
 
 namespace {
 
 constexpr int kStartMs = 20000;
 constexpr int kControlMs = 30000;
 constexpr int kStopMs = 10000;
+constexpr int kPollMs = 20;
 
 void saveVariable(const char *name, QByteArray &value, bool &had)
 {
@@ -61,23 +63,25 @@ bool AdbEmulator::start(const QJsonObject &config, int lifetimeSeconds)
     file.write(QJsonDocument(config).toJson());
     file.close();
 
-    const QString script =
-        QDir(TestSupport::sourceDir()).filePath(QStringLiteral("emulators/adb_phone_emulator.py"));
+    const QString script = QDir(TestSupport::sourceDir())
+                               .filePath(QStringLiteral("emulators/adb_phone_emulator.py"));
     m_process.start(QStringLiteral("/usr/bin/python3"),
-                    {script, QStringLiteral("--config"), configPath, QStringLiteral("--lifetime"),
-                     QString::number(lifetimeSeconds)});
+        { script, QStringLiteral("--config"), configPath, QStringLiteral("--lifetime"),
+            QString::number(lifetimeSeconds) });
     if (!m_process.waitForStarted(kStartMs)) {
         m_error = m_process.errorString();
         return false;
     }
     QDeadlineTimer deadline(kStartMs);
     while (!m_process.canReadLine() && m_process.state() == QProcess::Running
-           && !deadline.hasExpired())
+        && !deadline.hasExpired())
         m_process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
     const QJsonObject ports = QJsonDocument::fromJson(m_process.readLine()).object();
     m_adbPort = ports.value(QStringLiteral("adb_port")).toInt();
     m_controlPort = ports.value(QStringLiteral("control_port")).toInt();
     if (m_adbPort <= 0 || m_controlPort <= 0) {
+        if (m_process.state() != QProcess::Running)
+            m_process.waitForFinished(kStopMs);
         m_error = QString::fromUtf8(m_process.readAllStandardError());
         if (m_error.isEmpty())
             m_error = QStringLiteral("the emulator announced no ports");
@@ -120,7 +124,7 @@ void AdbEmulator::applyToThisProcess()
 
 QJsonObject AdbEmulator::control(const QJsonObject &request)
 {
-    QJsonObject failure{{QStringLiteral("ok"), false}};
+    QJsonObject failure{ { QStringLiteral("ok"), false } };
     QTcpSocket socket;
     socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(m_controlPort));
     if (!socket.waitForConnected(kControlMs)) {
@@ -142,16 +146,16 @@ QJsonObject AdbEmulator::control(const QJsonObject &request)
 
 bool AdbEmulator::attach(const QJsonObject &phone)
 {
-    return control({{QStringLiteral("cmd"), QStringLiteral("attach")},
-                    {QStringLiteral("phone"), phone}})
+    return control(
+        { { QStringLiteral("cmd"), QStringLiteral("attach") }, { QStringLiteral("phone"), phone } })
         .value(QStringLiteral("ok"))
         .toBool();
 }
 
 bool AdbEmulator::detach(const QString &serial)
 {
-    return control({{QStringLiteral("cmd"), QStringLiteral("detach")},
-                    {QStringLiteral("serial"), serial}})
+    return control({ { QStringLiteral("cmd"), QStringLiteral("detach") },
+                       { QStringLiteral("serial"), serial } })
         .value(QStringLiteral("ok"))
         .toBool();
 }
@@ -166,7 +170,7 @@ bool AdbEmulator::set(const QString &serial, const QJsonObject &values)
 
 QJsonArray AdbEmulator::log(const QString &serial)
 {
-    QJsonObject request{{QStringLiteral("cmd"), QStringLiteral("log")}};
+    QJsonObject request{ { QStringLiteral("cmd"), QStringLiteral("log") } };
     if (!serial.isEmpty())
         request.insert(QStringLiteral("serial"), serial);
     return control(request).value(QStringLiteral("log")).toArray();
@@ -182,14 +186,34 @@ QJsonArray AdbEmulator::log(const QString &serial, const QString &kind)
     return selected;
 }
 
-QJsonObject AdbEmulator::files(const QString &serial)
+bool AdbEmulator::waitForLog(const QString &serial, const QString &kind, int timeoutMs)
 {
-    return control({{QStringLiteral("cmd"), QStringLiteral("files")},
-                    {QStringLiteral("serial"), serial}});
+    QDeadlineTimer deadline(timeoutMs);
+    do {
+        if (!log(serial, kind).isEmpty())
+            return true;
+        QThread::msleep(kPollMs);
+    } while (!deadline.hasExpired());
+    return !log(serial, kind).isEmpty();
 }
 
-TestSupport::ProcessResult AdbEmulator::adb(const QStringList &arguments, int timeoutMs,
-                                            const QByteArray &input) const
+bool AdbEmulator::answerUser(const QString &serial, bool agree)
+{
+    return control(
+        { { QStringLiteral("cmd"), agree ? QStringLiteral("confirm") : QStringLiteral("deny") },
+            { QStringLiteral("serial"), serial } })
+        .value(QStringLiteral("waiting"))
+        .toBool();
+}
+
+QJsonObject AdbEmulator::files(const QString &serial)
+{
+    return control({ { QStringLiteral("cmd"), QStringLiteral("files") },
+        { QStringLiteral("serial"), serial } });
+}
+
+TestSupport::ProcessResult AdbEmulator::adb(
+    const QStringList &arguments, int timeoutMs, const QByteArray &input) const
 {
     TestSupport::ProcessResult result;
     QProcess process;
@@ -216,16 +240,16 @@ TestSupport::ProcessResult AdbEmulator::adb(const QStringList &arguments, int ti
 
 QJsonObject AdbEmulator::phone(const QString &serial, const QString &root, bool rooted)
 {
-    return {{QStringLiteral("serial"), serial},
-            {QStringLiteral("state"), QStringLiteral("device")},
-            {QStringLiteral("root"), root},
-            {QStringLiteral("rooted"), rooted},
-            {QStringLiteral("helper"), QStringLiteral("installed")}};
+    return { { QStringLiteral("serial"), serial },
+        { QStringLiteral("state"), QStringLiteral("device") }, { QStringLiteral("root"), root },
+        { QStringLiteral("rooted"), rooted },
+        { QStringLiteral("helper"), QStringLiteral("installed") } };
 }
 
 bool AdbEmulator::makeKikPhone(const QString &root, const QStringList &flags)
 {
-    const TestSupport::ProcessResult made = TestSupport::runPython(
-        QStringLiteral("make_android_kik.py"), QStringList{QStringLiteral("phone"), root} + flags);
+    const TestSupport::ProcessResult made
+        = TestSupport::runPython(QStringLiteral("make_android_kik.py"),
+            QStringList{ QStringLiteral("phone"), root } + flags);
     return made.exitCode == 0 && !made.crashed;
 }

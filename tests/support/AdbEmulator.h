@@ -1,5 +1,14 @@
 // Starts tests/emulators/adb_phone_emulator.py, an adb server with emulated
 // Android phones, so that tests run the real adb client against it.
+//
+//   AdbEmulator emulator;
+//   AdbEmulator::makeKikPhone(dir.filePath("phone"));
+//   const QJsonObject phone = AdbEmulator::phone("EMU0001", dir.filePath("phone"), true);
+//   emulator.start({{"phones", QJsonArray{phone}}});
+//   emulator.applyToThisProcess();          // code under test runs "adb" itself
+//   ... run the job ...
+//   emulator.log("EMU0001", "shell");       // the command lines the phone ran
+//   emulator.files("EMU0001")["files"];     // owners, modes, labels set as root
 #pragma once
 
 #include "support/TestSupport.h"
@@ -49,13 +58,19 @@ public:
     QJsonArray log(const QString &serial = QString());
     // Only the log entries of one kind ("shell", "sync", "helper", ...).
     QJsonArray log(const QString &serial, const QString &kind);
+    // Waits (bounded) until the phone's log holds an entry of this kind
+    // (for instance "prompt": a backup or restore waits for the user).
+    bool waitForLog(const QString &serial, const QString &kind, int timeoutMs = 30000);
+    // Answers the phone's backup/restore prompt (or the next one) for the
+    // user; true when one was shown.
+    bool answerUser(const QString &serial, bool agree);
     // The side table: "files" (mode/owner/group/context per path), "ops",
     // "installed", "channels".
     QJsonObject files(const QString &serial);
 
     // Runs the real adb client with environment(); bounded by `timeoutMs`.
     TestSupport::ProcessResult adb(const QStringList &arguments, int timeoutMs = 60000,
-                                   const QByteArray &input = QByteArray()) const;
+        const QByteArray &input = QByteArray()) const;
 
     // A phone object with the given serial and folder (rooted as asked,
     // helper installed); callers add or change keys.

@@ -3,14 +3,14 @@
 `Shell(phone, user).run(line)` parses the line like sh and returns
 (status, stdout bytes, stderr bytes). Each command line run is logged on
 the phone as kind "shell" with the user that ran it ("shell" or "root").
-The commands live in emu_commands; the file tools in emu_files.
+The commands live in adb_commands; the file tools in adb_files.
 """
 import fnmatch
 import os
 import posixpath
 
-import emu_commands
-from emu_shell_parse import ParseError, Tokenizer, split_commands
+import adb_commands
+from adb_shell_parse import ParseError, Tokenizer, split_commands
 
 MAX_DEPTH = 8
 MAX_OUTPUT = 64 * 1024 * 1024
@@ -51,7 +51,7 @@ class Shell:
                     data = o
                 self.status = status
             self.vars["?"] = str(self.status)
-            if isinstance(self.status, emu_commands.Exit) or len(out) > MAX_OUTPUT:
+            if isinstance(self.status, adb_commands.Exit) or len(out) > MAX_OUTPUT:
                 break
         return int(self.status), bytes(out), bytes(err)
 
@@ -157,12 +157,12 @@ class Shell:
 
     def _run_words(self, argv, stdin):
         name = argv[0]
-        handler = emu_commands.COMMANDS.get(posixpath.basename(name))
+        handler = adb_commands.COMMANDS.get(posixpath.basename(name))
         if handler is None:
             return 127, b"", ("/system/bin/sh: %s: inaccessible or not found\n" % name).encode()
         try:
             return handler(self, argv[1:], stdin)
-        except emu_commands.CommandError as e:
+        except adb_commands.CommandError as e:
             return e.status, b"", ("%s: %s\n" % (posixpath.basename(name), e)).encode()
         except (OSError, ValueError) as e:
             return 1, b"", ("%s: %s\n" % (posixpath.basename(name), e)).encode()

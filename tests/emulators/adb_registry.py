@@ -2,8 +2,8 @@
 import socket
 import threading
 
-import emu_helper
-from emu_phone import Phone
+import adb_helper_peer
+from adb_phone import Phone
 
 UNAUTHORIZED = ("device unauthorized.\nThis adb server's $ADB_VENDOR_KEYS is not set\n"
                 "Try 'adb kill-server' if that seems wrong.\n"
@@ -40,14 +40,14 @@ class Registry:
                 elif serial in self.known:
                     config = self.known[serial]
                 else:
-                    raise ValueError("no phone %s was attached before" % serial)
+                    raise ValueError("phone %s has no root folder (and was not attached before)" % serial)
             if self.find(serial, any_presence=True):
                 self.detach(serial)
             phone = Phone(config, self.next_transport)
             self.next_transport += 1
             phone.on_gone = lambda: self.drop_forwards(phone=phone)
             if phone["wifi_port"]:
-                phone.wifi_listener = emu_helper.start_wifi(phone)
+                phone.wifi_listener = adb_helper_peer.start_wifi(phone)
             self.phones.append(phone)
             return phone
 

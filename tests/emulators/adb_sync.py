@@ -5,7 +5,7 @@ import os
 import stat as statmod
 import struct
 
-from emu_phone import PhoneGone
+from adb_phone import PhoneGone
 
 MAX_PATH = 1024
 MAX_DATA = 64 * 1024

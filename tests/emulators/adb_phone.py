@@ -24,6 +24,7 @@ DEFAULTS = {
     "release": "13",
     "sdk": 33,
     "rooted": False,
+    "su_denied": False,         # rooted, but the user refuses the superuser prompt
     "root": None,
     "shared_storage": True,
     "storage_path": "/storage/emulated/0/",
@@ -33,6 +34,7 @@ DEFAULTS = {
     "uid": None,                # the helper's device id; defaults to the serial
     "backup": "normal",         # normal | android12 | encrypted | refused
     "restore": None,            # normal | ignored | refused; None follows "backup"
+    "confirm": "auto",          # auto | wait: backup/restore wait for the user's answer
     "gone_after_bytes": None,
     "packages": [],             # installed packages besides kik.android and the helper
     "install_package": HELPER_PACKAGE,
@@ -70,6 +72,8 @@ class Phone:
         self.connections = set()
         self.wifi_listener = None
         self.on_gone = None     # set by the registry: drops the phone's forwards
+        self.prompt = None      # the Event a backup/restore waits on for the user
+        self.user_answer = None
 
     # -- options ------------------------------------------------------------
     def __getitem__(self, key):
@@ -139,6 +143,34 @@ class Phone:
             self.present = False
             return left
 
+    # -- the user's confirmation on the phone -------------------------------
+    def ask_user(self, what, timeout):
+        """"confirm", "deny" or "timeout": the answer given (or given ahead)
+        through the control port while the phone shows its prompt."""
+        with self.lock:
+            if self.user_answer is not None:
+                answer, self.user_answer = self.user_answer, None
+                self.log("prompt", what, answer=answer)
+                return answer
+            event = self.prompt = threading.Event()
+        self.log("prompt", what)
+        answered = event.wait(timeout)
+        with self.lock:
+            answer = self.user_answer if answered and self.user_answer else "timeout"
+            self.user_answer = None
+            self.prompt = None
+        return answer
+
+    def answer_user(self, answer):
+        """Answers the prompt shown now, or the next one; True when a
+        backup or restore was waiting."""
+        with self.lock:
+            self.user_answer = answer
+            waiting = self.prompt is not None
+            if waiting:
+                self.prompt.set()
+        return waiting
+
     def check_present(self):
         with self.lock:
             if not self.present:
@@ -152,6 +184,9 @@ class Phone:
                 connections.append(self.wifi_listener)
                 self.wifi_listener = None
             on_gone = self.on_gone
+            if self.prompt is not None:
+                self.user_answer = "deny"
+                self.prompt.set()
         if on_gone is not None:
             on_gone()
         for sock in connections:

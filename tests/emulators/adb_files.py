@@ -13,7 +13,7 @@ import shutil
 import stat as statmod
 import time
 
-from emu_commands import CommandError
+from adb_commands import CommandError
 
 NOENT = "No such file or directory"
 DENIED = "Permission denied"

@@ -1,12 +1,12 @@
 """System commands of the emulated shell: getprop, id, su, sh, pm, am, cmd
-and the sh builtins. File tools are in emu_files; both fill COMMANDS.
+and the sh builtins. File tools are in adb_files; both fill COMMANDS.
 
 Every handler takes (shell, args, stdin) and returns (status, out, err).
 """
 import hashlib
 import re
 
-from emu_phone import HELPER_PACKAGE
+from adb_phone import HELPER_PACKAGE
 
 
 class CommandError(Exception):
@@ -70,7 +70,9 @@ def cmd_su(shell, args, stdin):
     """su -c "command" | su 0 command... | su root command... | su (reads stdin)."""
     if not shell.phone["rooted"]:
         return 127, b"", b"/system/bin/sh: su: inaccessible or not found\n"
-    from emu_shell import Shell
+    if shell.phone["su_denied"]:
+        return 1, b"", b"Permission denied\n"
+    from adb_shell import Shell
     root = Shell(shell.phone, "root", shell.depth + 1)
     rest = list(args)
     while rest and rest[0] in ("-", "-l", "--login", "-mm", "--mount-master", "-p"):
@@ -87,7 +89,7 @@ def cmd_su(shell, args, stdin):
 
 
 def cmd_sh(shell, args, stdin):
-    from emu_shell import Shell
+    from adb_shell import Shell
     inner = Shell(shell.phone, shell.user, shell.depth + 1)
     if args and args[0] == "-c":
         if len(args) < 2:
@@ -309,6 +311,6 @@ COMMANDS = {
     "sync": cmd_true, "run-as": cmd_run_as,
 }
 
-import emu_files  # noqa: E402  (fills COMMANDS with the file tools)
+import adb_files  # noqa: E402  (fills COMMANDS with the file tools)
 
-COMMANDS.update(emu_files.COMMANDS)
+COMMANDS.update(adb_files.COMMANDS)

@@ -6,17 +6,18 @@ import struct
 import sys
 import threading
 
-import emu_backup
-import emu_helper
-import emu_sync
-from emu_commands import install_apk
-from emu_phone import PhoneGone
-from emu_shell import Shell
-from emu_shell_parse import ParseError, Tokenizer
-from emu_wire import Wire
+import adb_backup
+import adb_helper_peer
+import adb_sync
+from adb_commands import install_apk
+from adb_phone import PhoneGone
+from adb_shell import Shell
+from adb_shell_parse import ParseError, Tokenizer
+from adb_wire import Wire
 
 PROTOCOL_VERSION = "0029"
 MAX_INSTALL = 256 * 1024 * 1024
+CONFIRM_SECONDS = 120  # a phone's backup prompt gives up after a while too
 
 
 class Session:
@@ -219,16 +220,19 @@ class Session:
             self.abb_exec(request[len("abb_exec:"):].split("\0"))
         elif request == "sync:":
             wire.okay()
-            emu_sync.serve(wire, phone)
+            adb_sync.serve(wire, phone)
             wire.finish()
         elif request.startswith("backup:"):
             wire.okay()
-            archive = emu_backup.make_archive(phone, _words(request[len("backup:"):]))
-            _send_counted(wire, phone, archive)
+            if self.user_agrees("backup"):
+                archive = adb_backup.make_archive(phone, _words(request[len("backup:"):]))
+                _send_counted(wire, phone, archive)
+            phone.check_present()
             wire.finish()
         elif request == "restore:":
             wire.okay()
-            emu_backup.receive_and_restore(wire, phone)
+            adb_backup.receive_and_restore(wire, phone, self.user_agrees("restore"))
+            phone.check_present()
             wire.finish()
         elif request.startswith("tcp:"):
             port = int(request[4:]) if request[4:].isdigit() else -1
@@ -237,10 +241,17 @@ class Session:
                 wire.finish()
                 return
             wire.okay()
-            emu_helper.serve(wire.sock, phone, port)
+            adb_helper_peer.serve(wire.sock, phone, port)
         else:
             wire.fail("unknown service '%s'" % request.split(":")[0])
             wire.finish()
+
+    def user_agrees(self, what):
+        """With the "wait" confirmation the phone holds the operation until
+        the test answers for the user (control "confirm" or "deny")."""
+        if self.phone["confirm"] != "wait":
+            return True
+        return self.phone.ask_user(what, CONFIRM_SECONDS) == "confirm"
 
     def shell(self, v2, command):
         wire, phone = self.wire, self.phone
@@ -361,5 +372,5 @@ def _accept_forward(listener, phone, remote, registry):
             client.close()
             continue
         phone.log("tunnel", "tcp:%d" % remote)
-        threading.Thread(target=emu_helper.serve, args=(client, phone, remote),
+        threading.Thread(target=adb_helper_peer.serve, args=(client, phone, remote),
                          daemon=True).start()

@@ -4,7 +4,7 @@ reads them for `adb restore`.
 An app's folder <root>/data/data/PKG maps onto apps/PKG/ in the archive:
 databases -> db, files -> f, shared_prefs -> sp, other folders and files
 -> r (cache, code_cache, lib and no_backup are left out); apps/PKG/_manifest
-comes first. A restore clears the app's folder and writes what the
+comes first; entries are files only, owned by the app, as in real archives. A restore clears the app's folder and writes what the
 archive holds, and ignores a package that is not installed or whose
 _manifest does not come first.
 """
@@ -14,10 +14,9 @@ import posixpath
 import shutil
 import socket
 import tarfile
-import time
 import zlib
 
-from emu_phone import PhoneGone
+from adb_phone import PhoneGone
 
 ANDROID12_ARCHIVE = (b"ANDROID BACKUP\n5\n1\nnone\n" +
                      bytes.fromhex("78da62601805a360148c5400000000ffff030004000001"))
@@ -28,22 +27,30 @@ MAX_ARCHIVE = 512 * 1024 * 1024
 IDLE_SECONDS = 3.0
 
 
+SIGNATURE = "308201e530820..."  # stands for the app's signing certificate (hex)
+
+
 def _manifest(phone, package):
-    return ("1\n%s\n%d\n%s\n\n0\n0\n" % (package, 1, phone["sdk"])).encode()
+    """Manifest version, package, version code, platform SDK, installer,
+    whether the APK is included, signatures."""
+    return ("1\n%s\n1\n%s\n\n0\n1\n%s\n" % (package, phone["sdk"], SIGNATURE)).encode()
 
 
-def _add_folder(tar, host, name):
+def _add_folder(tar, host, name, uid):
+    """Files below a folder as a phone writes them: ustar entries owned by
+    the app, no directory entries."""
+    if os.path.isdir(host):
+        for child in sorted(os.listdir(host)):
+            _add_folder(tar, os.path.join(host, child), name + "/" + child, uid)
+        return
+    if not os.path.isfile(host):
+        return
     info = tar.gettarinfo(host, arcname=name)
     info.mtime = int(info.mtime)
-    info.uid = info.gid = 10150
+    info.uid = info.gid = uid
     info.uname = info.gname = ""
-    if info.isdir():
-        tar.addfile(info)
-        for child in sorted(os.listdir(host)):
-            _add_folder(tar, os.path.join(host, child), name + "/" + child)
-    elif info.isfile():
-        with open(host, "rb") as f:
-            tar.addfile(info, f)
+    with open(host, "rb") as f:
+        tar.addfile(info, f)
 
 
 def build_tar(phone, packages):
@@ -55,18 +62,16 @@ def build_tar(phone, packages):
                 continue
             data = _manifest(phone, package)
             info = tarfile.TarInfo("apps/%s/_manifest" % package)
-            info.size, info.mtime, info.mode = len(data), int(time.time()), 0o600
+            info.size, info.mode, info.uid, info.gid = len(data), 0o600, 1000, 1000
             tar.addfile(info, io.BytesIO(data))
+            uid = phone.app_uid(package)
             names = sorted(os.listdir(app))
-            rooted = [n for n in names if n not in DOMAINS and n not in SKIPPED]
-            for name in rooted:
-                _add_folder(tar, os.path.join(app, name), "apps/%s/r/%s" % (package, name))
+            for name in [n for n in names if n not in DOMAINS and n not in SKIPPED]:
+                _add_folder(tar, os.path.join(app, name), "apps/%s/r/%s" % (package, name), uid)
             for folder, domain in (("files", "f"), ("databases", "db"), ("shared_prefs", "sp")):
                 if folder in names:
-                    host = os.path.join(app, folder)
-                    for child in sorted(os.listdir(host)):
-                        _add_folder(tar, os.path.join(host, child),
-                                    "apps/%s/%s/%s" % (package, domain, child))
+                    _add_folder(tar, os.path.join(app, folder), "apps/%s/%s" % (package, domain),
+                                uid)
     return buf.getvalue()
 
 
@@ -108,9 +113,9 @@ class _Reader:
         return chunk
 
 
-def receive_and_restore(wire, phone):
+def receive_and_restore(wire, phone, agreed=True):
     """Reads the archive to its end (the client sends 1024 zero bytes after
-    it and never half-closes) and applies it."""
+    it and never half-closes) and applies it unless the user said no."""
     reader = _Reader(wire, phone)
     head = bytearray()
     while head.count(b"\n") < 4:
@@ -137,6 +142,8 @@ def receive_and_restore(wire, phone):
         tar_bytes, complete = _plain_tar(reader, rest)
     mode = phone["restore"] or {"android12": "ignored", "encrypted": "refused",
                                 "refused": "refused"}.get(phone["backup"], "normal")
+    if not agreed:
+        mode = "refused by the user"
     phone.log("restore", "archive of %d tar bytes, complete=%s, mode=%s"
               % (len(tar_bytes), complete, mode))
     if mode == "normal":

@@ -16,7 +16,8 @@ channels answer requests until "$bye:":
 
 The helper runs as its own app user: it reads and writes shared storage
 but not other apps' folders; $sucmd runs as root on rooted phones and
-fails with status 127 ("su" missing) elsewhere.
+fails with status 127 ("su" missing) elsewhere, and with status 1 when the
+user refuses the superuser prompt ("su_denied").
 
 Over WiFi (the phone's "wifi_port" option) the helper's control port takes
 one line, the channel address; it answers "1" and serves that channel on
@@ -34,9 +35,9 @@ import socket
 import sys
 import threading
 
-from emu_phone import HELPER_PACKAGE, PhoneGone
-from emu_shell import Shell
-from emu_wire import Wire
+from adb_phone import HELPER_PACKAGE, PhoneGone
+from adb_shell import Shell
+from adb_wire import Wire
 
 MAX_BLOCK = 8 * 1024 * 1024
 STALL_SECONDS = 600
@@ -151,9 +152,10 @@ def _wait_for_bye(wire, phone):
 
 
 def _su(phone, command):
-    if not phone["rooted"]:
-        phone.log("helper-su", command, status=127)
-        return 127
+    if not phone["rooted"] or phone["su_denied"]:
+        status = 1 if phone["rooted"] else 127
+        phone.log("helper-su", command, status=status)
+        return status
     status, _, _ = Shell(phone, "root").run(command)
     phone.log("helper-su", command, status=status)
     return status
