@@ -50,6 +50,13 @@ void keepDatabaseCopy(const QDir &cache)
     }
 }
 
+// Rows of the phone's message table, counted as the merge counts them.
+int messageRows(AndroidKikDb &db)
+{
+    Sqlite3Cursor rows = db.queryThrow(Sqlite3Sql("SELECT COUNT(*) FROM [messagesTable]"));
+    return rows.moveNext() ? int(rows.int64At(0)) : 0;
+}
+
 int cancelled(CliContext &ctx)
 {
     ctx.printError(QStringLiteral("Cancelled."));
@@ -118,7 +125,7 @@ int runTransferToAndroid(CliContext &ctx)
     const QJsonObject json{
         {QStringLiteral("messages"), int(messages.size())},
         {QStringLiteral("phone_messages_before"), merge.phoneMessagesBefore},
-        {QStringLiteral("phone_messages_after"), int(after.data->messages.size())},
+        {QStringLiteral("phone_messages_after"), messageRows(*after.db)},
         {QStringLiteral("verified"), verified},
     };
     ctx.printResult(json, ids("IDS_SUC_RESTORE_%1_TO_ANDROID").arg(messages.size()));
