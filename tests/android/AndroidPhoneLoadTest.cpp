@@ -3,7 +3,12 @@
 // fallbacks and refusals a real phone produces.
 #include "AndroidPhoneFixture.h"
 
+#include "android/AdbRunner.h"
+#include "android/AndroidMonitor.h"
 #include "android/HelperConnection.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 
 namespace {
 
@@ -141,4 +146,44 @@ TEST_F(AndroidPhoneTest, PhoneGoneMidLoadLeavesTheCacheAsItWas)
         EXPECT_EQ(TestSupport::readFile(device.cacheFolder().filePath(kDb)), "earlier load") << qPrintable(serial);
         EXPECT_FALSE(QFileInfo::exists(device.cacheFolder().filePath("fetch-work")));
     }
+}
+
+TEST_F(AndroidPhoneTest, StallingHelperEndsWithAnErrorInsteadOfHanging)
+{
+    ASSERT_TRUE(start({kikPhone("STALL1", true, "stall")}));
+    HeadlessProgress progress;
+    connect("STALL1", progress);
+    EXPECT_EQ(progress.result(), HeadlessProgress::Failed);
+    EXPECT_TRUE(progress.errorText().startsWith("Please try the following:")) << progress.errorText().toStdString();
+}
+
+TEST_F(AndroidPhoneTest, MonitorReportsPhonesPluggedInAndOut)
+{
+    ASSERT_TRUE(start({kikPhone("FIRST1", false, "absent"), kikPhone("SECOND1", false, "absent")}));
+    QStringList events;
+    {
+        AndroidMonitor monitor([] { return adbDevices(); }, 50);
+        QObject::connect(&monitor, &AndroidMonitor::deviceConnected, &monitor,
+                         [&](const AdbDevice &d) { events << "+" + d.serial + ":" + d.state; });
+        QObject::connect(&monitor, &AndroidMonitor::deviceDisconnected, &monitor,
+                         [&](const QString &s) { events << "-" + s; });
+        monitor.startMonitor();
+        auto waitFor = [&](int count) {
+            QDeadlineTimer deadline(20000);
+            while (events.size() < count && !deadline.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        };
+        waitFor(2);
+        ASSERT_TRUE(m_emulator.detach("FIRST1"));
+        waitFor(3);
+        QJsonObject again = AdbEmulator::phone("FIRST1", rootOf("FIRST1"), false);
+        again.insert("state", "unauthorized");
+        ASSERT_TRUE(m_emulator.attach(again));
+        waitFor(4);
+        ASSERT_TRUE(m_emulator.set("FIRST1", {{"state", "device"}}));
+        // Authorising keeps the serial: nothing more is reported.
+        ASSERT_TRUE(m_emulator.detach("SECOND1"));
+        waitFor(5);
+    }
+    EXPECT_EQ(events, (QStringList{"+FIRST1:device", "+SECOND1:device", "-FIRST1", "+FIRST1:unauthorized", "-SECOND1"}));
 }

@@ -154,3 +154,12 @@ TEST_F(AndroidPhoneCli, TransferOfAnItunesBackupIsVerifiedOnThePhone)
         EXPECT_EQ(again.value("verified").toInt(), source.size());
     }
 }
+
+TEST(AndroidPhoneCliWithoutAdb, MissingAdbIsNamed)
+{
+    QTemporaryDir dir;
+    const ProcessResult r = run(binDir() + "/velloran-kik", {"--data-root", dir.path(), "chats", "adb:auto"},
+                                QByteArray(), 60000, {"PATH=" + dir.path()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("adb is missing or failed (run adb failed.)")) << r.err.toStdString();
+}
