@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -298,6 +299,12 @@ TEST_F(AdbEmulatorTest, RestoreReplacesTheAppData)
                   { QStringLiteral("tree"), tree, QStringLiteral("--other") })
                   .exitCode,
         0);
+    // Incompressible content makes the archive far larger than one read.
+    QByteArray noise(300000, '\0');
+    QRandomGenerator generator(42);
+    for (char &byte : noise)
+        byte = char(generator.bounded(256));
+    writeFile(tree + QStringLiteral("/apps/kik.android/f/noise.bin"), noise);
     const QString archive = local(QStringLiteral("other.ab"));
     ASSERT_EQ(TestSupport::runPython(
                   QStringLiteral("make_android_kik.py"), { QStringLiteral("ab"), tree, archive })
@@ -309,6 +316,7 @@ TEST_F(AdbEmulatorTest, RestoreReplacesTheAppData)
         = adb({ QStringLiteral("-s"), kPlain, QStringLiteral("restore"), archive });
     ASSERT_EQ(restore.exitCode, 0) << restore.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(appFile(kPlain, QStringLiteral("files/stale.txt"))));
+    EXPECT_EQ(readFile(appFile(kPlain, QStringLiteral("files/noise.bin"))), noise);
     EXPECT_EQ(readFile(appFile(kPlain, QStringLiteral("databases/kikDatabase.db"))),
         readFile(tree + QStringLiteral("/apps/kik.android/db/kikDatabase.db")));
 

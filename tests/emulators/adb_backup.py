@@ -119,14 +119,14 @@ def receive_and_restore(wire, phone, agreed=True):
     reader = _Reader(wire, phone)
     head = bytearray()
     while head.count(b"\n") < 4:
+        if len(head) > 4096:
+            phone.log("restore", "bad header")
+            return
         chunk = reader.read()
         if not chunk:
             phone.log("restore", "incomplete header")
             return
         head += chunk
-        if len(head) > 4096:
-            phone.log("restore", "bad header")
-            return
     lines = bytes(head).split(b"\n", 4)
     rest = lines[4]
     if lines[0] != b"ANDROID BACKUP":

@@ -62,6 +62,16 @@ keeps serving, so a program that stops "its" adb server does not end the
 test's phones); on a phone: shell (v2 and v1), exec, abb_exec install,
 sync (STAT, STA2, LST2, LIST, RECV, SEND), backup, restore, tcp:PORT.
 
+The phone's shell parses like /system/bin/sh (quotes, backslashes, $VAR,
+$(...), globs, ; && || |, redirections) and knows getprop, id, whoami, su,
+sh, run-as, pm (list packages, -l, path, install), am (start, broadcast,
+force-stop), cmd, echo, test, true, false, exit, sync and the file tools
+cat ls stat dd cp mv rm rmdir mkdir touch chmod chown chgrp restorecon
+md5sum. The shell user (and adb sync) cannot enter /data except
+/data/local/tmp; the helper app reaches shared storage only; root reaches
+everything. Files root creates belong to root; chmod/chown/restorecon are
+recorded (see "files"), never applied to the host files.
+
 Control port: one JSON object per line, one JSON answer per line
 ({"ok": true, ...} or {"ok": false, "error": TEXT}):
   {"cmd": "attach", "phone": PHONE}       plug a phone in (replaces a same serial);
@@ -72,7 +82,8 @@ Control port: one JSON object per line, one JSON answer per line
   {"cmd": "log", "serial": S}             -> "log": [{"kind", "text", ...}]:
         "service" (adb service requests), "shell" (every command line run,
         with "user"), "sync" (STAT/RECV/SEND path), "helper" (helper
-        requests), "helper-su" (with "status"), "install", "restore",
+        requests), "helper-su" (with "status"), "helper-upload", "tunnel"
+        (a forwarded connection), "wifi", "install", "restore",
         "force-stop", "forward", "prompt" (a backup or restore asks the
         user, with "answer" when it was given ahead); without serial: the
         server's requests
