@@ -21,14 +21,30 @@ namespace {
     throw std::runtime_error(text.toStdString());
 }
 
-std::unique_ptr<QTcpSocket> openUsb(const AndroidDevice &device, const QString &url, int timeoutMs,
+constexpr int kPortAttempts = 5;
+
+std::unique_ptr<QTcpSocket> openUsb(const AndroidDevice &device, const QString &requestedUrl, int timeoutMs,
                                     const std::atomic<bool> *cancelled)
 {
-    adbActivityManager(device.serial, QStringLiteral("broadcast"),
-                       QString::fromLatin1(kHelperPackage) + QStringLiteral("/.AdbSyncBroadcastReceiver"),
-                       QString(), url, {}, QString());
-    const int port = QUrl(url).port();
-    adbForward(device.serial, port, port);
+    // The desktop port may be taken by another program: a few other ports
+    // are tried before giving up.
+    QString url = requestedUrl;
+    int port = QUrl(url).port();
+    for (int attempt = 1;; ++attempt) {
+        adbActivityManager(device.serial, QStringLiteral("broadcast"),
+                           QString::fromLatin1(kHelperPackage) + QStringLiteral("/.AdbSyncBroadcastReceiver"),
+                           QString(), url, {}, QString());
+        try {
+            adbForward(device.serial, port, port);
+            break;
+        } catch (const std::runtime_error &e) {
+            if (attempt >= kPortAttempts || !QString::fromUtf8(e.what()).contains(QLatin1String("cannot bind")))
+                throw;
+        }
+        QUrl next(url);
+        next.setPort(port = nextChannelPort());
+        url = next.toString();
+    }
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < timeoutMs) {

@@ -124,7 +124,8 @@ TEST_F(AndroidPhoneCli, ChatsAndMessagesOfAPhoneMatchItsDatabase)
 
 TEST_F(AndroidPhoneCli, TransferOfAnItunesBackupIsVerifiedOnThePhone)
 {
-    ASSERT_TRUE(start({phone("HELPER1", true, "installed"), phone("ADBONLY1", true, "absent")}));
+    ASSERT_TRUE(start({phone("HELPER1", true, "installed"), phone("ADBONLY1", true, "absent"),
+                       phone("PLAIN1", false, "absent")}));
     const QString app = m_dir.filePath("com.kik.chat");
     ASSERT_EQ(runPython("make_ios_kik_store.py", {app, m_dir.filePath("expected.json")}).exitCode, 0);
     const QString backup = m_dir.filePath("backup");
@@ -132,7 +133,7 @@ TEST_F(AndroidPhoneCli, TransferOfAnItunesBackupIsVerifiedOnThePhone)
     const QJsonArray source = json(cli({"--json", "messages", "itunes:" + backup})).array();
     ASSERT_FALSE(source.isEmpty());
 
-    for (const QString &serial : {QStringLiteral("HELPER1"), QStringLiteral("ADBONLY1")}) {
+    for (const QString &serial : {QStringLiteral("HELPER1"), QStringLiteral("ADBONLY1"), QStringLiteral("PLAIN1")}) {
         const QJsonObject result =
             json(cli({"--json", "--yes", "transfer", "itunes:" + backup, "--to-android", serial})).object();
         EXPECT_EQ(result.value("messages").toInt(), source.size()) << qPrintable(serial);
