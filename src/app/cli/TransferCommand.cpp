@@ -59,7 +59,7 @@ QList<CliOptionSpec> transferOptions()
 const CliRegistration registration({
     {QStringLiteral("transfer")},
     QStringLiteral("SOURCE"),
-    QStringLiteral("Merge the messages of SOURCE into an Android backup archive."),
+    QStringLiteral("Transfer the messages of SOURCE into an Android backup archive or onto a connected phone."),
     transferOptions(),
     1,
     1,
