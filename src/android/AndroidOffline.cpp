@@ -4,6 +4,7 @@
 #include "android/AndroidKikPaths.h"
 #include "app/FileUtil.h"
 #include "db/SqliteInput.h"
+#include "jobs/JobCancelled.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -79,7 +80,7 @@ AndroidOfflineResult transferToAndroidBackup(const KikMessageList &messages,
     const QDir tree(work.filePath(QStringLiteral("ab-extract")));
     extractAndroidBackup(phoneArchive, tree, QString::fromLatin1(kAbCorruptedMessage));
     if (hooks.cancelled && hooks.cancelled())
-        throw -1;
+        throw JobCancelled();
     requireDatabase(AndroidKikPaths::databasePath(tree), phoneArchive);
 
     AndroidOfflineResult result;
@@ -88,7 +89,7 @@ AndroidOfflineResult transferToAndroidBackup(const KikMessageList &messages,
     result.entries = createAndroidBackup(tree, partial);
     // A cancel that arrives while packing still keeps the new archive away.
     if (hooks.cancelled && hooks.cancelled())
-        throw -1;
+        throw JobCancelled();
     std::error_code error;
     std::filesystem::rename(std::filesystem::path(partial.toStdWString()),
                             std::filesystem::path(out.absoluteFilePath().toStdWString()), error);

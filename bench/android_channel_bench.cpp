@@ -1,0 +1,159 @@
+// Download and upload throughput of the two phone channels against the
+// emulated phone (tests/emulators/adb_phone_emulator.py, real adb client),
+// beside what they are compared with in the same run: `adb pull`/`adb push`
+// alone for the adb channel, a plain loopback socket copy for the helper
+// channel. Usage: android_channel_bench [MiB] (default 256).
+#include "android/AdbRunner.h"
+#include "android/AndroidConnectWithUSBThread.h"
+#include "android/AndroidPhone.h"
+#include "app/DataRoot.h"
+#include "jobs/HeadlessProgress.h"
+#include "jobs/JobRunner.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <functional>
+#include <thread>
+
+namespace {
+
+double seconds(const std::function<void()> &work)
+{
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+void writeRandom(const QString &path, qint64 bytes)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    for (qint64 done = 0; done < bytes; done += block.size()) {
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(block.data()), block.size() / 4);
+        file.write(block);
+    }
+}
+
+// Copies `bytes` through a loopback socket, the baseline of the helper.
+double loopbackCopy(qint64 bytes)
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = server.serverPort();
+    return seconds([&] {
+        std::thread sender([port, bytes] {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, port);
+            socket.waitForConnected(10000);
+            const QByteArray block(512 * 1024, 'x');
+            for (qint64 done = 0; done < bytes; done += block.size()) {
+                socket.write(block);
+                while (socket.bytesToWrite() > 4 * block.size())
+                    socket.waitForBytesWritten(10000);
+            }
+            while (socket.bytesToWrite() > 0)
+                socket.waitForBytesWritten(10000);
+            socket.disconnectFromHost();
+        });
+        server.waitForNewConnection(10000);
+        std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
+        qint64 received = 0;
+        while (received < bytes && peer->waitForReadyRead(10000))
+            received += peer->readAll().size();
+        sender.join();
+    });
+}
+
+void report(const char *what, double mine, double base, qint64 bytes)
+{
+    const double mib = double(bytes) / (1024 * 1024);
+    std::printf("%-34s %7.1f MiB/s   baseline %7.1f MiB/s   %5.1f %%\n", what, mib / mine, mib / base,
+                100.0 * base / mine);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const qint64 mib = argc > 1 ? QByteArray(argv[1]).toLongLong() : 256;
+    const qint64 bytes = mib * 1024 * 1024;
+    QTemporaryDir dir;
+    DataRoot::setOverride(dir.filePath(QStringLiteral("data")));
+
+    QJsonArray phones;
+    for (const auto &[serial, helper] : {std::pair{"HELPER1", "installed"}, std::pair{"ADBONLY1", "absent"}}) {
+        const QString root = dir.filePath(QString::fromLatin1(serial));
+        QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                          {QStringLiteral(VELLORAN_SOURCE_DIR "/tests/fixtures/make_android_kik.py"),
+                           QStringLiteral("phone"), root});
+        writeRandom(root + QStringLiteral("/sdcard/big.bin"), bytes);
+        phones.append(QJsonObject{{"serial", serial}, {"state", "device"}, {"root", root}, {"rooted", true},
+                                  {"helper", helper}, {"sdk", 29}, {"block_size", 524288}});
+    }
+    QFile config(dir.filePath(QStringLiteral("config.json")));
+    config.open(QIODevice::WriteOnly);
+    config.write(QJsonDocument(QJsonObject{{"phones", phones}}).toJson());
+    config.close();
+    QProcess emulator;
+    emulator.start(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral(VELLORAN_SOURCE_DIR "/tests/emulators/adb_phone_emulator.py"),
+                    QStringLiteral("--config"), config.fileName(), QStringLiteral("--lifetime"), QStringLiteral("1800")});
+    if (!emulator.waitForReadyRead(30000)) {
+        std::fprintf(stderr, "the emulator did not start\n");
+        return 1;
+    }
+    const QJsonObject ports = QJsonDocument::fromJson(emulator.readLine()).object();
+    qputenv("ADB_SERVER_SOCKET", QStringLiteral("tcp:127.0.0.1:%1").arg(ports.value("adb_port").toInt()).toUtf8());
+    qunsetenv("ANDROID_SERIAL");
+
+    std::printf("%lld MiB per transfer\n", mib);
+    for (const char *serial : {"ADBONLY1", "HELPER1"}) {
+        HeadlessProgress progress;
+        AndroidConnectWithUSBThread connect(QString::fromLatin1(serial), &progress);
+        JobRunner::runToEnd(connect);
+        if (progress.result() != HeadlessProgress::Succeeded) {
+            std::fprintf(stderr, "%s: %s\n", serial, qPrintable(progress.errorText()));
+            return 1;
+        }
+        const auto phone = makeAndroidPhone(connect.device());
+        const QString local = dir.filePath(QStringLiteral("down-") + QString::fromLatin1(serial));
+        const bool helper = QByteArray(serial) == "HELPER1";
+        auto channel = phone->openChannel(AndroidPhone::ChannelPurpose::Download, nullptr);
+        const double down = seconds([&] { channel->downloadFile(QStringLiteral("/sdcard/big.bin"), QString(), local, true); });
+        const double up = seconds([&] { channel->uploadFile(local, QStringLiteral("/sdcard/up.bin")); });
+        channel.reset();
+        if (helper) {
+            const double base = loopbackCopy(bytes);
+            report("helper channel download", down, base, bytes);
+            report("helper channel upload", up, base, bytes);
+        } else {
+            const double pull = seconds([&] {
+                adbPull(QString::fromLatin1(serial), QStringLiteral("/sdcard/big.bin"), local + QStringLiteral(".pull"), nullptr);
+            });
+            const double push = seconds([&] {
+                adbPush(QString::fromLatin1(serial), local, QStringLiteral("/sdcard/push.bin"), nullptr);
+            });
+            report("adb channel download (adb pull)", down, pull, bytes);
+            report("adb channel upload (adb push)", up, push, bytes);
+        }
+    }
+    emulator.closeWriteChannel();
+    emulator.waitForFinished(10000);
+    return 0;
+}

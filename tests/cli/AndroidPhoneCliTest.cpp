@@ -1,0 +1,166 @@
+// The command-line tool against emulated Android phones, as a user runs it:
+// devices, chats and messages of adb:SERIAL, and the whole transfer of an
+// iTunes backup onto a phone, checked on the phone's own database.
+#include "support/AdbEmulator.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace TestSupport;
+
+namespace {
+
+class AndroidPhoneCli : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!QFileInfo(AdbEmulator::adbProgram()).isExecutable())
+            GTEST_SKIP() << "the adb client is not installed";
+    }
+
+    QJsonObject phone(const QString &serial, bool rooted, const QString &helper)
+    {
+        EXPECT_TRUE(AdbEmulator::makeKikPhone(root(serial)));
+        QJsonObject p = AdbEmulator::phone(serial, root(serial), rooted);
+        p.insert("helper", helper);
+        p.insert("sdk", 29);
+        p.insert("manufacturer", "Google");
+        p.insert("model", "Pixel 4");
+        return p;
+    }
+
+    bool start(const QJsonArray &phones)
+    {
+        const bool ok = m_emulator.start({{"phones", phones}}, 300);
+        EXPECT_TRUE(ok) << m_emulator.errorText().toStdString();
+        if (ok)
+            m_emulator.applyToThisProcess();
+        return ok;
+    }
+
+    QString root(const QString &serial) const { return m_dir.filePath("phones/" + serial); }
+
+    ProcessResult cli(const QStringList &args)
+    {
+        return run(binDir() + "/velloran-kik", QStringList{"--data-root", m_dir.filePath("data")} + args,
+                   QByteArray(), 180000);
+    }
+
+    QJsonDocument json(const ProcessResult &r)
+    {
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        return QJsonDocument::fromJson(r.out);
+    }
+
+    QTemporaryDir m_dir;
+    AdbEmulator m_emulator;
+};
+
+} // namespace
+
+TEST_F(AndroidPhoneCli, DevicesListsEveryPhoneWithItsState)
+{
+    QJsonObject locked = phone("LOCKED1", false, "absent");
+    locked.insert("state", "unauthorized");
+    ASSERT_TRUE(start({phone("HELPER1", true, "installed"), locked}));
+    const QJsonArray rows = json(cli({"--json", "devices"})).array();
+    QJsonArray android;
+    for (const QJsonValue &row : rows) {
+        if (row.toObject().value("kind") == "android")
+            android.append(row);
+    }
+    ASSERT_EQ(android.size(), 2);
+    EXPECT_EQ(android[0].toObject(), (QJsonObject{{"kind", "android"}, {"id", "HELPER1"}, {"name", "Google Pixel 4"},
+                                                  {"state", "device"}}));
+    EXPECT_EQ(android[1].toObject().value("id"), "LOCKED1");
+    EXPECT_EQ(android[1].toObject().value("state"), "unauthorized");
+
+    // The locked phone cannot be read, and says why.
+    const ProcessResult r = cli({"chats", "adb:LOCKED1"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("the phone is unauthorized")) << r.err.toStdString();
+    const ProcessResult several = cli({"chats", "adb:auto"});
+    EXPECT_EQ(several.exitCode, 1);
+    EXPECT_TRUE(several.err.contains("2 Android phones are connected")) << several.err.toStdString();
+    const ProcessResult unknown = cli({"chats", "adb:NOPE"});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_TRUE(unknown.err.contains("No Android phone with the serial NOPE")) << unknown.err.toStdString();
+}
+
+TEST_F(AndroidPhoneCli, ChatsAndMessagesOfAPhoneMatchItsDatabase)
+{
+    ASSERT_TRUE(start({phone("PLAIN1", false, "absent")}));
+    const QString tree = m_dir.filePath("direct");
+    QDir().mkpath(tree + "/apps/kik.android/db");
+    QFile::copy(root("PLAIN1") + "/data/data/kik.android/databases/kikDatabase.db",
+                tree + "/apps/kik.android/db/kikDatabase.db");
+    // The phone read through adb gives what its database file gives.
+    EXPECT_EQ(json(cli({"--json", "--yes", "chats", "adb:auto"})), json(cli({"--json", "chats", "android:" + tree})));
+    const QJsonArray messages = json(cli({"--json", "--yes", "messages", "adb:PLAIN1"})).array();
+    ASSERT_FALSE(messages.isEmpty());
+    int own = 0;
+    for (const QJsonValue &v : messages) {
+        const QJsonObject m = v.toObject();
+        if (m.value("was_me").toBool()) {
+            ++own;
+            EXPECT_TRUE(m.value("sender").isNull()) << QJsonDocument(m).toJson().toStdString();
+        }
+    }
+    EXPECT_GT(own, 0);
+    // Without --yes the tip waits for Enter, which an empty input gives.
+    const ProcessResult r = cli({"chats", "adb:PLAIN1"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("Press Enter to continue")) << r.err.toStdString();
+}
+
+TEST_F(AndroidPhoneCli, TransferOfAnItunesBackupIsVerifiedOnThePhone)
+{
+    ASSERT_TRUE(start({phone("HELPER1", true, "installed"), phone("ADBONLY1", true, "absent"),
+                       phone("PLAIN1", false, "absent")}));
+    const QString app = m_dir.filePath("com.kik.chat");
+    ASSERT_EQ(runPython("make_ios_kik_store.py", {app, m_dir.filePath("expected.json")}).exitCode, 0);
+    const QString backup = m_dir.filePath("backup");
+    ASSERT_EQ(runPython("make_ios_kik_backup.py", {app, backup, "db", "--place", "app"}).exitCode, 0);
+    const QJsonArray source = json(cli({"--json", "messages", "itunes:" + backup})).array();
+    ASSERT_FALSE(source.isEmpty());
+
+    for (const QString &serial : {QStringLiteral("HELPER1"), QStringLiteral("ADBONLY1"), QStringLiteral("PLAIN1")}) {
+        const QJsonObject result =
+            json(cli({"--json", "--yes", "transfer", "itunes:" + backup, "--to-android", serial})).object();
+        EXPECT_EQ(result.value("messages").toInt(), source.size()) << qPrintable(serial);
+        EXPECT_EQ(result.value("verified").toInt(), source.size()) << qPrintable(serial);
+        EXPECT_EQ(result.value("phone_messages_after").toInt(),
+                  result.value("phone_messages_before").toInt() + source.size());
+        // Safety copies of the phone's state before the transfer.
+        const QString cache = m_dir.filePath("data/android_cache");
+        const QStringList phones = QDir(cache).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        bool copies = false;
+        for (const QString &folder : phones)
+            copies = copies || !QDir(cache + "/" + folder + "/dbfiles-before-restore").entryList({"*.dbdir"}, QDir::Dirs).isEmpty();
+        EXPECT_TRUE(copies);
+
+        // Again: nothing is doubled.
+        const QJsonObject again =
+            json(cli({"--json", "--yes", "transfer", "itunes:" + backup, "--to-android", serial})).object();
+        EXPECT_EQ(again.value("phone_messages_after").toInt(), result.value("phone_messages_after").toInt());
+        EXPECT_EQ(again.value("verified").toInt(), source.size());
+    }
+}
+
+TEST(AndroidPhoneCliWithoutAdb, MissingAdbIsNamed)
+{
+    QTemporaryDir dir;
+    const ProcessResult r = run(binDir() + "/velloran-kik", {"--data-root", dir.path(), "chats", "adb:auto"},
+                                QByteArray(), 60000, {"PATH=" + dir.path()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("adb is missing or failed (run adb failed.)")) << r.err.toStdString();
+}
