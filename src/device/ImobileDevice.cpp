@@ -52,7 +52,7 @@ private:
     [[noreturn]] void fail(const char *step, int code)
     {
         close();
-        throw std::runtime_error(MobileDeviceErrors::sessionText(step, code).toStdString());
+        throw DeviceSessionError(MobileDeviceErrors::sessionText(step, code).toStdString());
     }
     void close()
     {

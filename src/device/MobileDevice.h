@@ -12,8 +12,18 @@
 #include <QStringList>
 
 #include <memory>
+#include <stdexcept>
 
 class QObject;
+
+// A lockdown session could not be opened (not connected, pairing refused or
+// pending, passcode lock, unknown host): another service of the same phone
+// would fail the same way.
+class DeviceSessionError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // The connection of one started service. Every call blocks at most for the
 // given timeout (0 or negative: no limit) and never throws.
