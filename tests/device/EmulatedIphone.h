@@ -43,13 +43,13 @@ inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 20
     return true;
 }
 
-// How often the phone was asked to open each path.
+// How often the phone was asked to open each path inside an app container.
 inline QMap<QString, int> opens(IphoneEmulator &emu, const QString &udid)
 {
     QMap<QString, int> count;
     for (const QJsonValue &value : emu.log(udid)) {
         const QJsonObject entry = value.toObject();
-        if (entry.value(QStringLiteral("service")).toString() == QLatin1String("afc")
+        if (entry.value(QStringLiteral("service")).toString() == QLatin1String("house_arrest")
             && entry.value(QStringLiteral("op")).toString() == QLatin1String("FILE_OPEN"))
             ++count[entry.value(QStringLiteral("path")).toString()];
     }
