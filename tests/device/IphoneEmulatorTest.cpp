@@ -16,6 +16,13 @@
 
 #include <gtest/gtest.h>
 
+#include <libimobiledevice/libimobiledevice.h>
+#include <libimobiledevice/lockdown.h>
+#include <plist/plist.h>
+#include <usbmuxd.h>
+
+#include <cstdlib>
+
 namespace {
 
 const QString kUdid = QStringLiteral("00008030-001A2B3C4D5E6F70");
@@ -71,18 +78,6 @@ protected:
     {
         return runTool(emu.environment(), program, arguments);
     }
-    QStringList loggedOps(const QString &udid, const QString &service)
-    {
-        QStringList ops;
-        for (const QJsonValue &v : emu.log(udid)) {
-            const QJsonObject e = v.toObject();
-            if (e.value(QStringLiteral("service")).toString() == service)
-                ops << e.value(QStringLiteral("op")).toString() + QLatin1Char(' ')
-                           + e.value(QStringLiteral("path")).toString();
-        }
-        return ops;
-    }
-
     IphoneEmulator emu;
 };
 
@@ -185,6 +180,92 @@ TEST_F(IphoneEmulatorTest, TrustGrantedLaterLetsTheClientPair)
     EXPECT_EQ(pairRequests, 2);
 }
 
+// The library in this process: a TLS session, then StopSession and plain
+// text again on the same connection.
+TEST_F(IphoneEmulatorTest, InProcessSessionStopsBackToPlainText)
+{
+    startWith({device(kUdid, {{QStringLiteral("ssl_session"), true}})});
+    emu.applyToThisProcess();
+    const QByteArray udid = kUdid.toUtf8();
+
+    char *record = nullptr;
+    uint32_t recordSize = 0;
+    ASSERT_EQ(usbmuxd_read_pair_record(udid.constData(), &record, &recordSize), 0);
+    plist_t pairRecord = nullptr;
+    plist_from_memory(record, recordSize, &pairRecord);
+    free(record);
+    ASSERT_NE(pairRecord, nullptr);
+    char *hostId = nullptr;
+    plist_get_string_val(plist_dict_get_item(pairRecord, "HostID"), &hostId);
+    plist_free(pairRecord);
+    ASSERT_NE(hostId, nullptr);
+
+    idevice_t phone = nullptr;
+    ASSERT_EQ(idevice_new(&phone, udid.constData()), IDEVICE_E_SUCCESS);
+    lockdownd_client_t client = nullptr;
+    ASSERT_EQ(lockdownd_client_new(phone, &client, "emulator-test"), LOCKDOWN_E_SUCCESS);
+    char *session = nullptr;
+    int ssl = 0;
+    EXPECT_EQ(lockdownd_start_session(client, hostId, &session, &ssl), LOCKDOWN_E_SUCCESS);
+    EXPECT_EQ(ssl, 1);
+    plist_t capacity = nullptr;
+    EXPECT_EQ(lockdownd_get_value(client, "com.apple.disk_usage", "TotalDiskCapacity", &capacity),
+              LOCKDOWN_E_SUCCESS);
+    EXPECT_EQ(plist_get_node_type(capacity), PLIST_UINT);
+    plist_free(capacity);
+    EXPECT_EQ(lockdownd_stop_session(client, session), LOCKDOWN_E_SUCCESS);
+
+    plist_t name = nullptr;
+    EXPECT_EQ(lockdownd_get_value(client, nullptr, "DeviceName", &name), LOCKDOWN_E_SUCCESS);
+    char *text = nullptr;
+    plist_get_string_val(name, &text);
+    EXPECT_STREQ(text, "Emu iPhone");
+    free(text);
+    plist_free(name);
+    free(session);
+    free(hostId);
+    lockdownd_client_free(client);
+    idevice_free(phone);
+}
+
+TEST_F(IphoneEmulatorTest, ConfiguredValuesReplaceAndRemove)
+{
+    startWith({device(kUdid, {{QStringLiteral("values"),
+                               QJsonObject{{QString(), QJsonObject{{QStringLiteral("DeviceName"), QStringLiteral("Renamed")},
+                                                                  {QStringLiteral("MobileSubscriberCountryCode"),
+                                                                   QJsonValue::Null}}},
+                                           {QStringLiteral("com.apple.mobile.backup"),
+                                            QJsonObject{{QStringLiteral("WillEncrypt"), true}}}}}})});
+    const auto value = [&](const QStringList &args) {
+        return QString::fromUtf8(tool(QStringLiteral("ideviceinfo"), QStringList{QStringLiteral("-u"), kUdid} + args).out)
+            .trimmed();
+    };
+    EXPECT_EQ(value({QStringLiteral("-k"), QStringLiteral("DeviceName")}), QStringLiteral("Renamed"));
+    EXPECT_EQ(value({QStringLiteral("-k"), QStringLiteral("MobileSubscriberCountryCode")}), QString());
+    EXPECT_EQ(value({QStringLiteral("-k"), QStringLiteral("MobileSubscriberNetworkCode")}), QStringLiteral("260"));
+    EXPECT_TRUE(value({QStringLiteral("-q"), QStringLiteral("com.apple.mobile.backup")})
+                    .contains(QStringLiteral("WillEncrypt: true")));
+}
+
+TEST_F(IphoneEmulatorTest, ControlRefusesWhatItDoesNotKnow)
+{
+    startWith({device(kUdid)});
+    const QJsonObject typo = emu.control({{QStringLiteral("cmd"), QStringLiteral("set")},
+                                          {QStringLiteral("udid"), kUdid},
+                                          {QStringLiteral("faults"),
+                                           QJsonObject{{QStringLiteral("stal"), QStringLiteral("afc_read")}}}});
+    EXPECT_FALSE(typo.value(QStringLiteral("ok")).toBool());
+    EXPECT_TRUE(typo.value(QStringLiteral("error")).toString().contains(QStringLiteral("stal")));
+    EXPECT_FALSE(emu.set(kUdid, {{QStringLiteral("pairing"), QStringLiteral("maybe")}}));
+    EXPECT_FALSE(emu.set(QStringLiteral("unknown-udid"), {{QStringLiteral("name"), QStringLiteral("x")}}));
+    EXPECT_FALSE(emu.attach({{QStringLiteral("name"), QStringLiteral("no udid")}}));
+    EXPECT_FALSE(emu.attach(device(kUdid))); // already attached
+    EXPECT_FALSE(emu.control({{QStringLiteral("cmd"), QStringLiteral("dance")}})
+                     .value(QStringLiteral("ok")).toBool());
+    // None of it changed the phone.
+    EXPECT_EQ(lines(tool(QStringLiteral("idevice_id"), {QStringLiteral("-l")}).out), QStringList{kUdid});
+}
+
 class IphoneEmulatorBackupTest : public IphoneEmulatorTest
 {
 protected:
@@ -273,4 +354,35 @@ TEST_F(IphoneEmulatorBackupTest, NoStatusPlistFailsWithExitStatusZero)
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(lines(r.out).contains(QStringLiteral("Backup Failed (Error Code 0)."))) << r.out.constData();
     EXPECT_FALSE(QFileInfo::exists(QDir(target).filePath(kUdid + QStringLiteral("/Status.plist"))));
+}
+
+TEST_F(IphoneEmulatorBackupTest, UserCancelsOnThePhone)
+{
+    startWithFaults({{QStringLiteral("backup_cancel"), true}});
+    const auto r = backup();
+    EXPECT_TRUE(lines(r.out).contains(QStringLiteral("User has cancelled the backup process on the device.")))
+        << r.out.constData();
+    EXPECT_FALSE(lines(r.out).contains(QStringLiteral("Backup Successful.")));
+}
+
+// The real tool spins for ever when the phone goes away mid-upload; only a
+// signal ends it.
+TEST_F(IphoneEmulatorBackupTest, PhoneGoesAwayDuringTheBackup)
+{
+    startWithFaults({{QStringLiteral("backup_detach_after_files"), 3}});
+    QProcess process;
+    process.setProcessEnvironment(emu.environment());
+    process.start(QStringLiteral("idevicebackup2"),
+                  {QStringLiteral("-u"), kUdid, QStringLiteral("backup"), QStringLiteral("--full"), target});
+    ASSERT_TRUE(process.waitForStarted(30000));
+    bool gone = false;
+    for (int i = 0; i < 600 && !gone; ++i) {
+        process.waitForFinished(100);
+        gone = !lines(tool(QStringLiteral("idevice_id"), {QStringLiteral("-l")}).out).contains(kUdid);
+    }
+    EXPECT_TRUE(gone);
+    EXPECT_FALSE(process.waitForFinished(1500));
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_TRUE(lines(process.readAllStandardOutput()).contains(QStringLiteral("Backup Aborted.")));
 }

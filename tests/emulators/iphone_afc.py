@@ -27,16 +27,19 @@ def serve_house_arrest(conn, dev, emu):
     bundle = req.get("Identifier")
     dev.log("house_arrest", command=command, identifier=bundle)
     if dev.fault("house_arrest_hostile"):
-        conn.send_hostile(dev.fault("house_arrest_hostile"))
+        conn.send_hostile(dev.fault("house_arrest_hostile"), dev.fault("stall_seconds"))
     if dev.stalls("house_arrest"):
-        conn.hold()
+        conn.hold(dev.fault("stall_seconds"))
     if command not in ("VendContainer", "VendDocuments"):
         conn.send_plist({"Error": "UnknownCommand"})
-        conn.hold()
+        conn.hold(dev.fault("stall_seconds"))
     root = dev.app_container(bundle)
+    if dev.fault("vend_error"):
+        conn.send_plist({"Error": str(dev.fault("vend_error"))})
+        conn.hold(dev.fault("stall_seconds"))
     if not root or not os.path.isdir(root):
         conn.send_plist({"Error": "ApplicationLookupFailed"})
-        conn.hold()
+        conn.hold(dev.fault("stall_seconds"))
     conn.send_plist({"Status": "Complete"})
     Afc(conn, dev, emu, root, writable=False, service="house_arrest").run()
 
@@ -52,6 +55,9 @@ class Afc:
         self.handles = {}
         self.next_handle = 1
 
+    def log(self, **fields):
+        self.dev.log("afc", via=self.service, **fields)
+
     # -- replies ----------------------------------------------------------
     def status(self, num, code):
         self.conn.send(HEADER.pack(MAGIC, 48, 48, num, OP_STATUS) + struct.pack("<Q", code))
@@ -62,6 +68,10 @@ class Afc:
     def hostile(self, num, kind):
         if kind == "huge_entire":
             self.conn.send(HEADER.pack(MAGIC, 1 << 62, 40, num, OP_DATA) + b"x" * 64)
+        elif kind == "entire_4g":
+            self.conn.send(HEADER.pack(MAGIC, 0xFFFFFFF0, 40, num, OP_DATA) + b"x" * 64)
+        elif kind == "entire_2g":
+            self.conn.send(HEADER.pack(MAGIC, 40 + 0x7FFFFF00, 40, num, OP_DATA) + b"x" * 64)
         elif kind == "unknown_op":
             self.conn.send(HEADER.pack(MAGIC, 48, 48, num, 0x7777) + struct.pack("<Q", 0))
         elif kind == "bad_magic":
@@ -72,7 +82,7 @@ class Afc:
             self.conn.send(HEADER.pack(MAGIC, 48, 8, num, OP_STATUS) + struct.pack("<Q", 0))
         else:  # truncated: a header promising data that never comes
             self.conn.send(HEADER.pack(MAGIC, 40 + 4096, 40, num, OP_DATA) + b"y" * 16)
-        self.conn.hold()
+        self.conn.hold(self.dev.fault("stall_seconds"))
 
     # -- paths ------------------------------------------------------------
     def resolve(self, raw):
@@ -102,20 +112,27 @@ class Afc:
             name = OP_NAMES.get(op, "OP_%d" % op)
             hostile_op = self.dev.fault("afc_hostile_op") or "any"
             if self.dev.fault("afc_hostile") and hostile_op in ("any", name):
-                self.dev.log(self.service, op=name)
+                self.log(op=name)
                 self.hostile(num, self.dev.fault("afc_hostile"))
             handler = getattr(self, "op_" + name, None)
             if handler is None:
-                self.dev.log(self.service, op=name)
+                self.log(op=name)
                 self.status(num, UNKNOWN_PACKET)
                 continue
-            handler(num, params, payload)
+            try:
+                handler(num, params, payload)
+            except PermissionError:
+                self.status(num, PERM_DENIED)
+            except FileNotFoundError:
+                self.status(num, NOT_FOUND)
+            except OSError:
+                self.status(num, READ_ERROR)
 
     def op_READ_DIR(self, num, params, payload):
         path, host = self.resolve(params)
-        self.dev.log(self.service, op="READ_DIR", path=path)
+        self.log(op="READ_DIR", path=path)
         if self.dev.stalls("afc_list"):
-            self.conn.hold()
+            self.conn.hold(self.dev.fault("stall_seconds"))
         code = self.dev.path_fault("afc_list_error", path)
         if code is not None:
             return self.status(num, code)
@@ -128,9 +145,9 @@ class Afc:
 
     def op_GET_FILE_INFO(self, num, params, payload):
         path, host = self.resolve(params)
-        self.dev.log(self.service, op="GET_FILE_INFO", path=path)
+        self.log(op="GET_FILE_INFO", path=path)
         if self.dev.stalls("afc_info"):
-            self.conn.hold()
+            self.conn.hold(self.dev.fault("stall_seconds"))
         if host is None or not os.path.lexists(host) or not self.parent_inside(host):
             return self.status(num, NOT_FOUND)
         st = os.lstat(host)
@@ -150,7 +167,7 @@ class Afc:
                                 for k, v in info))
 
     def op_GET_DEVINFO(self, num, params, payload):
-        self.dev.log(self.service, op="GET_DEVINFO")
+        self.log(op="GET_DEVINFO")
         info = [("Model", self.dev.get("product_type")), ("FSTotalBytes", 64000000000),
                 ("FSFreeBytes", 21000000000), ("FSBlockSize", 4096)]
         self.data(num, b"".join(k.encode() + b"\0" + str(v).encode() + b"\0" for k, v in info))
@@ -160,9 +177,9 @@ class Afc:
             return self.status(num, 7)
         mode = struct.unpack("<Q", params[:8])[0]
         path, host = self.resolve(params[8:])
-        self.dev.log(self.service, op="FILE_OPEN", path=path, mode=mode)
+        self.log(op="FILE_OPEN", path=path, mode=mode)
         if self.dev.stalls("afc_open"):
-            self.conn.hold()
+            self.conn.hold(self.dev.fault("stall_seconds"))
         writing = mode != 1
         if writing and not self.writable:
             return self.status(num, PERM_DENIED)
@@ -194,11 +211,11 @@ class Afc:
     def op_FILE_READ(self, num, params, payload):
         f, path = self.handle_of(params)
         want = struct.unpack("<Q", params[8:16])[0] if len(params) >= 16 else 0
-        self.dev.log(self.service, op="FILE_READ", path=path, length=want)
+        self.log(op="FILE_READ", path=path, length=want)
         if f is None:
             return self.status(num, BAD_HANDLE)
         if self.dev.stalls("afc_read"):
-            self.conn.hold()
+            self.conn.hold(self.dev.fault("stall_seconds"))
         code = self.dev.path_fault("afc_read_error", path)
         if code is not None:
             return self.status(num, code)
@@ -213,7 +230,7 @@ class Afc:
 
     def op_FILE_WRITE(self, num, params, payload):
         f, path = self.handle_of(params)
-        self.dev.log(self.service, op="FILE_WRITE", path=path, length=len(payload))
+        self.log(op="FILE_WRITE", path=path, length=len(payload))
         if f is None:
             return self.status(num, BAD_HANDLE)
         f.write(payload)
@@ -238,7 +255,7 @@ class Afc:
 
     def op_FILE_CLOSE(self, num, params, payload):
         f, path = self.handle_of(params)
-        self.dev.log(self.service, op="FILE_CLOSE", path=path)
+        self.log(op="FILE_CLOSE", path=path)
         if f is None:
             return self.status(num, BAD_HANDLE)
         f.close()
@@ -248,12 +265,12 @@ class Afc:
     def op_FILE_LOCK(self, num, params, payload):
         f, path = self.handle_of(params)
         operation = struct.unpack("<Q", params[8:16])[0] if len(params) >= 16 else 0
-        self.dev.log(self.service, op="FILE_LOCK", path=path, mode=operation)
+        self.log(op="FILE_LOCK", path=path, mode=operation)
         self.status(num, SUCCESS if f is not None else BAD_HANDLE)
 
     def op_MAKE_DIR(self, num, params, payload):
         path, host = self.resolve(params)
-        self.dev.log(self.service, op="MAKE_DIR", path=path)
+        self.log(op="MAKE_DIR", path=path)
         if not self.writable:
             return self.status(num, PERM_DENIED)
         if host is None:
@@ -263,7 +280,7 @@ class Afc:
 
     def op_REMOVE_PATH(self, num, params, payload):
         path, host = self.resolve(params)
-        self.dev.log(self.service, op="REMOVE_PATH", path=path)
+        self.log(op="REMOVE_PATH", path=path)
         if not self.writable:
             return self.status(num, PERM_DENIED)
         if host is None or not os.path.lexists(host):

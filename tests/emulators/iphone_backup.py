@@ -2,11 +2,13 @@
 iPhone. mobilebackup2 uploads a prepared backup folder file by file."""
 import os
 import struct
+import time
 
 from iphone_wire import Closed
 
 BLOCK = 65536
 CODE_SUCCESS, CODE_FILE_DATA = 0x00, 0x0C
+CANCEL_NOTIFICATION = "com.apple.itunes-client.syncCancelRequest"
 # Written last, in this order, after the content files.
 LAST_FILES = ["Manifest.db", "Manifest.db-wal", "Manifest.db-shm", "Manifest.mbdb",
               "Manifest.plist", "Status.plist"]
@@ -19,6 +21,8 @@ def serve_notification_proxy(conn, dev, emu):
             raise Closed("notification_proxy request is not a dictionary")
         command = req.get("Command")
         dev.log("notification_proxy", command=command, name=req.get("Name"))
+        if command == "ObserveNotification" and isinstance(req.get("Name"), str):
+            dev.observe(conn, req["Name"])
         if command == "Shutdown":
             conn.send_plist({"Command": "ProxyDeath"})
             return
@@ -89,9 +93,15 @@ class MobileBackup2:
 
     def backup(self, target):
         if self.dev.stalls("backup"):
-            self.conn.hold()
+            self.conn.hold(self.dev.fault("stall_seconds"))
         if self.dev.fault("backup_drop"):
             raise Closed("the phone dropped the backup")
+        if self.dev.fault("backup_cancel"):
+            self.dev.notify(CANCEL_NOTIFICATION)
+            # The tool's notification thread polls twice a second.
+            time.sleep(1.5)
+            self.process_message({"ErrorCode": 202, "ErrorDescription": "Cancelled by the user"})
+            return
         error = self.dev.fault("backup_error")
         if error:
             code = error.get("code", 105) if isinstance(error, dict) else int(error)
@@ -112,7 +122,11 @@ class MobileBackup2:
             self.expect_status()
         total = sum(os.path.getsize(os.path.join(source, f)) for f in files)
         self.send(["DLMessageUploadFiles", {}, 100.0, total])
-        for rel in files:
+        detach_after = self.dev.fault("backup_detach_after_files")
+        for count, rel in enumerate(files):
+            if detach_after is not None and count >= int(detach_after):
+                self.emu.detach(self.dev.udid)
+                raise Closed("the phone went away during the backup")
             self.upload(source, rel, target)
         self.conn.send(struct.pack(">I", 0))
         self.expect_status()

@@ -32,7 +32,7 @@ CONFIG.json: {"devices": [DEVICE, ...]}; a DEVICE holds
   icloud_backup    "com.apple.mobile.backup" CloudBackupEnabled     false
   will_encrypt     "com.apple.mobile.backup" WillEncrypt            false
   values           {domain ("" = root): {key: value}} added to or
-                   replacing the lockdown values                    {}
+                   replacing the lockdown values; null removes one {}
   faults           see below                                        {}
 
 Lockdown values: root DeviceName, ProductType, ProductVersion,
@@ -49,7 +49,10 @@ faults (each optional):
                         "usbmuxd_list", "lockdown_session",
                         "lockdown_get_value", "house_arrest", "afc_list",
                         "afc_info", "afc_open", "afc_read", "backup"
-  drop_after_bytes      N: after N bytes of AFC file data in all, the answer
+  stall_seconds         a stalled or hostile answer closes the connection
+                        after this many seconds instead of waiting
+  drop_after_bytes      N: after N bytes of AFC file data in all (counted
+                        from attach, house_arrest and afc alike), the answer
                         is cut short, the connection closed and the phone
                         detached (Detached pushed to listeners)
   afc_read_error        status code answered to FILE_READ (e.g. 4, 20)
@@ -57,14 +60,19 @@ faults (each optional):
   afc_list_error        status code answered to READ_DIR
   afc_list_error_path   only for paths containing this text
   afc_hostile           answer to an AFC request: "huge_entire" (entire
-                        length 2^62), "unknown_op" (operation 0x7777),
+                        length 2^62), "entire_4g" (0xFFFFFFF0), "entire_2g"
+                        (40 + 0x7FFFFF00; the data never comes), "unknown_op" (operation 0x7777),
                         "bad_magic", "wrong_packet_num", "short_this" (this
                         length 8), "truncated" (data promised, not sent)
   afc_hostile_op        the request it answers: "READ_DIR", "GET_FILE_INFO",
                         "FILE_OPEN", "FILE_READ", ... or "any" (default)
-  lockdown_hostile      answer to GetValue inside a session: "huge_length",
-                        "zero_length", "garbage"
+  lockdown_hostile      answer to GetValue inside a session: "huge_length"
+                        (0xFFFFFFF0), "zero_length", "length_only" (a length
+                        of 200, then nothing), "garbage" (not a plist)
   house_arrest_hostile  the same kinds, answered to VendContainer
+  vend_error            VendContainer answers {"Error": this text}, e.g.
+                        "InstallationLookupFailed" (how iOS 8.3 and later
+                        refuse App Store apps without file sharing)
   usbmuxd_hostile       the same kinds, for the ListDevices answer
                         (usbmuxd header length) while this phone is attached
   services_refused      [service names] answered InvalidService
@@ -74,6 +82,15 @@ faults (each optional):
                         Backup request ("Backup Aborted.")
   backup_no_status      true: Status.plist is not uploaded ("Backup Failed
                         (Error Code 0)." with exit status 0)
+  backup_detach_after_files  N: the phone goes away (detached, connections
+                        closed) after uploading N files. Beware: the real
+                        idevicebackup2 1.3.0 then spins for ever and must be
+                        killed; it prints "Backup Aborted." on SIGTERM
+  backup_cancel         true: the user cancels on the phone: notification
+                        "com.apple.itunes-client.syncCancelRequest" goes to
+                        notification_proxy observers, 1.5 s later the phone
+                        ends the backup with ErrorCode 202 ("User has
+                        cancelled the backup process on the device.")
 
 Control port: one JSON object per line, one JSON answer per line, each
 {"ok": true, ...} or {"ok": false, "error": "..."}:
@@ -83,140 +100,35 @@ Control port: one JSON object per line, one JSON answer per line, each
                                                replaces the whole set;
                                                "paired" adds/drops the record
   {"cmd": "log", "udid": U}                    -> {"ok", "log": [entries]}
-      entries like {"service": "afc", "op": "FILE_READ", "path": "/...",
-      "length": N}, {"service": "lockdownd", "request": "StartService",
+      entries like {"service": "afc", "via": "house_arrest" (or "afc"),
+      "op": "FILE_READ", "path": "/...", "length": N}, {"service": "lockdownd", "request": "StartService",
       "name": "com.apple.afc"}, {"service": "house_arrest", "command":
       "VendContainer", "identifier": "com.kik.chat"}
   {"cmd": "clear_log", "udid": U}
   {"cmd": "stop"}
 """
 import argparse
-import copy
 import json
 import os
 import plistlib
 import shutil
+import signal
 import socket
 import ssl
-import struct
 import subprocess
 import sys
 import tempfile
 import threading
-import time
 import uuid
+import warnings
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from iphone_afc import Afc, serve_house_arrest  # noqa: E402
-from iphone_backup import MobileBackup2, serve_notification_proxy  # noqa: E402
-from iphone_lockdown import LOCKDOWN_PORT, SERVICE_PORTS, Lockdown  # noqa: E402
+from iphone_device import Device, checked_device  # noqa: E402
+from iphone_usbmuxd import Usbmuxd  # noqa: E402
 from iphone_wire import Closed, Conn  # noqa: E402
 
-DEFAULTS = {"name": "Emu iPhone", "product_type": "iPhone12,1", "product_version": "16.7",
-            "paired": True, "pairing": "ok", "ssl_session": True, "kik_container": None,
-            "apps": {}, "backup_source": None, "icloud_backup": False, "will_encrypt": False,
-            "values": {}, "faults": {}}
-PAIRINGS = ("ok", "pending", "denied", "passcode", "invalid_host")
 MAX_LOG = 200000
-RESULT_OK, RESULT_BADCOMMAND, RESULT_BADDEV, RESULT_CONNREFUSED, RESULT_BADVERSION = 0, 1, 2, 3, 6
-
-
-def checked_device(cfg):
-    if not isinstance(cfg, dict) or not isinstance(cfg.get("udid"), str) or not cfg["udid"]:
-        raise ValueError("a device needs a udid")
-    unknown = set(cfg) - set(DEFAULTS) - {"udid"}
-    if unknown:
-        raise ValueError("unknown device keys: %s" % ", ".join(sorted(unknown)))
-    merged = dict(DEFAULTS)
-    merged.update(cfg)
-    if merged["pairing"] not in PAIRINGS:
-        raise ValueError("pairing must be one of %s" % ", ".join(PAIRINGS))
-    if not isinstance(merged["faults"] or {}, dict):
-        raise ValueError("faults must be an object")
-    merged["faults"] = merged["faults"] or {}
-    return merged
-
-
-class Device:
-    def __init__(self, cfg, device_id, emu):
-        self.cfg = cfg
-        self.udid = cfg["udid"]
-        self.device_id = device_id
-        self.emu = emu
-        self.lock = threading.Lock()
-        self.ports = {LOCKDOWN_PORT}
-        self.conns = set()
-        self.bytes_served = 0
-        self.media = tempfile.mkdtemp(prefix="media-", dir=emu.tmp)
-
-    def snapshot(self):
-        with self.lock:
-            return copy.deepcopy(self.cfg)
-
-    def get(self, key):
-        with self.lock:
-            return self.cfg.get(key)
-
-    def update(self, changes):
-        with self.lock:
-            merged = dict(self.cfg)
-            merged.update(changes)
-            self.cfg = checked_device(merged)
-
-    def set_value(self, domain, key, value):
-        with self.lock:
-            self.cfg.setdefault("values", {}).setdefault(domain, {})[key] = value
-
-    def fault(self, name):
-        with self.lock:
-            return self.cfg["faults"].get(name)
-
-    def stalls(self, point):
-        points = self.fault("stall") or []
-        return point == points or (isinstance(points, list) and point in points)
-
-    def path_fault(self, name, path):
-        code = self.fault(name)
-        where = self.fault(name + "_path")
-        if code is None or (where and where not in (path or "")):
-            return None
-        return int(code)
-
-    def take_bytes(self, n):
-        """How many of n file bytes may still be served before the drop."""
-        limit = self.fault("drop_after_bytes")
-        with self.lock:
-            if limit is None:
-                return n
-            allowed = max(0, min(n, int(limit) - self.bytes_served))
-            self.bytes_served += allowed
-            return allowed
-
-    def allow_port(self, port):
-        with self.lock:
-            self.ports.add(port)
-
-    def port_open(self, port):
-        with self.lock:
-            return port in self.ports
-
-    def app_container(self, bundle):
-        with self.lock:
-            if bundle == "com.kik.chat" and self.cfg.get("kik_container"):
-                return self.cfg["kik_container"]
-            return (self.cfg.get("apps") or {}).get(bundle)
-
-    def log(self, service, **fields):
-        entry = {"service": service}
-        entry.update({k: v for k, v in fields.items() if v is not None})
-        self.emu.add_log(self.udid, entry)
-
-    def attached_record(self):
-        props = {"ConnectionSpeed": 480000000, "ConnectionType": "USB",
-                 "DeviceID": self.device_id, "LocationID": 0x14100000 + self.device_id,
-                 "ProductID": 0x12A8, "SerialNumber": self.udid, "USBSerialNumber": self.udid}
-        return {"DeviceID": self.device_id, "MessageType": "Attached", "Properties": props}
 
 
 class Emulator:
@@ -238,7 +150,7 @@ class Emulator:
     def make_certificate(self):
         key = os.path.join(self.tmp, "key.pem")
         cert = os.path.join(self.tmp, "cert.pem")
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:1024", "-nodes", "-keyout", key,
                         "-out", cert, "-days", "3650", "-subj", "/CN=Emulated iPhone"],
                        check=True, capture_output=True, timeout=60)
         pub = subprocess.run(["openssl", "rsa", "-in", key, "-RSAPublicKey_out"],
@@ -249,7 +161,10 @@ class Emulator:
         with open(key, "rb") as f:
             self.key_pem = f.read()
         ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        ctx.minimum_version = ssl.TLSVersion.TLSv1_2
+        # libimobiledevice offers TLS 1.0 only until it has read ProductVersion.
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore", DeprecationWarning)
+            ctx.minimum_version = ssl.TLSVersion.TLSv1
         ctx.set_ciphers("ALL:@SECLEVEL=0")
         ctx.load_cert_chain(cert, key)
         ctx.verify_mode = ssl.CERT_NONE
@@ -331,128 +246,6 @@ class Emulator:
                 log.append(entry)
 
     # -- usbmuxd ----------------------------------------------------------
-    def serve_usbmuxd(self, sock):
-        conn = Conn(sock, self.stop, self.idle)
-        try:
-            for _ in range(100000):
-                length, version, message, tag = struct.unpack("<IIII", conn.recv_exact(16))
-                if length < 16 or length > (1 << 20):
-                    raise Closed("unusable usbmuxd length")
-                payload = conn.recv_exact(length - 16)
-                if version != 1 or message != 8:
-                    self.mux_send(conn, tag, {"MessageType": "Result", "Number": RESULT_BADVERSION})
-                    continue
-                try:
-                    req = plistlib.loads(payload)
-                except Exception:
-                    req = None
-                if not isinstance(req, dict):
-                    self.mux_send(conn, tag, {"MessageType": "Result", "Number": RESULT_BADCOMMAND})
-                    continue
-                if self.mux_request(conn, tag, req) is False:
-                    return
-        except Closed:
-            pass
-        finally:
-            conn.close()
-
-    def mux_send(self, conn, tag, obj, hostile=None):
-        data = plistlib.dumps(obj, fmt=plistlib.FMT_XML)
-        if hostile == "huge_length":
-            conn.send(struct.pack("<IIII", 0xFFFFFFF0, 1, 8, tag) + data)
-            conn.hold()
-        elif hostile == "zero_length":
-            conn.send(struct.pack("<IIII", 0, 1, 8, tag))
-            conn.hold()
-        elif hostile == "garbage":
-            conn.send(struct.pack("<IIII", 32, 1, 8, tag) + b"\x00\xffnot a plist at all\x00!!!!")
-            conn.hold()
-        conn.send(struct.pack("<IIII", 16 + len(data), 1, 8, tag) + data)
-
-    def mux_request(self, conn, tag, req):
-        kind = req.get("MessageType")
-
-        def result(n):
-            self.mux_send(conn, tag, {"MessageType": "Result", "Number": n})
-
-        if kind == "ListDevices":
-            with self.lock:
-                devs = sorted(self.devices.values(), key=lambda d: d.device_id)
-            for d in devs:
-                if d.stalls("usbmuxd_list"):
-                    conn.hold()
-            hostile = next((d.fault("usbmuxd_hostile") for d in devs if d.fault("usbmuxd_hostile")), None)
-            self.mux_send(conn, tag, {"DeviceList": [d.attached_record() for d in devs]}, hostile)
-        elif kind == "Listen":
-            result(RESULT_OK)
-            self.listen(conn)
-            return False
-        elif kind == "ReadBUID":
-            self.mux_send(conn, tag, {"BUID": self.buid})
-        elif kind == "ReadPairRecord":
-            with self.lock:
-                data = self.records.get(req.get("PairRecordID"))
-            if data:
-                self.mux_send(conn, tag, {"PairRecordData": data})
-            else:
-                result(RESULT_BADDEV)
-        elif kind == "SavePairRecord":
-            data = req.get("PairRecordData")
-            if isinstance(data, bytes) and req.get("PairRecordID"):
-                self.save_pair_record(req["PairRecordID"], data)
-                result(RESULT_OK)
-            else:
-                result(RESULT_BADCOMMAND)
-        elif kind == "DeletePairRecord":
-            self.delete_pair_record(req.get("PairRecordID"))
-            result(RESULT_OK)
-        elif kind == "Connect":
-            dev = self.device(device_id=req.get("DeviceID"))
-            port = socket.ntohs(int(req.get("PortNumber") or 0) & 0xFFFF)
-            if dev is None:
-                result(RESULT_BADDEV)
-            elif not dev.port_open(port):
-                result(RESULT_CONNREFUSED)
-            else:
-                result(RESULT_OK)
-                self.connect(conn, dev, port)
-                return False
-        else:
-            result(RESULT_BADCOMMAND)
-
-    def listen(self, conn):
-        q = Listener(conn)
-        with self.lock:
-            devs = sorted(self.devices.values(), key=lambda d: d.device_id)
-            self.listeners.add(q)
-        try:
-            for d in devs:
-                q.push(d.attached_record())
-            q.run(self)
-        finally:
-            with self.lock:
-                self.listeners.discard(q)
-
-    def connect(self, conn, dev, port):
-        with dev.lock:
-            dev.conns.add(conn)
-        try:
-            if port == LOCKDOWN_PORT:
-                Lockdown(conn, dev, self).run()
-            elif port == SERVICE_PORTS["com.apple.mobile.house_arrest"]:
-                serve_house_arrest(conn, dev, self)
-            elif port == SERVICE_PORTS["com.apple.afc"]:
-                Afc(conn, dev, self, dev.media, writable=True, service="afc").run()
-            elif port == SERVICE_PORTS["com.apple.mobile.notification_proxy"]:
-                serve_notification_proxy(conn, dev, self)
-            elif port == SERVICE_PORTS["com.apple.mobilebackup2"]:
-                MobileBackup2(conn, dev, self).run()
-        except Closed:
-            pass
-        finally:
-            with dev.lock:
-                dev.conns.discard(conn)
-
     # -- control ----------------------------------------------------------
     def serve_control(self, sock):
         conn = Conn(sock, self.stop, self.idle * 10)
@@ -499,44 +292,6 @@ class Emulator:
         raise ValueError("unknown command: %s" % name)
 
 
-class Listener:
-    """One Listen subscriber: pushes Attached/Detached until it hangs up."""
-
-    def __init__(self, conn):
-        self.conn = conn
-        self.cond = threading.Condition()
-        self.queue = []
-
-    def push(self, message):
-        with self.cond:
-            self.queue.append(message)
-            self.cond.notify()
-
-    def run(self, emu):
-        while not emu.stop.is_set():
-            with self.cond:
-                self.cond.wait_for(lambda: self.queue, timeout=0.5)
-                pending, self.queue = self.queue, []
-            for message in pending:
-                emu.mux_send(self.conn, 0, message)
-            if self.peer_closed():
-                return
-
-    def peer_closed(self):
-        try:
-            self.conn.sock.settimeout(0)
-            return self.conn.sock.recv(1, socket.MSG_PEEK) == b""
-        except (BlockingIOError, socket.timeout):
-            return False
-        except OSError:
-            return True
-        finally:
-            try:
-                self.conn.sock.settimeout(0.5)
-            except OSError:
-                pass
-
-
 def serve_forever(server, handler, stop):
     server.settimeout(0.5)
     while not stop.is_set():
@@ -563,16 +318,24 @@ def main():
     ap.add_argument("--lifetime", type=float, default=600)
     ap.add_argument("--idle", type=float, default=120)
     args = ap.parse_args()
-    with open(args.config, encoding="utf-8") as f:
-        config = json.load(f)
-
     emu = Emulator(args.idle)
     try:
-        for cfg in config.get("devices", []):
-            emu.attach(cfg)
+        try:
+            with open(args.config, encoding="utf-8") as f:
+                config = json.load(f)
+            devices = config.get("devices", []) if isinstance(config, dict) else None
+            if not isinstance(devices, list):
+                raise ValueError("the configuration needs a list \"devices\"")
+            for cfg in devices:
+                emu.attach(cfg)
+        except (OSError, ValueError) as e:
+            sys.stderr.write("iphone emulator: bad configuration: %s\n" % e)
+            sys.stderr.flush()
+            shutil.rmtree(emu.tmp, ignore_errors=True)
+            os._exit(2)
         mux = listening_socket()
         control = listening_socket()
-        for server, handler in ((mux, emu.serve_usbmuxd), (control, emu.serve_control)):
+        for server, handler in ((mux, Usbmuxd(emu).serve), (control, emu.serve_control)):
             threading.Thread(target=serve_forever, args=(server, handler, emu.stop),
                              daemon=True).start()
 
@@ -584,6 +347,7 @@ def main():
                 emu.stop.set()
 
         threading.Thread(target=watch_stdin, daemon=True).start()
+        signal.signal(signal.SIGTERM, lambda *_: emu.stop.set())
         sys.stdout.write(json.dumps({"usbmuxd_port": mux.getsockname()[1],
                                      "control_port": control.getsockname()[1]}) + "\n")
         sys.stdout.flush()
@@ -594,7 +358,7 @@ def main():
     finally:
         shutil.rmtree(emu.tmp, ignore_errors=True)
     sys.stdout.flush()
-    os._exit(0)
+    os._exit(0)  # without waiting for connection threads still blocked in reads
 
 
 if __name__ == "__main__":

@@ -42,6 +42,8 @@ def device_values(dev, public_key):
         "WiFiAddress": "a4:d1:8c:00:00:%02x" % (dev.device_id % 256),
         "BluetoothAddress": "a4:d1:8c:00:01:%02x" % (dev.device_id % 256),
         "PhoneNumber": "+1 555 0100",
+        "MobileSubscriberCountryCode": "310",
+        "MobileSubscriberNetworkCode": "260",
         "TimeZone": "Europe/Berlin",
         "UniqueChipID": 0x1A2B3C4D5E6F70,
         "DevicePublicKey": public_key,
@@ -69,7 +71,12 @@ def device_values(dev, public_key):
         "com.apple.international": {"Locale": "en_US", "Language": "en"},
     }
     for domain, extra in (c.get("values") or {}).items():
-        domains.setdefault(domain, {}).update(extra)
+        target = domains.setdefault(domain, {})
+        for key, value in (extra or {}).items():
+            if value is None:
+                target.pop(key, None)
+            else:
+                target[key] = value
     return domains
 
 
@@ -103,9 +110,9 @@ class Lockdown:
 
     def do_GetValue(self, req, reply):
         if self.session and self.dev.fault("lockdown_hostile"):
-            self.conn.send_hostile(self.dev.fault("lockdown_hostile"))
+            self.conn.send_hostile(self.dev.fault("lockdown_hostile"), self.dev.fault("stall_seconds"))
         if self.dev.stalls("lockdown_get_value"):
-            self.conn.hold()
+            self.conn.hold(self.dev.fault("stall_seconds"))
         domain = req.get("Domain") or ""
         key = req.get("Key")
         if domain and not self.session:
@@ -134,7 +141,7 @@ class Lockdown:
 
     def do_StartSession(self, req, reply):
         if self.dev.stalls("lockdown_session"):
-            self.conn.hold()
+            self.conn.hold(self.dev.fault("stall_seconds"))
         error = self.host_error(req.get("HostID"))
         if error:
             reply["Error"] = error

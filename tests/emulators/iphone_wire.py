@@ -97,14 +97,19 @@ class Conn:
         else:
             self._sendall(data)
 
-    def hold(self):
-        """Answers nothing more: waits (bounded) until the peer gives up."""
-        try:
-            while True:
-                self._recv_raw()
-        except Closed:
-            pass
-        raise Closed("held until the peer closed")
+    def hold(self, seconds=None):
+        """Answers nothing more: waits until the peer gives up, the idle
+        limit passes, or after `seconds` when given; then the link closes."""
+        end = time.monotonic() + (float(seconds) if seconds else self.idle)
+        while time.monotonic() < end and not self.stop.is_set():
+            try:
+                if not self.sock.recv(65536):
+                    break
+            except socket.timeout:
+                continue
+            except OSError:
+                break
+        raise Closed("held, then closed")
 
     def close(self):
         try:
@@ -148,15 +153,19 @@ class Conn:
         self.skip_alert = True
 
     def _skip_tls_alert(self):
+        # TLS 1.2 sends the alert as record type 21, TLS 1.3 wraps it in an
+        # application-data record (23). A plain frame never starts like
+        # that: its length would be over 350 MB.
         self.skip_alert = False
-        while len(self.buf) < 1:
-            self._fill()
-        if self.buf[0] != 0x15:
-            return
-        while len(self.buf) < 5:
-            self._fill()
-        length = struct.unpack(">H", bytes(self.buf[3:5]))[0]
-        self.recv_exact(5 + length)
+        for _ in range(4):
+            while len(self.buf) < 5:
+                self._fill()
+            if self.buf[0] not in (0x15, 0x17) or self.buf[1] != 0x03:
+                return
+            length = struct.unpack(">H", bytes(self.buf[3:5]))[0]
+            self.recv_exact(5 + length)
+            if not self.buf:
+                return
 
     # -- plist framing ----------------------------------------------------
     def recv_plist(self, limit=MAX_PLIST):
@@ -176,12 +185,14 @@ class Conn:
         data = plistlib.dumps(obj, fmt=fmt)
         self.send(struct.pack(">I", len(data)) + data)
 
-    def send_hostile(self, kind):
+    def send_hostile(self, kind, seconds=None):
         """A framed answer no client should trust, then silence."""
         if kind == "huge_length":
             self.send(struct.pack(">I", 0xFFFFFFF0) + b"<?xml version")
         elif kind == "zero_length":
             self.send(struct.pack(">I", 0))
+        elif kind == "length_only":
+            self.send(struct.pack(">I", 200))
         else:  # garbage
             self.send(struct.pack(">I", 16) + b"\x00not a plist!!\xff")
-        self.hold()
+        self.hold(seconds)

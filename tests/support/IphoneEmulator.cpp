@@ -26,8 +26,11 @@ IphoneEmulator::~IphoneEmulator()
     if (m_process.state() != QProcess::NotRunning) {
         m_process.closeWriteChannel();
         if (!m_process.waitForFinished(10000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
+            m_process.terminate();
+            if (!m_process.waitForFinished(5000)) {
+                m_process.kill();
+                m_process.waitForFinished(5000);
+            }
         }
     }
     restoreEnvironment();
