@@ -49,7 +49,9 @@ inline QMap<QString, int> opens(IphoneEmulator &emu, const QString &udid)
     QMap<QString, int> count;
     for (const QJsonValue &value : emu.log(udid)) {
         const QJsonObject entry = value.toObject();
-        if (entry.value(QStringLiteral("service")).toString() == QLatin1String("house_arrest")
+        const QString service = entry.value(QStringLiteral("service")).toString();
+        const QString via = entry.value(QStringLiteral("via")).toString(service);
+        if (via == QLatin1String("house_arrest")
             && entry.value(QStringLiteral("op")).toString() == QLatin1String("FILE_OPEN"))
             ++count[entry.value(QStringLiteral("path")).toString()];
     }
