@@ -77,12 +77,14 @@ void AfcConnection::send(quint64 operation, const QByteArray &parameters)
         throw std::runtime_error("The AFC connection is closed.");
     if (!m_brokenText.isEmpty())
         throw std::runtime_error(m_brokenText.toStdString());
-    const QByteArray header = Afc::requestHeader(operation, m_packetNumber++, int(parameters.size()));
-    if (m_socket->sendData(header.constData(), int(header.size()), m_timeoutMs) < Afc::kHeaderSize)
+    // Header and parameters leave in one write: two small writes would wait
+    // for each other's acknowledgement on a TCP link.
+    QByteArray packet = Afc::requestHeader(operation, m_packetNumber++, int(parameters.size()));
+    packet += parameters;
+    const int sent = m_socket->sendData(packet.constData(), int(packet.size()), m_timeoutMs);
+    if (sent < Afc::kHeaderSize)
         broken(QStringLiteral("send AFC header (%1) error.").arg(operation));
-    if (!parameters.isEmpty()
-        && m_socket->sendData(parameters.constData(), int(parameters.size()), m_timeoutMs)
-               != parameters.size())
+    if (sent != packet.size())
         broken(QStringLiteral("send AFC content (%1) error.").arg(operation));
 }
 
@@ -144,30 +146,70 @@ QMap<QString, QString> AfcConnection::fileInfo(const QString &path)
     return info;
 }
 
+namespace {
+
+AfcFileRecord recordFrom(const QString &path, const QByteArray &payload)
+{
+    const QList<QString> strings = Afc::splitStrings(payload);
+    QMap<QString, QString> info;
+    for (qsizetype i = 0; i + 1 < strings.size(); i += 2)
+        info.insert(strings.at(i), strings.at(i + 1));
+    AfcFileRecord record;
+    bool ok = false;
+    const qint64 size = info.value(QStringLiteral("st_size")).toLongLong(&ok);
+    record.size = ok && size > 0 ? size : 0;
+    record.kind = info.value(QStringLiteral("st_ifmt"));
+    if (info.contains(QStringLiteral("st_mtime"))) {
+        const qint64 nanoseconds = info.value(QStringLiteral("st_mtime")).toLongLong(&ok);
+        if (ok)
+            record.modified = QDateTime::fromMSecsSinceEpoch(nanoseconds / 1000000, Qt::UTC);
+    }
+    record.path = path;
+    return record;
+}
+
+} // namespace
+
 AfcFileRecord AfcConnection::fileRecord(const QString &path)
 {
     try {
-        const QMap<QString, QString> info = fileInfo(path);
-        AfcFileRecord record;
-        bool ok = false;
-        const qint64 size = info.value(QStringLiteral("st_size")).toLongLong(&ok);
-        record.size = ok && size > 0 ? size : 0;
-        record.kind = info.value(QStringLiteral("st_ifmt"));
-        if (info.contains(QStringLiteral("st_mtime"))) {
-            const qint64 nanoseconds = info.value(QStringLiteral("st_mtime")).toLongLong(&ok);
-            if (ok)
-                record.modified = QDateTime::fromMSecsSinceEpoch(nanoseconds / 1000000, Qt::UTC);
-        }
-        record.path = path;
-        return record;
+        return recordFrom(path, request(Afc::OpGetFileInfo, Afc::pathParameter(path)));
     } catch (const std::exception &) {
         return AfcFileRecord();
     }
 }
 
+QList<AfcFileRecord> AfcConnection::fileRecords(const QStringList &paths)
+{
+    QList<AfcFileRecord> records(paths.size());
+    qsizetype sent = 0;
+    qsizetype received = 0;
+    try {
+        while (received < paths.size()) {
+            while (sent < paths.size() && sent - received < kPipelineDepth) {
+                send(Afc::OpGetFileInfo, Afc::pathParameter(paths.at(sent)));
+                ++sent;
+            }
+            try {
+                records[received] = recordFrom(paths.at(received), receive());
+            } catch (const std::exception &) {
+                // A status error answers its own request only; a broken
+                // stream ends the whole batch.
+                if (!m_brokenText.isEmpty())
+                    throw;
+            }
+            ++received;
+        }
+    } catch (const std::exception &) {
+        for (qsizetype i = received; i < records.size(); ++i)
+            records[i] = AfcFileRecord();
+    }
+    return records;
+}
+
 QList<AfcFileRecord> AfcConnection::listRecords(const QString &path)
 {
-    QList<AfcFileRecord> records;
+    QStringList paths;
     try {
         const QStringList names = listDirectory(path);
         const QString prefix = path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
@@ -177,12 +219,15 @@ QList<AfcFileRecord> AfcConnection::listRecords(const QString &path)
             if (name == QLatin1String(".") || name == QLatin1String("..") || name.isEmpty()
                 || name.contains(QLatin1Char('/')))
                 continue;
-            const AfcFileRecord record = fileRecord(prefix + name);
-            if (record.isFile() || record.isFolder())
-                records.append(record);
+            paths.append(prefix + name);
         }
     } catch (const std::exception &) {
         return {};
+    }
+    QList<AfcFileRecord> records;
+    for (const AfcFileRecord &record : fileRecords(paths)) {
+        if (record.isFile() || record.isFolder())
+            records.append(record);
     }
     return records;
 }

@@ -1,6 +1,7 @@
 // An AFC client on a device service's connection: opened inside one app's
 // container through house_arrest, it lists folders, reads file information
-// and reads files. Requests and replies never overlap on one connection.
+// and reads files. Replies come in the order of the requests; only file
+// information requests of a listing are sent ahead of their replies.
 #pragma once
 
 #include "device/MobileDevice.h"
@@ -29,6 +30,7 @@ class AfcConnection
 {
 public:
     static constexpr int kDefaultTimeoutMs = 60000;
+    static constexpr int kPipelineDepth = 32;
 
     // A connection to be opened in an app's container with open().
     explicit AfcConnection(MobileDevicePtr device);
@@ -56,6 +58,11 @@ public:
     // neither a regular file nor a folder.
     AfcFileRecord fileRecord(const QString &path);
     QList<AfcFileRecord> listRecords(const QString &path);
+    // The records of many paths, in order. The requests go out up to
+    // kPipelineDepth ahead of the replies (the phone answers them in
+    // order), so a folder of thousands of files does not wait one round
+    // trip per file.
+    QList<AfcFileRecord> fileRecords(const QStringList &paths);
 
     // A read-only file handle, 0 on any failure.
     quint64 openRead(const QString &path);

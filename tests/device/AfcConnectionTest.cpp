@@ -92,6 +92,48 @@ TEST_F(AfcConnectionTest, ListingLeavesOutDotsLinksAndNamesWithSlashes)
     EXPECT_EQ(names, (QStringList{QStringLiteral("kik.sqlite"), QStringLiteral("attachments")}));
 }
 
+TEST_F(AfcConnectionTest, RecordsOfManyPathsStayInStepAcrossStatusErrors)
+{
+    QStringList paths;
+    for (int i = 0; i < 100; ++i) {
+        if (i % 3 != 0)
+            peer.addFile(QStringLiteral("/many/f%1").arg(i), QByteArray(i, 'x'));
+        paths.append(QStringLiteral("/many/f%1").arg(i));
+    }
+    const QList<AfcFileRecord> records = afc().fileRecords(paths);
+    ASSERT_EQ(records.size(), 100);
+    for (int i = 0; i < 100; ++i) {
+        if (i % 3 == 0) {
+            EXPECT_FALSE(records[i].isFile()) << i;
+        } else {
+            EXPECT_EQ(records[i].path, paths[i]);
+            EXPECT_EQ(records[i].size, i);
+        }
+    }
+    // The connection is still in step afterwards.
+    EXPECT_EQ(afc().fileRecord(QStringLiteral("/many/f1")).size, 1);
+}
+
+TEST_F(AfcConnectionTest, BrokenReplyInABatchEmptiesTheRest)
+{
+    for (int i = 0; i < 50; ++i)
+        peer.addFile(QStringLiteral("/b/f%1").arg(i), "x");
+    auto infos = std::make_shared<std::atomic<int>>(0);
+    peer.fault = [infos](quint64 operation, const QByteArray &) -> std::optional<QByteArray> {
+        if (operation == 10 && ++*infos == 10)
+            return bareHeader(0x7FFFFFFFFFFFULL, 2);
+        return std::nullopt;
+    };
+    QStringList paths;
+    for (int i = 0; i < 50; ++i)
+        paths.append(QStringLiteral("/b/f%1").arg(i));
+    const QList<AfcFileRecord> records = afc().fileRecords(paths);
+    ASSERT_EQ(records.size(), 50);
+    EXPECT_TRUE(records[8].isFile());
+    for (int i = 9; i < 50; ++i)
+        EXPECT_FALSE(records[i].isFile()) << i;
+}
+
 TEST_F(AfcConnectionTest, FailedListingIsEmpty)
 {
     EXPECT_TRUE(afc().listRecords(QStringLiteral("/Documents/kik.sqlite")).isEmpty());
