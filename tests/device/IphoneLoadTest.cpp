@@ -40,6 +40,19 @@ private:
     QString m_fileName;
 };
 
+// Cancels the job at its first progress that carries only a percentage (the
+// backup tool's estimate).
+class CancelOnEstimate : public HeadlessProgress
+{
+public:
+    void updateProgress(const QString &status, int percent, const QString &text) override
+    {
+        HeadlessProgress::updateProgress(status, percent, text);
+        if (status.isEmpty() && text.isEmpty())
+            cancel();
+    }
+};
+
 class TestLoadUi : public IphoneLoadUi
 {
 public:
@@ -360,6 +373,18 @@ TEST_F(IphoneBackupFallbackTest, BackupFailuresAreWordedAndLeaveNoBackup)
             EXPECT_TRUE(progress.errorText().startsWith(c.start)) << progress.errorText().toStdString();
         EXPECT_FALSE(QFileInfo::exists(deviceBackup()));
     }
+}
+
+TEST_F(IphoneBackupFallbackTest, CancelStopsTheBackupToolAndKeepsNoBackup)
+{
+    startWithBackup(QStringLiteral("db"), {{QStringLiteral("faults"),
+                                            QJsonObject{{QStringLiteral("stall"), QStringLiteral("backup")}}}});
+    CancelOnEstimate progress;
+    IOSMobileBackupThread job(mobileDeviceStack().device(kUdid), &progress);
+    JobRunner::runToEnd(job);
+    EXPECT_TRUE(progress.isCancelled());
+    EXPECT_TRUE(progress.errorText().isEmpty()) << progress.errorText().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(deviceBackup()));
 }
 
 } // namespace
