@@ -75,15 +75,24 @@ QList<CFType> ImobileDevice::copyValues(const QStringList &keys, const QString &
     LockdownSession session(m_udid);
     const QByteArray domainBytes = domain.toUtf8();
     QList<CFType> values;
+    bool inStep = true;
     for (const QString &key : keys) {
         const QByteArray keyBytes = key.toUtf8();
         plist_t value = nullptr;
-        if (lockdownd_get_value(session.client(), domain.isEmpty() ? nullptr : domainBytes.constData(),
-                                key.isEmpty() ? nullptr : keyBytes.constData(), &value)
-            != LOCKDOWN_E_SUCCESS) {
+        const lockdownd_error_t result =
+            inStep ? lockdownd_get_value(session.client(),
+                                         domain.isEmpty() ? nullptr : domainBytes.constData(),
+                                         key.isEmpty() ? nullptr : keyBytes.constData(), &value)
+                   : LOCKDOWN_E_UNKNOWN_ERROR;
+        if (result != LOCKDOWN_E_SUCCESS) {
             if (value)
                 plist_free(value);
             value = nullptr;
+            // A key the phone lacks or keeps to itself leaves the session
+            // usable; anything else (a lost or garbled reply) does not, and
+            // the remaining keys would each wait for their own timeout.
+            inStep = result == LOCKDOWN_E_MISSING_KEY || result == LOCKDOWN_E_MISSING_VALUE
+                || result == LOCKDOWN_E_GET_PROHIBITED;
         }
         values.append(CFType(value, true));
     }
@@ -93,12 +102,13 @@ QList<CFType> ImobileDevice::copyValues(const QStringList &keys, const QString &
 QString ImobileDevice::description()
 {
     try {
-        const QList<CFType> values = copyValues(
-            {QStringLiteral("DeviceName"), QStringLiteral("ProductType"),
-             QStringLiteral("ProductVersion")},
-            QString());
+        const CFType root = copyValues({QString()}, QString()).value(0);
+        const QString name = root.value(QStringLiteral("DeviceName")).toQString();
+        if (name.isEmpty())
+            return QString();
         return QStringLiteral("%1, %2, iOS %3")
-            .arg(values.at(0).toQString(), values.at(1).toQString(), values.at(2).toQString());
+            .arg(name, root.value(QStringLiteral("ProductType")).toQString(),
+                 root.value(QStringLiteral("ProductVersion")).toQString());
     } catch (const std::exception &) {
         return QString();
     }

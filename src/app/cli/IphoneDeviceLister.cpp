@@ -14,13 +14,15 @@ QList<CliDeviceRow> listIphones(CliContext &)
     for (const QString &udid : stack.deviceIds()) {
         CliDeviceRow row{QStringLiteral("iphone"), udid, QString(), QString()};
         try {
-            const QList<CFType> values = stack.device(udid)->copyValues(
-                {QStringLiteral("DeviceName"), QStringLiteral("ProductType"),
-                 QStringLiteral("ProductVersion")},
-                QString());
-            row.name = values.value(0).toQString();
-            row.state = QStringLiteral("%1 iOS %2").arg(values.value(1).toQString(),
-                                                         values.value(2).toQString());
+            // The whole root domain in one request: a phone that does not
+            // answer costs one timeout, not one per key.
+            const CFType root = stack.device(udid)->copyValues({QString()}, QString()).value(0);
+            row.name = root.value(QStringLiteral("DeviceName")).toQString();
+            const QString type = root.value(QStringLiteral("ProductType")).toQString();
+            const QString version = root.value(QStringLiteral("ProductVersion")).toQString();
+            row.state = type.isEmpty() && version.isEmpty()
+                ? QStringLiteral("unavailable")
+                : QStringLiteral("%1 iOS %2").arg(type, version);
         } catch (const DeviceSessionError &) {
             row.state = QStringLiteral("not trusted (unlock the iPhone and tap \"Trust\")");
         } catch (const std::exception &) {
