@@ -53,7 +53,8 @@ void AfcConnection::vendContainer(MobileDeviceConnection &socket, const QString 
     requestPlist.setValue(QStringLiteral("Identifier"), CFType::fromString(appId));
     mobiledevice_sendmsg(socket, requestPlist, false, timeoutMs);
     const CFType reply = mobiledevice_recmsg(socket, requestPlist, timeoutMs);
-    if (!reply.value(QStringLiteral("Error")).isNull())
+    // A reply that is no dictionary at all (empty, garbled) grants nothing.
+    if (!reply.isDictionary() || !reply.value(QStringLiteral("Error")).isNull())
         throw std::runtime_error(
             QStringLiteral("can not find %1.<br/>%2").arg(appId, escapedXml(reply)).toStdString());
 }

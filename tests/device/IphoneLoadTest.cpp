@@ -271,6 +271,18 @@ TEST_F(IphoneLoadTest, HostileRepliesEndInErrorsNotCrashes)
     }
 }
 
+TEST_F(IphoneLoadTest, HostileContainerReplyCountsAsARefusal)
+{
+    start({});
+    for (const char *kind : {"huge_length", "zero_length", "garbage"}) {
+        setFaults({{QStringLiteral("house_arrest_hostile"), QString::fromLatin1(kind)}});
+        HeadlessProgress progress;
+        const auto job = load(progress, 2000);
+        EXPECT_EQ(progress.result(), HeadlessProgress::Succeeded) << kind << progress.errorText().toStdString();
+        EXPECT_TRUE(job->needsBackup()) << kind;
+    }
+}
+
 TEST_F(IphoneLoadTest, LinksAreNotFollowedAndFailedListingsCopyNothing)
 {
     ASSERT_TRUE(QFile::link(QDir(store.dir.path()).filePath(QStringLiteral("expected.json")),
