@@ -361,6 +361,19 @@ TEST_F(IphoneBackupFallbackTest, ICloudBackupStopsTheFallbackWithTheWarning)
     EXPECT_FALSE(QFileInfo::exists(deviceBackup()));
 }
 
+TEST_F(IphoneLoadTest, BackupSettingsCheckNamesWhatToChange)
+{
+    start({{QStringLiteral("icloud_backup"), true}, {QStringLiteral("will_encrypt"), true}});
+    MobileDevice &phone = *mobileDeviceStack().device(kUdid);
+    const BackupSettingsWarning cloud = checkBackupSettings(phone, true, true);
+    EXPECT_EQ(cloud.html(), QStringLiteral("Failed to transfer data to device. Please turn off iCloud backup on "
+                                           "your iPhone to try again.<br/><br/><img src=\":res/close_icloudbk.jpg\"/>"));
+    const BackupSettingsWarning encrypted = checkBackupSettings(phone, false, true);
+    EXPECT_EQ(encrypted.image, QStringLiteral(":res/close_itunesbkenc.jpg"));
+    EXPECT_TRUE(encrypted.text.contains(QStringLiteral("uncheck \"Encrypt iPhone backup\" option")));
+    EXPECT_TRUE(checkBackupSettings(phone, false, false).isEmpty());
+}
+
 TEST_F(IphoneBackupFallbackTest, BackupFailuresAreWordedAndLeaveNoBackup)
 {
     startWithBackup(QStringLiteral("db"));
