@@ -16,6 +16,9 @@ FAULTS = {"stall", "drop_after_bytes", "afc_read_error", "afc_read_error_path", 
           "house_arrest_hostile", "usbmuxd_hostile", "services_refused", "backup_error",
           "backup_drop", "backup_no_status", "backup_cancel", "backup_detach_after_files",
           "stall_seconds", "vend_error"}
+STALL_POINTS = {"usbmuxd_list", "usbmuxd_connect", "lockdown_query", "lockdown_session",
+                "lockdown_get_value", "house_arrest", "afc_list", "afc_info", "afc_open",
+                "afc_read", "backup"}
 
 
 def checked_device(cfg):
@@ -34,6 +37,10 @@ def checked_device(cfg):
     unknown = set(merged["faults"]) - FAULTS
     if unknown:
         raise ValueError("unknown faults: %s" % ", ".join(sorted(unknown)))
+    stall = merged["faults"].get("stall") or []
+    unknown = set([stall] if isinstance(stall, str) else stall) - STALL_POINTS
+    if unknown:
+        raise ValueError("unknown stall points: %s" % ", ".join(sorted(map(str, unknown))))
     return merged
 
 

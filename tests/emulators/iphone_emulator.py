@@ -43,12 +43,13 @@ DevicePublicKey...; domains "com.apple.mobile.backup", "com.apple.disk_usage",
 Services: notification_proxy, afc (a private writable folder holding the
 sync lock file), house_arrest, mobilebackup2; any other is InvalidService.
 
-faults (each optional):
+faults (each optional; unknown names are refused):
   stall                 a point or a list of points that never answer (the
                         connection is held until the client gives up):
-                        "usbmuxd_list", "lockdown_session",
-                        "lockdown_get_value", "house_arrest", "afc_list",
-                        "afc_info", "afc_open", "afc_read", "backup"
+                        "usbmuxd_list", "usbmuxd_connect", "lockdown_query",
+                        "lockdown_session", "lockdown_get_value",
+                        "house_arrest", "afc_list", "afc_info", "afc_open",
+                        "afc_read", "backup"
   stall_seconds         a stalled or hostile answer closes the connection
                         after this many seconds instead of waiting
   drop_after_bytes      N: after N bytes of AFC file data in all (counted
@@ -61,20 +62,21 @@ faults (each optional):
   afc_list_error_path   only for paths containing this text
   afc_hostile           answer to an AFC request: "huge_entire" (entire
                         length 2^62), "entire_4g" (0xFFFFFFF0), "entire_2g"
-                        (40 + 0x7FFFFF00; the data never comes), "unknown_op" (operation 0x7777),
-                        "bad_magic", "wrong_packet_num", "short_this" (this
-                        length 8), "truncated" (data promised, not sent)
+                        (40 + 0x7FFFFF00, the data never comes),
+                        "unknown_op" (operation 0x7777), "bad_magic",
+                        "wrong_packet_num", "short_this" (this length 8),
+                        "truncated" (data promised, not sent)
   afc_hostile_op        the request it answers: "READ_DIR", "GET_FILE_INFO",
                         "FILE_OPEN", "FILE_READ", ... or "any" (default)
   lockdown_hostile      answer to GetValue inside a session: "huge_length"
                         (0xFFFFFFF0), "zero_length", "length_only" (a length
                         of 200, then nothing), "garbage" (not a plist)
   house_arrest_hostile  the same kinds, answered to VendContainer
+  usbmuxd_hostile       the same kinds, for the ListDevices answer
+                        (usbmuxd header length) while this phone is attached
   vend_error            VendContainer answers {"Error": this text}, e.g.
                         "InstallationLookupFailed" (how iOS 8.3 and later
                         refuse App Store apps without file sharing)
-  usbmuxd_hostile       the same kinds, for the ListDevices answer
-                        (usbmuxd header length) while this phone is attached
   services_refused      [service names] answered InvalidService
   backup_error          N or {"code": N, "description": "..."}: the phone
                         aborts the backup with this ErrorCode
@@ -82,7 +84,8 @@ faults (each optional):
                         Backup request ("Backup Aborted.")
   backup_no_status      true: Status.plist is not uploaded ("Backup Failed
                         (Error Code 0)." with exit status 0)
-  backup_detach_after_files  N: the phone goes away (detached, connections
+  backup_detach_after_files
+                        N: the phone goes away (detached, connections
                         closed) after uploading N files. Beware: the real
                         idevicebackup2 1.3.0 then spins for ever and must be
                         killed; it prints "Backup Aborted." on SIGTERM
@@ -92,6 +95,10 @@ faults (each optional):
                         ends the backup with ErrorCode 202 ("User has
                         cancelled the backup process on the device.")
 
+A backup uploads every file of backup_source as it is (Info.plist excepted:
+the computer writes that), content files first, Manifest.* and Status.plist
+last, into TargetIdentifier/ of the tool's folder.
+
 Control port: one JSON object per line, one JSON answer per line, each
 {"ok": true, ...} or {"ok": false, "error": "..."}:
   {"cmd": "attach", "device": DEVICE}          -> {"ok", "device_id"}
@@ -100,10 +107,13 @@ Control port: one JSON object per line, one JSON answer per line, each
                                                replaces the whole set;
                                                "paired" adds/drops the record
   {"cmd": "log", "udid": U}                    -> {"ok", "log": [entries]}
-      entries like {"service": "afc", "via": "house_arrest" (or "afc"),
-      "op": "FILE_READ", "path": "/...", "length": N}, {"service": "lockdownd", "request": "StartService",
-      "name": "com.apple.afc"}, {"service": "house_arrest", "command":
-      "VendContainer", "identifier": "com.kik.chat"}
+      entries, oldest first, like
+        {"service": "lockdownd", "request": "StartService", "name": "com.apple.afc"}
+        {"service": "house_arrest", "command": "VendContainer", "identifier": "com.kik.chat"}
+        {"service": "afc", "via": "house_arrest" (or "afc"), "op": "FILE_READ",
+         "path": "/Documents/kik.sqlite", "length": 65536}
+        {"service": "notification_proxy", "command": "PostNotification", "name": "..."}
+        {"service": "mobilebackup2", "message": "upload", "path": "Manifest.db"}
   {"cmd": "clear_log", "udid": U}
   {"cmd": "stop"}
 """

@@ -95,7 +95,7 @@ class Lockdown:
             name = req.get("Request")
             self.dev.log("lockdownd", request=name, domain=req.get("Domain"),
                          key=req.get("Key"), name=req.get("Service"))
-            reply = {"Request": name}
+            reply = {"Request": name if isinstance(name, str) else ""}
             handler = getattr(self, "do_" + str(name), None)
             if handler is None:
                 reply["Error"] = "InvalidRequest"
@@ -106,6 +106,8 @@ class Lockdown:
                 return
 
     def do_QueryType(self, req, reply):
+        if self.dev.stalls("lockdown_query"):
+            self.conn.hold(self.dev.fault("stall_seconds"))
         reply["Type"] = "com.apple.mobile.lockdown"
 
     def do_GetValue(self, req, reply):
@@ -115,6 +117,9 @@ class Lockdown:
             self.conn.hold(self.dev.fault("stall_seconds"))
         domain = req.get("Domain") or ""
         key = req.get("Key")
+        if not isinstance(domain, str) or not isinstance(key, (str, type(None))):
+            reply["Error"] = "MissingValue"
+            return
         if domain and not self.session:
             reply["Error"] = "GetProhibited"
             return

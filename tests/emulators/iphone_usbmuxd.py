@@ -106,6 +106,8 @@ class Usbmuxd:
         elif kind == "Connect":
             dev = self.emu.device(device_id=req.get("DeviceID"))
             port = socket.ntohs(int(req.get("PortNumber") or 0) & 0xFFFF)
+            if dev is not None and dev.stalls("usbmuxd_connect"):
+                conn.hold(dev.fault("stall_seconds"))
             if dev is None:
                 result(RESULT_BADDEV)
             elif not dev.port_open(port):
