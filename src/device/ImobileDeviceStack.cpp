@@ -31,15 +31,34 @@ void ImobileDeviceStack::subscribe(QObject *receiver)
     QString error;
     if (!mobiledevice_frameworks_loaded() && !mobiledevice_load_frameworks(error))
         throw std::runtime_error(error.toStdString());
-    QMutexLocker lock(&m_mutex);
-    m_receivers.append(receiver);
+    QMutexLocker subscription(&m_subscriptionMutex);
+    {
+        QMutexLocker lock(&m_mutex);
+        m_receivers.append(receiver);
+    }
     if (m_subscribed)
         return;
-    // libusbmuxd's monitor thread keeps trying to reach usbmuxd, so phones
-    // plugged in after usbmuxd starts still arrive.
+    // libusbmuxd's monitor thread keeps trying to reach usbmuxd (once a
+    // second), so phones plugged in after usbmuxd starts still arrive.
     if (idevice_event_subscribe(onDeviceEvent, this) != IDEVICE_E_SUCCESS)
         throw std::runtime_error("Cannot subscribe to iPhone arrival and removal.");
     m_subscribed = true;
+}
+
+void ImobileDeviceStack::unsubscribe(QObject *receiver)
+{
+    QMutexLocker subscription(&m_subscriptionMutex);
+    bool last = false;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_receivers.removeAll(receiver);
+        m_receivers.removeAll(nullptr);
+        last = m_receivers.isEmpty();
+    }
+    if (last && m_subscribed) {
+        idevice_event_unsubscribe();
+        m_subscribed = false;
+    }
 }
 
 void ImobileDeviceStack::deviceEvent(const QString &udid, bool added)

@@ -14,6 +14,7 @@ public:
     ImobileDeviceStack() = default;
 
     void subscribe(QObject *receiver) override;
+    void unsubscribe(QObject *receiver) override;
     QStringList deviceIds() override;
     MobileDevicePtr device(const QString &udid) override;
     MobileDevicePtr deviceForHandle(void *handle) override;
@@ -22,6 +23,9 @@ public:
     void deviceEvent(const QString &udid, bool added);
 
 private:
+    // Guards the subscription itself; never held while events are posted,
+    // since ending it waits for the library's event thread.
+    QMutex m_subscriptionMutex;
     QMutex m_mutex;
     QMap<QString, MobileDevicePtr> m_devices; // every device ever seen
     QList<QPointer<QObject>> m_receivers;

@@ -72,6 +72,8 @@ public:
     // when the device stack itself is missing; a device service that is not
     // running yet is not an error.
     virtual void subscribe(QObject *receiver) = 0;
+    // Stops posting to the receiver; the last one ends the subscription.
+    virtual void unsubscribe(QObject *receiver) = 0;
     // The unique ids of the connected iPhones. Throws a message that says
     // how to start the device service when it cannot be reached.
     virtual QStringList deviceIds() = 0;

@@ -50,6 +50,16 @@ TEST_F(IphoneDeviceStackTest, ArrivalAndRemovalReachTheReceiversSlots)
     ASSERT_TRUE(waitUntil([&] { return receiver.events.contains(QStringLiteral("-") + kUdid); }))
         << receiver.events.join(QLatin1Char(' ')).toStdString();
     EXPECT_EQ(mobileDeviceStack().deviceIds(), QStringList{kOtherUdid});
+
+    mobileDeviceStack().unsubscribe(&receiver);
+    const int seen = receiver.events.size();
+    ASSERT_TRUE(emu.detach(kOtherUdid));
+    ASSERT_TRUE(emu.attach(device(kUdid)));
+    // Events are posted to the receiver's thread: whatever was posted before
+    // the end of the subscription has arrived once this list is settled.
+    ASSERT_TRUE(waitUntil([&] { return mobileDeviceStack().deviceIds() == QStringList{kUdid}; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(receiver.events.size(), seen);
 }
 
 TEST_F(IphoneDeviceStackTest, ValuesOfTheRootAndOfWholeDomains)
