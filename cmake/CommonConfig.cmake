@@ -11,3 +11,11 @@ if(VELLORAN_SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(velloran_common INTERFACE -fsanitize=address,undefined)
 endif()
+if(VELLORAN_BUILD_FUZZ)
+  # Coverage for libFuzzer in every library; the fuzz targets link the
+  # fuzzer itself.
+  target_compile_options(velloran_common INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+    -fno-sanitize-recover=undefined)
+  target_link_options(velloran_common INTERFACE -fsanitize=address,undefined)
+endif()

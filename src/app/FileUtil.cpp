@@ -32,10 +32,29 @@ QString sanitiseFileName(const QString &name)
             result += QLatin1Char('.') + suffix;
         return result;
     }
-    static const QRegularExpression invalid(QStringLiteral("[\\\\/:*\\?\"<>|\\n\\r\\t]"));
+    // NUL and every other control character go too: the system would cut
+    // the name at a NUL, and the others make names no one can type.
+    static const QRegularExpression invalid(QStringLiteral("[\\\\/:*\\?\"<>|\\x{0}-\\x{1f}\\x{7f}-\\x{9f}]"));
     QString result = name;
     result.remove(invalid);
     return result.trimmed();
+}
+
+QString shortenFileName(const QString &name, int maxBytes)
+{
+    if (name.toUtf8().size() <= maxBytes)
+        return name;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString suffix = dot > 0 && name.size() - dot <= 16 ? name.mid(dot) : QString();
+    QString base = name.left(name.size() - suffix.size());
+    const int room = maxBytes - int(suffix.toUtf8().size());
+    // Cut whole characters (never half a surrogate pair) until it fits.
+    while (!base.isEmpty() && base.toUtf8().size() > room) {
+        base.chop(1);
+        if (!base.isEmpty() && base.back().isHighSurrogate())
+            base.chop(1);
+    }
+    return base.trimmed() + suffix;
 }
 
 QString uniqueFilePath(const QString &path)

@@ -3,9 +3,15 @@
 
 #include <QString>
 
-// Removes characters that no file name may hold; reserved device names are
-// wrapped in "$$" so that they become ordinary names.
+// Removes characters that no file name may hold (also NUL and every other
+// control character); reserved device names are wrapped in "$$" so that
+// they become ordinary names.
 QString sanitiseFileName(const QString &name);
+
+// The name cut to at most `maxBytes` bytes of UTF-8, keeping a short
+// suffix (".pdf"); file systems allow 255 bytes per name.
+inline constexpr int kMaxFileNameBytes = 200;
+QString shortenFileName(const QString &name, int maxBytes = kMaxFileNameBytes);
 
 // The path itself when nothing exists there, else the first free
 // "name(n).suffix" beside it.

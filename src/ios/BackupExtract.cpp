@@ -1,6 +1,7 @@
 // Extraction of single records of a backup, decrypting encrypted files.
 #include "ios/BackupManifest.h"
 
+#include "app/SafeFile.h"
 #include "ios/BackupCrypto.h"
 #include "ios/BackupPaths.h"
 
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 #include <QTimeZone>
 
+#include <cstdio>
 #include <stdexcept>
 
 namespace {
@@ -164,10 +166,15 @@ void BackupManifest::extractFile(const MbdbRecord &record, const QString &destin
     out.file.setFileTime(mtime, QFileDevice::FileModificationTime);
     out.file.setFileTime(mtime, QFileDevice::FileAccessTime);
     out.file.close();
-    if (QFileInfo::exists(destination) && !QFile::remove(destination))
-        fail(QStringLiteral("can not create %1. %2").arg(destination, QStringLiteral("It exists.")));
-    if (!out.file.rename(destination))
-        fail(QStringLiteral("can not create %1. %2").arg(destination, out.file.errorString()));
+    // Only a regular file is replaced (in one step); a folder, device node,
+    // pipe or socket of that name stays as it is.
+    if (SafeFile::isSpecialFile(destination) || QFileInfo(destination).isDir())
+        fail(QStringLiteral("can not create %1. %2")
+                 .arg(destination, QStringLiteral("Something other than a regular file is there.")));
+    if (std::rename(QFile::encodeName(out.file.fileName()).constData(),
+                    QFile::encodeName(destination).constData())
+        != 0)
+        fail(QStringLiteral("can not create %1.").arg(destination));
     out.committed = true;
 }
 

@@ -7,6 +7,8 @@ void HeadlessProgress::updateProgress(const QString &status, int curProgress,
         return; // a closed dialog shows nothing more
     m_state.update(status, curProgress, progressText);
     m_texts.append(m_state.text);
+    if (m_texts.size() > kKeptTexts)
+        m_texts.removeFirst();
     ++m_updates;
     if (cancelAtPercent >= 0 && curProgress >= cancelAtPercent)
         cancel();

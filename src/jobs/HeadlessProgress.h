@@ -26,7 +26,9 @@ public:
     QString errorText() const { return m_error; }
     QString successText() const { return m_success; }
     QStringList tips() const { return m_tips; }
-    // Every progress text, in order.
+    // The progress texts in order, the last kKeptTexts of them (a job of a
+    // million items must not keep a million texts).
+    static constexpr qsizetype kKeptTexts = 1000;
     QStringList texts() const { return m_texts; }
     int updates() const { return m_updates; }
 

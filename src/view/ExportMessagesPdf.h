@@ -18,6 +18,7 @@ public:
     void end() override;
 
     int pageCount() const { return m_painter.pageNumber(); }
+    void setCancelCheck(std::function<bool()> cancelled) { m_painter.setCancelCheck(std::move(cancelled)); }
 
 private:
     QString m_path;

@@ -1,6 +1,9 @@
 #include "view/ExportMessagesThread.h"
 
+#include "app/AbortCleanup.h"
 #include "app/FileUtil.h"
+#include "app/OutputPath.h"
+#include "app/SafeFile.h"
 #include "app/Translation.h"
 #include "jobs/JobProgress.h"
 #include "model/KikText.h"
@@ -15,6 +18,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
 
 #include <memory>
 #include <stdexcept>
@@ -37,11 +43,18 @@ QString ExportMessagesThread::chatFileName(const _KikChat *chat, const QString &
     static const QRegularExpression unwanted(QStringLiteral("[\\t\\n\\r\\x{202A}\\x{00A0}\\x{202C}]"));
     QString name = displayName(chat->user);
     name.remove(unwanted);
-    name = sanitiseFileName(name).trimmed();
+    name = shortenFileName(sanitiseFileName(name).trimmed(), kMaxFileNameBytes - 32);
     // Names that would leave nothing usable, or only dots, get the fallback.
     if (name.isEmpty() || name.count(QLatin1Char('.')) == name.size())
         name = QStringLiteral("unknown-chat");
     return name + suffix;
+}
+
+void ExportMessagesThread::forgetCleanups()
+{
+    for (const int handle : std::as_const(m_cleanups))
+        AbortCleanup::forget(handle);
+    m_cleanups.clear();
 }
 
 QString ExportMessagesThread::createdSubFolder(const QString &name)
@@ -66,8 +79,11 @@ void ExportMessagesThread::copyFolderFiles(const QString &from, const QString &t
         if (m_progress && m_progress->isCancelled())
             return;
         const QString destination = target.filePath(name);
-        if (QFileInfo::exists(destination))
-            QFile::remove(destination);
+        const QFileInfo existing(destination);
+        const bool replaceable = existing.isFile() && !existing.isSymLink();
+        if ((existing.exists() || existing.isSymLink())
+            && (!replaceable || !QFile::remove(destination)))
+            throw std::runtime_error(QStringLiteral("Cannot replace %1.").arg(destination).toStdString());
         if (!copyExportFile(source.filePath(name), destination))
             throw std::runtime_error(
                 QStringLiteral("Cannot copy %1 to %2.").arg(source.filePath(name), destination).toStdString());
@@ -98,11 +114,17 @@ void ExportMessagesThread::exportAll()
         sortMessagesByTime(m_messages);
 
     const bool perChat = m_format == ExportFormat::Pdf || m_format == ExportFormat::Html;
+    OutputPath::check(m_outPath, perChat ? OutputPath::Kind::Folder : OutputPath::Kind::File);
     if (perChat && !QFileInfo::exists(m_outPath)) {
         if (!QDir().mkpath(m_outPath))
             throw std::runtime_error(QStringLiteral("Cannot create the folder %1.").arg(m_outPath).toStdString());
         m_createdDirs.append(m_outPath);
+        m_cleanups.append(AbortCleanup::add(m_outPath));
     }
+    // Text and CSV are written beside the target and renamed over it when
+    // complete: a failed export leaves the target as it was.
+    std::unique_ptr<StagedFile> staged;
+    QSet<QString> usedNames;
 
     std::shared_ptr<AbsFormatExport<_KikMessage>> exporter;
     std::shared_ptr<ExportMessagesHtml> html;
@@ -117,23 +139,27 @@ void ExportMessagesThread::exportAll()
         html.reset();
     };
     const qsizetype n = m_messages.size();
+    int lastPercent = -1;
     try {
         for (qsizetype i = 0; i < n; ++i) {
             if (m_progress && m_progress->isCancelled())
                 break;
-            JobReport::progress(m_progress, QString(), int((i + 1) * 100 / n),
-                                QStringLiteral("Messages: %1/%2").arg(i + 1).arg(n));
+            // One report per percent: a million messages make a hundred.
+            const int percent = int((i + 1) * 100 / n);
+            if (percent != lastPercent || i == 0) {
+                JobReport::progress(m_progress, QString(), percent,
+                                    QStringLiteral("Messages: %1/%2").arg(i + 1).arg(n));
+                lastPercent = percent;
+            }
             const _KikMessage *message = m_messages.at(i);
             if (!perChat) {
                 if (!exporter) {
+                    staged = std::make_unique<StagedFile>(m_outPath);
                     if (m_format == ExportFormat::Text)
-                        exporter = std::make_shared<ExportMessagesTxt>(m_outPath);
+                        exporter = std::make_shared<ExportMessagesTxt>(staged->tempPath());
                     else
-                        exporter = std::make_shared<ExportMessagesCsv>(m_outPath);
-                    // A file that cannot be opened is left as it was; once
-                    // opened (and emptied) it belongs to this export.
+                        exporter = std::make_shared<ExportMessagesCsv>(staged->tempPath());
                     exporter->begin();
-                    m_created.append(m_outPath);
                 }
             } else {
                 if (m_format == ExportFormat::Html && i == 0) {
@@ -147,16 +173,20 @@ void ExportMessagesThread::exportAll()
                     const QString suffix = m_format == ExportFormat::Pdf ? QStringLiteral(".pdf")
                                                                          : QStringLiteral(".html");
                     // Two chats whose partners share a name get two files.
-                    const QString path =
-                        uniqueFilePath(QDir(m_outPath).filePath(chatFileName(message->chat, suffix)));
+                    const QString path = freeChatFilePath(chatFileName(message->chat, suffix), usedNames);
                     if (m_format == ExportFormat::Pdf) {
-                        exporter = std::make_shared<ExportMessagesPdf>(path);
+                        auto pdf = std::make_shared<ExportMessagesPdf>(path);
+                        JobProgress *progress = m_progress;
+                        pdf->setCancelCheck([progress] { return progress && progress->isCancelled(); });
+                        exporter = pdf;
                     } else {
                         html = std::make_shared<ExportMessagesHtml>(m_outPath, QFileInfo(path).fileName());
                         exporter = html;
                     }
                     m_created.append(path);
                     m_written.append(path);
+                    if (m_createdDirs.isEmpty())
+                        m_cleanups.append(AbortCleanup::add(path));
                     exporter->begin();
                 }
             }
@@ -169,6 +199,8 @@ void ExportMessagesThread::exportAll()
             return;
         }
         finish();
+        if (staged)
+            staged->commit();
     } catch (...) {
         if (html)
             m_created.append(html->copiedFiles());
@@ -181,6 +213,20 @@ void ExportMessagesThread::exportAll()
     m_succeeded = true;
 }
 
+QString ExportMessagesThread::freeChatFilePath(const QString &fileName, QSet<QString> &used) const
+{
+    // A name taken by an earlier chat of this export, or by a file that is
+    // there already, gets a number; names are compared as a file system
+    // that ignores case would.
+    QString path = uniqueFilePath(QDir(m_outPath).filePath(fileName));
+    const QFileInfo info(path);
+    for (int n = 1; used.contains(QFileInfo(path).fileName().toLower()); ++n)
+        path = uniqueFilePath(QDir(m_outPath).filePath(
+            QStringLiteral("%1(%2).%3").arg(info.completeBaseName()).arg(n).arg(info.suffix())));
+    used.insert(QFileInfo(path).fileName().toLower());
+    return path;
+}
+
 void ExportMessagesThread::removeOutput()
 {
     // Folders this job made go as a whole; in folders that were there
@@ -190,7 +236,7 @@ void ExportMessagesThread::removeOutput()
         for (const QString &dir : std::as_const(m_createdDirs))
             insideCreated = insideCreated || file.startsWith(dir + QLatin1Char('/'));
         if (!insideCreated)
-            QFile::remove(file);
+            SafeFile::removeCreated(file);
     }
     for (qsizetype i = m_createdDirs.size() - 1; i >= 0; --i)
         removeTree(m_createdDirs.at(i));
@@ -203,13 +249,20 @@ void ExportMessagesThread::run()
         exportAll();
         if (m_cancelled) {
             removeOutput();
+            forgetCleanups();
             return;
         }
+        forgetCleanups();
+        // Only files that are there are reported.
+        m_written.erase(std::remove_if(m_written.begin(), m_written.end(),
+                                       [](const QString &file) { return !QFileInfo(file).isFile(); }),
+                        m_written.end());
         JobReport::success(m_progress, ids("IDS_SUC_EXPORT_%1_MMS").arg(m_messages.size()));
     } catch (const std::exception &error) {
         m_succeeded = false;
         m_error = QString::fromUtf8(error.what());
         removeOutput();
+        forgetCleanups();
         JobReport::error(m_progress, m_error);
     }
 }

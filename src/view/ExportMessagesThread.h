@@ -6,6 +6,7 @@
 
 #include "model/KikRecords.h"
 
+#include <QSet>
 #include <QStringList>
 #include <QThread>
 
@@ -35,9 +36,9 @@ public:
     QString errorText() const { return m_error; }
 
     // The file name of a chat's PDF or HTML page: the partner's display
-    // name without tabs, line breaks, U+202A, U+00A0 and U+202C, made safe
-    // as a file name, plus the suffix; "unknown-chat" + suffix without a
-    // chat or partner.
+    // name without control characters, U+202A, U+00A0 and U+202C, made
+    // safe as a file name and shortened, plus the suffix; "unknown-chat" +
+    // suffix without a chat or partner.
     static QString chatFileName(const _KikChat *chat, const QString &suffix);
 
 protected:
@@ -49,6 +50,8 @@ private:
     void copyFolderFiles(const QString &from, const QString &to);
     void removeOutput();
     QString createdSubFolder(const QString &name);
+    QString freeChatFilePath(const QString &fileName, QSet<QString> &used) const;
+    void forgetCleanups();
 
     KikMessageList m_messages;
     QString m_outPath;
@@ -57,6 +60,7 @@ private:
     QStringList m_written;      // result files
     QStringList m_created;      // every file made (for removal)
     QStringList m_createdDirs;  // folders made (for removal)
+    QList<int> m_cleanups;      // AbortCleanup handles of what is being written
     bool m_succeeded = false;
     bool m_cancelled = false;
     QString m_error;

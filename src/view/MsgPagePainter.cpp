@@ -10,6 +10,8 @@
 #include <QTextLayout>
 
 #include <cmath>
+#include <memory>
+#include <vector>
 
 #include <stdexcept>
 
@@ -71,6 +73,29 @@ QSize MsgPagePainter::scaledImageSize(const QSize &size)
     if (size.width() > size.height() && size.width() > 200)
         return size.scaled(QSize(200, 100000), Qt::KeepAspectRatio);
     return size;
+}
+
+QStringList MsgPagePainter::layoutPieces(const QString &text, qsizetype maxLength)
+{
+    QStringList pieces;
+    qsizetype start = 0;
+    while (text.size() - start > maxLength) {
+        qsizetype end = start + maxLength;
+        // The last space or line break of the second half of the piece.
+        for (qsizetype i = end; i > start + maxLength / 2; --i) {
+            const QChar c = text.at(i - 1);
+            if (c == QChar::LineSeparator || c.isSpace()) {
+                end = i;
+                break;
+            }
+        }
+        if (text.at(end - 1).isHighSurrogate())
+            --end;
+        pieces.append(text.mid(start, end - start));
+        start = end;
+    }
+    pieces.append(text.mid(start));
+    return pieces;
 }
 
 void MsgPagePainter::begin(QPagedPaintDevice *device)
@@ -196,22 +221,31 @@ void MsgPagePainter::paintTextBubble(const _KikMessage *message, const QString &
     text.replace(QLatin1String("\r\n"), QString(QChar::LineSeparator));
     text.replace(QLatin1Char('\r'), QChar::LineSeparator);
     text.replace(QLatin1Char('\n'), QChar::LineSeparator);
-    QTextLayout layout(text, m_textFont, m_device);
-    QTextOption option(Qt::AlignLeft);
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
+    // Laid out in pieces of bounded length: the line breaker looks ahead to
+    // the next break opportunity, so one endless word laid out whole would
+    // cost time quadratic in its length. A piece ends at a space or line
+    // break where there is one.
+    std::vector<std::unique_ptr<QTextLayout>> layouts;
     QList<QTextLine> lines;
     qreal y = 0;
     qreal widest = 0;
-    layout.beginLayout();
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(maxText);
-        line.setPosition(QPointF(0, y));
-        y += line.height();
-        widest = qMax(widest, line.naturalTextWidth());
-        lines.append(line);
+    QTextOption option(Qt::AlignLeft);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    for (const QString &piece : layoutPieces(text)) {
+        if (m_cancelled && m_cancelled())
+            return;
+        auto &layout = layouts.emplace_back(std::make_unique<QTextLayout>(piece, m_textFont, m_device));
+        layout->setTextOption(option);
+        layout->beginLayout();
+        for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+            line.setLineWidth(maxText);
+            line.setPosition(QPointF(0, y));
+            y += line.height();
+            widest = qMax(widest, line.naturalTextWidth());
+            lines.append(line);
+        }
+        layout->endLayout();
     }
-    layout.endLayout();
     const int innerWidth = qMin(maxText, int(std::ceil(widest)));
     const auto linesHeight = [&lines](qsizetype from, qsizetype to) -> int {
         if (from >= to)
@@ -253,8 +287,11 @@ void MsgPagePainter::paintTextBubble(const _KikMessage *message, const QString &
         m_painter.setFont(m_textFont);
         m_painter.setPen(Qt::black);
         const qreal top = first < lines.size() ? lines.at(first).position().y() : 0;
-        for (qsizetype i = first; i < last; ++i)
+        for (qsizetype i = first; i < last; ++i) {
+            if (m_cancelled && m_cancelled())
+                return;
             lines.at(i).draw(&m_painter, QPointF(x + pad.left(), m_currentY + pad.top() - top));
+        }
         m_currentY += bubble.height() + 10;
         first = last;
         firstPart = false;

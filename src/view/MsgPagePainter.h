@@ -12,6 +12,9 @@
 #include <QMargins>
 #include <QPainter>
 #include <QRect>
+#include <QStringList>
+
+#include <functional>
 
 class QPagedPaintDevice;
 
@@ -23,6 +26,9 @@ public:
     // Starts painting on the device (not owned); throws std::runtime_error
     // when painting cannot start.
     void begin(QPagedPaintDevice *device);
+    // Asked between pieces of work: when it answers true, the message being
+    // painted is left unfinished (the caller stops and discards the pages).
+    void setCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
     void paint(const _KikMessage *message);
     void end();
 
@@ -38,6 +44,10 @@ public:
     // QMargins(left, top, right, bottom).
     static QMargins frameInsets(bool own);
     static QMargins contentPadding(bool own);
+    // The text cut into pieces of at most `maxLength` characters, each laid
+    // out by itself; a piece ends after a space or line break when one lies
+    // in its second half, and never between the halves of a surrogate pair.
+    static QStringList layoutPieces(const QString &text, qsizetype maxLength = 2000);
     // A preview scaled to at most 200 px on its longer side.
     static QSize scaledImageSize(const QSize &size);
 
@@ -63,4 +73,5 @@ private:
     QFont m_numberFont;
     QFont m_dateFont;
     QFont m_textFont;
+    std::function<bool()> m_cancelled;
 };

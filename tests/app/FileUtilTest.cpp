@@ -29,6 +29,29 @@ TEST(SanitiseFileName, InvalidCharactersAreRemovedAndTrimmed)
               QStringLiteral("anna_x@talk.kik.com"));
 }
 
+TEST(SanitiseFileName, NulAndEveryControlCharacterGo)
+{
+    EXPECT_EQ(sanitiseFileName(QStringLiteral("Twin") + QChar(0) + QStringLiteral("alice")),
+              QStringLiteral("Twinalice"));
+    EXPECT_EQ(sanitiseFileName(QStringLiteral("a\x01" "b\x1b" "c\x7f") + QChar(0x85) + QStringLiteral("d")),
+              QStringLiteral("abcd"));
+}
+
+TEST(ShortenFileName, CutsWholeCharactersAndKeepsTheSuffix)
+{
+    EXPECT_EQ(shortenFileName(QStringLiteral("short.pdf")), QStringLiteral("short.pdf"));
+    const QString longName = QString(5000, QChar(0x00e9)) + QStringLiteral(".html");
+    const QString cut = shortenFileName(longName);
+    EXPECT_LE(cut.toUtf8().size(), kMaxFileNameBytes);
+    EXPECT_TRUE(cut.endsWith(QStringLiteral(".html")));
+    QString emoji;
+    for (int i = 0; i < 100; ++i)
+        emoji += QString::fromUcs4(U"\U0001F600");
+    const QString cutEmoji = shortenFileName(emoji + QStringLiteral(".pdf"), 41);
+    EXPECT_LE(cutEmoji.toUtf8().size(), 41);
+    EXPECT_EQ(cutEmoji, emoji.left(18) + QStringLiteral(".pdf")) << "no half of a surrogate pair";
+}
+
 TEST(SafeLeafName, NeverLeavesTheFolder)
 {
     EXPECT_EQ(safeLeafName(QStringLiteral("../../etc/passwd")), QStringLiteral("passwd"));

@@ -1,7 +1,5 @@
 #include "app/TextUtil.h"
 
-#include <QCryptographicHash>
-
 #include <gtest/gtest.h>
 
 TEST(HtmlEscape, EscapesInOrderAndChangesItsArgument)
@@ -27,9 +25,7 @@ TEST(Md5, HexAndUuidForms)
 {
     EXPECT_EQ(md5Hex(QStringLiteral("")), QStringLiteral("d41d8cd98f00b204e9800998ecf8427e"));
     // UTF-8 bytes are hashed, not UTF-16.
-    EXPECT_EQ(md5Hex(QStringLiteral("ä")),
-              QString::fromLatin1(
-                  QCryptographicHash::hash("\xc3\xa4", QCryptographicHash::Md5).toHex()));
+    EXPECT_EQ(md5Hex(QStringLiteral("ä")), QStringLiteral("8419b71c87a225a2c70b50486fbee545"));
 
     const QString uuid = md5Uuid(QByteArray("abc"), true);
     ASSERT_EQ(uuid.size(), 36);

@@ -1,5 +1,6 @@
 #include "app/cli/CliCommand.h"
 #include "app/cli/CliProgress.h"
+#include "app/cli/CliSignals.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -64,6 +65,7 @@ TEST(CliProgress, TerminateSignalBecomesCancel)
     EXPECT_EQ(progress.runJob(job), CliExit::Cancelled) << "a cancelled run starts no job";
     EXPECT_FALSE(job.isFinished());
     EXPECT_FALSE(job.goOn);
+    CliSignals::clearStop();
 }
 
 TEST(CliProgress, FailedJobGivesExitOne)

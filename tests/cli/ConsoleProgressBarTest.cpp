@@ -1,6 +1,7 @@
 #include "app/cli/ConsoleProgressBar.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 
 #include <gtest/gtest.h>
@@ -54,6 +55,28 @@ TEST(ConsoleProgressBar, PlainOutputPrintsALinePerChange)
               QByteArray("[##########----------]  50% Backing up Kik messages... - Messages: 100/200"));
     EXPECT_EQ(lines[2], QByteArray("[####################] 100% Backing up Kik messages... - done"));
     EXPECT_FALSE(out.contains('\r'));
+}
+
+TEST(ConsoleProgressBar, AMillionItemsPrintAtMostAHundredLines)
+{
+    constexpr int n = 1000000;
+    QElapsedTimer timer;
+    timer.start();
+    // Each item reported with its own detail, and a status that changes
+    // with every item (as a job naming each file would).
+    const QByteArray counted = drawn(false, [](ConsoleProgressBar &bar) {
+        for (int i = 1; i <= n; ++i)
+            bar.update(QString(), int(qint64(i) * 100 / n), QStringLiteral("Messages: %1/%2").arg(i).arg(n));
+        bar.finish();
+    });
+    EXPECT_LE(counted.count('\n'), 101);
+    const QByteArray named = drawn(false, [](ConsoleProgressBar &bar) {
+        for (int i = 1; i <= n; ++i)
+            bar.update(i % 2 ? QStringLiteral("Copying a") : QStringLiteral("Copying b"), 7, QString());
+        bar.finish();
+    });
+    // A status change alone makes a line at most once a second.
+    EXPECT_LE(named.count('\n'), 1 + timer.elapsed() / 1000 + 1) << named.constData();
 }
 
 TEST(ConsoleProgressBar, TerminalOutputRedrawsInPlace)

@@ -7,7 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -123,7 +122,7 @@ TEST_F(ExportCli, PdfAndHtmlWriteOneFilePerChatNamedAfterThePartner)
     EXPECT_EQ(result.value(QStringLiteral("pages")).toInt(), 2);
     EXPECT_TRUE(result.value(QStringLiteral("errors")).toArray().isEmpty()) << check.out.constData();
 
-    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+    if (!TestSupport::toolsPresent({QStringLiteral("pdftotext")}))
         GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
     const auto text = TestSupport::run(QStringLiteral("pdftotext"),
                                        {QDir(pdfFolder).filePath(QStringLiteral("Fellows.pdf")), QStringLiteral("-")});
@@ -161,6 +160,25 @@ TEST_F(ExportCli, TerminateCancelsAndRemovesTheOutputFolder)
     EXPECT_EQ(r.exitCode, 3) << r.err.constData();
     EXPECT_TRUE(r.out.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(folder)) << "nothing half-written is kept";
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ExportCli, ProgressWithoutATerminalIsALinePerPercent)
+{
+    const auto built = TestSupport::runPython(
+        QStringLiteral("make_localdb.py"),
+        {QDir(root.path()).filePath(QStringLiteral("local_databases/many")), QStringLiteral("big:40000")});
+    ASSERT_EQ(built.exitCode, 0) << built.err.constData();
+    const auto r = kik({QStringLiteral("--data-root"), root.path(), QStringLiteral("export"),
+                        QStringLiteral("localdb:many"), QStringLiteral("--format"), QStringLiteral("csv"),
+                        QStringLiteral("--out"), outPath(QStringLiteral("many.csv"))});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_GE(r.err.count('\n'), 50);
+    EXPECT_LE(r.err.count('\n'), 105) << "one line per percent at most";
+    EXPECT_FALSE(r.err.contains('\r'));
 }
 
 } // namespace

@@ -6,7 +6,6 @@
 
 #include <QPrinter>
 #include <QRegularExpression>
-#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -15,7 +14,7 @@ namespace {
 TEST(KikMsgPrinterTest, PaintsTheMessagesInTimeOrderOntoThePrinter)
 {
     ViewData::setProgramFolder(TestSupport::binDir());
-    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+    if (!TestSupport::toolsPresent({QStringLiteral("pdftotext")}))
         GTEST_SKIP() << "poppler-utils is not installed";
     ViewTestData d;
     _KikUser *group = d.user(QStringLiteral("Crew"), QStringLiteral("9_g@groups.kik.com"), true);

@@ -84,6 +84,17 @@ TEST(HeadlessProgress, EveryQueuedCallArrivesInOrder)
     EXPECT_FALSE(progress.isCancelled());
 }
 
+TEST(HeadlessProgress, AMillionReportsKeepOnlyTheLastTexts)
+{
+    HeadlessProgress progress;
+    for (int i = 1; i <= 1000000; ++i)
+        progress.updateProgress(QString(), i / 10000, QStringLiteral("item %1").arg(i));
+    EXPECT_EQ(progress.updates(), 1000000);
+    EXPECT_EQ(progress.texts().size(), HeadlessProgress::kKeptTexts);
+    EXPECT_EQ(progress.texts().last(), QStringLiteral("item 1000000"));
+    EXPECT_EQ(progress.texts().first(), QStringLiteral("item %1").arg(1000000 - HeadlessProgress::kKeptTexts + 1));
+}
+
 TEST(HeadlessProgress, TipWaitsUntilAnswered)
 {
     HeadlessProgress progress;

@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
 
 #include <csignal>
 #include <ctime>
@@ -70,6 +73,19 @@ ProcessResult runPython(const QString &script, const QStringList &arguments)
     QStringList args{QDir(sourceDir()).filePath(QStringLiteral("fixtures/") + script)};
     args += arguments;
     return run(QStringLiteral("/usr/bin/python3"), args);
+}
+
+bool toolsPresent(const QStringList &programs)
+{
+    bool present = true;
+    for (const QString &program : programs) {
+        if (!QStandardPaths::findExecutable(program).isEmpty())
+            continue;
+        present = false;
+        if (qEnvironmentVariableIsSet("CI"))
+            ADD_FAILURE() << qPrintable(program) << " is not installed (tools/install-deps.sh installs it)";
+    }
+    return present;
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)

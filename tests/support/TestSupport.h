@@ -38,6 +38,11 @@ ProcessResult runPython(const QString &script, const QStringList &arguments);
 ProcessResult terminateAfter(const QString &program, const QStringList &arguments,
                              const QByteArray &marker, int timeoutMs = 120000);
 
+// True when every one of `programs` is on the PATH. Outside CI the caller
+// skips without them; in CI (the environment variable CI set), where they
+// are installed, a missing one also fails the test.
+bool toolsPresent(const QStringList &programs);
+
 // Writes bytes to a file, creating its folder.
 void writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);

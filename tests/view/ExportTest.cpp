@@ -14,9 +14,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStandardPaths>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace {
 
@@ -140,8 +142,8 @@ TEST_F(ExportTest, PdfExportWritesOneReadableFilePerChat)
     const QStringList files = QDir(out).entryList(QDir::Files, QDir::Name);
     EXPECT_EQ(files, (QStringList{QStringLiteral("Ann Lee.pdf"), QStringLiteral("Bob.pdf"), QStringLiteral("TeamA.pdf")}));
     EXPECT_EQ(job.writtenFiles().size(), 3);
-    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
-        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    if (!TestSupport::toolsPresent({QStringLiteral("pdfinfo"), QStringLiteral("pdftotext")}))
+        GTEST_SKIP() << "poppler-utils is not installed";
     const auto info = TestSupport::run(QStringLiteral("pdfinfo"), {QDir(out).filePath(QStringLiteral("Ann Lee.pdf"))});
     ASSERT_EQ(info.exitCode, 0) << info.err.constData();
     EXPECT_TRUE(QString::fromUtf8(info.out).contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))));
@@ -276,6 +278,39 @@ TEST_F(ExportTest, UnknownFormatAndUnwritableFileAreJobErrors)
     ASSERT_EQ(progress2.errors.size(), 1);
     EXPECT_TRUE(progress2.errors.first().contains(QStringLiteral("chats.csv")));
     EXPECT_TRUE(progress2.successes.isEmpty());
+}
+
+TEST_F(ExportTest, SpecialFilesAreRefusedAndAnEarlierFileSurvivesACancel)
+{
+    // A pipe and (when allowed) a device node of our own as outputs.
+    QStringList specials{dir.filePath(QStringLiteral("pipe"))};
+    ASSERT_EQ(::mkfifo(QFile::encodeName(specials.first()).constData(), 0600), 0);
+    const QString node = dir.filePath(QStringLiteral("node"));
+    if (::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0666, makedev(1, 3)) == 0)
+        specials << node;
+    for (const QString &special : std::as_const(specials)) {
+        for (const int format : {ExportFormat::Text, ExportFormat::Csv, ExportFormat::Pdf}) {
+            RecordingProgress progress;
+            ExportMessagesThread job(threeChats(), special, format, &progress);
+            runJob(job, progress);
+            EXPECT_FALSE(job.succeeded());
+            EXPECT_EQ(progress.errors.size(), 1);
+            struct stat st = {};
+            ASSERT_EQ(::lstat(QFile::encodeName(special).constData(), &st), 0) << "removed";
+            EXPECT_FALSE(S_ISREG(st.st_mode)) << "replaced by a regular file";
+        }
+    }
+    // A cancelled text export leaves the file that was there as it was.
+    const QString earlier = dir.filePath(QStringLiteral("earlier.txt"));
+    TestSupport::writeFile(earlier, "earlier export");
+    RecordingProgress progress;
+    progress.cancelAfter = 2;
+    ExportMessagesThread job(threeChats(), earlier, ExportFormat::Text, &progress);
+    runJob(job, progress);
+    EXPECT_TRUE(job.wasCancelled());
+    EXPECT_EQ(readFile(earlier), "earlier export");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), specials.size() + 1)
+        << "no temporary file is left";
 }
 
 TEST_F(ExportTest, CopyExportFileNeverOverwrites)

@@ -6,7 +6,6 @@
 
 #include <QPdfWriter>
 #include <QRegularExpression>
-#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -40,7 +39,10 @@ protected:
         return m.hasMatch() ? m.captured(1).toInt() : -1;
     }
 
-    bool havePoppler() { return !QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty(); }
+    bool havePoppler()
+    {
+        return TestSupport::toolsPresent({QStringLiteral("pdfinfo"), QStringLiteral("pdftotext")});
+    }
 
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("p.pdf"));
@@ -149,3 +151,57 @@ TEST(MsgPagePainterGeometry, PreviewsScaleToAtMost200)
 }
 
 } // namespace
+
+TEST(MsgPagePainterPieces, LongTextsAreCutIntoBoundedPiecesThatKeepEveryCharacter)
+{
+    // One endless word, words with spaces, line breaks and emoji (surrogate
+    // pairs) placed where a hard cut would fall.
+    const QString word = QString(10007, QLatin1Char('x'));
+    const QString words = QStringLiteral("lorem ipsum ").repeated(900);
+    QString emoji;
+    for (int i = 0; i < 3000; ++i)
+        emoji += QString::fromUcs4(U"\U0001F600");
+    for (const QString &text : {word, words, emoji, QString(), QStringLiteral("short")}) {
+        const QStringList pieces = MsgPagePainter::layoutPieces(text, 100);
+        EXPECT_EQ(pieces.join(QString()), text);
+        for (const QString &piece : pieces) {
+            EXPECT_LE(piece.size(), 100);
+            EXPECT_FALSE(!piece.isEmpty() && piece.back().isHighSurrogate());
+        }
+        if (text.size() > 100) {
+            EXPECT_GE(pieces.size(), text.size() / 100);
+        }
+    }
+    // With spaces, a piece ends after one.
+    for (const QString &piece : MsgPagePainter::layoutPieces(words, 100).mid(0, 5))
+        EXPECT_TRUE(piece.endsWith(QLatin1Char(' '))) << qPrintable(piece);
+}
+
+TEST_F(MsgPagePainterTest, AnEndlessWordIsPaintedInFullOverManyPages)
+{
+    MsgPagePainter painter;
+    painter.begin(writer.get());
+    painter.paint(d.message(chat, QStringLiteral("x").repeated(60000) + QStringLiteral("END"),
+                            localTime(2020, 1, 1, 9, 0)));
+    EXPECT_GT(painter.pageNumber(), 3);
+    const int pages = painter.pageNumber();
+    painter.end();
+    writer.reset();
+    if (!havePoppler())
+        GTEST_SKIP() << "poppler-utils is not installed";
+    EXPECT_EQ(pdfPages(), pages);
+    EXPECT_TRUE(pdfText(pages).contains(QStringLiteral("END")));
+}
+
+TEST_F(MsgPagePainterTest, CancellationReachesTheLayoutOfALongMessage)
+{
+    MsgPagePainter painter;
+    int asked = 0;
+    painter.setCancelCheck([&asked] { return ++asked >= 3; });
+    painter.begin(writer.get());
+    // Hundreds of pieces; the painter stops at the third question.
+    painter.paint(d.message(chat, QStringLiteral("y").repeated(2000000), localTime(2020, 1, 1, 9, 0)));
+    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(painter.pageNumber(), 1) << "nothing of the cancelled message was painted";
+    painter.end();
+}

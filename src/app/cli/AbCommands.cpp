@@ -1,20 +1,30 @@
 // velloran-kik ab unpack FILE DIR / ab pack DIR FILE: Android backup archives.
 #include "android/AndroidBackup.h"
 #include "android/AndroidOffline.h"
+#include "app/cli/CliOutput.h"
+#include "app/SafeFile.h"
+#include "app/StagedFolder.h"
 #include "app/cli/CliCommand.h"
+#include "app/cli/CliSignals.h"
 
 #include <QFileInfo>
 #include <QJsonObject>
 
-#include <filesystem>
 #include <stdexcept>
 
 namespace {
 
 int runUnpack(CliContext &ctx)
 {
-    const int entries = extractAndroidBackup(ctx.args.at(0), QDir(ctx.args.at(1)),
+    checkCliOutput(ctx.args.at(1), OutputPath::Kind::Folder, {ctx.args.at(0)});
+    // Unpacked beside the target first: a failed or stopped unpack leaves
+    // no partial tree.
+    StagedFolder staged(ctx.args.at(1));
+    const int entries = extractAndroidBackup(ctx.args.at(0), QDir(staged.tempPath()),
                                              QString::fromLatin1(kAbCorruptedMessage));
+    if (CliSignals::stopRequested())
+        return CliExit::Cancelled;
+    staged.commit();
     ctx.printResult(QJsonObject{{QStringLiteral("entries"), entries}},
                     QStringLiteral("Unpacked %1 files into %2.").arg(entries).arg(ctx.args.at(1)));
     return CliExit::Ok;
@@ -27,20 +37,14 @@ int runPack(CliContext &ctx)
         throw CliUsageError(QStringLiteral("no such folder: %1").arg(ctx.args.at(0)).toStdString());
     const QString target = QFileInfo(ctx.args.at(1)).absoluteFilePath();
     // An archive inside the folder would be packed into itself.
-    if (target.startsWith(source.absolutePath() + QLatin1Char('/')))
-        throw CliUsageError(QStringLiteral("the archive must lie outside %1").arg(ctx.args.at(0)).toStdString());
+    checkCliOutput(target, OutputPath::Kind::File, {source.absolutePath()});
     // Written beside the target and renamed at the end, so that a failed
     // pack leaves an existing file of that name as it was.
-    const QString partial = target + QStringLiteral(".part");
-    const int entries = createAndroidBackup(source, partial);
-    std::error_code error;
-    std::filesystem::rename(std::filesystem::path(partial.toStdWString()),
-                            std::filesystem::path(target.toStdWString()), error);
-    if (error) {
-        QFile::remove(partial);
-        throw std::runtime_error(
-            QStringLiteral("cant rename %1 to %2.").arg(partial, target).toStdString());
-    }
+    StagedFile staged(target);
+    const int entries = createAndroidBackup(source, staged.tempPath());
+    if (CliSignals::stopRequested())
+        return CliExit::Cancelled;
+    staged.commit();
     ctx.printResult(QJsonObject{{QStringLiteral("entries"), entries}},
                     QStringLiteral("Packed %1 files into %2.").arg(entries).arg(ctx.args.at(1)));
     return CliExit::Ok;

@@ -1,6 +1,7 @@
 // SOURCE kinds android:DIR (an extracted Android backup) and ab:FILE (an
 // Android backup archive, unpacked into the data root's "android_cache").
 #include "android/AndroidOffline.h"
+#include "app/AbortCleanup.h"
 #include "app/DataRoot.h"
 #include "app/TextUtil.h"
 #include "app/cli/CliSource.h"
@@ -28,7 +29,10 @@ LoadedSource loadAbFile(const QString &value, CliContext &, JobProgress *)
     const QString absolute = QFileInfo(value).absoluteFilePath();
     const QDir cache(DataRoot::androidCacheFolder().absoluteFilePath(
         QStringLiteral("ab-") + md5Hex(absolute)));
+    // A run stopped during the unpack leaves no partial copy in the cache.
+    const int cleanup = AbortCleanup::add(cache.absolutePath());
     const AndroidLoaded loaded = loadAndroidBackupFile(absolute, cache);
+    AbortCleanup::forget(cleanup);
     return fromLoaded(loaded, cache.absolutePath());
 }
 

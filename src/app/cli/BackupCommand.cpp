@@ -1,7 +1,9 @@
 // velloran-kik backup SOURCE --db NAME.
+#include "app/cli/CliOutput.h"
 #include "app/cli/CliProgress.h"
 #include "app/cli/CliSource.h"
 #include "app/cli/LocalDbBackup.h"
+#include "model/LocalDatabases.h"
 
 namespace {
 
@@ -10,6 +12,8 @@ int runBackup(CliContext &ctx)
     if (!ctx.has(QStringLiteral("db")))
         throw CliUsageError("--db NAME is required");
     const QString name = checkedLocalDbName(ctx.value(QStringLiteral("db")));
+    checkCliOutput(LocalDatabases::folderOf(name), OutputPath::Kind::Folder,
+                   sourceInputPaths(ctx, ctx.args.value(0)));
     CliProgress progress(ctx);
     const LoadedSource source = loadSource(ctx, ctx.args.value(0), &progress);
     progress.checkSignals();

@@ -3,6 +3,7 @@
 #include "app/DataRoot.h"
 #include "app/Log.h"
 #include "app/cli/CliCommand.h"
+#include "app/cli/CliSignals.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -107,6 +108,33 @@ const CliOptionSpec *findOption(const CliCommandSpec &command, const QString &na
     return nullptr;
 }
 
+// Runs the command; a signal during the run makes it a cancelled one,
+// whatever the command returned or threw on its way out.
+int runCommand(CliContext &ctx)
+{
+    int code = CliExit::Failed;
+    if (CliSignals::stopRequested()) {
+        // Stopped while the program was starting: the command never runs.
+        writeErr(QStringLiteral("Cancelled.\n"));
+        return CliExit::Cancelled;
+    }
+    try {
+        code = ctx.command->run(ctx);
+    } catch (const CliUsageError &error) {
+        writeErr(QStringLiteral("velloran-kik: %1\n").arg(QString::fromUtf8(error.what())));
+        writeErr(commandUsage(*ctx.command));
+        return CliExit::Usage;
+    } catch (const std::exception &error) {
+        if (!CliSignals::stopRequested())
+            ctx.printError(QString::fromUtf8(error.what()));
+    }
+    if (CliSignals::stopRequested() && code != CliExit::Ok) {
+        writeErr(QStringLiteral("Cancelled.\n"));
+        return CliExit::Cancelled;
+    }
+    return code;
+}
+
 } // namespace
 
 QString cliUsage()
@@ -152,8 +180,12 @@ int runCli(const QStringList &args)
                 if (i + 1 >= args.size())
                     throw CliUsageError("--data-root needs a folder");
                 ctx.global.dataRoot = args[++i];
+                if (ctx.global.dataRoot.isEmpty())
+                    throw CliUsageError("--data-root needs a folder, not an empty text");
             } else if (arg.startsWith(QLatin1String("--data-root="))) {
                 ctx.global.dataRoot = arg.mid(12);
+                if (ctx.global.dataRoot.isEmpty())
+                    throw CliUsageError("--data-root needs a folder, not an empty text");
             } else {
                 throw CliUsageError(QStringLiteral("unknown option: %1").arg(arg).toStdString());
             }
@@ -245,14 +277,7 @@ int runCli(const QStringList &args)
     // Only the command's words: arguments may hold passwords.
     qDebug().noquote() << "velloran-kik" << ctx.command->words.join(QLatin1Char(' '));
 
-    try {
-        return ctx.command->run(ctx);
-    } catch (const CliUsageError &error) {
-        writeErr(QStringLiteral("velloran-kik: %1\n").arg(QString::fromUtf8(error.what())));
-        writeErr(commandUsage(*ctx.command));
-        return CliExit::Usage;
-    } catch (const std::exception &error) {
-        ctx.printError(QString::fromUtf8(error.what()));
-        return CliExit::Failed;
-    }
+    const int code = runCommand(ctx);
+    CliSignals::commandEnded();
+    return code;
 }

@@ -1,6 +1,7 @@
 #include "app/cli/CliCommand.h"
 
 #include "app/TextUtil.h"
+#include "app/cli/CliMessages.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -60,7 +61,7 @@ void CliContext::printResult(const QJsonValue &json, const QString &text) const
 
 void CliContext::printError(const QString &text) const
 {
-    QByteArray bytes = stripHtml(text).trimmed().toUtf8();
+    QByteArray bytes = withoutCachePaths(stripHtml(text)).trimmed().toUtf8();
     bytes.append('\n');
     writeOut(stderr, bytes);
 }

@@ -2,41 +2,20 @@
 
 #include "app/TextUtil.h"
 #include "app/cli/CliCommand.h"
+#include "app/cli/CliMessages.h"
+#include "app/cli/CliSignals.h"
 #include "jobs/JobRunner.h"
 
-#include <QSocketNotifier>
 #include <QThread>
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <mutex>
 #include <thread>
 
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
-std::atomic<bool> g_signalled{false};
 std::mutex g_activeMutex;
 CliProgress *g_active = nullptr; // guarded by g_activeMutex
-#ifdef Q_OS_UNIX
-int g_pipe[2] = {-1, -1};
-#endif
-
-extern "C" void onStopSignal(int)
-{
-    g_signalled = true;
-#ifdef Q_OS_UNIX
-    if (g_pipe[1] >= 0) {
-        const char byte = 1;
-        [[maybe_unused]] const ssize_t n = write(g_pipe[1], &byte, 1);
-    }
-#endif
-}
 
 void writeErr(const QString &text)
 {
@@ -56,49 +35,21 @@ CliProgress::CliProgress(const CliContext &ctx, QObject *parent)
         std::lock_guard<std::mutex> lock(g_activeMutex);
         g_active = this;
     }
-    g_signalled = false;
-#ifdef Q_OS_UNIX
-    if (g_pipe[0] < 0 && pipe(g_pipe) == 0) {
-        fcntl(g_pipe[0], F_SETFL, O_NONBLOCK);
-        fcntl(g_pipe[1], F_SETFL, O_NONBLOCK);
-    }
-    if (g_pipe[0] >= 0) {
-        m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
-        connect(m_notifier, &QSocketNotifier::activated, this, &CliProgress::onSignal);
-    }
-    struct sigaction action = {};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-#else
-    std::signal(SIGINT, onStopSignal);
-    std::signal(SIGTERM, onStopSignal);
-#endif
+    CliSignals::install();
+    CliSignals::watch(this);
 }
 
 CliProgress::~CliProgress()
 {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    CliSignals::unwatch(this);
     m_bar.finish();
     std::lock_guard<std::mutex> lock(g_activeMutex);
     g_active = nullptr;
 }
 
-void CliProgress::onSignal()
-{
-#ifdef Q_OS_UNIX
-    char buffer[16];
-    while (read(g_pipe[0], buffer, sizeof buffer) > 0) {
-    }
-#endif
-    checkSignals();
-}
-
 void CliProgress::checkSignals()
 {
-    if (g_signalled.exchange(false))
+    if (CliSignals::stopRequested())
         cancel();
 }
 
@@ -147,13 +98,11 @@ int CliProgress::runJob(QThread &job)
     JobRunner::runToEnd(job);
     checkSignals();
     m_bar.finish();
-    if (m_interrupted) {
-        writeErr(QStringLiteral("Cancelled.\n"));
+    if (m_interrupted)
         return CliExit::Cancelled;
-    }
     if (result() == Succeeded)
         return CliExit::Ok;
     const QString text = errorText().isEmpty() ? QStringLiteral("The job failed.") : errorText();
-    writeErr(stripHtml(text).trimmed() + QLatin1Char('\n'));
+    writeErr(withoutCachePaths(stripHtml(text)).trimmed() + QLatin1Char('\n'));
     return CliExit::Failed;
 }

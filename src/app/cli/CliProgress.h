@@ -1,6 +1,6 @@
 // The progress object of the command-line tool: draws the one-line bar on
 // stderr, prints tips and waits for Enter (or goes on at once with --yes),
-// and turns SIGINT and SIGTERM into the Cancel button while it lives.
+// and is cancelled by SIGINT and SIGTERM (see CliSignals) while it lives.
 #pragma once
 
 #include "app/cli/ConsoleProgressBar.h"
@@ -8,7 +8,6 @@
 
 #include <memory>
 
-class QSocketNotifier;
 class QThread;
 class CliContext;
 
@@ -21,11 +20,11 @@ public:
 
     // The user stopped the job (signal), as opposed to an error.
     bool interrupted() const { return m_interrupted; }
-    // Applies a signal that arrived while no event loop was running.
+    // Applies a signal whose queued cancel has not been delivered yet.
     void checkSignals();
 
     // Runs the job to its end; returns the exit code and prints an error
-    // (exit 1) or nothing on cancel (exit 3). The caller prints success.
+    // (exit 1), nothing on cancel (exit 3). The caller prints success.
     int runJob(QThread &job);
 
 public Q_SLOTS:
@@ -35,10 +34,7 @@ public Q_SLOTS:
     void cancel() override;
 
 private:
-    void onSignal();
-
     ConsoleProgressBar m_bar;
     bool m_yes;
     bool m_interrupted = false;
-    QSocketNotifier *m_notifier = nullptr;
 };

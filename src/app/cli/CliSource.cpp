@@ -1,12 +1,47 @@
 #include "app/cli/CliSource.h"
 
+#include "app/DataRoot.h"
+#include "app/OutputPath.h"
+#include "model/LocalDatabases.h"
 #include "model/MessageOrder.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QSet>
 
 namespace {
+
+// A password is short; anything longer is not a password file.
+constexpr qint64 kMaxPasswordFileBytes = 4096;
+
+QString readPasswordFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw std::runtime_error(QStringLiteral("Cannot read the password file %1.")
+                                     .arg(QDir::toNativeSeparators(path))
+                                     .toStdString());
+    // Read in small steps up to one byte past the limit, so that an endless
+    // source (a pipe, a device) costs no more than that.
+    QByteArray bytes;
+    while (bytes.size() <= kMaxPasswordFileBytes) {
+        const QByteArray chunk = file.read(kMaxPasswordFileBytes + 1 - bytes.size());
+        if (chunk.isEmpty())
+            break;
+        bytes += chunk;
+    }
+    if (bytes.size() > kMaxPasswordFileBytes)
+        throw std::runtime_error(QStringLiteral("The password file %1 is longer than %2 bytes; "
+                                                "it should hold only the backup password.")
+                                     .arg(QDir::toNativeSeparators(path))
+                                     .arg(kMaxPasswordFileBytes)
+                                     .toStdString());
+    while (bytes.endsWith('\n') || bytes.endsWith('\r'))
+        bytes.chop(1);
+    return QString::fromUtf8(bytes);
+}
 
 QMap<QString, CliSourceLoader> &loaders()
 {
@@ -50,9 +85,39 @@ QPair<QString, QString> splitSource(const QString &text)
     return {kind, text.mid(colon + 1)};
 }
 
+QStringList sourceInputPaths(const CliContext &ctx, const QString &text)
+{
+    const auto [kind, value] = splitSource(text);
+    QStringList paths;
+    if (kind == QLatin1String("localdb")) {
+        const LocalDatabases::NameCheck check = LocalDatabases::checkName(value);
+        if (check.ok())
+            paths << LocalDatabases::folderOf(check.name);
+    } else if (kind != QLatin1String("iphone") && kind != QLatin1String("adb")) {
+        paths << QFileInfo(value).absoluteFilePath();
+    }
+    if (ctx.has(QStringLiteral("password-file")))
+        paths << QFileInfo(ctx.value(QStringLiteral("password-file"))).absoluteFilePath();
+    return paths;
+}
+
 LoadedSource loadSource(CliContext &ctx, const QString &text, JobProgress *progress)
 {
     const auto [kind, value] = splitSource(text);
+    // The password file is read once, before anything else, whatever the
+    // source: a wrong one is reported at once.
+    if (ctx.has(QStringLiteral("password-file")) && !ctx.has(QStringLiteral("password")))
+        ctx.options[QStringLiteral("password")] = {sourcePassword(ctx)};
+    // The caches and logs of the data root are written while the source is
+    // read; they never go into the source.
+    for (const QString &input : sourceInputPaths(ctx, text)) {
+        if (kind != QLatin1String("localdb") && OutputPath::isSameOrInside(DataRoot::path(), input))
+            throw std::runtime_error(QStringLiteral("The data folder %1 lies inside the input %2; "
+                                                    "choose a data folder outside it.")
+                                         .arg(QDir::toNativeSeparators(DataRoot::path()),
+                                              QDir::toNativeSeparators(input))
+                                         .toStdString());
+    }
     const auto it = loaders().constFind(kind);
     if (it == loaders().cend())
         throw std::runtime_error(
@@ -67,17 +132,8 @@ QString sourcePassword(const CliContext &ctx)
 {
     if (ctx.has(QStringLiteral("password")))
         return ctx.value(QStringLiteral("password"));
-    if (ctx.has(QStringLiteral("password-file"))) {
-        QFile file(ctx.value(QStringLiteral("password-file")));
-        if (!file.open(QIODevice::ReadOnly))
-            throw std::runtime_error(QStringLiteral("Cannot read the password file %1.")
-                                         .arg(file.fileName())
-                                         .toStdString());
-        QByteArray bytes = file.readAll();
-        while (bytes.endsWith('\n') || bytes.endsWith('\r'))
-            bytes.chop(1);
-        return QString::fromUtf8(bytes);
-    }
+    if (ctx.has(QStringLiteral("password-file")))
+        return readPasswordFile(ctx.value(QStringLiteral("password-file")));
     return QString();
 }
 
@@ -88,6 +144,17 @@ KikMessageList selectedMessages(const LoadedSource &source, const CliContext &ct
         return list;
     const QStringList chats = ctx.values(QStringLiteral("chat"));
     const QSet<QString> wanted(chats.cbegin(), chats.cend());
+    QSet<QString> present;
+    for (const _KikChat *chat : source.data->chatsNewestFirst()) {
+        if (chat->user)
+            present.insert(chat->user->jid);
+    }
+    for (const QString &jid : chats) {
+        if (!present.contains(jid))
+            throw std::runtime_error(QStringLiteral("There is no chat with %1 in %2:%3.")
+                                         .arg(jid, source.kind, source.value)
+                                         .toStdString());
+    }
     for (_KikMessage *message : std::as_const(source.data->messages)) {
         if (!wanted.isEmpty()) {
             if (!message->chat || !message->chat->user

@@ -35,6 +35,10 @@ QList<CliOptionSpec> cliSourceOptions();
 // Splits KIND:VALUE; a usage error when the kind is unknown or VALUE empty.
 QPair<QString, QString> splitSource(const QString &text);
 
+// The files and folders the source named by the text reads (with the
+// password file), for the checks that keep outputs out of them.
+QStringList sourceInputPaths(const CliContext &ctx, const QString &text);
+
 // Loads the source named by the text with the registered loader.
 LoadedSource loadSource(CliContext &ctx, const QString &text, JobProgress *progress);
 
@@ -42,5 +46,6 @@ LoadedSource loadSource(CliContext &ctx, const QString &text, JobProgress *progr
 QString sourcePassword(const CliContext &ctx);
 
 // The source's messages in display order, only those of the chats whose
-// partner jid was named with --chat when any was.
+// partner jid was named with --chat when any was. Throws when a jid named
+// with --chat has no chat in the source.
 KikMessageList selectedMessages(const LoadedSource &source, const CliContext &ctx);

@@ -8,6 +8,7 @@
 
 namespace {
 constexpr qint64 kRedrawIntervalMs = 100;
+constexpr qint64 kPlainStatusIntervalMs = 1000;
 }
 
 ConsoleProgressBar::ConsoleProgressBar(FILE *stream, bool interactive, bool quiet)
@@ -34,11 +35,15 @@ QString ConsoleProgressBar::formatLine(int percent, const QString &text, int wid
 
 void ConsoleProgressBar::update(const QString &status, int percent, const QString &detail)
 {
-    if (!status.isEmpty())
+    // Called for every report of a job, which may be a million: the texts
+    // are cleaned only when a line is drawn.
+    if (!status.isEmpty() && status != m_rawStatus) {
+        m_rawStatus = status;
         m_status = stripHtml(status).simplified();
+    }
     if (percent >= 0)
         m_percent = std::clamp(percent, 0, 100);
-    m_detail = stripHtml(detail).simplified();
+    m_rawDetail = detail;
     draw(false);
 }
 
@@ -46,13 +51,24 @@ void ConsoleProgressBar::draw(bool force)
 {
     if (m_quiet)
         return;
-    QString text = m_status;
-    if (!m_detail.isEmpty())
-        text += (text.isEmpty() ? QString() : QStringLiteral(" - ")) + m_detail;
+    const bool changed = m_percent != m_lastPercent || m_status != m_lastStatus;
     if (m_interactive) {
-        const bool changed = m_percent != m_lastPercent || m_status != m_lastStatus;
         if (!force && !changed && m_drawn && m_sinceDraw.elapsed() < kRedrawIntervalMs)
             return;
+    } else if (!force) {
+        // Plain output: a line when the percent changes, or the status after
+        // a second at the least, so that a long job does not print a line
+        // per item however it reports.
+        const bool statusDue = m_status != m_lastStatus
+                               && (!m_drawn || m_sinceDraw.elapsed() >= kPlainStatusIntervalMs);
+        if (m_percent == m_lastPercent && !statusDue)
+            return;
+    }
+    const QString detail = stripHtml(m_rawDetail).simplified();
+    QString text = m_status;
+    if (!detail.isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral(" - ")) + detail;
+    if (m_interactive) {
         QString line = formatLine(m_percent, text);
         const qsizetype length = line.size();
         if (length < m_lastLength)
@@ -61,10 +77,6 @@ void ConsoleProgressBar::draw(bool force)
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_stream);
         m_lastLength = length;
     } else {
-        // Plain output: a line when the percent or the status changes, so
-        // that a long job does not print one line per item.
-        if (!force && m_percent == m_lastPercent && m_status == m_lastStatus)
-            return;
         const QByteArray bytes = formatLine(m_percent, text).toUtf8() + '\n';
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_stream);
     }

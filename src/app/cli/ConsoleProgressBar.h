@@ -29,8 +29,9 @@ private:
     FILE *m_stream;
     bool m_interactive;
     bool m_quiet;
+    QString m_rawStatus;
     QString m_status;
-    QString m_detail;
+    QString m_rawDetail;
     int m_percent = 0;
     int m_lastPercent = -1;
     QString m_lastStatus;

@@ -1,53 +1,15 @@
 // velloran-kik export SOURCE --format txt|doc|csv|pdf|html --out PATH
+#include "app/cli/CliOutput.h"
 #include "app/cli/CliCommand.h"
+#include "app/cli/CliProgress.h"
 #include "app/cli/CliSource.h"
-#include "app/cli/ConsoleProgressBar.h"
-
-#include "app/TextUtil.h"
-#include "jobs/JobProgress.h"
 #include "view/ExportMessagesThread.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 
-#include <atomic>
-#include <csignal>
-
 namespace {
-
-// Progress of the export on stderr; errors and success are kept for the
-// result.
-class ExportProgress : public JobProgress
-{
-public:
-    explicit ExportProgress(bool quiet) : m_bar(ConsoleProgressBar::forStderr(quiet)) {}
-
-    void updateProgress(const QString &status, int percent, const QString &text) override
-    {
-        m_bar.update(status, percent, text);
-    }
-    void errorOccurred(const QString &text) override { error = text; }
-    void succeed(const QString &text) override { success = text; }
-    void finish() { m_bar.finish(); }
-
-    QString error;
-    QString success;
-
-private:
-    ConsoleProgressBar m_bar;
-};
-
-std::atomic<JobProgress *> g_running{nullptr};
-
-void onStopSignal(int)
-{
-    if (JobProgress *progress = g_running.load())
-        progress->cancelled.store(true);
-}
 
 int formatCode(const QString &format)
 {
@@ -71,41 +33,21 @@ int runExport(CliContext &ctx)
     const int code = formatCode(format);
     const QString out = QFileInfo(ctx.value(QStringLiteral("out"))).absoluteFilePath();
 
-    ExportProgress progress(ctx.global.quiet);
-    LoadedSource source;
-    try {
-        source = loadSource(ctx, ctx.args.value(0), &progress);
-    } catch (const CliUsageError &) {
-        throw;
-    } catch (const std::exception &error) {
-        progress.finish();
-        ctx.printError(stripHtml(QString::fromUtf8(error.what())));
-        return CliExit::Failed;
-    }
+    const bool perChat = code == ExportFormat::Pdf || code == ExportFormat::Html;
+    checkCliOutput(out, perChat ? OutputPath::Kind::Folder : OutputPath::Kind::File,
+                      sourceInputPaths(ctx, ctx.args.value(0)));
+
+    CliProgress progress(ctx);
+    const LoadedSource source = loadSource(ctx, ctx.args.value(0), &progress);
+    progress.checkSignals();
+    if (progress.interrupted())
+        return CliExit::Cancelled;
     const KikMessageList messages = selectedMessages(source, ctx);
 
     ExportMessagesThread job(messages, out, code, &progress);
-    QEventLoop loop;
-    QObject::connect(&job, &QThread::finished, &loop, &QEventLoop::quit);
-    g_running = &progress;
-    auto *previousInt = std::signal(SIGINT, onStopSignal);
-    auto *previousTerm = std::signal(SIGTERM, onStopSignal);
-    job.start();
-    loop.exec();
-    job.wait();
-    // Deliver the job's last queued reports.
-    QCoreApplication::sendPostedEvents(&progress);
-    std::signal(SIGINT, previousInt);
-    std::signal(SIGTERM, previousTerm);
-    g_running = nullptr;
-    progress.finish();
-
-    if (job.wasCancelled())
-        return CliExit::Cancelled;
-    if (!job.succeeded()) {
-        ctx.printError(stripHtml(progress.error.isEmpty() ? job.errorText() : progress.error));
-        return CliExit::Failed;
-    }
+    const int result = progress.runJob(job);
+    if (result != CliExit::Ok)
+        return result;
     QJsonArray files;
     for (const QString &file : job.writtenFiles())
         files.append(file);
@@ -115,7 +57,7 @@ int runExport(CliContext &ctx)
         {QStringLiteral("messages"), int(messages.size())},
         {QStringLiteral("files"), files},
     };
-    ctx.printResult(json, progress.success);
+    ctx.printResult(json, progress.successText());
     return CliExit::Ok;
 }
 

@@ -1,5 +1,7 @@
 // velloran-kik import-itunes DIR [--db NAME]: every Kik chat of an iTunes
 // backup into a local database (named after the device when no name is given).
+#include "app/DataRoot.h"
+#include "app/cli/CliOutput.h"
 #include "app/cli/CliProgress.h"
 #include "app/cli/IosSources.h"
 #include "app/cli/LocalDbBackup.h"
@@ -9,6 +11,13 @@ namespace {
 
 int runImportItunes(CliContext &ctx)
 {
+    QStringList inputs{ctx.args.value(0)};
+    if (ctx.has(QStringLiteral("password-file")))
+        inputs << ctx.value(QStringLiteral("password-file"));
+    // The data root (caches, the new database) never lies inside the backup.
+    checkCliOutput(DataRoot::path(), OutputPath::Kind::Folder, inputs);
+    if (ctx.has(QStringLiteral("db")))
+        checkedLocalDbName(ctx.value(QStringLiteral("db")));
     CliProgress progress(ctx);
     const ItunesKikLoad load = loadItunesKik(ctx.args.value(0), ctx, &progress);
     progress.checkSignals();
@@ -16,7 +25,7 @@ int runImportItunes(CliContext &ctx)
         return CliExit::Cancelled;
     const QString wanted = ctx.has(QStringLiteral("db"))
                                ? ctx.value(QStringLiteral("db"))
-                               : load.backup->deviceName() + QStringLiteral("_Backup");
+                               : defaultLocalDbName(load.backup->deviceName());
     return backUpIntoLocalDb(ctx, progress, load.source.data->allMessages(),
                              checkedLocalDbName(wanted));
 }

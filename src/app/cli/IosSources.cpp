@@ -5,6 +5,7 @@
 
 #include "app/DataRoot.h"
 #include "app/Translation.h"
+#include "app/cli/CliSignals.h"
 #include "ios/BackupManifest.h"
 #include "ios/IOSKikDb.h"
 #include "ios/IOSLoadKikFromiTunesThread.h"
@@ -26,7 +27,12 @@ public:
         // A cancel that came before the load stops it at its first step.
         if (m_target && m_target->isCancelled())
             cancelled = true;
+        // A signal reaches the load job at once, not at its next report.
+        CliSignals::watch(this);
     }
+    ~ForwardingProgress() override { CliSignals::unwatch(this); }
+    ForwardingProgress(const ForwardingProgress &) = delete;
+    ForwardingProgress &operator=(const ForwardingProgress &) = delete;
     void updateProgress(const QString &status, int curProgress, const QString &text) override
     {
         HeadlessProgress::updateProgress(status, curProgress, text);
@@ -41,14 +47,16 @@ private:
     JobProgress *m_target;
 };
 
-LoadedSource readFolder(const QString &value)
+// `shownName` names the folder in messages (a copy in the cache is named
+// after the backup it came from).
+LoadedSource readFolder(const QString &value, const QString &shownName)
 {
     const QString folder = QDir(value).absolutePath();
     const QFileInfo store(QDir(folder).filePath(QStringLiteral("Documents/kik.sqlite")));
     // Checked first: opening a missing store would create an empty one.
     if (!store.isFile())
         throw std::runtime_error(QStringLiteral("There is no Kik store (Documents/kik.sqlite) in %1.")
-                                     .arg(QDir::toNativeSeparators(folder))
+                                     .arg(shownName)
                                      .toStdString());
     LoadedSource source;
     auto db = std::make_shared<IOSKikDb>(folder);
@@ -61,7 +69,7 @@ LoadedSource readFolder(const QString &value)
 
 LoadedSource loadIosFolder(const QString &value, CliContext &, JobProgress *)
 {
-    return readFolder(value);
+    return readFolder(value, QDir::toNativeSeparators(QDir(value).absolutePath()));
 }
 
 LoadedSource loadItunes(const QString &value, CliContext &ctx, JobProgress *progress)
@@ -109,6 +117,7 @@ ItunesKikLoad loadItunesKik(const QString &dir, CliContext &ctx, JobProgress *pr
     }
     if (!job.foundData())
         throw std::runtime_error("Found no Kik data in your iTunes Backup.");
-    load.source = readFolder(job.kikCacheFolder().absolutePath());
+    load.source = readFolder(job.kikCacheFolder().absolutePath(),
+                             QStringLiteral("the backup %1").arg(QDir::toNativeSeparators(dir)));
     return load;
 }

@@ -1,5 +1,6 @@
 // velloran-kik backups / itunes files / itunes extract: iTunes and Finder
 // backups found on this computer, their file records, and one file out.
+#include "app/cli/CliOutput.h"
 #include "app/Translation.h"
 #include "app/cli/CliCommand.h"
 #include "app/cli/CliSource.h"
@@ -51,6 +52,12 @@ QJsonValue msOrNull(const QDateTime &t)
 int runBackups(CliContext &ctx)
 {
     const QString root = ctx.value(QStringLiteral("root"), BackupPaths::defaultBackupRoot());
+    // A folder named with --root must be there; the default one may be
+    // missing on a computer that never made a backup.
+    if (ctx.has(QStringLiteral("root")) && !QFileInfo(root).isDir())
+        throw std::runtime_error(QStringLiteral("There is no folder %1.")
+                                     .arg(QDir::toNativeSeparators(root))
+                                     .toStdString());
     QDir dir(root);
     const QFileInfoList folders =
         dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Time | QDir::Reversed);
@@ -124,10 +131,14 @@ int runFiles(CliContext &ctx)
 
 int runExtract(CliContext &ctx)
 {
+    const QString out = ctx.args.value(3);
+    QStringList inputs{ctx.args.value(0)};
+    if (ctx.has(QStringLiteral("password-file")))
+        inputs << ctx.value(QStringLiteral("password-file"));
+    checkCliOutput(out, OutputPath::Kind::File, inputs);
     const auto manifest = openBackup(ctx, ctx.args.value(0));
     const QString domain = ctx.args.value(1);
     const QString path = ctx.args.value(2);
-    const QString out = ctx.args.value(3);
     const MbdbRecord *r = manifest->findRecord(domain, path);
     if (!r)
         throw std::runtime_error(

@@ -9,9 +9,17 @@
 class CliContext;
 class CliProgress;
 
-// Checks the database name (a usage error when it is not acceptable).
-// Returns the name as it will be used.
+// Longest database name, in bytes of UTF-8 (it names a folder and the
+// files in it).
+inline constexpr int kMaxLocalDbNameBytes = 120;
+
+// Checks the database name (a usage error when it is not acceptable or too
+// long). Returns the name as it will be used.
 QString checkedLocalDbName(const QString &wanted);
+
+// A valid database name made from any device name: characters a name may
+// not hold become spaces, the name is shortened, "_Backup" is appended.
+QString defaultLocalDbName(const QString &deviceName);
 
 // Runs the backup job into the local database `name` under the command's
 // progress and prints its result; returns the command's exit code.

@@ -3,6 +3,8 @@
 // archive ready for adb restore.
 #include "android/AndroidOffline.h"
 #include "app/Translation.h"
+#include "app/cli/CliOutput.h"
+#include "app/cli/CliSignals.h"
 #include "app/cli/CliSource.h"
 #include "app/cli/ConsoleProgressBar.h"
 
@@ -52,6 +54,7 @@ int runTransfer(CliContext &ctx)
     const QString out = ctx.value(QStringLiteral("out"));
     if (phone.isEmpty() || out.isEmpty())
         throw CliUsageError("transfer needs --to-ab PHONE.ab and --out NEW.ab");
+    checkCliOutput(out, OutputPath::Kind::File, sourceInputPaths(ctx, ctx.args.at(0)) << phone);
 
     ConsoleProgressBar bar = ConsoleProgressBar::forStderr(ctx.global.quiet || ctx.global.json);
     const LoadedSource source = loadSource(ctx, ctx.args.at(0), nullptr);
@@ -59,7 +62,7 @@ int runTransfer(CliContext &ctx)
     const QString status = ids("IDS_ANDROID_RESTORING_KIK_MESSAGES");
     AndroidMergeHooks hooks;
     hooks.progress = [&](int percent) { bar.update(status, percent, QString()); };
-    hooks.cancelled = [] { return g_interrupted.load(); };
+    hooks.cancelled = [] { return g_interrupted.load() || CliSignals::stopRequested(); };
     const InterruptScope interrupts;
     AndroidOfflineResult result;
     try {

@@ -2,6 +2,7 @@
 #include "app/Log.h"
 #include "app/Translation.h"
 #include "app/cli/CliApp.h"
+#include "app/cli/CliSignals.h"
 
 #include <QGuiApplication>
 
@@ -21,6 +22,9 @@ void quietHandler(QtMsgType type, const QMessageLogContext &, const QString &mes
 
 int main(int argc, char **argv)
 {
+    // SIGINT and SIGTERM cancel the run from its first moment.
+    CliSignals::install();
+    CliSignals::enableHardStop();
     setUtf8Locale();
     qInstallMessageHandler(quietHandler);
     Log::setEchoToStdout(false);

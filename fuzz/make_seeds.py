@@ -1,0 +1,185 @@
+#!/usr/bin/python3
+"""Builds the seed corpus of each fuzz target from the fixture builders.
+
+    make_seeds.py FIXTURES OUT NAME...
+
+Writes OUT/NAME/ for every target NAME: the bytes that NAME's parser reads,
+cut out of the fixtures that tests/fixtures builds (never stored blobs). A
+target without a seed generator here gets an empty folder and starts from
+nothing. To seed a new target NAME, add a function seeds_NAME(fixtures)
+returning a list of byte strings.
+"""
+import glob
+import hashlib
+import os
+import plistlib
+import shutil
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import zlib
+
+PYTHON = "/usr/bin/python3"
+
+
+class Fixtures:
+    """Runs the fixture builders once each, in a scratch folder."""
+
+    def __init__(self, builders, scratch):
+        self.builders = builders
+        self.scratch = scratch
+        self.made = {}
+
+    def run(self, script, *args):
+        subprocess.run([PYTHON, os.path.join(self.builders, script)] + list(args),
+                       check=True, stdout=subprocess.DEVNULL)
+
+    def path(self, name):
+        return os.path.join(self.scratch, name)
+
+    def once(self, key, build):
+        if key not in self.made:
+            build(self.path(key))
+            self.made[key] = self.path(key)
+        return self.made[key]
+
+    def itunes(self, kind, *flags):
+        key = "itunes-" + kind + "".join(flags).replace("-", "_")
+        return self.once(key, lambda out: self.run("make_itunes_backup.py", out, kind, *flags))
+
+    def android_tree(self):
+        return self.once("android-tree",
+                         lambda out: self.run("make_android_kik.py", "tree", out, "--newer"))
+
+    def android_archives(self):
+        tree = self.android_tree()
+        archives = []
+        for flags in ([], ["--plain"], ["--cipher"], ["--raw-tar"]):
+            out = self.path("android%s.ab" % "".join(flags).replace("-", "_"))
+            self.run("make_android_kik.py", "ab", tree, out, *flags)
+            archives.append(out)
+        hostile = self.path("android-hostile.ab")
+        self.run("make_android_kik.py", "hostile", hostile)
+        archives.append(hostile)
+        return archives
+
+    def localdb(self):
+        return self.once("localdb", lambda out: self.run("make_localdb.py", out, "media"))
+
+    def ios_store(self):
+        def build(out):
+            self.run("make_ios_kik_store.py", out, out + ".json")
+        return self.once("ios-store", build)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def column(db_path, sql):
+    db = sqlite3.connect("file:%s?mode=ro" % db_path, uri=True)
+    try:
+        return [bytes(row[0]) if not isinstance(row[0], str) else row[0].encode("utf-8")
+                for row in db.execute(sql) if row[0] is not None]
+    finally:
+        db.close()
+
+
+def seeds_tinykv(fx):
+    db = os.path.join(fx.localdb(), "velloran-kik.db")
+    return column(db, "SELECT attachment FROM kik_message")
+
+
+def seeds_render_instructions(fx):
+    android_db = os.path.join(fx.android_tree(), "apps", "kik.android", "db", "kikDatabase.db")
+    found = column(android_db, "SELECT render_instructions FROM messagesTable")
+    found += column(os.path.join(fx.localdb(), "velloran-kik.db"),
+                    "SELECT render_ins FROM kik_message")
+    return found
+
+
+def plists_below(folder):
+    found = []
+    for path in sorted(glob.glob(os.path.join(folder, "**", "*"), recursive=True)):
+        if os.path.isfile(path):
+            head = read(path)[:8]
+            if head.startswith(b"bplist") or head.lstrip().startswith(b"<?xml"):
+                found.append(read(path))
+    return found
+
+
+def seeds_plist(fx):
+    found = []
+    for fmt in ("xml", "binary"):
+        out = fx.path("sample-%s.plist" % fmt)
+        fx.run("make_plist.py", out, fmt)
+        found.append(read(out))
+    found += plists_below(fx.itunes("db-enc"))
+    found += plists_below(fx.ios_store())
+    return found
+
+
+def seeds_mbdb(fx):
+    return [read(os.path.join(fx.itunes(kind, *flags), "Manifest.mbdb"))
+            for kind, flags in (("mbdb", []), ("mbdb-enc", []), ("mbdb", ["--hostile"]))]
+
+
+def seeds_manifest_file_record(fx):
+    found = []
+    for flags in ([], ["--hostile"]):
+        found += column(os.path.join(fx.itunes("db", *flags), "Manifest.db"),
+                        "SELECT file FROM Files")
+    return found
+
+
+def seeds_keybag(fx):
+    found = []
+    for kind in ("mbdb-enc", "db-enc"):
+        with open(os.path.join(fx.itunes(kind), "Manifest.plist"), "rb") as f:
+            found.append(plistlib.load(f)["BackupKeyBag"])
+    return found
+
+
+def seeds_android_backup(fx):
+    return [read(path) for path in fx.android_archives()]
+
+
+def seeds_android_backup_tar(fx):
+    found = []
+    for path in fx.android_archives():
+        data = read(path)
+        body = data[24:]
+        if b"AES-256" in data[:24]:
+            continue
+        try:
+            found.append(zlib.decompress(body))
+        except zlib.error:
+            found.append(body)  # a stored (uncompressed) tar
+    return found
+
+
+def main(argv):
+    builders, out, names = argv[1], argv[2], argv[3:]
+    scratch = tempfile.mkdtemp(prefix="velloran-seeds-")
+    try:
+        fx = Fixtures(builders, scratch)
+        for name in names:
+            folder = os.path.join(out, name)
+            shutil.rmtree(folder, ignore_errors=True)
+            os.makedirs(folder)
+            generate = globals().get("seeds_" + name)
+            if generate is None:
+                print("make_seeds.py: no seeds for %s, it starts empty" % name)
+                continue
+            for data in generate(fx):
+                digest = hashlib.sha1(data).hexdigest()
+                with open(os.path.join(folder, digest), "wb") as f:
+                    f.write(data)
+    finally:
+        shutil.rmtree(scratch)
+
+
+if __name__ == "__main__":
+    main(sys.argv)

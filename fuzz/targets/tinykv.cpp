@@ -1,0 +1,13 @@
+// Attachment maps in the "tinykv" encoding, as stored in local databases
+// and read from phone data.
+#include "FuzzSupport.h"
+#include "model/TinyKv.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    Fuzz::quietLog();
+    const QVariantMap map = decodeAttachmentMap(Fuzz::bytes(data, size));
+    // What was read is written back when a message is copied.
+    decodeAttachmentMap(encodeAttachmentMap(map));
+    return 0;
+}
