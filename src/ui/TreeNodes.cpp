@@ -4,13 +4,23 @@
 #include "model/KikText.h"
 #include "model/MessageOrder.h"
 
+#include <QSet>
+
 _RootDeviceItemNode::_RootDeviceItemNode() : _ItemNode(NodeKind::DevicesGroup, ids("IDS_ROOT_DEVICE")) {}
 
 KikMessageList _AbsDBItemNode::allMessages() const
 {
+    // A message linked to several chats is listed once.
     KikMessageList messages;
-    for (const _KikChat *chat : chats)
-        messages += chat->messages;
+    QSet<const _KikMessage *> seen;
+    for (const _KikChat *chat : chats) {
+        for (_KikMessage *message : chat->messages) {
+            if (!seen.contains(message)) {
+                seen.insert(message);
+                messages.append(message);
+            }
+        }
+    }
     sortMessages(messages);
     return messages;
 }

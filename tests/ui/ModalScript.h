@@ -1,7 +1,8 @@
 // Answers the modal dialogs, message boxes and popup menus that a window's
 // command opens, in order, from a timer that runs inside their own event
 // loops. A message box that no step expects is recorded and closed, so a
-// fault shows as a failed expectation instead of a hang.
+// fault shows as a failed expectation instead of a hang. Keep one script
+// alive at a time.
 #pragma once
 
 #include <QApplication>
