@@ -13,6 +13,9 @@ void MainWindow::iosDeviceConnected(void *device)
 
 void MainWindow::iosDeviceDisconnected(void *device)
 {
+    // Phones loaded from folders have no handle and never leave this way.
+    if (!device)
+        return;
     for (_IOSDeviceItemNode *node : m_mainModel->iPhones()) {
         if (node->device.handle == device) {
             removeSourceNode(node);

@@ -104,7 +104,11 @@ protected:
         QAction *a = m_window->action(QString::fromLatin1(actionName));
         ASSERT_NE(a, nullptr) << actionName;
         a->trigger();
-        EXPECT_TRUE(script.waitDone(5000)) << actionName << ": not every dialog came";
+        QWidget *modal = QApplication::activeModalWidget();
+        EXPECT_TRUE(script.waitDone(5000))
+            << actionName << ": not every dialog came; boxes: " << script.boxes.join(QLatin1Char('|')).toStdString()
+            << "; unexpected: " << script.unexpected.join(QLatin1Char('|')).toStdString()
+            << "; open: " << (modal ? modal->metaObject()->className() : "none");
     }
 
     _ItemNode *childNamed(_ItemNode *parent, const QString &text)

@@ -21,15 +21,13 @@ class ModalScript : public QObject
 {
 public:
     // A step gets the active modal widget or popup and returns true when it
-    // handled it (and false to leave it, as for a progress dialog).
+    // is the one it expects (and false to leave it, as for a progress
+    // dialog); it runs after it was taken off the list, so a box it opens
+    // goes to the next step.
     using Step = std::function<bool(QWidget *)>;
 
-    ModalScript()
-    {
-        m_timer.setInterval(15);
-        connect(&m_timer, &QTimer::timeout, this, &ModalScript::poll);
-        m_timer.start();
-    }
+    ModalScript() { schedule(); }
+    ~ModalScript() override { m_alive = false; }
 
     ModalScript &then(Step step)
     {
@@ -79,8 +77,6 @@ public:
                     chosen = a;
             }
             menuActions << names;
-            if (chosen)
-                menu->setActiveAction(chosen);
             QMetaObject::invokeMethod(menu, [menu, chosen] {
                 menu->close();
                 if (chosen)
@@ -90,7 +86,7 @@ public:
         });
     }
 
-    bool done() const { return m_steps.empty(); }
+    bool done() const { return m_steps.empty() && m_running == 0; }
     // Runs the event loop until every step ran (bounded).
     bool waitDone(int timeoutMs = 60000)
     {
@@ -109,6 +105,16 @@ public:
     QList<QStringList> menuActions;
 
 private:
+    // A new single-shot timer each time: a timer does not fire again while
+    // its own handler runs, and a step may open a nested dialog.
+    void schedule()
+    {
+        QTimer::singleShot(15, this, [this] {
+            schedule();
+            poll();
+        });
+    }
+
     void poll()
     {
         QWidget *w = QApplication::activePopupWidget();
@@ -116,10 +122,19 @@ private:
             w = QApplication::activeModalWidget();
         if (!w || !w->isVisible() || w == m_last)
             return;
-        if (!m_steps.empty() && m_steps.front()(w)) {
+        if (!m_steps.empty()) {
+            Step step = m_steps.front();
             m_steps.pop_front();
             m_last = w;
-            return;
+            ++m_running;
+            const bool handled = step(w);
+            if (!m_alive)
+                return;
+            --m_running;
+            if (handled)
+                return;
+            m_steps.push_front(step);
+            m_last = nullptr;
         }
         if (auto *box = qobject_cast<QMessageBox *>(w)) {
             unexpected << box->text();
@@ -131,7 +146,8 @@ private:
         }
     }
 
-    QTimer m_timer;
     std::deque<Step> m_steps;
     QPointer<QWidget> m_last;
+    int m_running = 0;
+    bool m_alive = true;
 };
