@@ -163,6 +163,9 @@ private:
     void showNode(_ItemNode *node);
     void showMessages(_AbsDBItemNode *source, const KikMessageList &messages, const _KikChat *chat);
     void clearLists();
+    // Selects the node afresh, so that its data is shown again even when it
+    // was current already.
+    void reselect(_ItemNode *node);
     // Removes a node; the lists are cleared first when they show its data.
     void removeSourceNode(_ItemNode *node);
     // Opens a local database node's database and attaches its chats.

@@ -100,7 +100,7 @@ void MainWindow::backupFlow(const Chosen &chosen, const QString &proposedName)
         MessageBoxes::showError(this, QString::fromUtf8(e.what()));
         return;
     }
-    selectNode(node);
+    reselect(node);
 }
 
 void MainWindow::miImportiTunes()

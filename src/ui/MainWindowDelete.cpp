@@ -60,7 +60,7 @@ void MainWindow::deleteFlow(const Chosen &chosen)
             node->db.reset();
             node->dataSet.reset();
             openLocalDb(node);
-            selectNode(node);
+            reselect(node);
         } else {
             clearLists();
             m_tree->setCurrentIndex(QModelIndex());

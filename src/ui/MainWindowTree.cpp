@@ -45,6 +45,13 @@ void MainWindow::selectNode(_ItemNode *node)
     }
 }
 
+void MainWindow::reselect(_ItemNode *node)
+{
+    m_tree->selectionModel()->clear();
+    m_tree->setCurrentIndex(QModelIndex());
+    selectNode(node);
+}
+
 QString MainWindow::busyKeyOf(const _AbsDBItemNode *node)
 {
     switch (node->kind) {

@@ -8,6 +8,7 @@
 #include "ui/ItemModelMain.h"
 #include "ui/ItemModelSms.h"
 #include "ui/MainWindow.h"
+#include "view/ViewData.h"
 
 #include <QAction>
 #include <QDir>
@@ -34,6 +35,9 @@ protected:
     {
         if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
             qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        // The bubble view and the exports read the data folders built
+        // beside the program.
+        ViewData::setProgramFolder(TestSupport::binDir());
     }
 
     QDir root() const { return QDir(m_root.path()); }
