@@ -9,6 +9,7 @@
 #include "app/gui/MessageBoxes.h"
 #include "android/AndroidKikPaths.h"
 #include "android/AndroidKikDb.h"
+#include "android/AndroidMonitor.h"
 #include "ios/IOSKikDb.h"
 #include "model/KikLocalDb.h"
 #include "model/LocalDatabases.h"
@@ -55,6 +56,9 @@ MainWindow::MainWindow(const Options &options, QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // The monitor stops before the window whose slots it calls goes.
+    delete m_androidMonitor;
+    m_androidMonitor = nullptr;
     // The views go before the models and the data they show.
     clearLists();
 }
@@ -256,6 +260,16 @@ void MainWindow::buildActions()
 
 void MainWindow::startUp()
 {
+    qRegisterMetaType<AdbDevice>();
+    qRegisterMetaType<AndroidDevice>();
+    if (m_options.androidMonitor) {
+        m_androidMonitor = new AndroidMonitor(this);
+        connect(m_androidMonitor, &AndroidMonitor::deviceConnected, this, &MainWindow::androidDeviceConnected,
+                Qt::QueuedConnection);
+        connect(m_androidMonitor, &AndroidMonitor::deviceDisconnected, this,
+                &MainWindow::androidDeviceDisconnected, Qt::QueuedConnection);
+        m_androidMonitor->startMonitor();
+    }
     m_usbTipTimer = new QTimer(this);
     m_usbTipTimer->setSingleShot(true);
     connect(m_usbTipTimer, &QTimer::timeout, this, &MainWindow::androidUsbTips);

@@ -7,6 +7,8 @@
 // and MainWindowAndroid.cpp (phones and the transfer).
 #pragma once
 
+#include "android/AdbDevice.h"
+#include "android/AndroidDevice.h"
 #include "model/KikRecords.h"
 #include "ui/TreeNodes.h"
 
@@ -18,6 +20,7 @@
 #include <functional>
 #include <memory>
 
+class AndroidMonitor;
 class ItemModelMain;
 class ItemModelSms;
 class KikBubbleViewMgr;
@@ -43,6 +46,8 @@ public:
         int usbTipDelayMs = 10000;
         // Where the iTunes backup dialog looks; empty: the default root.
         QString backupRoot;
+        // Whether the Android device monitor (adb) runs.
+        bool androidMonitor = true;
     };
 
     explicit MainWindow(QWidget *parent = nullptr);
@@ -119,6 +124,9 @@ public Q_SLOTS:
 
     void iosDeviceConnected(void *device);
     void iosDeviceDisconnected(void *device);
+    void androidDeviceConnected(const AdbDevice &device);
+    void androidDeviceDisconnected(const QString &serial);
+    void androidDeviceLoad(const AndroidDevice &device);
     void androidUsbTips();
 
 private:
@@ -186,6 +194,8 @@ private:
     void deleteFlow(const Chosen &chosen);
     void transferFlow(const Chosen &chosen);
     static QString busyKeyOf(const _AbsDBItemNode *node);
+    // Reads a connected phone's cached Kik data into its node.
+    void reloadAndroidNode(_AndroidDeviceItemNode *node);
 
     Options m_options;
     ItemModelMain *m_mainModel = nullptr;
@@ -193,6 +203,7 @@ private:
     KikBubbleViewMgr *m_bubbles = nullptr;
     KikMsgPrinter *m_printer = nullptr;
     QTimer *m_usbTipTimer = nullptr;
+    AndroidMonitor *m_androidMonitor = nullptr;
 
     MyTreeView *m_tree = nullptr;
     MyTreeView *m_smsList = nullptr;

@@ -100,7 +100,12 @@ void MainWindow::miViewAndroidCacheFiles()
     _ItemNode *node = currentNode();
     if (!node || node->kind != NodeKind::Android)
         return;
-    const QString id = safeLeafName(static_cast<_AndroidDeviceItemNode *>(node)->phone.serial);
+    auto *phone = static_cast<_AndroidDeviceItemNode *>(node);
+    if (phone->connected) {
+        openFolder(phone->device.cacheFolder().absolutePath());
+        return;
+    }
+    const QString id = safeLeafName(phone->phone.serial);
     QDir cache = DataRoot::androidCacheFolder();
     openFolder(id.isEmpty() ? cache.absolutePath() : cache.filePath(id));
 }

@@ -2,6 +2,7 @@
 // databases with the data read from them, and their chats.
 #pragma once
 
+#include "android/AndroidDevice.h"
 #include "model/AbsKikDb.h"
 #include "model/KikDataSet.h"
 #include "ui/AbsTreeItemModel.h"
@@ -64,6 +65,9 @@ struct AndroidPhoneRecord {
 struct _AndroidDeviceItemNode : _AbsDBItemNode {
     _AndroidDeviceItemNode(const AndroidPhoneRecord &record, _ItemNode *parent);
     AndroidPhoneRecord phone;
+    // Set for a phone that is connected (not one loaded from a folder).
+    bool connected = false;
+    AndroidDevice device;
 };
 
 struct _LocalDbItemNode : _AbsDBItemNode {

@@ -80,6 +80,7 @@ protected:
     {
         MainWindow::Options options;
         options.usbTipDelayMs = -1;
+        options.androidMonitor = withAndroidMonitor;
         options.backupRoot = rootPath(QStringLiteral("ios_backups"));
         root().mkpath(QStringLiteral("ios_backups"));
         m_window = std::make_unique<MainWindow>(options);
@@ -161,6 +162,7 @@ protected:
         return true;
     }
 
+    bool withAndroidMonitor = false;
     QStringList openedFolders;
     QList<QUrl> openedUrls;
 
