@@ -36,9 +36,15 @@ void MainWindow::deleteFlow(const Chosen &chosen)
                                                            : "IDS_CONFIRM_DEL_THIS_LOCALDB";
     if (chosen.scope == Scope::Selected && chosen.messages.isEmpty())
         return;
+    // What goes is noted before the question: the tree may change while it
+    // is open.
+    QStringList uids;
+    for (const _KikMessage *message : chosen.messages)
+        uids.append(message->uid);
+    const _KikChat *chat = chosen.chat ? chosen.chat->chat : nullptr;
+    const QString partnerJid = chat && chat->user ? chat->user->jid : QString();
     if (!MessageBoxes::askQuestion(this, ids(question)))
         return;
-    // The node may have gone while the question was open.
     node = m_mainModel->findLocalDb(name);
     if (!node)
         return;
@@ -47,14 +53,10 @@ void MainWindow::deleteFlow(const Chosen &chosen)
             auto db = std::dynamic_pointer_cast<KikLocalDb>(chosen.db);
             if (!db)
                 return;
-            if (chosen.scope == Scope::Selected) {
-                QStringList uids;
-                for (const _KikMessage *message : chosen.messages)
-                    uids.append(message->uid);
+            if (chosen.scope == Scope::Selected)
                 db->deleteMessages(uids);
-            } else if (chosen.chat && chosen.chat->chat && chosen.chat->chat->user) {
-                db->deleteChat(chosen.chat->chat->user->jid);
-            }
+            else if (!partnerJid.isEmpty())
+                db->deleteChat(partnerJid);
             clearLists();
             m_mainModel->dropChats(node);
             node->db.reset();
