@@ -193,13 +193,13 @@ void MainWindow::showNode(_ItemNode *node)
                 return;
             }
         }
-        showMessages(db, db->allMessages(), nullptr);
+        showMessages(db, db->allMessages(false), nullptr); // sorted by time there
         break;
     }
     case NodeKind::IPhone:
     case NodeKind::Android: {
         auto *source = static_cast<_AbsDBItemNode *>(node);
-        showMessages(source, source->allMessages(), nullptr);
+        showMessages(source, source->allMessages(false), nullptr);
         break;
     }
     case NodeKind::Chat: {

@@ -8,11 +8,16 @@
 
 _RootDeviceItemNode::_RootDeviceItemNode() : _ItemNode(NodeKind::DevicesGroup, ids("IDS_ROOT_DEVICE")) {}
 
-KikMessageList _AbsDBItemNode::allMessages() const
+KikMessageList _AbsDBItemNode::allMessages(bool sorted) const
 {
     // A message linked to several chats is listed once.
     KikMessageList messages;
     QSet<const _KikMessage *> seen;
+    qsizetype total = 0;
+    for (const _KikChat *chat : chats)
+        total += chat->messages.size();
+    messages.reserve(total);
+    seen.reserve(total);
     for (const _KikChat *chat : chats) {
         for (_KikMessage *message : chat->messages) {
             if (!seen.contains(message)) {
@@ -21,7 +26,8 @@ KikMessageList _AbsDBItemNode::allMessages() const
             }
         }
     }
-    sortMessages(messages);
+    if (sorted)
+        sortMessages(messages);
     return messages;
 }
 

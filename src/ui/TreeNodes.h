@@ -33,8 +33,9 @@ struct _AbsDBItemNode : _ItemNode {
     AbsKikDbPtr db;
     KikDataSetPtr dataSet;
     QList<_KikChat *> chats;
-    // Every message of every chat, in message order.
-    KikMessageList allMessages() const;
+    // Every message of every chat, once each, in message order (or in chat
+    // order when the caller sorts them itself).
+    KikMessageList allMessages(bool sorted = true) const;
 };
 
 // What the window knows of a connected iPhone.
