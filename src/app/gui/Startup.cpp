@@ -76,8 +76,11 @@ int runApplication(int argc, char **argv)
     int result;
     {
         MainWindow::Options windowOptions;
-        if (!options.screenshots.isEmpty())
+        if (!options.screenshots.isEmpty()) {
+            // The pictures show the demo data only.
             windowOptions.usbTipDelayMs = -1;
+            windowOptions.androidMonitor = false;
+        }
         MainWindow window(windowOptions);
         window.show();
         if (!options.screenshots.isEmpty())
