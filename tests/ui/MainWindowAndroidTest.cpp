@@ -111,3 +111,41 @@ TEST_F(MainWindowTest, AnAndroidPhoneArrivesIsLoadedReceivesAnIPhonesChatsAndLea
     EXPECT_TRUE(waitFor([&] { return tree().androids().isEmpty(); }, 30000));
     EXPECT_EQ(countText(), QStringLiteral("Messages: 0"));
 }
+
+TEST_F(MainWindowTest, APhoneThatIsNotReadySaysWhatToTryAndIsNotListed)
+{
+    open();
+    AdbDevice device;
+    device.serial = QStringLiteral("R58M1234");
+    device.state = QStringLiteral("unauthorized");
+    ModalScript script;
+    script.box();
+    window().androidDeviceConnected(device);
+    ASSERT_TRUE(script.waitDone(5000));
+    ASSERT_EQ(script.boxes.size(), 1);
+    EXPECT_TRUE(script.boxes[0].contains(QStringLiteral("Can't connect to your Android Phone.<br/><br/>")));
+    EXPECT_TRUE(script.boxes[0].contains(QStringLiteral("3 Restart your Android Phone.<br/><br/>")));
+    EXPECT_TRUE(script.boxes[0].contains(QStringLiteral("Error:unauthorized")));
+    EXPECT_TRUE(tree().androids().isEmpty());
+    window().androidDeviceDisconnected(device.serial); // unknown: nothing happens
+    EXPECT_TRUE(tree().androids().isEmpty());
+}
+
+TEST_F(MainWindowTest, TheWifiDialogCanBeClosedWithoutConnecting)
+{
+    makeVirtualAndroid(QStringLiteral("Pixel"));
+    open();
+    ModalScript script;
+    bool shown = false;
+    script.then([&](QWidget *w) {
+        if (w->objectName() != QLatin1String("AndroidWIFIForm"))
+            return false;
+        shown = true;
+        static_cast<QDialog *>(w)->reject();
+        return true;
+    });
+    trigger("miConnectWifi", script);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(tree().androids().size(), 1); // the virtual phone stays, nothing was added
+    EXPECT_FALSE(tree().androids().first()->connected);
+}
