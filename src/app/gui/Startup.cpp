@@ -9,6 +9,7 @@
 #include "db/Sqlite3DB.h"
 #include "device/MobileDeviceFrameworks.h"
 #include "ui/MainWindow.h"
+#include "ui/ScreenshotTour.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -20,6 +21,7 @@ namespace {
 struct StartOptions {
     QString dataRoot;
     bool exitAfterStart = false;
+    QString screenshots; // folder for the README pictures
 };
 
 StartOptions parseOptions(const QStringList &arguments)
@@ -33,6 +35,8 @@ StartOptions parseOptions(const QStringList &arguments)
             options.dataRoot = arg.mid(12);
         else if (arg == QLatin1String("--exit-after-start"))
             options.exitAfterStart = true;
+        else if (arg == QLatin1String("--screenshots") && i + 1 < arguments.size())
+            options.screenshots = arguments[++i];
     }
     return options;
 }
@@ -71,8 +75,16 @@ int runApplication(int argc, char **argv)
 
     int result;
     {
-        MainWindow window;
+        MainWindow::Options windowOptions;
+        if (!options.screenshots.isEmpty()) {
+            // The pictures show the demo data only.
+            windowOptions.usbTipDelayMs = -1;
+            windowOptions.androidMonitor = false;
+        }
+        MainWindow window(windowOptions);
         window.show();
+        if (!options.screenshots.isEmpty())
+            (new ScreenshotTour(&window, options.screenshots))->start();
         if (options.exitAfterStart)
             QTimer::singleShot(0, &app, [] { QApplication::exit(0); });
         result = QApplication::exec();

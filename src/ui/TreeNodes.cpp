@@ -1,0 +1,74 @@
+#include "ui/TreeNodes.h"
+
+#include "app/Translation.h"
+#include "model/KikText.h"
+#include "model/MessageOrder.h"
+
+#include <QSet>
+
+_RootDeviceItemNode::_RootDeviceItemNode() : _ItemNode(NodeKind::DevicesGroup, ids("IDS_ROOT_DEVICE")) {}
+
+KikMessageList _AbsDBItemNode::allMessages(bool sorted) const
+{
+    // A message linked to several chats is listed once.
+    KikMessageList messages;
+    QSet<const _KikMessage *> seen;
+    qsizetype total = 0;
+    for (const _KikChat *chat : chats)
+        total += chat->messages.size();
+    messages.reserve(total);
+    seen.reserve(total);
+    for (const _KikChat *chat : chats) {
+        for (_KikMessage *message : chat->messages) {
+            if (!seen.contains(message)) {
+                seen.insert(message);
+                messages.append(message);
+            }
+        }
+    }
+    if (sorted)
+        sortMessages(messages);
+    return messages;
+}
+
+_IOSDeviceItemNode::_IOSDeviceItemNode(const IOSDeviceRecord &record, _ItemNode *parent)
+    : _AbsDBItemNode(NodeKind::IPhone, record.deviceName, parent), device(record)
+{
+}
+
+QString AndroidPhoneRecord::displayName() const
+{
+    QString name = manufacturer;
+    if (!model.isEmpty())
+        name += QLatin1Char(' ') + model;
+    return name.trimmed();
+}
+
+_AndroidDeviceItemNode::_AndroidDeviceItemNode(const AndroidPhoneRecord &record, _ItemNode *parent)
+    : _AbsDBItemNode(NodeKind::Android, record.displayName(), parent), phone(record)
+{
+}
+
+_LocalDbItemNode::_LocalDbItemNode(const QString &name, _ItemNode *parent)
+    : _AbsDBItemNode(NodeKind::LocalDb, name, parent)
+{
+}
+
+_ChatSessionItemNode::_ChatSessionItemNode(_KikChat *chat, _ItemNode *parent)
+    : _ItemNode(NodeKind::Chat, chat && chat->user ? displayName(chat->user) : QStringLiteral("Unknown"),
+                parent),
+      chat(chat)
+{
+}
+
+_AbsDBItemNode *sourceNodeOf(_ItemNode *node)
+{
+    if (!node)
+        return nullptr;
+    if (node->kind == NodeKind::Chat)
+        node = node->parent;
+    if (node && (node->kind == NodeKind::IPhone || node->kind == NodeKind::Android
+                 || node->kind == NodeKind::LocalDb))
+        return static_cast<_AbsDBItemNode *>(node);
+    return nullptr;
+}
