@@ -6,7 +6,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-l10n-tools qt6-tools-dev qt6-tools-dev-tools qt6-webengine-dev
   libqt6sql6-sqlite libqt6svg6-dev
   libsqlite3-dev sqlite3 libarchive-dev libmbedtls-dev zlib1g-dev libssl-dev
-  libplist-dev libimobiledevice-dev libusbmuxd-dev libimobiledevice-utils
+  libplist-dev libimobiledevice-dev libusbmuxd-dev libimobiledevice-utils usbmuxd
   adb xvfb xauth python3 python3-cryptography
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   poppler-utils qpdf fonts-dejavu-core fonts-noto-color-emoji unicode-data

@@ -22,8 +22,10 @@ inline constexpr char kAndroidBackupHeader[] = "ANDROID BACKUP\n1\n1\nnone\n";
 int extractAndroidBackup(const QString &archivePath, const QDir &destination,
                          const QString &corruptedMessage);
 
-// Writes a new archive holding every file below `source` (hidden files and
-// symbolic links left out) and returns the number of entries. The file is
+// Writes a new archive holding every file below `source`, hidden ones
+// included (Android's restore replaces the app's data with the archive's,
+// so a file left out would be lost on the phone), symbolic links left out,
+// and returns the number of entries. The file is
 // removed again when writing fails.
 int createAndroidBackup(const QDir &source, const QString &archivePath);
 

@@ -168,7 +168,7 @@ void addFolderToTar(archive *writer, const QDir &folder, const QString &archiveF
 {
     const QString prefix = archiveFolder.isEmpty() ? QString() : archiveFolder + QLatin1Char('/');
     QFileInfoList files =
-        folder.entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::Name);
+        folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name);
     // Android's restore reads a package's manifest before anything else of
     // it; keep it first even when another name sorts ahead of it.
     for (qsizetype i = 1; i < files.size(); ++i) {
@@ -182,7 +182,7 @@ void addFolderToTar(archive *writer, const QDir &folder, const QString &archiveF
         ++entries;
     }
     const QFileInfoList folders =
-        folder.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name);
+        folder.entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name);
     for (const QFileInfo &info : folders)
         addFolderToTar(writer, QDir(info.absoluteFilePath()), prefix + info.fileName(), entries);
 }

@@ -3,6 +3,7 @@
 #include "android/AndroidKikDb.h"
 #include "android/AndroidKikPaths.h"
 #include "app/FileUtil.h"
+#include "jobs/JobCancelled.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -374,7 +375,7 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
         int lastPercent = -1;
         for (qsizetype n = 0; n < total; ++n) {
             if (hooks.cancelled && hooks.cancelled())
-                throw -1;
+                throw JobCancelled();
             const int percent = int(n * 99 / total);
             if (hooks.progress && percent != lastPercent)
                 hooks.progress(lastPercent = percent);

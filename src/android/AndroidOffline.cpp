@@ -3,6 +3,7 @@
 #include "android/AndroidBackup.h"
 #include "android/AndroidKikPaths.h"
 #include "app/FileUtil.h"
+#include "jobs/JobCancelled.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -67,7 +68,7 @@ AndroidOfflineResult transferToAndroidBackup(const KikMessageList &messages,
     const QDir tree(work.filePath(QStringLiteral("ab-extract")));
     extractAndroidBackup(phoneArchive, tree, QString::fromLatin1(kAbCorruptedMessage));
     if (hooks.cancelled && hooks.cancelled())
-        throw -1;
+        throw JobCancelled();
     requireDatabase(AndroidKikPaths::databasePath(tree), phoneArchive);
 
     AndroidOfflineResult result;
@@ -76,7 +77,7 @@ AndroidOfflineResult transferToAndroidBackup(const KikMessageList &messages,
     result.entries = createAndroidBackup(tree, partial);
     // A cancel that arrives while packing still keeps the new archive away.
     if (hooks.cancelled && hooks.cancelled())
-        throw -1;
+        throw JobCancelled();
     std::error_code error;
     std::filesystem::rename(std::filesystem::path(partial.toStdWString()),
                             std::filesystem::path(out.absoluteFilePath().toStdWString()), error);

@@ -36,7 +36,7 @@ struct AndroidOfflineResult {
 // Unpacks `phoneArchive` into a work folder beside `outArchive`, merges the
 // messages into it and packs the result as `outArchive`. The phone's
 // archive is only read; `outArchive` appears only when everything worked.
-// Throws the integer -1 when `hooks.cancelled` answers true between the
+// Throws JobCancelled when `hooks.cancelled` answers true between the
 // steps or during the merge.
 AndroidOfflineResult transferToAndroidBackup(const KikMessageList &messages,
                                              const QString &phoneArchive,

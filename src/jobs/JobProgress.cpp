@@ -43,12 +43,24 @@ void success(JobProgress *target, const QString &text)
 
 bool waitForTips(JobProgress *target, const QString &text)
 {
+    showTips(target, text);
+    return waitWhileTipsShown(target, 500);
+}
+
+void showTips(JobProgress *target, const QString &text)
+{
     if (!target)
-        return true;
+        return;
     target->waiting = true;
     QMetaObject::invokeMethod(target, "tipsWait", Qt::AutoConnection, Q_ARG(QString, text));
+}
+
+bool waitWhileTipsShown(JobProgress *target, int stepMs)
+{
+    if (!target)
+        return true;
     while (target->waiting && !target->cancelled)
-        QThread::msleep(500);
+        QThread::msleep(stepMs);
     return !target->cancelled;
 }
 

@@ -48,5 +48,11 @@ void success(JobProgress *target, const QString &text);
 // Sets the waiting flag, shows the tip and sleeps in 500 ms steps until it is
 // closed or the job is cancelled. Returns false when cancelled.
 bool waitForTips(JobProgress *target, const QString &text);
+// Sets the waiting flag and shows the tip without waiting: the job goes on
+// (an adb backup runs while the user confirms on the phone) and later calls
+// waitWhileTipsShown.
+void showTips(JobProgress *target, const QString &text);
+// Sleeps in `stepMs` steps while the tip is shown; false when cancelled.
+bool waitWhileTipsShown(JobProgress *target, int stepMs);
 
 } // namespace JobReport

@@ -179,9 +179,12 @@ TEST(AndroidBackupWrite, EntriesAsAndroidsRestoreWantsThem)
     const QString deep = QStringLiteral("apps/kik.android/f/") + QString(60, 'd') + "/" +
                          QString(70, 'e') + QStringLiteral("/Ünïcode.txt");
     writeFile(t + "/" + deep, "deep");
-    writeFile(t + "/apps/kik.android/.hidden", "no");
+    // Android's restore replaces the app's data with the archive's: Kik's
+    // hidden files and folders must travel too.
+    writeFile(t + "/apps/kik.android/.hidden", "kept");
+    writeFile(t + "/apps/kik.android/f/.cache/state", "kept too");
     const QString ab = dir.filePath(QStringLiteral("new.ab"));
-    EXPECT_EQ(createAndroidBackup(QDir(t), ab), 6);
+    EXPECT_EQ(createAndroidBackup(QDir(t), ab), 8);
     const QByteArray raw = readFile(ab);
     EXPECT_EQ(raw.left(24), QByteArray(kAndroidBackupHeader));
     EXPECT_EQ(quint8(raw.at(24)), 0x78);
@@ -203,14 +206,16 @@ TEST(AndroidBackupWrite, EntriesAsAndroidsRestoreWantsThem)
     }
     const QStringList expected{
         "apps/kik.android/_manifest",
+        "apps/kik.android/.hidden",
         "apps/kik.android/Abc",
         "apps/kik.android/db/kikDatabase.db",
+        "apps/kik.android/f/.cache/state",
         "apps/kik.android/f/" + QString(60, 'd') + "/" + QString(70, 'e') + "/Ünïcode.txt",
         "apps/kik.android/f/staging/thumbs/thumb-c-img",
         "apps/kik.android/sp/KikPreferences.xml",
     };
-    // The python tree has 4 files; we added 2 visible ones (hidden left out).
-    ASSERT_EQ(names.size(), 6);
+    // The python tree has 4 files; we added 4.
+    ASSERT_EQ(names.size(), 8);
     EXPECT_EQ(names, expected);
 }
 

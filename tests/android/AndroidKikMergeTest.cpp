@@ -1,5 +1,6 @@
 #include "android/AndroidKikDb.h"
 #include "android/AndroidKikMerge.h"
+#include "jobs/JobCancelled.h"
 #include "support/TestSupport.h"
 
 #include <QCryptographicHash>
@@ -177,16 +178,7 @@ TEST(AndroidKikMerge, FailuresLeaveTheTreeDatabaseUntouched)
     int calls = 0;
     AndroidMergeHooks cancelLater;
     cancelLater.cancelled = [&] { return ++calls > 5; };
-    EXPECT_THROW(
-        {
-            try {
-                mergeIntoAndroidTree(root, source.list, cancelLater);
-            } catch (int code) {
-                EXPECT_EQ(code, -1);
-                throw;
-            }
-        },
-        int);
+    EXPECT_THROW(mergeIntoAndroidTree(root, source.list, cancelLater), JobCancelled);
     EXPECT_EQ(md5(dbPath), before);
     EXPECT_EQ(QDir(root.absoluteFilePath("apps/kik.android/db")).entryList(QDir::Files).size(), 1);
 
@@ -234,7 +226,7 @@ TEST(AndroidKikMerge, RowsOnlyInTheWalAreMergedAndTheTreeFileStaysUntilCommit)
     int calls = 0;
     AndroidMergeHooks cancelLater;
     cancelLater.cancelled = [&] { return ++calls > 3; };
-    EXPECT_THROW(mergeIntoAndroidTree(root, source.list, cancelLater), int);
+    EXPECT_THROW(mergeIntoAndroidTree(root, source.list, cancelLater), JobCancelled);
     // Byte for byte: the WAL was neither folded into the file nor removed.
     EXPECT_EQ(md5(dbPath), dbSum);
     ASSERT_TRUE(QFile::exists(dbPath + "-wal"));

@@ -1,4 +1,5 @@
 #include "android/AndroidOffline.h"
+#include "jobs/JobCancelled.h"
 #include "model/MessageOrder.h"
 #include "support/TestSupport.h"
 
@@ -110,7 +111,7 @@ TEST(AndroidOffline, CancelAfterUnpackingWritesNothing)
     KikMessageList none;
     AndroidMergeHooks hooks;
     hooks.cancelled = [] { return true; };
-    EXPECT_THROW(transferToAndroidBackup(none, dir.filePath("phone.ab"), dir.filePath("o/new.ab"), hooks), int);
+    EXPECT_THROW(transferToAndroidBackup(none, dir.filePath("phone.ab"), dir.filePath("o/new.ab"), hooks), JobCancelled);
     EXPECT_EQ(md5(dir.filePath("phone.ab")), phoneSum);
     EXPECT_EQ(QDir(dir.filePath("o")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
 }

@@ -1,85 +1,45 @@
-// velloran-kik transfer SOURCE --to-ab PHONE.ab --out NEW.ab: the transfer
-// to an Android phone without the phone, from its backup archive to a new
-// archive ready for adb restore.
-#include "android/AndroidOffline.h"
-#include "app/Translation.h"
+// velloran-kik transfer SOURCE --to-ab PHONE.ab --out NEW.ab (the transfer
+// without the phone, from its backup archive to a new archive ready for adb
+// restore) and transfer SOURCE --to-android SERIAL (onto a connected phone).
+#include "android/AndroidTransferToAbThread.h"
+#include "app/cli/AndroidTransfer.h"
+#include "app/cli/CliProgress.h"
 #include "app/cli/CliSource.h"
-#include "app/cli/ConsoleProgressBar.h"
 
 #include <QJsonObject>
 
-#include <atomic>
-#include <csignal>
-
 namespace {
 
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void onInterrupt(int)
+int runTransferToAb(CliContext &ctx)
 {
-    g_interrupted.store(true);
-}
-
-// SIGINT and SIGTERM cancel the merge between two messages, as the Cancel
-// button would; the previous handlers come back afterwards.
-class InterruptScope
-{
-public:
-    InterruptScope()
-    {
-        g_interrupted.store(false);
-        m_int = std::signal(SIGINT, onInterrupt);
-        m_term = std::signal(SIGTERM, onInterrupt);
-    }
-    ~InterruptScope()
-    {
-        std::signal(SIGINT, m_int);
-        std::signal(SIGTERM, m_term);
-    }
-    InterruptScope(const InterruptScope &) = delete;
-    InterruptScope &operator=(const InterruptScope &) = delete;
-
-private:
-    void (*m_int)(int) = SIG_DFL;
-    void (*m_term)(int) = SIG_DFL;
-};
-
-int runTransfer(CliContext &ctx)
-{
-    if (ctx.has(QStringLiteral("to-android")))
-        throw std::runtime_error("The transfer to a connected Android phone is not available yet.");
     const QString phone = ctx.value(QStringLiteral("to-ab"));
     const QString out = ctx.value(QStringLiteral("out"));
     if (phone.isEmpty() || out.isEmpty())
         throw CliUsageError("transfer needs --to-ab PHONE.ab and --out NEW.ab");
 
-    ConsoleProgressBar bar = ConsoleProgressBar::forStderr(ctx.global.quiet || ctx.global.json);
-    const LoadedSource source = loadSource(ctx, ctx.args.at(0), nullptr);
+    CliProgress progress(ctx);
+    const LoadedSource source = loadSource(ctx, ctx.args.at(0), &progress);
     const KikMessageList messages = selectedMessages(source, ctx);
-    const QString status = ids("IDS_ANDROID_RESTORING_KIK_MESSAGES");
-    AndroidMergeHooks hooks;
-    hooks.progress = [&](int percent) { bar.update(status, percent, QString()); };
-    hooks.cancelled = [] { return g_interrupted.load(); };
-    const InterruptScope interrupts;
-    AndroidOfflineResult result;
-    try {
-        result = transferToAndroidBackup(messages, phone, out, hooks);
-    } catch (int) {
-        bar.finish();
-        ctx.printError(QStringLiteral("Cancelled."));
-        return CliExit::Cancelled;
-    }
-    bar.update(status, 100, QString());
-    bar.finish();
+    AndroidTransferToAbThread job(messages, phone, out, &progress);
+    const int code = progress.runJob(job);
+    if (code != CliExit::Ok)
+        return code;
 
     const QJsonObject json{
         {QStringLiteral("messages"), int(messages.size())},
         {QStringLiteral("out"), out},
-        {QStringLiteral("phone_messages_before"), result.merge.phoneMessagesBefore},
-        {QStringLiteral("phone_messages_after"), result.merge.phoneMessagesAfter},
+        {QStringLiteral("phone_messages_before"), job.result().merge.phoneMessagesBefore},
+        {QStringLiteral("phone_messages_after"), job.result().merge.phoneMessagesAfter},
     };
-    ctx.printResult(json, ids("IDS_SUC_RESTORE_%1_TO_ANDROID").arg(messages.size()));
+    ctx.printResult(json, progress.successText());
     return CliExit::Ok;
+}
+
+int runTransfer(CliContext &ctx)
+{
+    if (ctx.has(QStringLiteral("to-android")))
+        return runTransferToAndroid(ctx);
+    return runTransferToAb(ctx);
 }
 
 QList<CliOptionSpec> transferOptions()

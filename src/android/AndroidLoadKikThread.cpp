@@ -1,0 +1,295 @@
+#include "android/AndroidLoadKikThread.h"
+
+#include "android/AndroidBackup.h"
+#include "android/AndroidKikDb.h"
+#include "android/AndroidKikPaths.h"
+#include "android/AndroidOffline.h"
+#include "android/AndroidPhone.h"
+#include "android/AndroidRootFiles.h"
+#include "app/FileUtil.h"
+#include "app/TextUtil.h"
+#include "app/Translation.h"
+#include "jobs/JobCancelled.h"
+#include "jobs/JobProgress.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+namespace {
+
+const QString kPhoneDb = QStringLiteral("/data/data/kik.android/databases/kikDatabase.db");
+const QStringList kDbEndings{QString(), QStringLiteral("-journal"), QStringLiteral("-shm"), QStringLiteral("-wal")};
+
+[[noreturn]] void fail(const QString &text)
+{
+    throw std::runtime_error(text.toStdString());
+}
+
+QString backupCheckList()
+{
+    return QStringLiteral(
+        "Can't read Kik data from Android device.<br/><br/>Please check the following:<br/><br/>1 Don't encrypt "
+        "your Android device by password or any 3rd party App.<br/><br/>2 You have installed and verified Kik "
+        "on Android device.<br/><br/>3 Don't set a desktop backup password on your phone. <br/>You can click  "
+        "Settings  -&gt; Developer options  -&gt; Desktop backup password on your phone to make the password "
+        "blank.<br/><br/>4 Restart your Android device.<br/><br/>5 Stop Kik from running on Android device to "
+        "try again.<br/>To do this:  Go Settings -&gt; Apps -&gt; Running -&gt; Kik and then tap Close "
+        "button.<br/><br/>Error:");
+}
+
+} // namespace
+
+AndroidLoadKikThread::AndroidLoadKikThread(AndroidPhone *phone, const QDir &archiveFolder, bool fetch,
+                                           JobProgress *progress, QObject *parent)
+    : QThread(parent), m_phone(phone), m_archiveFolder(archiveFolder), m_fetch(fetch), m_progress(progress),
+      m_cache(phone->device().cacheFolder().absolutePath())
+{
+}
+
+AndroidLoadKikThread::~AndroidLoadKikThread() = default;
+
+QDir AndroidLoadKikThread::treeFolder() const
+{
+    return QDir(QDir(m_cache).filePath(QStringLiteral("ab-extract")));
+}
+
+QString AndroidLoadKikThread::rootNeededMessage()
+{
+    return QStringLiteral(
+        "This phone needs root access for Kik.<br/><br/>Android 12 and later leave Kik's data out of the "
+        "phone's own backups: the phone answered with a backup that holds no Kik data. Kik's messages can "
+        "only be read from and written to this phone as superuser (root).");
+}
+
+AndroidChannel &AndroidLoadKikThread::channel()
+{
+    if (!m_channel)
+        m_channel = m_phone->openChannel(AndroidPhone::ChannelPurpose::Download, m_progress);
+    return *m_channel;
+}
+
+void AndroidLoadKikThread::run()
+{
+    const AndroidDevice &device = m_phone->device();
+    try {
+        JobReport::progress(m_progress, ids("IDS_LOADING_ADNROID_KIK_FILES"), 99, QString());
+        bool fromRoot = false;
+        if (m_fetch) {
+            if (device.rooted) {
+                QString error;
+                fromRoot = rootFetch(error);
+                if (!fromRoot) {
+                    if (!JobReport::waitForTips(m_progress, error))
+                        throw JobCancelled();
+                    backupFetch();
+                }
+            } else {
+                backupFetch();
+            }
+        }
+        if (!QFileInfo(AndroidKikPaths::databasePath(treeFolder())).isFile())
+            fail(QStringLiteral("Can't read Kik data from Android device. Please make sure you have installed "
+                                "and verified Kik on Android device."));
+        if (fromRoot)
+            fetchThumbnails();
+        if (m_channel && device.rooted)
+            AndroidRootFiles::removeStaging(*m_channel, device.stagingFolder());
+        m_channel.reset();
+        JobReport::success(m_progress, QString());
+        return;
+    } catch (const JobCancelled &) {
+    } catch (const std::exception &e) {
+        JobReport::error(m_progress, QString::fromUtf8(e.what()));
+    }
+    if (m_channel && device.rooted && !device.externalStorage.isEmpty())
+        AndroidRootFiles::removeStaging(*m_channel, device.stagingFolder());
+    m_channel.reset();
+    QDir(QDir(m_cache).filePath(QStringLiteral("fetch-work"))).removeRecursively();
+}
+
+// Replaces the cache's tree by a complete fresh one.
+void AndroidLoadKikThread::installTree(const QString &freshTree)
+{
+    const QString tree = treeFolder().absolutePath();
+    const QString old = tree + QStringLiteral(".old");
+    QDir(old).removeRecursively();
+    if (QFileInfo::exists(tree) && !QDir().rename(tree, old))
+        fail(QStringLiteral("cant rename %1 to %2.").arg(tree, old));
+    if (!QDir().rename(freshTree, tree)) {
+        QDir().rename(old, tree);
+        fail(QStringLiteral("cant rename %1 to %2.").arg(freshTree, tree));
+    }
+    QDir(old).removeRecursively();
+}
+
+bool AndroidLoadKikThread::rootFetch(QString &errorText)
+{
+    const AndroidDevice &device = m_phone->device();
+    const QString fallback = QLatin1Char(' ') + ids("IDS_ROOT_ROUTINE_FAILED_WILL_TRY_ADBBACKUP");
+    if (device.externalStorage.isEmpty()) {
+        errorText = ids("IDS_ROOT_MUST_HAVE_EXTENAL_STORAGE") + fallback;
+        return false;
+    }
+    const QString work = QDir(m_cache).filePath(QStringLiteral("fetch-work"));
+    try {
+        m_phone->forceStop(QString::fromLatin1(kKikPackage));
+        QDir(work).removeRecursively();
+        const QString staging = device.stagingFolder();
+        AndroidChannel &ch = channel();
+        AndroidRootFiles::prepareStaging(ch, staging);
+        QStringList copied;
+        for (const QString &ending : kDbEndings) {
+            const int status = ch.suCopy(kPhoneDb + ending, staging + QStringLiteral("/kikDatabase.db") + ending);
+            if (ending.isEmpty() && status != 0) {
+                errorText = ids("IDS_ROOT_INVALID_AUTHORIZATION") + fallback;
+                return false;
+            }
+            // Journal files exist only while Kik writes: a missing one is
+            // not fetched.
+            if (status == 0)
+                copied << ending;
+        }
+        // A fresh tree keeps the phone's other cached files (thumbnails).
+        const QString fresh = work + QStringLiteral("/ab-extract");
+        const QString freshDb = fresh + QStringLiteral("/apps/kik.android/db/kikDatabase.db");
+        for (const QString &ending : std::as_const(copied))
+            ch.downloadFile(staging, QStringLiteral("kikDatabase.db") + ending, freshDb + ending, true);
+        if (!QFileInfo(freshDb).isFile()) {
+            errorText = ids("IDS_ROOT_CANNOT_FETCH_kikDatabase.db") + fallback;
+            return false;
+        }
+        const QString thumbs = treeFolder().filePath(QString::fromLatin1(AndroidKikPaths::kThumbsFolder));
+        if (QFileInfo(thumbs).isDir()) {
+            QDir().mkpath(fresh + QStringLiteral("/apps/kik.android/f/staging"));
+            QDir().rename(thumbs, fresh + QLatin1Char('/') + QString::fromLatin1(AndroidKikPaths::kThumbsFolder));
+        }
+        installTree(fresh);
+        QDir(work).removeRecursively();
+        return true;
+    } catch (const JobCancelled &) {
+        throw;
+    } catch (const std::exception &e) {
+        QDir(work).removeRecursively();
+        errorText = QString::fromUtf8(e.what()) + fallback;
+        return false;
+    }
+}
+
+QString AndroidLoadKikThread::backupArchivePath() const
+{
+    QString uid = safeLeafName(m_phone->device().uid);
+    if (uid.isEmpty())
+        uid = QStringLiteral("android");
+    return m_archiveFolder.absoluteFilePath(
+        QStringLiteral("%1-%2.ab").arg(uid, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_hhmmss"))));
+}
+
+void AndroidLoadKikThread::backupFetch()
+{
+    const AndroidDevice &device = m_phone->device();
+    if (device.apiLevel < kMinimumBackupApiLevel)
+        fail(ids("IDS_NOT_SUPPORT_ANDROID_40_BELOW"));
+    if (device.overWifi)
+        fail(ids("IDS_ANDROID_40_ABOVE_USB_MUST"));
+    m_archiveFolder.mkpath(QStringLiteral("."));
+    m_archivePath = backupArchivePath();
+    QFile::remove(m_archivePath);
+    JobReport::showTips(m_progress, ids("IDS_ADB_BACKUP_TIPS") + QStringLiteral("<br/><img src=\":res/adb_backup.png\" />"));
+    m_phone->forceStop(QStringLiteral("com.android.backupconfirm"));
+    m_phone->forceStop(QString::fromLatin1(kKikPackage));
+    const std::atomic<bool> *cancelled = m_progress ? &m_progress->cancelled : nullptr;
+    const std::unique_ptr<AndroidPendingRun> adb = m_phone->startBackup(m_archivePath);
+    const bool adbEnded = adb->waitForEnd(kBackupWaitMs, cancelled);
+    if (!JobReport::waitWhileTipsShown(m_progress, 300))
+        throw JobCancelled();
+
+    const QString work = QDir(m_cache).filePath(QStringLiteral("fetch-work"));
+    const QString fresh = work + QStringLiteral("/ab-extract");
+    QElapsedTimer clock;
+    clock.start();
+    int attempts = 0;
+    QString lastError;
+    for (;;) {
+        ++attempts;
+        if (cancelled && cancelled->load())
+            throw JobCancelled();
+        if (QFileInfo(m_archivePath).size() > 0) {
+            QDir(work).removeRecursively();
+            bool extracted = false;
+            try {
+                extractAndroidBackup(m_archivePath, QDir(fresh), QString::fromLatin1(kAbCorruptedMessage));
+                extracted = true;
+            } catch (const std::runtime_error &e) {
+                lastError = QString::fromUtf8(e.what());
+            }
+            if (extracted) {
+                if (!QFileInfo(AndroidKikPaths::databasePath(QDir(fresh))).isFile()) {
+                    // A readable archive without Kik: the phone's backup left
+                    // Kik out (Android 12 and later). Waiting cannot change that.
+                    QDir(work).removeRecursively();
+                    fail(rootNeededMessage());
+                }
+                installTree(fresh);
+                QDir(work).removeRecursively();
+                return;
+            }
+        }
+        // Once adb has ended the archive is complete: waiting longer cannot help.
+        if (adbEnded || clock.elapsed() >= kBackupWaitMs)
+            break;
+        QThread::msleep(500);
+    }
+    QDir(work).removeRecursively();
+    QString detail;
+    // An empty archive is what a phone that refused the backup leaves.
+    const bool gotArchive = QFileInfo(m_archivePath).size() > 0;
+    if (gotArchive) {
+        QFile::remove(m_archivePath);
+        detail = lastError.startsWith(QLatin1String("Your backup file is encrypted")) ? lastError
+                                                                                         : QString::fromLatin1(kAbCorruptedMessage);
+    } else {
+        QFile::remove(m_archivePath);
+        detail = QStringLiteral("adb-backup -f %1 failed.").arg(m_archivePath);
+    }
+    fail(backupCheckList() + detail + QStringLiteral(" attempt=%1").arg(attempts));
+}
+
+void AndroidLoadKikThread::fetchThumbnails()
+{
+    const AndroidDevice &device = m_phone->device();
+    QStringList names;
+    {
+        const QDir tree = treeFolder();
+        AndroidKikDb db(tree, AndroidKikPaths::databasePath(tree));
+        db.openThrow(AndroidKikPaths::databasePath(tree), Sqlite3DB::ReadOnly);
+        KikDataSet data;
+        db.loadAll(data);
+        QSet<QString> seen;
+        for (const _KikMessage *m : data.allMessages()) {
+            for (const char *key : {"image:preview", "image:icon", "image:png-preview"}) {
+                const QString name = AndroidKikPaths::safeName(m->attachment.value(QString::fromLatin1(key)).toString());
+                if (!name.isEmpty() && !seen.contains(name)) {
+                    seen.insert(name);
+                    names << name;
+                }
+            }
+        }
+    }
+    const QString thumbs = treeFolder().filePath(QString::fromLatin1(AndroidKikPaths::kThumbsFolder));
+    const QString staging = device.stagingFolder();
+    for (qsizetype k = 0; k < names.size(); ++k) {
+        if (m_progress && m_progress->isCancelled())
+            throw JobCancelled();
+        JobReport::progress(m_progress, QString(), int(k * 100 / names.size()), QString());
+        const QString local = thumbs + QLatin1Char('/') + names[k];
+        if (QFileInfo(local).size() > 0)
+            continue;
+        const QString remote = QString::fromLatin1(AndroidKikPaths::kPhoneThumbsFolder) + names[k];
+        const QString stagingName = md5Hex(remote);
+        if (channel().suCopy(remote, staging + QLatin1Char('/') + stagingName) == 0)
+            channel().downloadFile(staging, stagingName, local, false);
+    }
+}

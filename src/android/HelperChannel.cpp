@@ -1,0 +1,190 @@
+#include "android/HelperChannel.h"
+
+#include "android/SimpleProtocol.h"
+#include "app/Translation.h"
+#include "jobs/JobCancelled.h"
+#include "jobs/JobProgress.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QIODevice>
+
+#include <limits>
+
+#include <vector>
+
+using namespace simpleprotocol;
+
+namespace {
+
+constexpr qint64 kChunkBytes = 256 * 1024;
+
+// The file being received: removed again unless the download completes.
+class PartialFile
+{
+public:
+    explicit PartialFile(const QString &path) : m_file(path) {}
+    ~PartialFile()
+    {
+        if (!m_done) {
+            m_file.close();
+            m_file.remove();
+        }
+    }
+    QFile &file() { return m_file; }
+    void keep() { m_done = true; }
+
+private:
+    QFile m_file;
+    bool m_done = false;
+};
+
+} // namespace
+
+HelperChannel::HelperChannel(std::unique_ptr<QIODevice> socket, JobProgress *progress)
+    : AndroidChannel(progress), m_socket(std::move(socket))
+{
+}
+
+HelperChannel::~HelperChannel()
+{
+    close();
+}
+
+void HelperChannel::close()
+{
+    if (!m_socket)
+        return;
+    try {
+        sendCommand(m_socket.get(), QStringLiteral("$bye:"), QString(), true, 2000);
+    } catch (const std::exception &) {
+        // The phone may be gone; closing is all that is left to do.
+    }
+    m_socket->close();
+    m_socket.reset();
+}
+
+bool HelperChannel::downloadFile(const QString &remote, const QString &name, const QString &local,
+                                 bool overwrite)
+{
+    if (keepExisting(local, overwrite))
+        return true;
+    if (!m_socket)
+        throw SocketDataTransferException(QStringLiteral("The channel to the phone is closed."));
+    reportDownload(remote, name);
+    QIODevice *s = m_socket.get();
+    if (name.isEmpty())
+        sendCommand(s, QStringLiteral("$dload:"), remote, true, kReplyTimeoutMs);
+    else
+        sendCommand(s, QStringLiteral("$dloadex:"),
+                    QString::fromLatin1(remote.toUtf8().toBase64()) + QLatin1Char(',')
+                        + QString::fromLatin1(name.toUtf8().toBase64()),
+                    true, kReplyTimeoutMs);
+    const QString header = expectReply(s, QStringLiteral("$file:"), kReplyTimeoutMs);
+    const QString sizeField = header.mid(6).section(QLatin1Char(','), 0, 0);
+    const qint64 total = sizeField.trimmed().isEmpty()
+        ? 0
+        : parseSize(s, sizeField, std::numeric_limits<qint64>::max() / 2);
+    receiveBlocks(local, total);
+    if (QFileInfo(local).size() > 0)
+        return true;
+    QFile::remove(local);
+    qDebug("AndroidLoadKikThread::downloadFileThrow, file is empty, %s, rx=%s", qUtf8Printable(name),
+           qUtf8Printable(remote));
+    return false;
+}
+
+void HelperChannel::receiveBlocks(const QString &local, qint64 total)
+{
+    QIODevice *s = m_socket.get();
+    PartialFile partial(local);
+    if (!partial.file().open(QIODevice::WriteOnly))
+        throw std::runtime_error(QStringLiteral("create %1 error. %2").arg(local, partial.file().errorString()).toStdString());
+    std::vector<char> buffer(static_cast<size_t>(kChunkBytes));
+    qint64 received = 0;
+    try {
+        for (;;) {
+            if (cancelled())
+                throw JobCancelled();
+            const QString line = readReply(s, kReplyTimeoutMs);
+            if (line == QLatin1String(".")) {
+                sendCommand(s, QStringLiteral("$file:"), QString(), true, kReplyTimeoutMs);
+                if (!partial.file().flush())
+                    throw std::runtime_error(QStringLiteral("write file %1 failed. %2")
+                                                 .arg(local, partial.file().errorString()).toStdString());
+                partial.file().close();
+                partial.keep();
+                return;
+            }
+            if (!line.startsWith(QLatin1String("$block:")))
+                throw LocalException(s, QStringLiteral("invalid command(.,$block:), %1").arg(line));
+            qint64 left = parseSize(s, line.mid(7), kMaxBlockBytes);
+            if (total > 0 && received + left > total)
+                throw LocalException(s, QStringLiteral("The phone sent more than the %1 bytes it announced.").arg(total));
+            while (left > 0) {
+                const qint64 n = std::min(left, kChunkBytes);
+                readExact(s, buffer.data(), n, kReplyTimeoutMs);
+                if (partial.file().write(buffer.data(), n) != n)
+                    throw std::runtime_error(QStringLiteral("write file %1 failed. %2")
+                                                 .arg(local, partial.file().errorString()).toStdString());
+                left -= n;
+                received += n;
+            }
+            sendCommand(s, QStringLiteral("."), QString(), true, kReplyTimeoutMs);
+            JobReport::progress(progress(), QString(), -1, transferDetail(received, total));
+        }
+    } catch (const JobCancelled &) {
+        throw;
+    } catch (const std::exception &e) {
+        throw std::runtime_error(e.what());
+    }
+}
+
+void HelperChannel::uploadFile(const QString &local, const QString &remote)
+{
+    if (!m_socket)
+        throw SocketDataTransferException(QStringLiteral("The channel to the phone is closed."));
+    QIODevice *s = m_socket.get();
+    sendCommand(s, QStringLiteral("$file:"), remote, true, kReplyTimeoutMs);
+    QFile file(local);
+    if (!file.open(QIODevice::ReadOnly))
+        throw LocalException(s, QStringLiteral("open %1 failed. %2").arg(local, file.errorString()));
+    const qint64 total = file.size();
+    const QString title = ids("IDS_UPLOADING_FILE_%1").arg(QFileInfo(local).fileName());
+    qint64 sent = 0;
+    while (!file.atEnd()) {
+        if (cancelled())
+            throw JobCancelled();
+        const QByteArray block = file.read(kUploadBlockBytes);
+        if (block.isEmpty()) {
+            if (file.error() != QFile::NoError)
+                throw LocalException(s, QStringLiteral("read %1 failed. %2").arg(local, file.errorString()));
+            break;
+        }
+        sent += block.size();
+        JobReport::progress(progress(), title, -1, transferDetail(sent, total));
+        sendCommand(s, QStringLiteral("$block:"), QString::number(block.size()), false, kReplyTimeoutMs);
+        writeAll(s, block, true, kReplyTimeoutMs);
+        expectReply(s, QStringLiteral("."), kReplyTimeoutMs);
+    }
+    sendCommand(s, QStringLiteral("."), QString(), true, kReplyTimeoutMs);
+    expectReply(s, QStringLiteral("$file:"), kReplyTimeoutMs);
+}
+
+int HelperChannel::suCommand(const QString &command)
+{
+    if (!m_socket)
+        throw SocketDataTransferException(QStringLiteral("The channel to the phone is closed."));
+    if (command.contains(QLatin1Char('\n')) || command.contains(QLatin1Char('\r')))
+        throw std::runtime_error("A superuser command must be one line.");
+    QIODevice *s = m_socket.get();
+    sendCommand(s, QStringLiteral("$sucmd:"), command, true, kReplyTimeoutMs);
+    const QString reply = expectReply(s, QStringLiteral("$sucmd:"), kReplyTimeoutMs);
+    bool ok = false;
+    const int status = reply.mid(7).trimmed().toInt(&ok);
+    if (!ok)
+        throw LocalException(s, QStringLiteral("invalid feedback [%1], must be [%2]").arg(reply, QStringLiteral("$sucmd:<status>")));
+    qDebug("su command, %s return %d.", qUtf8Printable(command), status);
+    return status;
+}

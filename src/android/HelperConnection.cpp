@@ -1,0 +1,124 @@
+#include "android/HelperConnection.h"
+
+#include "android/AdbRunner.h"
+#include "android/SimpleProtocol.h"
+#include "jobs/JobCancelled.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QUrl>
+
+#include <stdexcept>
+
+namespace HelperConnection {
+
+namespace {
+
+[[noreturn]] void fail(const QString &text)
+{
+    throw std::runtime_error(text.toStdString());
+}
+
+std::unique_ptr<QTcpSocket> openUsb(const AndroidDevice &device, const QString &url, int timeoutMs,
+                                    const std::atomic<bool> *cancelled)
+{
+    adbActivityManager(device.serial, QStringLiteral("broadcast"),
+                       QString::fromLatin1(kHelperPackage) + QStringLiteral("/.AdbSyncBroadcastReceiver"),
+                       QString(), url, {}, QString());
+    const int port = QUrl(url).port();
+    adbForward(device.serial, port, port);
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        if (cancelled && cancelled->load())
+            throw JobCancelled();
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
+        if (!socket->waitForConnected(5000))
+            continue;
+        try {
+            simpleprotocol::expectReply(socket.get(), QStringLiteral("$ready:"), 5000);
+            return socket;
+        } catch (const std::exception &) {
+            qDebug("connect %s failed, try again...", qUtf8Printable(url));
+        }
+    }
+    fail(QStringLiteral("start %1 failed.").arg(url));
+}
+
+std::unique_ptr<QTcpSocket> openWifi(const AndroidDevice &device, const QString &url, int timeoutMs)
+{
+    QTcpSocket control;
+    control.connectToHost(device.address, quint16(device.controlPort));
+    if (!control.waitForConnected(10000))
+        fail(QStringLiteral("can not connect %1:%2.").arg(device.address).arg(device.controlPort));
+    simpleprotocol::writeAll(&control, url.toUtf8() + '\n', true, 10000);
+    const QString reply = simpleprotocol::readReply(&control, 10000);
+    control.close();
+    if (reply.startsWith(QLatin1Char('0')))
+        fail(QStringLiteral("start %1 failed.%2").arg(url, simpleprotocol::decodeError(reply.mid(1))));
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->connectToHost(device.address, quint16(QUrl(url).port()));
+    if (!socket->waitForConnected(timeoutMs))
+        fail(QStringLiteral("connec %1 failed.").arg(url));
+    simpleprotocol::expectReply(socket.get(), QStringLiteral("$ready:"), timeoutMs);
+    return socket;
+}
+
+} // namespace
+
+QString deviceInfoUrl(int port)
+{
+    return QStringLiteral("backup://127.0.0.1:%1/device-info").arg(port);
+}
+
+QString downloadUrl(int port)
+{
+    return QStringLiteral("backup://127.0.0.1:%1/download").arg(port);
+}
+
+QString uploadUrl(int port)
+{
+    return QStringLiteral("restore://127.0.0.1:%1/upload").arg(port);
+}
+
+std::unique_ptr<QTcpSocket> openChannel(const AndroidDevice &device, const QString &url, int timeoutMs,
+                                        const std::atomic<bool> *cancelled)
+{
+    return device.overWifi ? openWifi(device, url, timeoutMs) : openUsb(device, url, timeoutMs, cancelled);
+}
+
+QString wifiAddressFrom(const QString &text)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^(\\d{1,3}\\.\\d{1,3}\\.\\d{1,3}\\.\\d{1,3})$"));
+    const QRegularExpressionMatch m = pattern.match(text.trimmed());
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+
+QString tooOldMessage()
+{
+    return QStringLiteral("Velloran Marrowlink on Android is too old. %1 needed. Please update it from Google Play.")
+        .arg(QString::fromLatin1(kHelperMinimumVersion));
+}
+
+void readDeviceInfo(AndroidDevice &device, const std::atomic<bool> *cancelled)
+{
+    const QString url = deviceInfoUrl(nextChannelPort());
+    const std::unique_ptr<QTcpSocket> socket = openChannel(device, url, kChannelTimeoutMs, cancelled);
+    const QString hello = simpleprotocol::readReply(socket.get(), kChannelTimeoutMs);
+    try {
+        simpleprotocol::sendCommand(socket.get(), QStringLiteral("$bye:"), QString(), true, 2000);
+    } catch (const std::exception &) {
+        // The information has arrived; a failed goodbye changes nothing.
+    }
+    socket->close();
+    parseDeviceInfo(hello.mid(7), device);
+    if (device.helperVersion <= 0)
+        fail(tooOldMessage());
+    device.access = AndroidDevice::Access::Helper;
+}
+
+} // namespace HelperConnection

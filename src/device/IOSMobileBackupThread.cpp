@@ -1,0 +1,91 @@
+#include "device/IOSMobileBackupThread.h"
+
+#include "app/FileUtil.h"
+#include "device/BackupToolText.h"
+#include "device/DeviceBackupRoot.h"
+#include "device/backup2tool.h"
+#include "jobs/JobProgress.h"
+
+#include <QFileInfo>
+
+IOSMobileBackupThread::IOSMobileBackupThread(MobileDevicePtr device, JobProgress *progress,
+                                             const QString &productVersion, QObject *parent)
+    : QThread(parent),
+      m_device(std::move(device)),
+      m_progress(progress),
+      m_productVersion(productVersion),
+      m_backupRoot(tempBackupRoot()),
+      m_tool(new backup2tool(m_device, m_device ? m_device->udid() : QString(), m_backupRoot))
+{
+}
+
+IOSMobileBackupThread::~IOSMobileBackupThread()
+{
+    m_tool->deleteLater();
+}
+
+QString IOSMobileBackupThread::deviceBackupFolder() const
+{
+    return m_backupRoot.filePath(m_device ? m_device->udid() : QString());
+}
+
+bool IOSMobileBackupThread::isReusable(const QString &deviceFolder, const QString &productVersion)
+{
+    const QDir folder(deviceFolder);
+    // iOS 10 and later write "Manifest.db", older versions "Manifest.mbdb".
+    const bool hasManifest = QFileInfo(folder.filePath(QStringLiteral("Manifest.db"))).isFile()
+        || QFileInfo(folder.filePath(QStringLiteral("Manifest.mbdb"))).isFile();
+    if (!hasManifest || !QFileInfo(folder.filePath(QStringLiteral("Status.plist"))).isFile()
+        || !QFileInfo(folder.filePath(QStringLiteral("Manifest.plist"))).isFile())
+        return false;
+    const CFType status = CFType::fromPlistFile(folder.filePath(QStringLiteral("Status.plist")));
+    if (status.value(QStringLiteral("SnapshotState")).toText() != QLatin1String("finished"))
+        return false;
+    const CFType manifest = CFType::fromPlistFile(folder.filePath(QStringLiteral("Manifest.plist")));
+    const QString version =
+        manifest.value(QStringLiteral("Lockdown")).value(QStringLiteral("ProductVersion")).toText();
+    return !productVersion.isEmpty() && version == productVersion;
+}
+
+void IOSMobileBackupThread::backupUpdate(double pg, const QString &, const QString &)
+{
+    if (m_progress)
+        m_progress->updateProgress(QString(), int(pg), QString());
+}
+
+void IOSMobileBackupThread::run()
+{
+    JobReport::progress(m_progress, QStringLiteral("Loading data from Device..."), 0, QString());
+    const QString folder = deviceBackupFolder();
+    if (m_productVersion.isEmpty() && m_device) {
+        try {
+            m_productVersion =
+                m_device->copyValues({QStringLiteral("ProductVersion")}, QString()).value(0).toQString();
+        } catch (const std::exception &) {
+            // The tool reports an unreachable phone itself.
+        }
+    }
+    if (QFileInfo::exists(folder) && !isReusable(folder, m_productVersion))
+        removeTree(folder);
+    connect(m_tool, &backup2tool::update, this, &IOSMobileBackupThread::backupUpdate,
+            Qt::QueuedConnection);
+    QMetaObject::Connection cancelConnection;
+    if (m_progress)
+        cancelConnection = connect(m_progress, &JobProgress::userCacel, m_tool, &backup2tool::cancel,
+                                   Qt::DirectConnection);
+    // A cancel that came before the connection was made.
+    if (m_progress && m_progress->isCancelled())
+        m_tool->cancel();
+    try {
+        m_tool->runBackup();
+        disconnect(cancelConnection);
+        // A backup the tool was stopped in is of no use to a later run.
+        if (m_progress && m_progress->isCancelled())
+            removeTree(folder);
+        JobReport::success(m_progress, QString());
+    } catch (const std::exception &e) {
+        disconnect(cancelConnection);
+        removeTree(folder);
+        JobReport::error(m_progress, BackupToolText::worded(QString::fromUtf8(e.what())));
+    }
+}

