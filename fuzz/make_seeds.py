@@ -9,6 +9,7 @@ target without a seed generator here gets an empty folder and starts from
 nothing. To seed a new target NAME, add a function seeds_NAME(fixtures)
 returning a list of byte strings.
 """
+import base64
 import glob
 import hashlib
 import os
@@ -158,6 +159,45 @@ def seeds_android_backup_tar(fx):
         except zlib.error:
             found.append(body)  # a stored (uncompressed) tar
     return found
+
+
+def helper_blocks(content, sizes):
+    """The phone's side of a download: "$file:" with the size, the content
+    in "$block:" chunks of the given sizes, then the closing "."."""
+    said = b"$file:%d,\n" % len(content)
+    at = 0
+    for size in sizes:
+        said += b"$block:%d\n" % size + content[at:at + size]
+        at += size
+    return said + b".\n"
+
+
+def helper_error(text):
+    return b"$error:" + base64.b64encode(text.encode("utf-8")) + b"\n"
+
+
+def seeds_helper_protocol(fx):
+    """First byte: what the desktop asks (0 download, 1 named download,
+    2 superuser command, 3 upload of two blocks, 4 greeting and device
+    information); the rest is what the phone answers."""
+    content = bytes(range(256)) * 3
+    hello = (b"$hello:version=3.1.1;model=Pixel 7;manufacturer=Google;imei=3567;"
+             b"uid=10123;sdk=13;sdk_id=33;root=1;storage1=/storage/emulated/0;\n")
+    return [
+        b"\x00" + helper_blocks(content, [len(content)]),
+        b"\x00" + helper_blocks(content, [5, 300, len(content) - 305]),
+        b"\x00" + b"$file:,\n$block:3\nabc.\n",
+        b"\x00" + helper_error("file not found"),
+        b"\x01" + helper_blocks(b"kik", [3]),
+        b"\x01" + b"$file:0,\n.\n",
+        b"\x02" + b"$sucmd:0\n",
+        b"\x02" + b"$sucmd:127\r\n",
+        b"\x02" + helper_error("su: not allowed"),
+        b"\x03" + b".\n.\n$file:\n",
+        b"\x03" + b".\n" + helper_error("no space left"),
+        b"\x04" + b"$ready:\n" + hello,
+        b"\x04" + b"$ready:\n$hello:version=2.0;\n",
+    ]
 
 
 def main(argv):
