@@ -16,6 +16,7 @@ import os
 import plistlib
 import shutil
 import sqlite3
+import struct
 import subprocess
 import sys
 import tempfile
@@ -197,6 +198,55 @@ def seeds_helper_protocol(fx):
         b"\x03" + b".\n" + helper_error("no space left"),
         b"\x04" + b"$ready:\n" + hello,
         b"\x04" + b"$ready:\n$hello:version=2.0;\n",
+    ]
+
+
+AFC_STATUS, AFC_DATA, AFC_FILE_OPEN_RESULT = 1, 2, 14
+
+
+def afc_reply(operation, payload=b"", number=0):
+    """One AFC packet as the phone sends it: "CFA6LPAA", entire length,
+    header length, packet number, operation (little-endian), payload."""
+    return b"CFA6LPAA" + struct.pack("<QQQQ", 40 + len(payload), 40, number, operation) + payload
+
+
+def afc_strings(*strings):
+    return b"".join(s.encode("utf-8") + b"\0" for s in strings)
+
+
+def afc_info(kind, size, mtime_ns=1600000000 * 10**9):
+    return afc_reply(AFC_DATA, afc_strings("st_size", str(size), "st_blocks", "8", "st_nlink", "1",
+                                           "st_ifmt", kind, "st_mtime", str(mtime_ns),
+                                           "st_birthtime", str(mtime_ns)))
+
+
+def afc_file(content, chunk=65536):
+    """Opening, reading to the end and closing one file."""
+    said = afc_reply(AFC_FILE_OPEN_RESULT, struct.pack("<Q", 3))
+    for at in range(0, len(content), chunk):
+        said += afc_reply(AFC_DATA, content[at:at + chunk])
+    return said + afc_reply(AFC_DATA) + afc_reply(AFC_STATUS, struct.pack("<Q", 0))
+
+
+def seeds_afc(fx):
+    """First byte: what the desktop does (0 folder listing with file
+    information, 1 file record, 2 file information, 3 read a file, 4 copy a
+    folder tree); the rest is what the phone answers, packet by packet."""
+    listing = afc_reply(AFC_DATA, afc_strings(".", "..", "kik.sqlite", "attachments"))
+    infos = afc_info("S_IFREG", 300) + afc_info("S_IFDIR", 0)
+    content = bytes(range(256)) * 300
+    tree = (listing + infos + afc_file(content[:300])
+            + afc_reply(AFC_DATA, afc_strings(".", "..", "photo.jpg"))
+            + afc_info("S_IFREG", 5) + afc_file(b"photo"))
+    return [
+        b"\x00" + listing + infos,
+        b"\x00" + listing + afc_reply(AFC_STATUS, struct.pack("<Q", 8)) + afc_info("S_IFDIR", 0),
+        b"\x01" + afc_info("S_IFREG", 77824),
+        b"\x01" + afc_reply(AFC_STATUS, struct.pack("<Q", 8)),
+        b"\x02" + afc_info("S_IFLNK", 12),
+        b"\x03" + afc_file(content),
+        b"\x03" + afc_file(content[:1000], chunk=100),
+        b"\x04" + tree,
     ]
 
 
