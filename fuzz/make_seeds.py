@@ -250,6 +250,27 @@ def seeds_afc(fx):
     ]
 
 
+def framed(value, fmt=plistlib.FMT_XML):
+    body = plistlib.dumps(value, fmt=fmt)
+    return struct.pack(">I", len(body)) + body
+
+
+def seeds_plist_framing(fx):
+    """First byte: even reads messages until the stream ends, odd asks for
+    an app's container; the rest is what the phone answers."""
+    value = {"Key": "DeviceName", "Value": "Bob's iPhone", "Domain": "",
+             "Data": b"\x00\x01\x02", "Count": 3, "List": [True, 1.5, "x"]}
+    messages = [
+        framed(value),
+        framed(value, plistlib.FMT_BINARY),
+        framed({"MessageName": "DLMessageVersionExchange"}) + framed(["DLMessageProcessMessage", {}]),
+        struct.pack(">I", 0) + framed({"Status": "Complete"}, plistlib.FMT_BINARY),
+    ]
+    return ([b"\x00" + m for m in messages]
+            + [b"\x01" + framed({"Status": "Complete"}),
+               b"\x01" + framed({"Error": "ApplicationLookupFailed"}, plistlib.FMT_BINARY)])
+
+
 def main(argv):
     builders, out, names = argv[1], argv[2], argv[3:]
     scratch = tempfile.mkdtemp(prefix="velloran-seeds-")
