@@ -271,6 +271,23 @@ def seeds_plist_framing(fx):
                b"\x01" + framed({"Error": "ApplicationLookupFailed"}, plistlib.FMT_BINARY)])
 
 
+def seeds_adb_output(fx):
+    """Outputs of `adb devices`, `pm list packages`, installs and `su -c id`."""
+    return [
+        b"* daemon not running; starting now at tcp:5037\n* daemon started successfully\n"
+        b"List of devices attached\nR58M123ABC\tdevice\nemulator-5554\toffline\n"
+        b"192.168.1.20:5555\tunauthorized\n\n",
+        b"List of devices attached\r\n0123456789ABCDEF       device usb:1-1 product:raven "
+        b"model:Pixel_6_Pro device:raven transport_id:1\r\n",
+        b"package:kik.android\npackage:com.velloran.marrowlink\npackage:com.android.shell\n",
+        b"Performing Streamed Install\nSuccess\n",
+        b"adb: failed to install helper.apk: Failure [INSTALL_FAILED_VERSION_DOWNGRADE]\n",
+        b"error: device unauthorized.\n",
+        b"uid=0(root) gid=0(root) groups=0(root) context=u:r:su:s0\n",
+        b"uid=2000(shell) gid=2000(shell)\n",
+    ]
+
+
 def main(argv):
     builders, out, names = argv[1], argv[2], argv[3:]
     scratch = tempfile.mkdtemp(prefix="velloran-seeds-")
