@@ -178,9 +178,10 @@ def helper_error(text):
 
 
 def seeds_helper_protocol(fx):
-    """First byte: what the desktop asks (0 download, 1 named download,
-    2 superuser command, 3 upload of two blocks, 4 greeting and device
-    information); the rest is what the phone answers."""
+    """First byte: what the desktop asks, up to three requests on one
+    channel as its base-5 digits (0 download, 1 named download, 2 superuser
+    command, 3 upload of two blocks, 4 greeting and device information);
+    the rest is what the phone answers."""
     content = bytes(range(256)) * 3
     hello = (b"$hello:version=3.1.1;model=Pixel 7;manufacturer=Google;imei=3567;"
              b"uid=10123;sdk=13;sdk_id=33;root=1;storage1=/storage/emulated/0;\n")
@@ -198,6 +199,9 @@ def seeds_helper_protocol(fx):
         b"\x03" + b".\n" + helper_error("no space left"),
         b"\x04" + b"$ready:\n" + hello,
         b"\x04" + b"$ready:\n$hello:version=2.0;\n",
+        bytes([0 + 5 * 2]) + helper_blocks(content, [100, len(content) - 100]) + b"$sucmd:0\n",
+        bytes([4 + 5 * 3 + 25 * 1]) + b"$ready:\n" + hello + b".\n.\n$file:\n"
+        + helper_blocks(b"attachment", [4, 6]),
     ]
 
 

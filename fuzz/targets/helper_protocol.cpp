@@ -1,7 +1,8 @@
 // The helper app's line protocol as the phone speaks it: the first byte
-// picks what the desktop asks (a download, a named download, a superuser
-// command, an upload, the greeting and device information), the rest is
-// everything the phone answers, fed through an in-memory socket.
+// picks what the desktop asks, up to three requests on one channel (its
+// base-5 digits: a download, a named download, a superuser command, an
+// upload, the greeting and device information), the rest is everything the
+// phone answers, fed through an in-memory socket.
 #include "FuzzSupport.h"
 #include "android/AndroidDevice.h"
 #include "android/HelperChannel.h"
@@ -15,33 +16,29 @@
 
 namespace {
 
-void exchange(std::uint8_t choice, QByteArray said)
+void request(HelperChannel &channel, QIODevice *peer, int choice, int round)
 {
     const QString folder = Fuzz::scratchFolder();
-    auto socket = std::make_unique<Fuzz::PeerDevice>(std::move(said));
-    QIODevice *peer = socket.get();
-    switch (choice % 5) {
+    const QString local = folder + QStringLiteral("/file%1").arg(round);
+    switch (choice) {
     case 0:
-        HelperChannel(std::move(socket), nullptr)
-            .downloadFile(QStringLiteral("/data/data/kik.android/databases/kikDatabase.db"), QString(),
-                          folder + QStringLiteral("/download"), true);
+        channel.downloadFile(QStringLiteral("/data/data/kik.android/databases/kikDatabase.db"), QString(),
+                             local, true);
         break;
     case 1:
-        HelperChannel(std::move(socket), nullptr)
-            .downloadFile(QStringLiteral("/data/data/kik.android/files/content_manager"),
-                          QStringLiteral("a b"), folder + QStringLiteral("/named"), true);
+        channel.downloadFile(QStringLiteral("/data/data/kik.android/files/content_manager"),
+                             QStringLiteral("a b"), local, true);
         break;
     case 2:
-        HelperChannel(std::move(socket), nullptr).suCommand(QStringLiteral("id"));
+        channel.suCommand(QStringLiteral("id"));
         break;
     case 3: {
-        const QString local = folder + QStringLiteral("/upload");
         QFile file(local);
         if (!file.open(QIODevice::WriteOnly))
             return;
         file.write(QByteArray(600 * 1024, 'k')); // two blocks
         file.close();
-        HelperChannel(std::move(socket), nullptr).uploadFile(local, QStringLiteral("/sdcard/up"));
+        channel.uploadFile(local, QStringLiteral("/sdcard/up"));
         break;
     }
     default: {
@@ -52,6 +49,16 @@ void exchange(std::uint8_t choice, QByteArray said)
         break;
     }
     }
+}
+
+void exchange(std::uint8_t choices, QByteArray said)
+{
+    auto socket = std::make_unique<Fuzz::PeerDevice>(std::move(said));
+    QIODevice *peer = socket.get();
+    HelperChannel channel(std::move(socket), nullptr);
+    int choice = choices;
+    for (int round = 0; round < 3; ++round, choice /= 5)
+        request(channel, peer, choice % 5, round);
 }
 
 } // namespace
