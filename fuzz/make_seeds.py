@@ -9,12 +9,14 @@ target without a seed generator here gets an empty folder and starts from
 nothing. To seed a new target NAME, add a function seeds_NAME(fixtures)
 returning a list of byte strings.
 """
+import base64
 import glob
 import hashlib
 import os
 import plistlib
 import shutil
 import sqlite3
+import struct
 import subprocess
 import sys
 import tempfile
@@ -158,6 +160,136 @@ def seeds_android_backup_tar(fx):
         except zlib.error:
             found.append(body)  # a stored (uncompressed) tar
     return found
+
+
+def helper_blocks(content, sizes):
+    """The phone's side of a download: "$file:" with the size, the content
+    in "$block:" chunks of the given sizes, then the closing "."."""
+    said = b"$file:%d,\n" % len(content)
+    at = 0
+    for size in sizes:
+        said += b"$block:%d\n" % size + content[at:at + size]
+        at += size
+    return said + b".\n"
+
+
+def helper_error(text):
+    return b"$error:" + base64.b64encode(text.encode("utf-8")) + b"\n"
+
+
+def seeds_helper_protocol(fx):
+    """First byte: what the desktop asks, up to three requests on one
+    channel as its base-5 digits (0 download, 1 named download, 2 superuser
+    command, 3 upload of two blocks, 4 greeting and device information);
+    the rest is what the phone answers."""
+    content = bytes(range(256)) * 3
+    hello = (b"$hello:version=3.1.1;model=Pixel 7;manufacturer=Google;imei=3567;"
+             b"uid=10123;sdk=13;sdk_id=33;root=1;storage1=/storage/emulated/0;\n")
+    return [
+        b"\x00" + helper_blocks(content, [len(content)]),
+        b"\x00" + helper_blocks(content, [5, 300, len(content) - 305]),
+        b"\x00" + b"$file:,\n$block:3\nabc.\n",
+        b"\x00" + helper_error("file not found"),
+        b"\x01" + helper_blocks(b"kik", [3]),
+        b"\x01" + b"$file:0,\n.\n",
+        b"\x02" + b"$sucmd:0\n",
+        b"\x02" + b"$sucmd:127\r\n",
+        b"\x02" + helper_error("su: not allowed"),
+        b"\x03" + b".\n.\n$file:\n",
+        b"\x03" + b".\n" + helper_error("no space left"),
+        b"\x04" + b"$ready:\n" + hello,
+        b"\x04" + b"$ready:\n$hello:version=2.0;\n",
+        bytes([0 + 5 * 2]) + helper_blocks(content, [100, len(content) - 100]) + b"$sucmd:0\n",
+        bytes([4 + 5 * 3 + 25 * 1]) + b"$ready:\n" + hello + b".\n.\n$file:\n"
+        + helper_blocks(b"attachment", [4, 6]),
+    ]
+
+
+AFC_STATUS, AFC_DATA, AFC_FILE_OPEN_RESULT = 1, 2, 14
+
+
+def afc_reply(operation, payload=b"", number=0):
+    """One AFC packet as the phone sends it: "CFA6LPAA", entire length,
+    header length, packet number, operation (little-endian), payload."""
+    return b"CFA6LPAA" + struct.pack("<QQQQ", 40 + len(payload), 40, number, operation) + payload
+
+
+def afc_strings(*strings):
+    return b"".join(s.encode("utf-8") + b"\0" for s in strings)
+
+
+def afc_info(kind, size, mtime_ns=1600000000 * 10**9):
+    return afc_reply(AFC_DATA, afc_strings("st_size", str(size), "st_blocks", "8", "st_nlink", "1",
+                                           "st_ifmt", kind, "st_mtime", str(mtime_ns),
+                                           "st_birthtime", str(mtime_ns)))
+
+
+def afc_file(content, chunk=65536):
+    """Opening, reading to the end and closing one file."""
+    said = afc_reply(AFC_FILE_OPEN_RESULT, struct.pack("<Q", 3))
+    for at in range(0, len(content), chunk):
+        said += afc_reply(AFC_DATA, content[at:at + chunk])
+    return said + afc_reply(AFC_DATA) + afc_reply(AFC_STATUS, struct.pack("<Q", 0))
+
+
+def seeds_afc(fx):
+    """First byte: what the desktop does (0 folder listing with file
+    information, 1 file record, 2 file information, 3 read a file, 4 copy a
+    folder tree); the rest is what the phone answers, packet by packet."""
+    listing = afc_reply(AFC_DATA, afc_strings(".", "..", "kik.sqlite", "attachments"))
+    infos = afc_info("S_IFREG", 300) + afc_info("S_IFDIR", 0)
+    content = bytes(range(256)) * 300
+    tree = (listing + infos + afc_file(content[:300])
+            + afc_reply(AFC_DATA, afc_strings(".", "..", "photo.jpg"))
+            + afc_info("S_IFREG", 5) + afc_file(b"photo"))
+    return [
+        b"\x00" + listing + infos,
+        b"\x00" + listing + afc_reply(AFC_STATUS, struct.pack("<Q", 8)) + afc_info("S_IFDIR", 0),
+        b"\x01" + afc_info("S_IFREG", 77824),
+        b"\x01" + afc_reply(AFC_STATUS, struct.pack("<Q", 8)),
+        b"\x02" + afc_info("S_IFLNK", 12),
+        b"\x03" + afc_file(content),
+        b"\x03" + afc_file(content[:1000], chunk=100),
+        b"\x04" + tree,
+    ]
+
+
+def framed(value, fmt=plistlib.FMT_XML):
+    body = plistlib.dumps(value, fmt=fmt)
+    return struct.pack(">I", len(body)) + body
+
+
+def seeds_plist_framing(fx):
+    """First byte: even reads messages until the stream ends, odd asks for
+    an app's container; the rest is what the phone answers."""
+    value = {"Key": "DeviceName", "Value": "Bob's iPhone", "Domain": "",
+             "Data": b"\x00\x01\x02", "Count": 3, "List": [True, 1.5, "x"]}
+    messages = [
+        framed(value),
+        framed(value, plistlib.FMT_BINARY),
+        framed({"MessageName": "DLMessageVersionExchange"}) + framed(["DLMessageProcessMessage", {}]),
+        struct.pack(">I", 0) + framed({"Status": "Complete"}, plistlib.FMT_BINARY),
+    ]
+    return ([b"\x00" + m for m in messages]
+            + [b"\x01" + framed({"Status": "Complete"}),
+               b"\x01" + framed({"Error": "ApplicationLookupFailed"}, plistlib.FMT_BINARY)])
+
+
+def seeds_adb_output(fx):
+    """Outputs of `adb devices`, `pm list packages`, installs and `su -c id`."""
+    return [
+        b"* daemon not running; starting now at tcp:5037\n* daemon started successfully\n"
+        b"List of devices attached\nR58M123ABC\tdevice\nemulator-5554\toffline\n"
+        b"192.168.1.20:5555\tunauthorized\n\n",
+        b"List of devices attached\r\n0123456789ABCDEF       device usb:1-1 product:raven "
+        b"model:Pixel_6_Pro device:raven transport_id:1\r\n",
+        b"package:kik.android\npackage:com.velloran.marrowlink\npackage:com.android.shell\n",
+        b"Performing Streamed Install\nSuccess\n",
+        b"adb: failed to install helper.apk: Failure [INSTALL_FAILED_VERSION_DOWNGRADE]\n",
+        b"error: device unauthorized.\n",
+        b"uid=0(root) gid=0(root) groups=0(root) context=u:r:su:s0\n",
+        b"uid=2000(shell) gid=2000(shell)\n",
+    ]
 
 
 def main(argv):

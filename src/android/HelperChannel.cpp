@@ -109,6 +109,10 @@ void HelperChannel::receiveBlocks(const QString &local, qint64 total)
                 throw JobCancelled();
             const QString line = readReply(s, kReplyTimeoutMs);
             if (line == QLatin1String(".")) {
+                // A copy shorter than announced is no copy of the phone's file.
+                if (received < total)
+                    throw LocalException(s, QStringLiteral("The phone sent %1 of the %2 bytes it announced.")
+                                                .arg(received).arg(total));
                 sendCommand(s, QStringLiteral("$file:"), QString(), true, kReplyTimeoutMs);
                 if (!partial.file().flush())
                     throw std::runtime_error(QStringLiteral("write file %1 failed. %2")
