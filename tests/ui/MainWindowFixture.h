@@ -81,6 +81,7 @@ protected:
         MainWindow::Options options;
         options.usbTipDelayMs = -1;
         options.androidMonitor = withAndroidMonitor;
+        options.iosMonitor = withIosMonitor;
         options.backupRoot = rootPath(QStringLiteral("ios_backups"));
         root().mkpath(QStringLiteral("ios_backups"));
         m_window = std::make_unique<MainWindow>(options);
@@ -163,6 +164,7 @@ protected:
     }
 
     bool withAndroidMonitor = false;
+    bool withIosMonitor = false;
     QStringList openedFolders;
     QList<QUrl> openedUrls;
 
