@@ -126,8 +126,13 @@ void MainWindow::iosDeviceConnected(void *handle)
     const MobileDevicePtr device = m_iosStack->deviceForHandle(handle);
     if (!device)
         return;
+    if (m_iosLoading.contains(handle)) {
+        // Unplugged and plugged in again while it is being read: the load
+        // under way goes on and its result is kept.
+        m_iosLeft.remove(handle);
+        return;
+    }
     m_iosLoading.insert(handle);
-    m_iosLeft.remove(handle);
     loadIphone(handle, device);
     m_iosLoading.remove(handle);
     m_iosLeft.remove(handle);
