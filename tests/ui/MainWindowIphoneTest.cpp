@@ -3,9 +3,11 @@
 #include "MainWindowFixture.h"
 
 #include "ios/gui/PasscodeDlg.h"
+#include "jobs/gui/ProgressForm.h"
 #include "support/IphoneEmulator.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLineEdit>
@@ -18,6 +20,22 @@ const QString kNotes = QStringLiteral(
     "<p><b>Notes:</b></p><p><nobr><b>1.</b>  If your iPhone is protected with a passcode, please enter "
     "your passcode on iPhone first.</nobr></p><p><nobr><b>2.</b>  Please make sure you have installed and "
     "verified Kik on your iPhone.</nobr></p>");
+
+// The program's device stack, noting the handles the window asks about.
+class WatchedStack : public MobileDeviceStack
+{
+public:
+    void subscribe(QObject *receiver) override { mobileDeviceStack().subscribe(receiver); }
+    void unsubscribe(QObject *receiver) override { mobileDeviceStack().unsubscribe(receiver); }
+    QStringList deviceIds() override { return mobileDeviceStack().deviceIds(); }
+    MobileDevicePtr device(const QString &udid) override { return mobileDeviceStack().device(udid); }
+    MobileDevicePtr deviceForHandle(void *handle) override
+    {
+        handles << handle;
+        return mobileDeviceStack().deviceForHandle(handle);
+    }
+    QList<void *> handles;
+};
 
 class MainWindowIphoneTest : public MainWindowTest
 {
@@ -92,9 +110,10 @@ protected:
     }
 
     // Opens the window on the emulated phone and waits until its node shows.
-    _IOSDeviceItemNode *arrive(ModalScript &script)
+    _IOSDeviceItemNode *arrive(ModalScript &script, MobileDeviceStack *stack = nullptr)
     {
         withIosMonitor = true;
+        iosStack = stack;
         open();
         waitFor([&] { return connectedIphone() && script.done(); }, 120000);
         return connectedIphone();
@@ -112,6 +131,7 @@ protected:
     QTemporaryDir m_work;
     QString m_app;
     IphoneEmulator m_emu;
+    WatchedStack m_watched; // outlives the window
 };
 
 } // namespace
@@ -204,4 +224,27 @@ TEST_F(MainWindowIphoneTest, ClearCacheRemovesTheDeviceBackupWorkFolder)
     EXPECT_EQ(clear.boxes, QStringList{QStringLiteral("Successfully cleared cache files.")});
     EXPECT_FALSE(QFileInfo::exists(work));
     EXPECT_FALSE(QFileInfo::exists(cache));
+}
+
+TEST_F(MainWindowIphoneTest, APhoneThatLeavesWhileItIsReadGetsNoNode)
+{
+    ASSERT_TRUE(startEmulator({phone()}));
+    WatchedStack &stack = m_watched;
+    ModalScript script;
+    // Its removal comes while its Kik data is copied; the copy goes on (the
+    // emulated phone still answers) but its result is dropped.
+    script.box().on<ProgressForm>([&](ProgressForm *) {
+        ASSERT_FALSE(stack.handles.isEmpty());
+        window().iosDeviceDisconnected(stack.handles.first());
+    });
+    withIosMonitor = true;
+    iosStack = &stack;
+    open();
+    const QString cached = rootPath(QStringLiteral("ios_cache/") + kUdid + QStringLiteral("/com.kik.chat/Documents/kik.sqlite"));
+    // Checked outside the arrival's own dialogs: once the copy is there and
+    // no dialog is open, the arrival has ended.
+    ASSERT_TRUE(waitFor([&] { return script.done() && QFileInfo::exists(cached) && !QApplication::activeModalWidget(); }, 60000));
+    EXPECT_TRUE(script.unexpected.isEmpty()) << script.unexpected.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(connectedIphone(), nullptr);
+    EXPECT_TRUE(tree().iPhones().isEmpty());
 }
