@@ -59,6 +59,7 @@ MainWindow::~MainWindow()
     // The monitor stops before the window whose slots it calls goes.
     delete m_androidMonitor;
     m_androidMonitor = nullptr;
+    stopIosMonitor();
     // The views go before the models and the data they show.
     clearLists();
 }
@@ -270,6 +271,8 @@ void MainWindow::startUp()
                 &MainWindow::androidDeviceDisconnected, Qt::QueuedConnection);
         m_androidMonitor->startMonitor();
     }
+    if (m_options.iosMonitor)
+        startIosMonitor();
     m_usbTipTimer = new QTimer(this);
     m_usbTipTimer->setSingleShot(true);
     connect(m_usbTipTimer, &QTimer::timeout, this, &MainWindow::androidUsbTips);

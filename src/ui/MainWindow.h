@@ -9,6 +9,7 @@
 
 #include "android/AdbDevice.h"
 #include "android/AndroidDevice.h"
+#include "device/MobileDevice.h"
 #include "model/KikRecords.h"
 #include "ui/TreeNodes.h"
 
@@ -21,6 +22,7 @@
 #include <memory>
 
 class AndroidMonitor;
+class MobileDeviceStack;
 class ItemModelMain;
 class ItemModelSms;
 class KikBubbleViewMgr;
@@ -48,6 +50,10 @@ public:
         QString backupRoot;
         // Whether the Android device monitor (adb) runs.
         bool androidMonitor = true;
+        // Whether iPhone arrivals and removals are followed, and through
+        // which device stack (null: the program's own).
+        bool iosMonitor = true;
+        MobileDeviceStack *iosStack = nullptr;
     };
 
     explicit MainWindow(QWidget *parent = nullptr);
@@ -196,6 +202,11 @@ private:
     static QString busyKeyOf(const _AbsDBItemNode *node);
     // Reads a connected phone's cached Kik data into its node.
     void reloadAndroidNode(_AndroidDeviceItemNode *node);
+    // Follows iPhone arrivals and removals through the options' stack.
+    void startIosMonitor();
+    void stopIosMonitor();
+    // Reads a connected iPhone's values, loads its Kik data and adds its node.
+    void loadIphone(void *handle, const MobileDevicePtr &device);
 
     Options m_options;
     ItemModelMain *m_mainModel = nullptr;
@@ -204,6 +215,10 @@ private:
     KikMsgPrinter *m_printer = nullptr;
     QTimer *m_usbTipTimer = nullptr;
     AndroidMonitor *m_androidMonitor = nullptr;
+    MobileDeviceStack *m_iosStack = nullptr; // set while subscribed
+    // Handles of iPhones being loaded, and those of them that left meanwhile.
+    QSet<void *> m_iosLoading;
+    QSet<void *> m_iosLeft;
 
     MyTreeView *m_tree = nullptr;
     MyTreeView *m_smsList = nullptr;

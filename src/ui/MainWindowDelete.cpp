@@ -2,6 +2,7 @@
 // support and About.
 #include "ui/MainWindow.h"
 
+#include "app/CacheFiles.h"
 #include "app/DataRoot.h"
 #include "app/FileUtil.h"
 #include "app/Translation.h"
@@ -77,8 +78,7 @@ void MainWindow::deleteFlow(const Chosen &chosen)
 
 void MainWindow::miClearCache()
 {
-    removeTree(DataRoot::iosCacheFolder().absolutePath());
-    removeTree(DataRoot::androidCacheFolder().absolutePath());
+    clearCacheFiles();
     MessageBoxes::showInformation(this, ids("IDS_SUC_CLEAR_CACHE"));
 }
 

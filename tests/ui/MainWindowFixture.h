@@ -81,6 +81,8 @@ protected:
         MainWindow::Options options;
         options.usbTipDelayMs = -1;
         options.androidMonitor = withAndroidMonitor;
+        options.iosMonitor = withIosMonitor;
+        options.iosStack = iosStack;
         options.backupRoot = rootPath(QStringLiteral("ios_backups"));
         root().mkpath(QStringLiteral("ios_backups"));
         m_window = std::make_unique<MainWindow>(options);
@@ -163,6 +165,8 @@ protected:
     }
 
     bool withAndroidMonitor = false;
+    bool withIosMonitor = false;
+    MobileDeviceStack *iosStack = nullptr; // null: the program's
     QStringList openedFolders;
     QList<QUrl> openedUrls;
 

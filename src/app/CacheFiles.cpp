@@ -1,0 +1,12 @@
+#include "app/CacheFiles.h"
+
+#include "app/DataRoot.h"
+#include "app/FileUtil.h"
+#include "device/DeviceBackupRoot.h"
+
+void clearCacheFiles()
+{
+    removeTree(DataRoot::iosCacheFolder().absolutePath());
+    clearTempBackupRoot();
+    removeTree(DataRoot::androidCacheFolder().absolutePath());
+}
