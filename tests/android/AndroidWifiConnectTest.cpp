@@ -27,7 +27,10 @@ QByteArray readLine(QTcpSocket &socket)
 
 // Serves one WiFi connection: `controlReply` to the channel request, then,
 // when it accepts, "$ready:" and `hello` on the channel.
-void serveHelper(QTcpServer *control, QByteArray controlReply, QByteArray hello, QByteArray *request)
+// `busy` tells that the channel port was taken (another test process may
+// listen on the same port at the same moment).
+void serveHelper(QTcpServer *control, QByteArray controlReply, QByteArray hello, QByteArray *request,
+                 bool *busy)
 {
     if (!control->waitForNewConnection(20000))
         return;
@@ -36,6 +39,7 @@ void serveHelper(QTcpServer *control, QByteArray controlReply, QByteArray hello,
     QTcpServer channel;
     const int port = QUrl(QString::fromLatin1(*request)).port();
     const bool listening = channel.listen(QHostAddress::LocalHost, quint16(port));
+    *busy = !listening;
     socket->write(controlReply + "\n");
     socket->waitForBytesWritten(5000);
     socket->waitForDisconnected(5000);
@@ -54,16 +58,17 @@ struct WifiResult {
     QByteArray request;
 };
 
-WifiResult connectOverWifi(const QByteArray &controlReply, const QByteArray &hello)
+WifiResult connectOnce(const QByteArray &controlReply, const QByteArray &hello)
 {
     WifiResult out;
+    bool busy = false;
     QTcpServer control;
     if (!control.listen(QHostAddress::LocalHost, kHelperWifiControlPort))
         return {HeadlessProgress::Running, QStringLiteral("port busy"), {}, {}};
     control.moveToThread(nullptr);
     std::thread helper([&] {
         control.moveToThread(QThread::currentThread());
-        serveHelper(&control, controlReply, hello, &out.request);
+        serveHelper(&control, controlReply, hello, &out.request, &busy);
         control.close();
     });
     HeadlessProgress progress;
@@ -73,6 +78,21 @@ WifiResult connectOverWifi(const QByteArray &controlReply, const QByteArray &hel
     out.result = progress.result();
     out.error = progress.errorText();
     out.device = job.device();
+    if (busy)
+        return {HeadlessProgress::Running, QStringLiteral("port busy"), {}, {}};
+    return out;
+}
+
+// The job picks a new channel port each time: a port some other process held
+// is tried again a few times before the test gives up.
+WifiResult connectOverWifi(const QByteArray &controlReply, const QByteArray &hello)
+{
+    WifiResult out;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        out = connectOnce(controlReply, hello);
+        if (out.result != HeadlessProgress::Running)
+            break;
+    }
     return out;
 }
 

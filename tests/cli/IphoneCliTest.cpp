@@ -101,13 +101,34 @@ TEST_F(IphoneCli, ChatsAndMessagesOfTheIphoneEqualThoseOfItsFolder)
     EXPECT_FALSE(fromPhone.array().isEmpty());
     EXPECT_EQ(fromPhone, json({QStringLiteral("chats"), QStringLiteral("ios:") + m_app}));
 
-    // Messages name their files below the folder they were read from.
+    // Messages name their content files below the folder they were read
+    // from. Previews are drawn into a cache folder of each source (an input
+    // folder is never written), so those are compared by their bytes.
     const QString cache = QDir(m_root.path()).filePath(QStringLiteral("ios_cache/") + kUdid + QStringLiteral("/com.kik.chat"));
-    QByteArray phoneMessages = json({QStringLiteral("messages"), QStringLiteral("iphone:") + kUdid}).toJson();
-    phoneMessages.replace(QDir(cache).absolutePath().toUtf8(), "APP");
-    QByteArray folderMessages = json({QStringLiteral("messages"), QStringLiteral("ios:") + m_app}).toJson();
-    folderMessages.replace(QDir(m_app).absolutePath().toUtf8(), "APP");
-    EXPECT_EQ(phoneMessages, folderMessages);
+    QJsonArray phoneMessages = json({QStringLiteral("messages"), QStringLiteral("iphone:") + kUdid}).array();
+    QJsonArray folderMessages = json({QStringLiteral("messages"), QStringLiteral("ios:") + m_app}).array();
+    ASSERT_EQ(phoneMessages.size(), folderMessages.size());
+    int previews = 0;
+    for (qsizetype i = 0; i < phoneMessages.size(); ++i) {
+        QJsonObject fromPhone = phoneMessages.at(i).toObject();
+        QJsonObject fromFolder = folderMessages.at(i).toObject();
+        const QString phonePreview = fromPhone.take(QStringLiteral("preview_path")).toString();
+        const QString folderPreview = fromFolder.take(QStringLiteral("preview_path")).toString();
+        EXPECT_EQ(phonePreview.isEmpty(), folderPreview.isEmpty());
+        if (!phonePreview.isEmpty() && !folderPreview.isEmpty()) {
+            EXPECT_EQ(TestSupport::readFile(phonePreview), TestSupport::readFile(folderPreview));
+            EXPECT_FALSE(TestSupport::readFile(phonePreview).isEmpty());
+            ++previews;
+        }
+        phoneMessages[i] = fromPhone;
+        folderMessages[i] = fromFolder;
+    }
+    EXPECT_GT(previews, 0);
+    QByteArray phoneText = QJsonDocument(phoneMessages).toJson();
+    phoneText.replace(QDir(cache).absolutePath().toUtf8(), "APP");
+    QByteArray folderText = QJsonDocument(folderMessages).toJson();
+    folderText.replace(QDir(m_app).absolutePath().toUtf8(), "APP");
+    EXPECT_EQ(phoneText, folderText);
 }
 
 TEST_F(IphoneCli, AutoNeedsExactlyOneIphone)

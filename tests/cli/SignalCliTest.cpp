@@ -151,7 +151,7 @@ TEST_F(SignalCli, AStoppedUnpackLeavesNoPartialTree)
     for (int i = 0; i < 150; ++i) {
         QByteArray bytes(16384, Qt::Uninitialized);
         random.fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
-        TestSupport::writeFile(QDir(tree).filePath(QStringLiteral("apps/com.example.other/f/%1.bin").arg(i)),
+        TestSupport::writeFile(QDir(tree).filePath(QStringLiteral("apps/kik.android/f/bulk/%1.bin").arg(i)),
                                bytes);
     }
     const QString archive = work(QStringLiteral("big.ab"));

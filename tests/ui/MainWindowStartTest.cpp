@@ -283,7 +283,7 @@ TEST_F(MainWindowTest, DamagedDatabasesAndGarbageFoldersGiveErrorsAndTheWindowGo
         ASSERT_TRUE(startup.waitDone(5000));
         EXPECT_EQ(startup.boxes.size(), 3);
         EXPECT_TRUE(startup.boxes[0].contains(QStringLiteral("Found no Kik data"))) << startup.boxes[0].toStdString();
-        EXPECT_TRUE(startup.boxes[1].contains(QStringLiteral("not a database"))) << startup.boxes[1].toStdString();
+        EXPECT_TRUE(startup.boxes[1].contains(QStringLiteral("is damaged"))) << startup.boxes[1].toStdString();
     }
     // Only the good phone is listed; nothing was written into the empty folder.
     ASSERT_EQ(tree().iPhones().size(), 1);
