@@ -11,7 +11,7 @@
 #include "app/Translation.h"
 #include "app/gui/MessageBoxes.h"
 #include "jobs/gui/ProgressForm.h"
-#include "ui/AndroidSafetyCopies.h"
+#include "android/AndroidSafetyCopies.h"
 #include "ui/DataSourceSelForm.h"
 #include "ui/ItemModelMain.h"
 #include "ui/MyTreeView.h"

@@ -4,51 +4,17 @@
 #include "android/AndroidOffline.h"
 #include "android/AndroidPhone.h"
 #include "android/AndroidRestoreKikThread.h"
+#include "android/AndroidSafetyCopies.h"
 #include "app/Translation.h"
 #include "app/cli/AndroidPhoneCli.h"
 #include "app/cli/CliProgress.h"
 #include "app/cli/CliSource.h"
 #include "jobs/JobRunner.h"
 
-#include <QDateTime>
-#include <QFile>
 #include <QJsonObject>
 #include <QSet>
 
 namespace {
-
-constexpr int kSafetyCopiesKept = 10;
-
-// Deletes all but the newest `keep` entries matching `pattern`.
-void keepNewest(const QDir &folder, const QString &pattern, int keep)
-{
-    const QFileInfoList entries =
-        folder.entryInfoList({pattern}, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Time);
-    for (qsizetype i = keep; i < entries.size(); ++i) {
-        if (entries[i].isDir())
-            QDir(entries[i].absoluteFilePath()).removeRecursively();
-        else
-            QFile::remove(entries[i].absoluteFilePath());
-    }
-}
-
-// Copies the phone's present database files out of the cache.
-void keepDatabaseCopy(const QDir &cache)
-{
-    QDir copies(cache.filePath(QStringLiteral("dbfiles-before-restore")));
-    copies.mkpath(QStringLiteral("."));
-    keepNewest(copies, QStringLiteral("*.dbdir"), kSafetyCopiesKept - 1);
-    const QString target = copies.filePath(
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_hhmmss")) + QStringLiteral(".dbdir"));
-    QDir(target).removeRecursively();
-    QDir().mkpath(target);
-    const QDir db(cache.filePath(QStringLiteral("ab-extract/apps/kik.android/db")));
-    for (const QFileInfo &file : db.entryInfoList(QDir::Files | QDir::Hidden)) {
-        if (!QFile::copy(file.absoluteFilePath(), target + QLatin1Char('/') + file.fileName()))
-            throw std::runtime_error(
-                QStringLiteral("Can not copy %1. %2").arg(file.absoluteFilePath(), QStringLiteral("copy failed")).toStdString());
-    }
-}
 
 // Rows of the phone's message table, counted as the merge counts them.
 int messageRows(AndroidKikDb &db)
@@ -85,12 +51,10 @@ int runTransferToAndroid(CliContext &ctx)
     const QDir cache = device.cacheFolder();
 
     // The phone's present state, fetched afresh, and a copy of its database.
-    const QDir archives(cache.filePath(QStringLiteral("abfiles-before-restore")));
-    archives.mkpath(QStringLiteral("."));
-    keepNewest(archives, QStringLiteral("*.ab"), kSafetyCopiesKept);
+    const QDir archives = AndroidSafetyCopies::archiveFolder(cache);
     if (!AndroidPhoneCli::load(*phone, archives, true, &progress))
         return cancelled(ctx);
-    keepDatabaseCopy(cache);
+    AndroidSafetyCopies::keepDatabaseCopy(cache);
 
     AndroidMergeResult merge;
     const bool restored = AndroidPhoneCli::runStep(&progress, [&](JobProgress &step) {

@@ -1,4 +1,4 @@
-#include "ui/AndroidSafetyCopies.h"
+#include "android/AndroidSafetyCopies.h"
 
 #include <QDateTime>
 #include <QFile>
