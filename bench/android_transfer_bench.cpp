@@ -4,7 +4,9 @@
 // --out NEW.ab` of the same data, measured in the same run. One row per kind
 // of phone: rooted with the helper app, rooted without it (plain adb), and
 // not rooted (adb backup and restore).
-// Usage: android_transfer_bench [N] (default 100000).
+// Usage: android_transfer_bench [N [KIND...]] (N defaults to 100000; KIND is
+// helper, adb or backup, all three by default). Each file the merge adds
+// (a thumbnail per attachment) is its own round trip on a rooted phone.
 #include "BenchSupport.h"
 
 #include <QCoreApplication>
@@ -74,14 +76,24 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "the Android fixture failed\n");
         return 1;
     }
-    const struct {
+    struct Kind {
+        const char *name;
         const char *serial;
         bool rooted;
         const char *helper;
         const char *label;
-    } kinds[] = {{"HELPER1", true, "installed", "rooted, helper app"},
-                 {"ADBONLY1", true, "absent", "rooted, plain adb"},
-                 {"PLAIN1", false, "absent", "not rooted, backup/restore"}};
+    };
+    const Kind all[] = {{"helper", "HELPER1", true, "installed", "rooted, helper app"},
+                        {"adb", "ADBONLY1", true, "absent", "rooted, plain adb"},
+                        {"backup", "PLAIN1", false, "absent", "not rooted, backup/restore"}};
+    QList<Kind> kinds;
+    for (const Kind &kind : all) {
+        bool wanted = argc <= 2;
+        for (int i = 2; i < argc; ++i)
+            wanted = wanted || QByteArray(argv[i]) == kind.name;
+        if (wanted)
+            kinds.append(kind);
+    }
     QJsonArray phones;
     for (const auto &kind : kinds) {
         const QString root = dir.filePath(QStringLiteral("phones/") + QString::fromLatin1(kind.serial));
