@@ -310,7 +310,13 @@ void MainWindow::searchCotnact()
         return;
     const QList<_ChatSessionItemNode *> chats = m_mainModel->chatNodes();
     const int count = int(chats.size());
-    const qsizetype currentAt = chats.indexOf(static_cast<_ChatSessionItemNode *>(currentNode()));
+    // The current node may be of any kind: compared as a node, never cast.
+    const _ItemNode *current = currentNode();
+    qsizetype currentAt = -1;
+    for (qsizetype i = 0; i < chats.size() && currentAt < 0; ++i) {
+        if (chats[i] == current)
+            currentAt = i;
+    }
     const int start = currentAt >= 0 ? int(currentAt) + 1 : 0;
     int found = -1;
     for (int i = start; i < count && found < 0; ++i) {

@@ -195,7 +195,7 @@ TEST_F(AdbEmulatorTest, PullAndPushAreByteIdentical)
     ASSERT_TRUE(start());
     QByteArray payload(300000, '\0');
     for (int i = 0; i < payload.size(); ++i)
-        payload[i] = char((i * 7919) % 251);
+        payload[i] = char((qint64(i) * 7919) % 251);
     writeFile(local(QStringLiteral("big.bin")), payload);
     writeFile(local(QStringLiteral("empty.bin")), QByteArray());
     for (const QString &name : { QStringLiteral("big.bin"), QStringLiteral("empty.bin") }) {
