@@ -95,8 +95,7 @@ void AndroidLoadKikThread::run()
                                 "and verified Kik on Android device."));
         if (fromRoot)
             fetchThumbnails();
-        if (m_channel && device.rooted)
-            AndroidRootFiles::removeStaging(*m_channel, device.stagingFolder());
+        removeStagingCopies();
         m_channel.reset();
         JobReport::success(m_progress, QString());
         return;
@@ -104,10 +103,28 @@ void AndroidLoadKikThread::run()
     } catch (const std::exception &e) {
         JobReport::error(m_progress, QString::fromUtf8(e.what()));
     }
-    if (m_channel && device.rooted && !device.externalStorage.isEmpty())
-        AndroidRootFiles::removeStaging(*m_channel, device.stagingFolder());
+    removeStagingCopies();
     m_channel.reset();
     QDir(QDir(m_cache).filePath(QStringLiteral("fetch-work"))).removeRecursively();
+}
+
+// Removes the copies of Kik's files from the phone's shared storage, where
+// every app could read them. A channel that broke with a failed download
+// cannot do it: a fresh one is opened then.
+void AndroidLoadKikThread::removeStagingCopies()
+{
+    const AndroidDevice &device = m_phone->device();
+    if (!m_channel || !device.rooted || device.externalStorage.isEmpty())
+        return;
+    if (AndroidRootFiles::removeStaging(*m_channel, device.stagingFolder()))
+        return;
+    m_channel.reset();
+    try {
+        m_channel = m_phone->openChannel(AndroidPhone::ChannelPurpose::Download, nullptr);
+    } catch (...) {
+        return; // the phone is gone; the copies go with its next load
+    }
+    AndroidRootFiles::removeStaging(*m_channel, device.stagingFolder());
 }
 
 // Replaces the cache's tree by a complete fresh one.

@@ -39,6 +39,7 @@ private:
     bool rootFetch(QString &errorText);
     void backupFetch();
     void fetchThumbnails();
+    void removeStagingCopies();
     AndroidChannel &channel();
     QString backupArchivePath() const;
     void installTree(const QString &freshTree);

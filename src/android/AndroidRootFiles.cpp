@@ -14,15 +14,20 @@ void prepareStaging(AndroidChannel &channel, const QString &staging)
     channel.suCommand(QStringLiteral("mkdir -p %1").arg(folder));
 }
 
-void removeStaging(AndroidChannel &channel, const QString &staging)
+bool removeStaging(AndroidChannel &channel, const QString &staging)
 {
     try {
         channel.suCommand(QStringLiteral("rm -fr %1").arg(AndroidShell::quote(staging)));
+    } catch (...) {
+        // The phone may be gone; the copies then go with the next load.
+        return false;
+    }
+    try {
         // The parent ("Kik") only when nothing else is in it.
         channel.suCommand(QStringLiteral("rmdir %1").arg(AndroidShell::quote(QFileInfo(staging).path())));
     } catch (...) {
-        // The phone may be gone; the copies then go with the next load.
     }
+    return true;
 }
 
 void handToKik(AndroidChannel &channel, const QString &phonePath)

@@ -13,8 +13,9 @@ inline constexpr char kKikDataFolder[] = "/data/data/kik.android";
 // Empties (creates) the staging folder.
 void prepareStaging(AndroidChannel &channel, const QString &staging);
 // Removes the staging folder again, so no copy of Kik's private files stays
-// readable on the shared storage. Never throws.
-void removeStaging(AndroidChannel &channel, const QString &staging);
+// readable on the shared storage. Never throws; false when the channel
+// failed (it may have broken with an earlier transfer).
+bool removeStaging(AndroidChannel &channel, const QString &staging);
 
 // Gives a file put back as superuser the owner and group of Kik's data
 // folder, the Part's permissions and, where restorecon exists, its

@@ -111,8 +111,8 @@ TEST_F(AndroidPhoneTest, AFullDiskFailsLoadAndTransferAndChangesNothing)
 
 // A helper download that fails on this side must still remove the copy of
 // Kik's database the helper staged on the phone's shared storage, where
-// every app can read it. Disabled: the copy in "/sdcard/Kik/su" stays today.
-TEST_F(AndroidPhoneTest, DISABLED_AFailedHelperDownloadLeavesNoCopyOnSharedStorage)
+// every app can read it.
+TEST_F(AndroidPhoneTest, AFailedHelperDownloadLeavesNoCopyOnSharedStorage)
 {
     ASSERT_TRUE(start({kikPhone("HELPER1", true, "installed")}));
     const auto phone = makeAndroidPhone(connectOk(QStringLiteral("HELPER1")));
