@@ -6,7 +6,9 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QHostAddress>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
 
@@ -22,6 +24,21 @@ namespace {
 }
 
 constexpr int kPortAttempts = 5;
+
+// A port of this computer that nothing listens on right now, chosen by the
+// system; the next port of the usual sequence when none can be had. The
+// sequence depends only on the clock, so another program that follows it (or
+// holds its ports) would keep colliding with us.
+int freeLocalPort()
+{
+    QTcpServer probe;
+    if (probe.listen(QHostAddress::LocalHost, 0)) {
+        const int port = probe.serverPort();
+        probe.close();
+        return port;
+    }
+    return nextChannelPort();
+}
 
 std::unique_ptr<QTcpSocket> openUsb(const AndroidDevice &device, const QString &requestedUrl, int timeoutMs,
                                     const std::atomic<bool> *cancelled)
@@ -42,7 +59,7 @@ std::unique_ptr<QTcpSocket> openUsb(const AndroidDevice &device, const QString &
                 throw;
         }
         QUrl next(url);
-        next.setPort(port = nextChannelPort());
+        next.setPort(port = freeLocalPort());
         url = next.toString();
     }
     QElapsedTimer clock;
