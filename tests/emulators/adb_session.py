@@ -158,13 +158,13 @@ class Session:
             lines.append(line + " transport_id:%d\n" % phone.transport_id)
         return "".join(lines)
 
-    def forward(self, phone, spec):
-        norebind = spec.startswith("norebind:")
+    def forward(self, phone, request):
+        norebind = request.startswith("norebind:")
         if norebind:
-            spec = spec[len("norebind:"):]
-        match = re.match(r"^tcp:(\d+);tcp:(\d+)$", spec)
+            request = request[len("norebind:"):]
+        match = re.match(r"^tcp:(\d+);tcp:(\d+)$", request)
         if not match:
-            self.wire.fail("cannot forward '%s': only tcp:PORT;tcp:PORT is emulated" % spec)
+            self.wire.fail("cannot forward '%s': only tcp:PORT;tcp:PORT is emulated" % request)
             return
         local, remote = int(match.group(1)), int(match.group(2))
         if norebind and local in self.registry.forwards:
@@ -189,13 +189,13 @@ class Session:
         if local == 0:
             self.wire.send(b"%04x%d" % (len(str(actual)), actual))
 
-    def kill_forward(self, spec):
-        match = re.match(r"^tcp:(\d+)$", spec)
+    def kill_forward(self, request):
+        match = re.match(r"^tcp:(\d+)$", request)
         if match and self.registry.remove_forward(int(match.group(1))):
             self.wire.send(b"OKAYOKAY")
         else:
             self.wire.okay()
-            self.wire.fail("listener '%s' not found" % spec)
+            self.wire.fail("listener '%s' not found" % request)
 
     # -- device services ------------------------------------------------------
     def device_service(self, request):

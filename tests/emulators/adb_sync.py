@@ -113,10 +113,10 @@ def _recv(wire, phone, path):
     _reply(wire, b"DONE")
 
 
-def _send(wire, phone, spec):
+def _send(wire, phone, request):
     """SEND path,mode then DATA chunks and DONE mtime. Returns False when
     the connection cannot go on."""
-    path, _, mode = spec.rpartition(",")
+    path, _, mode = request.rpartition(",")
     host = phone.host_path(path)
     problem = None
     if host is None:
