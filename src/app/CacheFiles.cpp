@@ -2,7 +2,7 @@
 
 #include "app/DataRoot.h"
 #include "app/FileUtil.h"
-#include "device/DeviceBackupRoot.h"
+#include "app/DeviceBackupRoot.h"
 
 void clearCacheFiles()
 {

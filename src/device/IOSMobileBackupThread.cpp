@@ -2,7 +2,7 @@
 
 #include "app/FileUtil.h"
 #include "device/BackupToolText.h"
-#include "device/DeviceBackupRoot.h"
+#include "app/DeviceBackupRoot.h"
 #include "device/backup2tool.h"
 #include "jobs/JobProgress.h"
 

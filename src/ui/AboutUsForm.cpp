@@ -2,7 +2,7 @@
 
 #include "app/AppInfo.h"
 #include "app/StyleSheet.h"
-#include "app/gui/WinMovable.h"
+#include "gui/WinMovable.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

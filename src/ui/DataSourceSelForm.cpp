@@ -1,7 +1,7 @@
 #include "ui/DataSourceSelForm.h"
 
 #include "app/StyleSheet.h"
-#include "app/gui/WinMovable.h"
+#include "gui/WinMovable.h"
 #include "ui/MyListView.h"
 
 #include <QHBoxLayout>

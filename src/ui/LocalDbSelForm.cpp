@@ -2,8 +2,8 @@
 
 #include "app/StyleSheet.h"
 #include "app/Translation.h"
-#include "app/gui/MessageBoxes.h"
-#include "app/gui/WinMovable.h"
+#include "gui/MessageBoxes.h"
+#include "gui/WinMovable.h"
 #include "model/LocalDatabases.h"
 
 #include <QComboBox>

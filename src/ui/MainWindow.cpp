@@ -6,7 +6,7 @@
 #include "app/Platform.h"
 #include "app/StyleSheet.h"
 #include "app/Translation.h"
-#include "app/gui/MessageBoxes.h"
+#include "gui/MessageBoxes.h"
 #include "android/AndroidKikPaths.h"
 #include "android/AndroidKikDb.h"
 #include "android/AndroidMonitor.h"

@@ -9,7 +9,7 @@
 #include "android/AndroidRestoreKikThread.h"
 #include "android/gui/AndroidWIFIForm.h"
 #include "app/Translation.h"
-#include "app/gui/MessageBoxes.h"
+#include "gui/MessageBoxes.h"
 #include "jobs/gui/ProgressForm.h"
 #include "android/AndroidSafetyCopies.h"
 #include "ui/DataSourceSelForm.h"

@@ -2,7 +2,7 @@
 #include "ui/MainWindow.h"
 
 #include "app/Translation.h"
-#include "app/gui/MessageBoxes.h"
+#include "gui/MessageBoxes.h"
 #include "ios/BackupManifest.h"
 #include "ios/IOSKikDb.h"
 #include "ios/IOSLoadKikFromiTunesThread.h"

@@ -6,7 +6,7 @@
 #include "app/DataRoot.h"
 #include "app/FileUtil.h"
 #include "app/Translation.h"
-#include "app/gui/MessageBoxes.h"
+#include "gui/MessageBoxes.h"
 #include "model/KikLocalDb.h"
 #include "model/LocalDatabases.h"
 #include "ui/AboutUsForm.h"

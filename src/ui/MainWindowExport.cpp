@@ -2,7 +2,7 @@
 #include "ui/MainWindow.h"
 
 #include "app/Translation.h"
-#include "app/gui/MessageBoxes.h"
+#include "gui/MessageBoxes.h"
 #include "jobs/gui/ProgressForm.h"
 #include "view/ExportMessagesThread.h"
 #include "view/ExportTarget.h"

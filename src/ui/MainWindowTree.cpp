@@ -3,7 +3,7 @@
 #include "ui/MainWindow.h"
 
 #include "app/Translation.h"
-#include "app/gui/MessageBoxes.h"
+#include "gui/MessageBoxes.h"
 #include "model/KikLocalDb.h"
 #include "model/KikText.h"
 #include "model/LocalDatabases.h"

@@ -2,7 +2,7 @@
 // command-line program itself.
 #include "android/AndroidOffline.h"
 #include "app/DataRoot.h"
-#include "app/cli/CliSource.h"
+#include "cli/CliSource.h"
 #include "support/TestSupport.h"
 
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 // Arguments that used to pass silently: a missing --root, a --chat that
 // names no chat, an empty --data-root, device names that are no valid
 // database names, database names that are too long.
-#include "app/cli/LocalDbBackup.h"
+#include "cli/LocalDbBackup.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

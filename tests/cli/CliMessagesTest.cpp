@@ -1,7 +1,7 @@
 // Error texts name paths inside the user's source, never the program's
 // cache folders where a backup or an archive is copied to be read.
 #include "app/DataRoot.h"
-#include "app/cli/CliMessages.h"
+#include "cli/CliMessages.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "app/cli/CliCommand.h"
-#include "app/cli/CliProgress.h"
-#include "app/cli/CliSignals.h"
+#include "cli/CliCommand.h"
+#include "cli/CliProgress.h"
+#include "cli/CliSignals.h"
 
 #include <QCoreApplication>
 #include <QThread>

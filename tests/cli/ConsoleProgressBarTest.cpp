@@ -1,4 +1,4 @@
-#include "app/cli/ConsoleProgressBar.h"
+#include "cli/ConsoleProgressBar.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

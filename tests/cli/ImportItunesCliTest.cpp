@@ -1,4 +1,4 @@
-#include "app/cli/IosSources.h"
+#include "cli/IosSources.h"
 #include "ios/BackupManifest.h"
 #include "jobs/HeadlessProgress.h"
 #include "support/TestSupport.h"

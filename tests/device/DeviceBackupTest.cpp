@@ -2,7 +2,7 @@
 // wording failures, the duration estimate, the work folder and the reuse
 // check of a backup left there.
 #include "device/BackupToolText.h"
-#include "device/DeviceBackupRoot.h"
+#include "app/DeviceBackupRoot.h"
 #include "device/IOSMobileBackupThread.h"
 
 #include "support/TestSupport.h"

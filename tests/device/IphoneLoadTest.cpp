@@ -4,7 +4,7 @@
 #include "EmulatedIphone.h"
 
 #include "db/FileCacheIndex.h"
-#include "device/DeviceBackupRoot.h"
+#include "app/DeviceBackupRoot.h"
 #include "device/IOSMobileBackupThread.h"
 #include "ios/BackupManifest.h"
 #include "ios/BackupSettingsCheck.h"

@@ -1,5 +1,5 @@
-#include "app/gui/MessageBoxes.h"
-#include "app/gui/WinMovable.h"
+#include "gui/MessageBoxes.h"
+#include "gui/WinMovable.h"
 #include "support/TestSupport.h"
 #include "ui/MainWindow.h"
 

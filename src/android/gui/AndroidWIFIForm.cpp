@@ -3,8 +3,8 @@
 #include "android/AndroidConnectWithWiFiThread.h"
 #include "android/HelperConnection.h"
 #include "app/Translation.h"
-#include "app/gui/MessageBoxes.h"
-#include "app/gui/WinMovable.h"
+#include "gui/MessageBoxes.h"
+#include "gui/WinMovable.h"
 #include "jobs/gui/ProgressForm.h"
 
 #include <QHBoxLayout>

@@ -5,7 +5,7 @@
 #include "app/Locale.h"
 #include "app/Log.h"
 #include "app/Translation.h"
-#include "app/gui/MessageBoxes.h"
+#include "gui/MessageBoxes.h"
 #include "db/Sqlite3DB.h"
 #include "device/MobileDeviceFrameworks.h"
 #include "ui/MainWindow.h"

@@ -2,8 +2,8 @@
 
 #include "app/Log.h"
 #include "app/Translation.h"
-#include "app/gui/MessageBoxes.h"
-#include "app/gui/WinMovable.h"
+#include "gui/MessageBoxes.h"
+#include "gui/WinMovable.h"
 #include "ios/BackupPaths.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "ios/gui/PasscodeDlg.h"
 
 #include "app/Translation.h"
-#include "app/gui/MessageBoxes.h"
-#include "app/gui/WinMovable.h"
+#include "gui/MessageBoxes.h"
+#include "gui/WinMovable.h"
 #include "ios/BackupManifest.h"
 
 #include <QHBoxLayout>

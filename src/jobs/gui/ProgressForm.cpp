@@ -1,8 +1,8 @@
 #include "jobs/gui/ProgressForm.h"
 
 #include "app/StyleSheet.h"
-#include "app/gui/MessageBoxes.h"
-#include "app/gui/WinMovable.h"
+#include "gui/MessageBoxes.h"
+#include "gui/WinMovable.h"
 
 #include <QLabel>
 #include <QProgressBar>

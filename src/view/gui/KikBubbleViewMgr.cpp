@@ -3,7 +3,7 @@
 #include "app/Platform.h"
 #include "app/TextUtil.h"
 #include "app/Translation.h"
-#include "app/gui/MessageBoxes.h"
+#include "gui/MessageBoxes.h"
 #include "view/BubbleHtml.h"
 #include "view/BubbleLinks.h"
 #include "view/ViewData.h"

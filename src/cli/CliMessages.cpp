@@ -1,0 +1,20 @@
+#include "cli/CliMessages.h"
+
+#include "app/DataRoot.h"
+
+#include <QRegularExpression>
+
+QString withoutCachePaths(const QString &text)
+{
+    QString result = text;
+    for (const QString &cache : {DataRoot::iosCacheFolder().absolutePath(),
+                                 DataRoot::androidCacheFolder().absolutePath()}) {
+        // "<cache>/<source key>/[ab-extract/]rest" becomes "rest"; the cache
+        // folder alone becomes "the program's cache".
+        const QRegularExpression inside(QRegularExpression::escape(cache)
+                                        + QStringLiteral("/[^/\\s]+(/ab-extract)?(/|(?=[\\s.,:;)\"']|$))"));
+        result.replace(inside, QString());
+        result.replace(cache, QStringLiteral("the program's cache"));
+    }
+    return result;
+}
