@@ -10,7 +10,7 @@ PACKAGES=(
   adb xvfb xauth python3 python3-cryptography
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   poppler-utils qpdf fonts-dejavu-core fonts-noto-color-emoji unicode-data
-  clang libclang-rt-dev dpkg-dev man-db appstream desktop-file-utils
+  clang clang-format libclang-rt-dev dpkg-dev man-db appstream desktop-file-utils
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
