@@ -62,9 +62,12 @@ inline KikDataSetPtr makeMessages(int chats, int perChat, int mediaEvery, const 
             m->was_me = i % 3 == 0;
             m->chat = chat;
             m->target_user = user;
-            m->body = QStringLiteral("Message %1 of chat %2: see you at 5 & bring <snacks> \U0001F600").arg(i).arg(c);
+            m->body = QStringLiteral("Message %1 of chat %2: see you at 5 & bring <snacks> \U0001F600")
+                          .arg(i)
+                          .arg(c);
             if (mediaEvery > 0 && i % mediaEvery == 0) {
-                const QString base = QDir(mediaFolder).filePath(QStringLiteral("c%1-%2").arg(c).arg(i / mediaEvery % 10));
+                const QString base =
+                    QDir(mediaFolder).filePath(QStringLiteral("c%1-%2").arg(c).arg(i / mediaEvery % 10));
                 m->app_id = QStringLiteral("com.kik.ext.gallery");
                 m->content_path = base;
                 m->preview_path = base + QStringLiteral("-prev.jpg");

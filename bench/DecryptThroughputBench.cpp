@@ -21,8 +21,8 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     const QString backupDir = dir.filePath(QStringLiteral("backup"));
     std::printf("building a backup with one %d MiB encrypted file...\n", mib);
-    if (!Bench::buildBackup(backupDir, {QStringLiteral("mbdb-enc"), QStringLiteral("--big"),
-                                        QString::number(mib)})) {
+    if (!Bench::buildBackup(backupDir,
+                            {QStringLiteral("mbdb-enc"), QStringLiteral("--big"), QString::number(mib)})) {
         std::fprintf(stderr, "fixture builder failed\n");
         return 1;
     }
@@ -31,15 +31,16 @@ int main(int argc, char **argv)
     const QString id = fileId(domain, path);
     const QString cipherPath = QDir(backupDir).filePath(id);
     // The builder's file key (see make_itunes_backup.py).
-    const QByteArray key = QCryptographicHash::hash(QByteArray(QByteArray("file") + id.toLatin1()), QCryptographicHash::Sha256);
+    const QByteArray key =
+        QCryptographicHash::hash(QByteArray(QByteArray("file") + id.toLatin1()), QCryptographicHash::Sha256);
     const double size = double(QFileInfo(cipherPath).size()) / (1024.0 * 1024.0);
 
-    const double opensslSeconds = Bench::timeProcess(
-        QStringLiteral("openssl"),
-        {QStringLiteral("enc"), QStringLiteral("-d"), QStringLiteral("-aes-256-cbc"),
-         QStringLiteral("-K"), QString::fromLatin1(key.toHex()), QStringLiteral("-iv"),
-         QString(32, QLatin1Char('0')), QStringLiteral("-in"), cipherPath, QStringLiteral("-out"),
-         dir.filePath(QStringLiteral("openssl.out"))});
+    const double opensslSeconds =
+        Bench::timeProcess(QStringLiteral("openssl"),
+                           {QStringLiteral("enc"), QStringLiteral("-d"), QStringLiteral("-aes-256-cbc"),
+                            QStringLiteral("-K"), QString::fromLatin1(key.toHex()), QStringLiteral("-iv"),
+                            QString(32, QLatin1Char('0')), QStringLiteral("-in"), cipherPath,
+                            QStringLiteral("-out"), dir.filePath(QStringLiteral("openssl.out"))});
     QFile::remove(dir.filePath(QStringLiteral("openssl.out")));
 
     BackupManifest manifest(backupDir);
@@ -89,9 +90,11 @@ int main(int argc, char **argv)
     std::printf("openssl enc -d (baseline):  %.2f s  %.0f MiB/s\n", opensslSeconds, size / opensslSeconds);
     std::printf("extractFile (ours):         %.2f s  %.0f MiB/s  = %.0f %% of openssl (target >= 60 %%)\n",
                 oursSeconds, size / oursSeconds, 100.0 * opensslSeconds / oursSeconds);
-    std::printf("peak memory before/after:   %.1f / %.1f MiB (flat: no growth with file size)\n",
-                rssBefore, rssAfter);
-    std::printf("OpenSSL CBC in memory:      %.0f MiB/s (the primitive extraction uses)\n", 64.0 / evpSeconds);
-    std::printf("mbed TLS CBC in memory:     %.0f MiB/s (not used for bulk decryption)\n", 64.0 / mbedSeconds);
+    std::printf("peak memory before/after:   %.1f / %.1f MiB (flat: no growth with file size)\n", rssBefore,
+                rssAfter);
+    std::printf("OpenSSL CBC in memory:      %.0f MiB/s (the primitive extraction uses)\n",
+                64.0 / evpSeconds);
+    std::printf("mbed TLS CBC in memory:     %.0f MiB/s (not used for bulk decryption)\n",
+                64.0 / mbedSeconds);
     return 0;
 }

@@ -33,20 +33,21 @@ int main(int argc, char **argv)
     const quint32 iter = 10000;
     const QByteArray salt(20, 's');
     const QByteArray dpsl(20, 'd');
-    const KeyBag bag = KeyBag::parse(item("UUID", QByteArray(16, 'u')) + item("SALT", salt)
-                                     + item("ITER", u32(iter)) + item("DPIC", u32(dpic))
-                                     + item("DPSL", dpsl));
+    const KeyBag bag =
+        KeyBag::parse(item("UUID", QByteArray(16, 'u')) + item("SALT", salt) + item("ITER", u32(iter))
+                      + item("DPIC", u32(dpic)) + item("DPSL", dpsl));
     QElapsedTimer timer;
     timer.start();
     const QByteArray key = bag.passwordKey("password");
     const double ours = double(timer.nsecsElapsed()) / 1e9;
 
-    const QString script = QStringLiteral(
-        "import hashlib\n"
-        "k = hashlib.pbkdf2_hmac('sha256', b'password', b'd'*20, %1, 32)\n"
-        "hashlib.pbkdf2_hmac('sha1', k, b's'*20, %2, 32)\n").arg(dpic).arg(iter);
-    const double python = Bench::timeProcess(QStringLiteral("/usr/bin/python3"),
-                                             {QStringLiteral("-c"), script});
+    const QString script = QStringLiteral("import hashlib\n"
+                                          "k = hashlib.pbkdf2_hmac('sha256', b'password', b'd'*20, %1, 32)\n"
+                                          "hashlib.pbkdf2_hmac('sha1', k, b's'*20, %2, 32)\n")
+                               .arg(dpic)
+                               .arg(iter);
+    const double python =
+        Bench::timeProcess(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script});
 
     // mbed TLS on a tenth of the rounds, scaled.
     const quint32 mbedRounds = qMax<quint32>(dpic / 10, 1);
@@ -56,8 +57,8 @@ int main(int argc, char **argv)
     unsigned char out[32];
     timer.restart();
     mbedtls_pkcs5_pbkdf2_hmac(&md, reinterpret_cast<const unsigned char *>("password"), 8,
-                              reinterpret_cast<const unsigned char *>(dpsl.constData()), 20,
-                              mbedRounds, 32, out);
+                              reinterpret_cast<const unsigned char *>(dpsl.constData()), 20, mbedRounds, 32,
+                              out);
     const double mbed = double(timer.nsecsElapsed()) / 1e9 * double(dpic) / double(mbedRounds);
     mbedtls_md_free(&md);
 

@@ -35,8 +35,8 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     for (const char *kind : {"mbdb", "db"}) {
         const QString path = dir.filePath(QString::fromLatin1(kind));
-        if (!Bench::buildBackup(path, {QString::fromLatin1(kind), QStringLiteral("--bulk"),
-                                       QString::number(count)})) {
+        if (!Bench::buildBackup(
+                path, {QString::fromLatin1(kind), QStringLiteral("--bulk"), QString::number(count)})) {
             std::fprintf(stderr, "fixture builder failed\n");
             return 1;
         }
@@ -44,10 +44,9 @@ int main(int argc, char **argv)
         timer.start();
         {
             const auto table = QString::fromLatin1(kind) == QLatin1String("db")
-                ? readManifestDb(QDir(path).filePath(QStringLiteral("Manifest.db")))
-                : readMbdb(QDir(path).filePath(QStringLiteral("Manifest.mbdb")));
-            std::printf("%-5s reading the records alone: %.2f s\n", kind,
-                        double(timer.nsecsElapsed()) / 1e9);
+                                   ? readManifestDb(QDir(path).filePath(QStringLiteral("Manifest.db")))
+                                   : readMbdb(QDir(path).filePath(QStringLiteral("Manifest.mbdb")));
+            std::printf("%-5s reading the records alone: %.2f s\n", kind, double(timer.nsecsElapsed()) / 1e9);
         }
 #if defined(__GLIBC__)
         malloc_trim(0); // hand freed memory back, so that "before" is honest

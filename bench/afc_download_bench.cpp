@@ -46,19 +46,19 @@ bool writeBigFile(const QString &path, qint64 bytes)
 // Seconds to receive the file from a Python sender on a loopback socket.
 double plainSocketSeconds(const QString &path, qint64 bytes)
 {
-    const char *sender =
-        "import socket,sys\n"
-        "s=socket.socket();s.bind(('127.0.0.1',0));s.listen(1)\n"
-        "print(s.getsockname()[1],flush=True)\n"
-        "c,_=s.accept()\n"
-        "with open(sys.argv[1],'rb') as f:\n"
-        "    while True:\n"
-        "        b=f.read(65536)\n"
-        "        if not b: break\n"
-        "        c.sendall(b)\n"
-        "c.close()\n";
+    const char *sender = "import socket,sys\n"
+                         "s=socket.socket();s.bind(('127.0.0.1',0));s.listen(1)\n"
+                         "print(s.getsockname()[1],flush=True)\n"
+                         "c,_=s.accept()\n"
+                         "with open(sys.argv[1],'rb') as f:\n"
+                         "    while True:\n"
+                         "        b=f.read(65536)\n"
+                         "        if not b: break\n"
+                         "        c.sendall(b)\n"
+                         "c.close()\n";
     QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(sender), path});
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"), QString::fromLatin1(sender), path});
     if (!python.waitForReadyRead(30000))
         return -1;
     const int port = python.readLine().trimmed().toInt();
@@ -122,7 +122,7 @@ int main(int argc, char **argv)
                                dir.filePath(QStringLiteral("copy.bin")), false);
     const double viaAfc = double(timer.nsecsElapsed()) / 1e9;
     const bool whole = QFileInfo(dir.filePath(QStringLiteral("copy.bin"))).size() == bytes
-        && download.incompleteFiles().isEmpty();
+                       && download.incompleteFiles().isEmpty();
 
     std::printf("file: %lld MiB\n", static_cast<long long>(mib));
     std::printf("plain loopback socket: %.2f s (%.0f MiB/s)\n", plain, double(mib) / plain);

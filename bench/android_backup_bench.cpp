@@ -21,7 +21,8 @@
 
 namespace {
 
-struct Run {
+struct Run
+{
     double seconds = 0;
     long peakKiB = 0;
     int status = -1;
@@ -39,7 +40,8 @@ Run measure(const std::function<int()> &work)
     if (pid == 0)
         _exit(work());
     Run run;
-    struct rusage usage {};
+    struct rusage usage
+    {};
     int status = 0;
     wait4(pid, &status, 0, &usage);
     run.seconds = double(timer.nsecsElapsed()) / 1e9;
@@ -97,8 +99,8 @@ void report(const char *what, const Run &ours, const Run &base, qint64 bytes)
     const double mib = double(bytes) / (1024.0 * 1024.0);
     std::printf("%-8s ours %7.2f s %7.1f MiB/s peak %6.1f MiB (rc %d) | pipeline %7.2f s %7.1f MiB/s"
                 " (rc %d) | ours/pipeline throughput %5.1f %%\n",
-                what, ours.seconds, mib / ours.seconds, ours.peakKiB / 1024.0, ours.status,
-                base.seconds, mib / base.seconds, base.status, 100.0 * base.seconds / ours.seconds);
+                what, ours.seconds, mib / ours.seconds, ours.peakKiB / 1024.0, ours.status, base.seconds,
+                mib / base.seconds, base.status, 100.0 * base.seconds / ours.seconds);
 }
 
 } // namespace
@@ -116,9 +118,10 @@ int main(int argc, char **argv)
     const QString ours = work.filePath(QStringLiteral("ours.ab"));
     const QString base = work.filePath(QStringLiteral("pipe.ab"));
 
-    const Run packBase = shell(QStringLiteral("(printf 'ANDROID BACKUP\\n1\\n1\\nnone\\n'; tar -c -C '%1' apps"
-                                              " | zlib-flate -compress) > '%2'")
-                                   .arg(tree, base));
+    const Run packBase =
+        shell(QStringLiteral("(printf 'ANDROID BACKUP\\n1\\n1\\nnone\\n'; tar -c -C '%1' apps"
+                             " | zlib-flate -compress) > '%2'")
+                  .arg(tree, base));
     const Run packOurs = measure([&] {
         try {
             createAndroidBackup(QDir(tree), ours);
@@ -132,8 +135,8 @@ int main(int argc, char **argv)
     const QString outOurs = work.filePath(QStringLiteral("x-ours"));
     const QString outBase = work.filePath(QStringLiteral("x-pipe"));
     QDir().mkpath(outBase);
-    const Run unpackBase = shell(QStringLiteral("tail -c +25 '%1' | zlib-flate -uncompress | tar -x -C '%2'")
-                                     .arg(ours, outBase));
+    const Run unpackBase = shell(
+        QStringLiteral("tail -c +25 '%1' | zlib-flate -uncompress | tar -x -C '%2'").arg(ours, outBase));
     const Run unpackOurs = measure([&] {
         try {
             extractAndroidBackup(ours, QDir(outOurs), QStringLiteral("corrupted"));
@@ -144,6 +147,7 @@ int main(int argc, char **argv)
     });
     report("extract", unpackOurs, unpackBase, mib * 1024 * 1024);
     std::printf("archive sizes: ours %lld bytes, pipeline %lld bytes\n",
-                static_cast<long long>(QFileInfo(ours).size()), static_cast<long long>(QFileInfo(base).size()));
+                static_cast<long long>(QFileInfo(ours).size()),
+                static_cast<long long>(QFileInfo(base).size()));
     return 0;
 }

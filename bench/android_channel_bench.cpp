@@ -97,14 +97,20 @@ int main(int argc, char **argv)
     DataRoot::setOverride(dir.filePath(QStringLiteral("data")));
 
     QJsonArray phones;
-    for (const auto &[serial, helper] : {std::pair{"HELPER1", "installed"}, std::pair{"ADBONLY1", "absent"}}) {
+    for (const auto &[serial, helper] :
+         {std::pair{"HELPER1", "installed"}, std::pair{"ADBONLY1", "absent"}}) {
         const QString root = dir.filePath(QString::fromLatin1(serial));
         QProcess::execute(QStringLiteral("/usr/bin/python3"),
                           {QStringLiteral(VELLORAN_SOURCE_DIR "/tests/fixtures/make_android_kik.py"),
                            QStringLiteral("phone"), root});
         writeRandom(root + QStringLiteral("/sdcard/big.bin"), bytes);
-        phones.append(QJsonObject{{"serial", serial}, {"state", "device"}, {"root", root}, {"rooted", true},
-                                  {"helper", helper}, {"sdk", 29}, {"block_size", 524288}});
+        phones.append(QJsonObject{{"serial", serial},
+                                  {"state", "device"},
+                                  {"root", root},
+                                  {"rooted", true},
+                                  {"helper", helper},
+                                  {"sdk", 29},
+                                  {"block_size", 524288}});
     }
     QFile config(dir.filePath(QStringLiteral("config.json")));
     config.open(QIODevice::WriteOnly);
@@ -113,13 +119,15 @@ int main(int argc, char **argv)
     QProcess emulator;
     emulator.start(QStringLiteral("/usr/bin/python3"),
                    {QStringLiteral(VELLORAN_SOURCE_DIR "/tests/emulators/adb_phone_emulator.py"),
-                    QStringLiteral("--config"), config.fileName(), QStringLiteral("--lifetime"), QStringLiteral("1800")});
+                    QStringLiteral("--config"), config.fileName(), QStringLiteral("--lifetime"),
+                    QStringLiteral("1800")});
     if (!emulator.waitForReadyRead(30000)) {
         std::fprintf(stderr, "the emulator did not start\n");
         return 1;
     }
     const QJsonObject ports = QJsonDocument::fromJson(emulator.readLine()).object();
-    qputenv("ADB_SERVER_SOCKET", QStringLiteral("tcp:127.0.0.1:%1").arg(ports.value("adb_port").toInt()).toUtf8());
+    qputenv("ADB_SERVER_SOCKET",
+            QStringLiteral("tcp:127.0.0.1:%1").arg(ports.value("adb_port").toInt()).toUtf8());
     qunsetenv("ANDROID_SERIAL");
 
     std::printf("%lld MiB per transfer\n", mib);
@@ -135,7 +143,8 @@ int main(int argc, char **argv)
         const QString local = dir.filePath(QStringLiteral("down-") + QString::fromLatin1(serial));
         const bool helper = QByteArray(serial) == "HELPER1";
         auto channel = phone->openChannel(AndroidPhone::ChannelPurpose::Download, nullptr);
-        const double down = seconds([&] { channel->downloadFile(QStringLiteral("/sdcard/big.bin"), QString(), local, true); });
+        const double down = seconds(
+            [&] { channel->downloadFile(QStringLiteral("/sdcard/big.bin"), QString(), local, true); });
         const double up = seconds([&] { channel->uploadFile(local, QStringLiteral("/sdcard/up.bin")); });
         channel.reset();
         if (helper) {
@@ -144,7 +153,8 @@ int main(int argc, char **argv)
             report("helper channel upload", up, base, bytes);
         } else {
             const double pull = seconds([&] {
-                adbPull(QString::fromLatin1(serial), QStringLiteral("/sdcard/big.bin"), local + QStringLiteral(".pull"), nullptr);
+                adbPull(QString::fromLatin1(serial), QStringLiteral("/sdcard/big.bin"),
+                        local + QStringLiteral(".pull"), nullptr);
             });
             const double push = seconds([&] {
                 adbPush(QString::fromLatin1(serial), local, QStringLiteral("/sdcard/push.bin"), nullptr);

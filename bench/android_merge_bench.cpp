@@ -19,7 +19,8 @@ namespace {
 
 const char *kSchema =
     "CREATE TABLE messagesTable (_id INTEGER PRIMARY KEY AUTOINCREMENT, body VARCHAR, partner_jid VARCHAR,"
-    " was_me INT, read_state INT, uid VARCHAR, length INTEGER, timestamp LONG, bin_id VARCHAR, sys_msg VARCHAR,"
+    " was_me INT, read_state INT, uid VARCHAR, length INTEGER, timestamp LONG, bin_id VARCHAR, sys_msg "
+    "VARCHAR,"
     " stat_msg VARCHAR, stat_user_jid VARCHAR, stat_special_visibility BOOLEAN, req_read_reciept BOOLEAN,"
     " content_id VARCHAR, app_id VARCHAR, message_retry_count INT, encryption_failure BOOLEAN,"
     " render_instructions VARCHAR, encryption_key BLOB);"
@@ -31,7 +32,8 @@ const char *kSchema =
     " is_user_removed BOOLEAN, content_links BLOB);"
     "CREATE TABLE memberTable (_id INTEGER PRIMARY KEY AUTOINCREMENT, group_id VARCHAR, member_jid VARCHAR,"
     " is_admin BOOLEAN, is_banned BOOLEAN);"
-    "CREATE TABLE KIKContentTable (_id INTEGER PRIMARY KEY AUTOINCREMENT, content_id VARCHAR, content_type INT,"
+    "CREATE TABLE KIKContentTable (_id INTEGER PRIMARY KEY AUTOINCREMENT, content_id VARCHAR, content_type "
+    "INT,"
     " content_name VARCHAR, content_string VARCHAR);"
     "CREATE TABLE KIKContentURITable (_id INTEGER PRIMARY KEY AUTOINCREMENT, content_id VARCHAR,"
     " priority VARCHAR, platform VARCHAR, content_uri VARCHAR, type VARCHAR, byline VARCHAR);"
@@ -46,7 +48,8 @@ constexpr qint64 T0 = 1500000000000;
 // clock, not stretched by other work on a busy machine.
 double cpuSeconds()
 {
-    struct rusage usage {};
+    struct rusage usage
+    {};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
            + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
@@ -56,10 +59,11 @@ void insertRows(sqlite3 *db, int count, int offset)
 {
     sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     sqlite3_stmt *stmt = nullptr;
-    sqlite3_prepare_v2(db,
-                       "INSERT INTO messagesTable (uid, body, partner_jid, was_me, read_state, length, timestamp,"
-                       " bin_id, req_read_reciept) VALUES (?,?,?,0,500,12,?,?,1)",
-                       -1, &stmt, nullptr);
+    sqlite3_prepare_v2(
+        db,
+        "INSERT INTO messagesTable (uid, body, partner_jid, was_me, read_state, length, timestamp,"
+        " bin_id, req_read_reciept) VALUES (?,?,?,0,500,12,?,?,1)",
+        -1, &stmt, nullptr);
     for (int i = 0; i < count; ++i) {
         const QByteArray uid = "phone-" + QByteArray::number(offset + i);
         const QByteArray jid = "friend" + QByteArray::number(i % 50) + "@talk.kik.com";
@@ -81,8 +85,8 @@ void makeDatabase(const QString &path, int rows)
     sqlite3_open(path.toUtf8().constData(), &db);
     sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
     for (int i = 0; i < 50; ++i) {
-        const QByteArray sql = "INSERT INTO KIKcontactsTable (jid, display_name) VALUES ('friend" +
-                               QByteArray::number(i) + "@talk.kik.com', 'F')";
+        const QByteArray sql = "INSERT INTO KIKcontactsTable (jid, display_name) VALUES ('friend"
+                               + QByteArray::number(i) + "@talk.kik.com', 'F')";
         sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
     }
     if (rows > 0)

@@ -28,7 +28,8 @@ bool runFixture(const QString &script, const QStringList &args)
     QProcess p;
     p.setStandardOutputFile(QProcess::nullDevice());
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QStringLiteral("/usr/bin/python3"), QStringList{kSource + QStringLiteral("/tests/fixtures/") + script} + args);
+    p.start(QStringLiteral("/usr/bin/python3"),
+            QStringList{kSource + QStringLiteral("/tests/fixtures/") + script} + args);
     return p.waitForFinished(-1) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
@@ -76,7 +77,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "the Android fixture failed\n");
         return 1;
     }
-    struct Kind {
+    struct Kind
+    {
         const char *name;
         const char *serial;
         bool rooted;
@@ -101,9 +103,14 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "the phone fixture failed\n");
             return 1;
         }
-        phones.append(QJsonObject{{"serial", kind.serial}, {"state", "device"}, {"root", root},
-                                  {"rooted", kind.rooted}, {"helper", kind.helper}, {"sdk", 29},
-                                  {"manufacturer", "Google"}, {"model", "Pixel 4"}});
+        phones.append(QJsonObject{{"serial", kind.serial},
+                                  {"state", "device"},
+                                  {"root", root},
+                                  {"rooted", kind.rooted},
+                                  {"helper", kind.helper},
+                                  {"sdk", 29},
+                                  {"manufacturer", "Google"},
+                                  {"model", "Pixel 4"}});
     }
     QFile config(dir.filePath(QStringLiteral("config.json")));
     config.open(QIODevice::WriteOnly);
@@ -112,37 +119,41 @@ int main(int argc, char **argv)
     QProcess emulator;
     emulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     emulator.start(QStringLiteral("/usr/bin/python3"),
-                   {kSource + QStringLiteral("/tests/emulators/adb_phone_emulator.py"), QStringLiteral("--config"),
-                    config.fileName(), QStringLiteral("--lifetime"), QStringLiteral("3600")});
+                   {kSource + QStringLiteral("/tests/emulators/adb_phone_emulator.py"),
+                    QStringLiteral("--config"), config.fileName(), QStringLiteral("--lifetime"),
+                    QStringLiteral("3600")});
     if (!emulator.waitForReadyRead(30000)) {
         std::fprintf(stderr, "the emulator did not start\n");
         return 1;
     }
     const QJsonObject ports = QJsonDocument::fromJson(emulator.readLine()).object();
-    qputenv("ADB_SERVER_SOCKET", QStringLiteral("tcp:127.0.0.1:%1").arg(ports.value("adb_port").toInt()).toUtf8());
+    qputenv("ADB_SERVER_SOCKET",
+            QStringLiteral("tcp:127.0.0.1:%1").arg(ports.value("adb_port").toInt()).toUtf8());
     qunsetenv("ANDROID_SERIAL");
     qunsetenv("TERM");
 
     const QString source = QStringLiteral("ios:") + ios;
     QJsonObject offlineJson;
-    const double offline = timeCli({QStringLiteral("--data-root"), dir.filePath(QStringLiteral("data-offline")),
-                                    QStringLiteral("--json"), QStringLiteral("transfer"), source,
-                                    QStringLiteral("--to-ab"), ab, QStringLiteral("--out"),
-                                    dir.filePath(QStringLiteral("new.ab"))},
-                                   &offlineJson);
+    const double offline =
+        timeCli({QStringLiteral("--data-root"), dir.filePath(QStringLiteral("data-offline")),
+                 QStringLiteral("--json"), QStringLiteral("transfer"), source, QStringLiteral("--to-ab"), ab,
+                 QStringLiteral("--out"), dir.filePath(QStringLiteral("new.ab"))},
+                &offlineJson);
     if (offline < 0) {
         std::fprintf(stderr, "the offline transfer failed\n");
         return 1;
     }
     std::printf("%d iPhone messages onto a phone holding %d\n", n, n);
     std::printf("%-30s %8.2f s  (phone messages %d -> %d)\n", "offline transfer --to-ab", offline,
-                offlineJson.value("phone_messages_before").toInt(), offlineJson.value("phone_messages_after").toInt());
+                offlineJson.value("phone_messages_before").toInt(),
+                offlineJson.value("phone_messages_after").toInt());
     std::fflush(stdout);
     int status = 0;
     for (const auto &kind : kinds) {
         QJsonObject json;
         const double phone =
-            timeCli({QStringLiteral("--data-root"), dir.filePath(QStringLiteral("data-") + QString::fromLatin1(kind.serial)),
+            timeCli({QStringLiteral("--data-root"),
+                     dir.filePath(QStringLiteral("data-") + QString::fromLatin1(kind.serial)),
                      QStringLiteral("--json"), QStringLiteral("--yes"), QStringLiteral("transfer"), source,
                      QStringLiteral("--to-android"), QString::fromLatin1(kind.serial)},
                     &json);

@@ -32,8 +32,8 @@ int main(int argc, char **argv)
         plainBytes += joined.size();
     }
     const double plainPerPage = timer.nsecsElapsed() / 1e3 / rounds;
-    std::printf("Bubble page of 50 messages (%lld characters): %.1f us per page\n",
-                qlonglong(bytes / rounds), perPage);
+    std::printf("Bubble page of 50 messages (%lld characters): %.1f us per page\n", qlonglong(bytes / rounds),
+                perPage);
     std::printf("  joining the 50 bodies only:                  %.1f us\n", plainPerPage);
     return plainBytes > 0 ? 0 : 1;
 }

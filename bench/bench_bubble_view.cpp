@@ -58,7 +58,8 @@ int main(int argc, char **argv)
         bytes += builder.page(messages, 1 + r % 5).size();
     const double html = timer.nsecsElapsed() / 1e6 / rounds;
 
-    std::printf("Bubble view, pages of 50 messages (%lld characters of HTML each):\n", qlonglong(bytes / rounds));
+    std::printf("Bubble view, pages of 50 messages (%lld characters of HTML each):\n",
+                qlonglong(bytes / rounds));
     std::printf("  first page (web engine start): %.1f ms\n", first);
     std::printf("  page shown: median %.1f ms, fastest %.1f ms, slowest %.1f ms (%zu pages)\n",
                 times[times.size() / 2], times.front(), times.back(), times.size());

@@ -21,7 +21,9 @@ constexpr const char *kSchema =
 
 QString uidFor(int i)
 {
-    return QStringLiteral("%1-4c1d-9a7e-%2").arg(i, 8, 16, QLatin1Char('0')).arg(i * 7, 12, 16, QLatin1Char('0'));
+    return QStringLiteral("%1-4c1d-9a7e-%2")
+        .arg(i, 8, 16, QLatin1Char('0'))
+        .arg(i * 7, 12, 16, QLatin1Char('0'));
 }
 
 double runWrapper(const QString &path, int rows)
@@ -49,8 +51,7 @@ double runWrapper(const QString &path, int rows)
 double runRaw(const QString &path, int rows)
 {
     sqlite3 *db = nullptr;
-    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                    nullptr);
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
     QElapsedTimer timer;
     timer.start();

@@ -28,7 +28,7 @@ double cpuSeconds(int who)
     rusage usage{};
     getrusage(who, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 void writeBytes(const QString &path, qint64 size, quint32 seed)
@@ -121,8 +121,7 @@ int main(int argc, char **argv)
         return 1;
     }
     removeTree(app);
-    std::printf("backup (%s) of %d Kik files, %.1f MiB\n", qPrintable(kind), files,
-                bytes / 1048576.0);
+    std::printf("backup (%s) of %d Kik files, %.1f MiB\n", qPrintable(kind), files, bytes / 1048576.0);
 
     double bestCp = 1e9, bestJob = 1e9;
     for (int round = 0; round < 2; ++round) {
@@ -148,7 +147,7 @@ int main(int argc, char **argv)
         bestCp = qMin(bestCp, cp);
         bestJob = qMin(bestJob, job);
     }
-    std::printf("best: cp -r %.2f s   load job %.2f s   ratio %.2f (target <= 1.5)\n", bestCp,
-                bestJob, bestJob / bestCp);
+    std::printf("best: cp -r %.2f s   load job %.2f s   ratio %.2f (target <= 1.5)\n", bestCp, bestJob,
+                bestJob / bestCp);
     return 0;
 }

@@ -57,9 +57,8 @@ qint64 touchRows(sqlite3 *db, const char *sql, int contentColumn, QList<QByteArr
         }
         const int last = contentColumn < 0 ? -1 : columns - 1;
         if (last >= 0 && sqlite3_column_type(stmt, last) == SQLITE_TEXT)
-            contentIds->append(QByteArray(
-                reinterpret_cast<const char *>(sqlite3_column_text(stmt, last)),
-                sqlite3_column_bytes(stmt, last)));
+            contentIds->append(QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(stmt, last)),
+                                          sqlite3_column_bytes(stmt, last)));
     }
     sqlite3_finalize(stmt);
     return cells;
@@ -76,9 +75,9 @@ double rawLoad(const QString &app, qint64 &cells, qint64 &parsed)
     sqlite3_open_v2(store.constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     QList<QByteArray> contentIds;
     cells = 0;
-    for (const char *sql : {"select * from Z_PRIMARYKEY", "select * from Z_9ADMINSINVERSE",
-                            "select * from Z_9BANSINVERSE", "select * from ZKIKUSER",
-                            "select * from Z_9MEMBERS", "select * from ZKIKCHAT"})
+    for (const char *sql :
+         {"select * from Z_PRIMARYKEY", "select * from Z_9ADMINSINVERSE", "select * from Z_9BANSINVERSE",
+          "select * from ZKIKUSER", "select * from Z_9MEMBERS", "select * from ZKIKCHAT"})
         cells += touchRows(db, sql, -1, nullptr);
     cells += touchRows(db,
                        "select m.*,a.ZCONTENT from ZKIKMESSAGE as m left join ZKIKATTACHMENT "
@@ -157,8 +156,7 @@ int main(int argc, char **argv)
     std::fflush(stdout);
     if (Bench::timeProcess(QStringLiteral("/usr/bin/python3"),
                            {script, app, QDir(tmp.path()).filePath(QStringLiteral("e.json")),
-                            QStringLiteral("--bulk"), QString::number(messages),
-                            QString::number(chats)})
+                            QStringLiteral("--bulk"), QString::number(messages), QString::number(chats)})
         < 0) {
         std::fprintf(stderr, "the store builder failed\n");
         return 1;
@@ -172,11 +170,10 @@ int main(int argc, char **argv)
     qint64 loaded = 0;
     long peak = 0;
     const double first = load(app, loaded, peak);
-    std::printf("IOSKikDb::loadAll, thumbnails written: %.2f s  ratio %.2f (target <= 3)\n",
-                first, first / raw);
+    std::printf("IOSKikDb::loadAll, thumbnails written: %.2f s  ratio %.2f (target <= 3)\n", first,
+                first / raw);
     std::printf("  %lld messages, peak memory %.1f MiB = %.0f bytes per message\n",
-                static_cast<long long>(loaded), peak / 1024.0,
-                loaded ? peak * 1024.0 / double(loaded) : 0.0);
+                static_cast<long long>(loaded), peak / 1024.0, loaded ? peak * 1024.0 / double(loaded) : 0.0);
     int files = 0;
     const double plain = plainThumbnailWrites(QDir(app).filePath(QStringLiteral("thumbs")),
                                               QDir(tmp.path()).filePath(QStringLiteral("plain")), files);
@@ -184,8 +181,7 @@ int main(int argc, char **argv)
                 "plus these writes: ratio %.2f\n",
                 files, plain, first / (raw + plain));
     const double second = load(app, loaded, peak);
-    std::printf("IOSKikDb::loadAll, thumbnails present: %.2f s  ratio %.2f\n", second,
-                second / raw);
+    std::printf("IOSKikDb::loadAll, thumbnails present: %.2f s  ratio %.2f\n", second, second / raw);
     const double rawAgain = rawLoad(app, cells, parsed);
     std::printf("raw select + libplist again: %.2f s\n", rawAgain);
     return loaded == messages ? 0 : 1;

@@ -54,10 +54,11 @@ int main(int argc, char **argv)
     // Media spread over folders as Kik keeps them: content files of a few
     // KiB and attachment descriptions.
     for (int i = 0; i < files; ++i) {
-        const QString folder = i % 2 ? QStringLiteral("content_manager/data_cache")
-                                     : QStringLiteral("attachments");
-        TestSupport::writeFile(QDir(documents).filePath(QStringLiteral("%1/%2").arg(folder).arg(i, 8, 16, QLatin1Char('0'))),
-                               QByteArray(2048 + (i % 7) * 512, char('a' + i % 26)));
+        const QString folder =
+            i % 2 ? QStringLiteral("content_manager/data_cache") : QStringLiteral("attachments");
+        TestSupport::writeFile(
+            QDir(documents).filePath(QStringLiteral("%1/%2").arg(folder).arg(i, 8, 16, QLatin1Char('0'))),
+            QByteArray(2048 + (i % 7) * 512, char('a' + i % 26)));
     }
     IphoneEmulator emu;
     const QJsonObject phone{{QStringLiteral("udid"), kUdid},

@@ -78,16 +78,17 @@ double rawInsert(const QString &file, const KikDataSet &set)
     check(sqlite3_exec(db, script.constData(), nullptr, nullptr, nullptr), db);
     check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db);
     sqlite3_stmt *user = nullptr, *chat = nullptr, *msg = nullptr, *link = nullptr;
-    sqlite3_prepare_v2(db, "insert into kik_user(display_name,jid,user_name) values(?,?,?)", -1,
-                       &user, nullptr);
+    sqlite3_prepare_v2(db, "insert into kik_user(display_name,jid,user_name) values(?,?,?)", -1, &user,
+                       nullptr);
     sqlite3_prepare_v2(db, "insert into kik_chat(user_id) values(?)", -1, &chat, nullptr);
-    sqlite3_prepare_v2(db, "insert into kik_message(ts,rec_ts,target_user,uid,was_me,body) "
-                           "values(?,?,?,?,?,?)", -1, &msg, nullptr);
-    sqlite3_prepare_v2(db, "insert into kik_chat_messages(chat_id,message_id,ts) values(?,?,?)",
-                       -1, &link, nullptr);
+    sqlite3_prepare_v2(db,
+                       "insert into kik_message(ts,rec_ts,target_user,uid,was_me,body) "
+                       "values(?,?,?,?,?,?)",
+                       -1, &msg, nullptr);
+    sqlite3_prepare_v2(db, "insert into kik_chat_messages(chat_id,message_id,ts) values(?,?,?)", -1, &link,
+                       nullptr);
     for (const _KikUser *u : set.users) {
-        const QByteArray name = u->display_name.toUtf8(), jid = u->jid.toUtf8(),
-                         un = u->user_name.toUtf8();
+        const QByteArray name = u->display_name.toUtf8(), jid = u->jid.toUtf8(), un = u->user_name.toUtf8();
         sqlite3_bind_text(user, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
         sqlite3_bind_text(user, 2, jid.constData(), int(jid.size()), SQLITE_TRANSIENT);
         sqlite3_bind_text(user, 3, un.constData(), int(un.size()), SQLITE_TRANSIENT);
@@ -120,9 +121,11 @@ double rawInsert(const QString &file, const KikDataSet &set)
     for (sqlite3_stmt *s : {user, chat, msg, link})
         sqlite3_finalize(s);
     check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db);
-    check(sqlite3_exec(db, "update kik_chat set last_ts=(select max(ts) from kik_chat_messages "
-                           "where kik_chat_messages.chat_id=kik_chat._id)",
-                       nullptr, nullptr, nullptr), db);
+    check(sqlite3_exec(db,
+                       "update kik_chat set last_ts=(select max(ts) from kik_chat_messages "
+                       "where kik_chat_messages.chat_id=kik_chat._id)",
+                       nullptr, nullptr, nullptr),
+          db);
     sqlite3_close(db);
     return timer.elapsed() / 1000.0;
 }
@@ -173,17 +176,17 @@ int main(int argc, char **argv)
         HeadlessProgress progress;
         QElapsedTimer timer;
         timer.start();
-        BackupKikMessagesThread job(set.allMessages(),
-                                    QDir(tmp.path()).filePath(QStringLiteral("db")),
+        BackupKikMessagesThread job(set.allMessages(), QDir(tmp.path()).filePath(QStringLiteral("db")),
                                     qEnvironmentVariableIsSet("BENCH_NO_PROGRESS") ? nullptr : &progress);
         JobRunner::runToEnd(job);
         const double backup = timer.elapsed() / 1000.0;
-        if (!qEnvironmentVariableIsSet("BENCH_NO_PROGRESS") && progress.result() != HeadlessProgress::Succeeded) {
+        if (!qEnvironmentVariableIsSet("BENCH_NO_PROGRESS")
+            && progress.result() != HeadlessProgress::Succeeded) {
             std::fprintf(stderr, "backup failed: %s\n", qPrintable(progress.errorText()));
             return 1;
         }
-        std::printf("backup:  %.2f s   raw inserts: %.2f s   ratio %.2f (target <= 3)\n", backup,
-                    raw, backup / raw);
+        std::printf("backup:  %.2f s   raw inserts: %.2f s   ratio %.2f (target <= 3)\n", backup, raw,
+                    backup / raw);
     }
 
     const QString folder = QDir(tmp.path()).filePath(QStringLiteral("db"));
@@ -201,12 +204,11 @@ int main(int argc, char **argv)
     const double load = timer.elapsed() / 1000.0;
     const long rssAfter = Bench::statusKiB("VmRSS:");
     const size_t heapAfter = mallinfo2().uordblks;
-    std::printf("loadAll: %.2f s   raw select *: %.2f s   ratio %.2f (target <= 3)\n", load, raw,
-                load / raw);
+    std::printf("loadAll: %.2f s   raw select *: %.2f s   ratio %.2f (target <= 3)\n", load, raw, load / raw);
     std::printf("loaded %lld messages; heap held by the data set %.0f bytes per message "
                 "(RSS %ld -> %ld kB, process peak %ld kB)\n",
                 qint64(loaded.messages.size()),
-                double(heapAfter - heapBefore) / double(qMax<qint64>(1, loaded.messages.size())),
-                rssBefore, rssAfter, Bench::statusKiB("VmHWM:"));
+                double(heapAfter - heapBefore) / double(qMax<qint64>(1, loaded.messages.size())), rssBefore,
+                rssAfter, Bench::statusKiB("VmHWM:"));
     return 0;
 }

@@ -36,28 +36,31 @@ bool makeDatabase(const QString &folder, int messages, int chats)
     if (!schema.open(QIODevice::ReadOnly))
         return false;
     sqlite3 *db = nullptr;
-    if (sqlite3_open(QDir(folder).filePath(QStringLiteral("velloran-kik.db")).toUtf8().constData(), &db) != SQLITE_OK)
+    if (sqlite3_open(QDir(folder).filePath(QStringLiteral("velloran-kik.db")).toUtf8().constData(), &db)
+        != SQLITE_OK)
         return false;
-    const QByteArray fill = QStringLiteral(
-        "BEGIN;"
-        "WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM c WHERE i<%2) "
-        "INSERT INTO kik_user(_id,display_name,jid,user_name) "
-        "SELECT i, 'User '||i, 'user_'||i||'@talk.kik.com', 'user_'||i FROM c;"
-        "INSERT INTO kik_chat(_id,user_id) SELECT _id, _id FROM kik_user;"
-        "WITH RECURSIVE m(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM m WHERE i<%1) "
-        "INSERT INTO kik_message(_id,ts,rec_ts,target_user,uid,was_me,body) "
-        "SELECT i, 1400000000000+i*1000, 1400000000000+i*1000, (i%%2)*(1+i%%%2), "
-        "printf('5f0c%08d-0000-4000-8000-000000000000', i), 1-(i%%2), "
-        "'Message number '||i||' with some ordinary text' FROM m;"
-        "INSERT INTO kik_chat_messages(chat_id,message_id,ts) SELECT 1+(_id%%%2), _id, ts FROM kik_message;"
-        "UPDATE kik_chat SET last_ts=(SELECT max(ts) FROM kik_chat_messages WHERE chat_id=kik_chat._id);"
-        "COMMIT;")
-                                .arg(messages)
-                                .arg(chats)
-                                .replace(QStringLiteral("%%"), QStringLiteral("%"))
-                                .toUtf8();
+    const QByteArray fill =
+        QStringLiteral(
+            "BEGIN;"
+            "WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM c WHERE i<%2) "
+            "INSERT INTO kik_user(_id,display_name,jid,user_name) "
+            "SELECT i, 'User '||i, 'user_'||i||'@talk.kik.com', 'user_'||i FROM c;"
+            "INSERT INTO kik_chat(_id,user_id) SELECT _id, _id FROM kik_user;"
+            "WITH RECURSIVE m(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM m WHERE i<%1) "
+            "INSERT INTO kik_message(_id,ts,rec_ts,target_user,uid,was_me,body) "
+            "SELECT i, 1400000000000+i*1000, 1400000000000+i*1000, (i%%2)*(1+i%%%2), "
+            "printf('5f0c%08d-0000-4000-8000-000000000000', i), 1-(i%%2), "
+            "'Message number '||i||' with some ordinary text' FROM m;"
+            "INSERT INTO kik_chat_messages(chat_id,message_id,ts) SELECT 1+(_id%%%2), _id, ts FROM "
+            "kik_message;"
+            "UPDATE kik_chat SET last_ts=(SELECT max(ts) FROM kik_chat_messages WHERE chat_id=kik_chat._id);"
+            "COMMIT;")
+            .arg(messages)
+            .arg(chats)
+            .replace(QStringLiteral("%%"), QStringLiteral("%"))
+            .toUtf8();
     const bool ok = sqlite3_exec(db, schema.readAll().constData(), nullptr, nullptr, nullptr) == SQLITE_OK
-        && sqlite3_exec(db, fill.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+                    && sqlite3_exec(db, fill.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
     if (!ok)
         std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
     sqlite3_close(db);
@@ -122,7 +125,8 @@ int main(int argc, char **argv)
 
     std::printf("messages %d in %d chats (rows shown %d)\n", messages, chats, rows);
     std::printf("loadAll alone:        %.0f ms\n", loadAll);
-    std::printf("select until page:    %.0f ms  (%.2fx loadAll; target at most 1.5x)\n", select, select / loadAll);
+    std::printf("select until page:    %.0f ms  (%.2fx loadAll; target at most 1.5x)\n", select,
+                select / loadAll);
     std::printf("resident memory while scrolling: %ld KiB before, %ld KiB after (%+ld KiB)\n", before, after,
                 after - before);
     return 0;

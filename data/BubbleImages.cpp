@@ -72,8 +72,7 @@ QImage emptyPhoto()
     painter.setBrush(QColor(0xb8, 0xbc, 0xc6));
     painter.drawEllipse(QPointF(86, 40), 12, 12);
     QPolygonF hills;
-    hills << QPointF(12, 108) << QPointF(48, 56) << QPointF(72, 88) << QPointF(88, 72)
-          << QPointF(116, 108);
+    hills << QPointF(12, 108) << QPointF(48, 56) << QPointF(72, 88) << QPointF(88, 72) << QPointF(116, 108);
     painter.drawPolygon(hills);
     return image;
 }
@@ -81,9 +80,9 @@ QImage emptyPhoto()
 QList<Emoticon> emoticons()
 {
     return {
-        {":)", 0},   {":(", 1},  {";)", 2},   {":P", 3},  {":D", 4},  {":O", 5},  {":'(", 6},
-        {":@", 7},   {":$", 8},  {":|", 9},   {":S", 10}, {"B)", 11}, {"O:)", 12}, {">:)", 13},
-        {":*", 14},  {"<3", 15}, {"8|", 16},  {":/", 17}, {"(y)", 18}, {"(n)", 19},
+        {":)", 0},  {":(", 1},  {";)", 2},  {":P", 3},  {":D", 4},   {":O", 5},   {":'(", 6},
+        {":@", 7},  {":$", 8},  {":|", 9},  {":S", 10}, {"B)", 11},  {"O:)", 12}, {">:)", 13},
+        {":*", 14}, {"<3", 15}, {"8|", 16}, {":/", 17}, {"(y)", 18}, {"(n)", 19},
     };
 }
 
@@ -134,7 +133,9 @@ QImage emoticonImage(const Emoticon &emoticon)
     }
     // Mouth.
     switch (mood) {
-    case 1: case 6: case 7:
+    case 1:
+    case 6:
+    case 7:
         p.drawArc(QRectF(12, 24, 16, 10), 0, 180 * 16);
         break;
     case 3:
@@ -146,10 +147,12 @@ QImage emoticonImage(const Emoticon &emoticon)
         p.setBrush(QColor(0x80, 0x20, 0x20));
         p.drawChord(QRectF(10, 16, 20, 16), 180 * 16, 180 * 16);
         break;
-    case 5: case 16:
+    case 5:
+    case 16:
         p.drawEllipse(QRectF(16, 25, 8, 8));
         break;
-    case 9: case 17:
+    case 9:
+    case 17:
         p.drawLine(QPointF(13, mood == 17 ? 29 : 28), QPointF(27, mood == 17 ? 26 : 28));
         break;
     case 10:
@@ -160,7 +163,8 @@ QImage emoticonImage(const Emoticon &emoticon)
     case 14:
         p.drawEllipse(QRectF(17, 25, 6, 6));
         break;
-    case 18: case 19:
+    case 18:
+    case 19:
         p.drawText(QRectF(0, 18, 40, 18), Qt::AlignCenter, QString::fromLatin1(mood == 18 ? "+" : "-"));
         break;
     default:

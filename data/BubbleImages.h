@@ -17,7 +17,8 @@ QList<QImage> framePieces(bool own);
 
 QImage emptyPhoto();
 
-struct Emoticon {
+struct Emoticon
+{
     const char *token;
     int mood; // selects eyes and mouth
 };

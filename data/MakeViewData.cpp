@@ -200,7 +200,8 @@ int main(int argc, char **argv)
     const QString out = argument(args, QStringLiteral("--out"));
     const QString css = argument(args, QStringLiteral("--css"));
     if (out.isEmpty() || css.isEmpty()) {
-        std::fprintf(stderr, "usage: velloran-make-view-data --out DIR --css FILE [--font FONT] [--sources FILE]\n");
+        std::fprintf(stderr,
+                     "usage: velloran-make-view-data --out DIR --css FILE [--font FONT] [--sources FILE]\n");
         return 2;
     }
     QDir root(out);
@@ -219,7 +220,9 @@ int main(int argc, char **argv)
     for (int side = 1; side <= 2; ++side) {
         const QList<QImage> pieces = BubbleImages::framePieces(side == 2);
         for (int i = 0; i < pieces.size(); ++i) {
-            if (!save(pieces.at(i), kikbb.filePath(QStringLiteral("bb%1_%2.png").arg(side).arg(i + 1, 2, 10, QLatin1Char('0')))))
+            if (!save(pieces.at(i),
+                      kikbb.filePath(
+                          QStringLiteral("bb%1_%2.png").arg(side).arg(i + 1, 2, 10, QLatin1Char('0')))))
                 return 1;
         }
     }

@@ -43,8 +43,8 @@ QString scratchFolder()
 void clearScratch()
 {
     QDir dir(scratchFolder());
-    for (const QString &name : dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden
-                                             | QDir::System)) {
+    for (const QString &name :
+         dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
         const QString path = dir.filePath(name);
         if (QFileInfo(path).isDir() && !QFileInfo(path).isSymLink())
             QDir(path).removeRecursively();

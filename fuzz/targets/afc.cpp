@@ -34,7 +34,8 @@ void exchange(std::uint8_t choice, QByteArray said)
         if (!file.isOpen())
             return;
         std::vector<char> buffer(200 * 1024);
-        while (file.read(buffer.data(), qint64(buffer.size())) > 0) { }
+        while (file.read(buffer.data(), qint64(buffer.size())) > 0) {
+        }
         break;
     }
     default: {

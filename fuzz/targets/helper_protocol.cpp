@@ -22,12 +22,12 @@ void request(HelperChannel &channel, QIODevice *peer, int choice, int round)
     const QString local = folder + QStringLiteral("/file%1").arg(round);
     switch (choice) {
     case 0:
-        channel.downloadFile(QStringLiteral("/data/data/kik.android/databases/kikDatabase.db"),
-            QString(), local, true);
+        channel.downloadFile(QStringLiteral("/data/data/kik.android/databases/kikDatabase.db"), QString(),
+                             local, true);
         break;
     case 1:
         channel.downloadFile(QStringLiteral("/data/data/kik.android/files/content_manager"),
-            QStringLiteral("a b"), local, true);
+                             QStringLiteral("a b"), local, true);
         break;
     case 2:
         channel.suCommand(QStringLiteral("id"));

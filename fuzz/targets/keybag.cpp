@@ -1,6 +1,6 @@
 // The backup key bag of an encrypted iTunes backup.
-#include "FuzzSupport.h"
 #include "ios/KeyBag.h"
+#include "FuzzSupport.h"
 
 #include <stdexcept>
 

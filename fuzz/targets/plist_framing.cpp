@@ -17,8 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     try {
         if (data[0] % 2 == 0) {
             CFType request = CFType::newDictionary();
-            request.setValue(
-                QStringLiteral("Request"), CFType::fromString(QStringLiteral("GetValue")));
+            request.setValue(QStringLiteral("Request"), CFType::fromString(QStringLiteral("GetValue")));
             for (int i = 0; i < 64; ++i) {
                 const CFType message = mobiledevice_recmsg(peer, request, 100);
                 // What arrived goes out again as a message, as replies are

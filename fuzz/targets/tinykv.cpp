@@ -1,7 +1,7 @@
 // Attachment maps in the "tinykv" encoding, as stored in local databases
 // and read from phone data.
-#include "FuzzSupport.h"
 #include "model/TinyKv.h"
+#include "FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

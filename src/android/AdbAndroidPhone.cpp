@@ -60,6 +60,7 @@ public:
         const QString text = QString::fromLocal8Bit(m_output).trimmed();
         return text.isEmpty() ? QStringLiteral("adb ended with status %1.").arg(m_process.exitCode()) : text;
     }
+
 private:
     QProcess m_process;
     QByteArray m_output;
@@ -118,5 +119,6 @@ std::unique_ptr<AndroidPhone> makeAndroidPhone(const AndroidDevice &device)
 
 QString adbBackupStartFailedMessage()
 {
-    return QStringLiteral("Adb backup failed. Please stop Kik from running on your Android Phone to try again.");
+    return QStringLiteral(
+        "Adb backup failed. Please stop Kik from running on your Android Phone to try again.");
 }

@@ -10,7 +10,7 @@ bool AdbDevice::isReady() const
 bool AdbDevice::isOfflineOrUnauthorized() const
 {
     return state.compare(QLatin1String("offline"), Qt::CaseInsensitive) == 0
-        || state.compare(QLatin1String("unauthorized"), Qt::CaseInsensitive) == 0;
+           || state.compare(QLatin1String("unauthorized"), Qt::CaseInsensitive) == 0;
 }
 
 namespace {

@@ -7,10 +7,11 @@
 #include <QSet>
 #include <QString>
 
-struct AdbDevice {
-    QString line;   // the whole trimmed line
+struct AdbDevice
+{
+    QString line; // the whole trimmed line
     QString serial;
-    QString state;  // "device", "offline", "unauthorized", ...
+    QString state; // "device", "offline", "unauthorized", ...
 
     bool isReady() const;
     bool isOfflineOrUnauthorized() const;

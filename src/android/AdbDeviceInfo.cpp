@@ -33,5 +33,6 @@ void readAdbDeviceInfo(AndroidDevice &device)
     device.rooted = su.finished && su.exitCode == 0 && idOutputIsRoot(su.out);
 
     const AdbRun storage = adbShell(serial, QStringLiteral("ls -d /sdcard/"), {30000, nullptr});
-    device.externalStorage = storage.finished && storage.exitCode == 0 ? QStringLiteral("/sdcard") : QString();
+    device.externalStorage =
+        storage.finished && storage.exitCode == 0 ? QStringLiteral("/sdcard") : QString();
 }

@@ -119,8 +119,8 @@ QString adbStartServer()
 
 void adbForward(const QString &serial, int localPort, int remotePort)
 {
-    runAdb({QStringLiteral("-s"), serial, QStringLiteral("forward"),
-            QStringLiteral("tcp:%1").arg(localPort), QStringLiteral("tcp:%1").arg(remotePort)},
+    runAdb({QStringLiteral("-s"), serial, QStringLiteral("forward"), QStringLiteral("tcp:%1").arg(localPort),
+            QStringLiteral("tcp:%1").arg(remotePort)},
            true);
 }
 
@@ -139,22 +139,21 @@ QList<AdbDevice> adbDevices()
 QSet<QString> adbListPackages(const QString &serial)
 {
     return parseAdbPackages(runAdb({QStringLiteral("-s"), serial, QStringLiteral("shell"),
-                                    QStringLiteral("pm"), QStringLiteral("list"),
-                                    QStringLiteral("packages")},
+                                    QStringLiteral("pm"), QStringLiteral("list"), QStringLiteral("packages")},
                                    false));
 }
 
 void adbInstall(const QString &serial, const QString &apkPath)
 {
-    const QString output = runAdb({QStringLiteral("-s"), serial, QStringLiteral("install"), apkPath},
-                                  false, {kAdbTransferTimeoutMs, nullptr});
+    const QString output = runAdb({QStringLiteral("-s"), serial, QStringLiteral("install"), apkPath}, false,
+                                  {kAdbTransferTimeoutMs, nullptr});
     if (!adbOutputHasSuccessLine(output))
         fail(output);
 }
 
-void adbActivityManager(const QString &serial, const QString &command,
-                        const QString &component, const QString &action, const QString &data,
-                        const QStringList &categories, const QString &mimeType)
+void adbActivityManager(const QString &serial, const QString &command, const QString &component,
+                        const QString &action, const QString &data, const QStringList &categories,
+                        const QString &mimeType)
 {
     QStringList args{QStringLiteral("-s"), serial, QStringLiteral("shell"), QStringLiteral("am"), command};
     if (!component.isEmpty())

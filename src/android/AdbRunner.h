@@ -20,17 +20,19 @@ inline constexpr int kAdbTransferTimeoutMs = 30 * 60 * 1000;
 // More output than this from one adb call is not believed.
 inline constexpr qint64 kAdbMaxOutputBytes = 32 * 1024 * 1024;
 
-struct AdbRunOptions {
+struct AdbRunOptions
+{
     int timeoutMs = kAdbCommandTimeoutMs;
     const std::atomic<bool> *cancelled = nullptr; // polled while adb runs
 };
 
-struct AdbRun {
+struct AdbRun
+{
     bool started = false;
     bool finished = false;  // ended by itself within the time limit
     bool cancelled = false; // stopped because the flag was set
     int exitCode = -1;
-    QString out;            // Latin-1, cut at the first zero byte
+    QString out; // Latin-1, cut at the first zero byte
     QString err;
 };
 
@@ -41,8 +43,7 @@ AdbRun runAdbProcess(const QStringList &arguments, const AdbRunOptions &options 
 // stream; otherwise, with `throwOnError`, a runtime_error holding the error
 // text, else the error text, a line feed and the output. An adb that cannot
 // be started gives "run adb failed." (thrown or returned).
-QString runAdb(const QStringList &arguments, bool throwOnError,
-               const AdbRunOptions &options = {});
+QString runAdb(const QStringList &arguments, bool throwOnError, const AdbRunOptions &options = {});
 
 void adbKillServer();
 QString adbStartServer();
@@ -51,14 +52,13 @@ void adbForceStop(const QString &serial, const QString &package);
 QList<AdbDevice> adbDevices();
 QSet<QString> adbListPackages(const QString &serial);
 void adbInstall(const QString &serial, const QString &apkPath);
-void adbActivityManager(const QString &serial, const QString &command,
-                        const QString &component, const QString &action, const QString &data,
-                        const QStringList &categories, const QString &mimeType);
+void adbActivityManager(const QString &serial, const QString &command, const QString &component,
+                        const QString &action, const QString &data, const QStringList &categories,
+                        const QString &mimeType);
 
 // Runs one shell command line on the phone (already quoted: adb joins its
 // arguments without quoting) and returns the run with the phone's exit code.
-AdbRun adbShell(const QString &serial, const QString &commandLine,
-                const AdbRunOptions &options = {});
+AdbRun adbShell(const QString &serial, const QString &commandLine, const AdbRunOptions &options = {});
 
 // A system property (getprop), trimmed; empty when unset or unreadable.
 QString adbGetProp(const QString &serial, const QString &name);

@@ -12,8 +12,7 @@
 
 AdbShellChannel::AdbShellChannel(const QString &serial, JobProgress *progress)
     : AndroidChannel(progress), m_serial(serial)
-{
-}
+{}
 
 bool AdbShellChannel::downloadFile(const QString &remote, const QString &name, const QString &local,
                                    bool overwrite)
@@ -44,7 +43,8 @@ void AdbShellChannel::uploadFile(const QString &local, const QString &remote)
     if (cancelled())
         throw JobCancelled();
     if (!QFileInfo(local).isFile())
-        throw std::runtime_error(QStringLiteral("open %1 failed. %2").arg(local, QStringLiteral("No such file")).toStdString());
+        throw std::runtime_error(
+            QStringLiteral("open %1 failed. %2").arg(local, QStringLiteral("No such file")).toStdString());
     JobReport::progress(progress(), ids("IDS_UPLOADING_FILE_%1").arg(QFileInfo(local).fileName()), -1,
                         QString());
     adbPush(m_serial, local, remote, progress() ? &progress()->cancelled : nullptr);

@@ -27,8 +27,7 @@ using AndroidBackupEntryFilter = std::function<bool(const QString &relativePath)
 // "AES-256"; the encryption message for "AES-256"; `corruptedMessage` when
 // the body is no complete zlib stream or holds no readable archive; and the
 // file errors. A failed extraction removes what it wrote.
-int extractAndroidBackup(const QString &archivePath, const QDir &destination,
-                         const QString &corruptedMessage,
+int extractAndroidBackup(const QString &archivePath, const QDir &destination, const QString &corruptedMessage,
                          const AndroidBackupEntryFilter &wanted = {});
 
 // Writes a new archive holding every file below `source`, hidden ones
@@ -41,8 +40,7 @@ int createAndroidBackup(const QDir &source, const QString &archivePath);
 // The recursive step: the files of `folder` by name, then its sub-folders.
 // `archiveFolder` is the folder's path inside the archive ("" for the top).
 // Adds the number of entries written to `entries`.
-void addFolderToTar(archive *writer, const QDir &folder, const QString &archiveFolder,
-                    int &entries);
+void addFolderToTar(archive *writer, const QDir &folder, const QString &archiveFolder, int &entries);
 
 // An entry path as read from an archive, cleaned of a leading "./" and of
 // the characters \ : * ? " < > | and line breaks/tabs.

@@ -27,7 +27,8 @@ constexpr qint64 kDiskReserve = 16 * 1024 * 1024;
     throw std::runtime_error(text.toStdString());
 }
 
-struct ArchiveReadDeleter {
+struct ArchiveReadDeleter
+{
     void operator()(archive *a) const { archive_read_free(a); }
 };
 
@@ -142,13 +143,10 @@ void ensureSpace(const QString &folder, qint64 size, const QString &path)
     if (!storage.isValid())
         return;
     if (size > storage.bytesAvailable() - kDiskReserve)
-        fail(QStringLiteral("Not enough free disk space to unpack %1 (%2 bytes).")
-                 .arg(path)
-                 .arg(size));
+        fail(QStringLiteral("Not enough free disk space to unpack %1 (%2 bytes).").arg(path).arg(size));
 }
 
-void extractFile(archive *reader, archive_entry *entry, const QString &root,
-                 const QString &relative)
+void extractFile(archive *reader, archive_entry *entry, const QString &root, const QString &relative)
 {
     const QString full = root + QLatin1Char('/') + relative;
     const QString parent = QFileInfo(full).absolutePath();
@@ -263,8 +261,8 @@ QString safeAndroidBackupPath(const QString &cleanedPath)
     return kept.join(QLatin1Char('/'));
 }
 
-int extractAndroidBackup(const QString &archivePath, const QDir &destination,
-                         const QString &corruptedMessage, const AndroidBackupEntryFilter &wanted)
+int extractAndroidBackup(const QString &archivePath, const QDir &destination, const QString &corruptedMessage,
+                         const AndroidBackupEntryFilter &wanted)
 {
     QFile file(archivePath);
     if (!file.open(QIODevice::ReadOnly))
@@ -296,8 +294,8 @@ int extractAndroidBackup(const QString &archivePath, const QDir &destination,
             if (rc < ARCHIVE_WARN)
                 throw rc;
             const char *utf8 = archive_entry_pathname_utf8(entry);
-            const QString name = utf8 ? QString::fromUtf8(utf8)
-                                      : QString::fromLocal8Bit(archive_entry_pathname(entry));
+            const QString name =
+                utf8 ? QString::fromUtf8(utf8) : QString::fromLocal8Bit(archive_entry_pathname(entry));
             const QString cleaned = cleanAndroidBackupPath(name);
             if (cleaned.isEmpty())
                 continue;

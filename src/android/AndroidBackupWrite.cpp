@@ -28,11 +28,13 @@ constexpr qint64 kMaxUstarTime = 077777777777;
     throw std::runtime_error(text.toStdString());
 }
 
-struct ArchiveWriteDeleter {
+struct ArchiveWriteDeleter
+{
     void operator()(archive *a) const { archive_write_free(a); }
 };
 
-struct EntryDeleter {
+struct EntryDeleter
+{
     void operator()(archive_entry *e) const { archive_entry_free(e); }
 };
 
@@ -123,8 +125,7 @@ void addFile(archive *writer, const QFileInfo &info, const QString &entryPath)
     const qint64 size = in.size();
     // ustar holds the time as 11 octal digits; a time outside that range
     // (before 1970, say) is clamped rather than failing the whole archive.
-    const time_t mtime =
-        time_t(std::clamp<qint64>(info.lastModified().toSecsSinceEpoch(), 0, kMaxUstarTime));
+    const time_t mtime = time_t(std::clamp<qint64>(info.lastModified().toSecsSinceEpoch(), 0, kMaxUstarTime));
 
     std::unique_ptr<archive_entry, EntryDeleter> entry(archive_entry_new());
     archive_entry_copy_pathname(entry.get(), entryPath.toUtf8().constData());
@@ -140,8 +141,8 @@ void addFile(archive *writer, const QFileInfo &info, const QString &entryPath)
     // ustar holds at most 100 bytes of name plus 155 of prefix; libarchive
     // splits the path at a "/" and refuses what cannot be written that way.
     if (archive_write_header(writer, entry.get()) != ARCHIVE_OK)
-        fail(QStringLiteral("Cannot store %1 in the backup archive: %2")
-                 .arg(entryPath, archiveError(writer)));
+        fail(
+            QStringLiteral("Cannot store %1 in the backup archive: %2").arg(entryPath, archiveError(writer)));
 
     QByteArray block(kCopyBlock, Qt::Uninitialized);
     qint64 left = size;
@@ -163,12 +164,10 @@ void removeQuietly(QFile &file)
 
 } // namespace
 
-void addFolderToTar(archive *writer, const QDir &folder, const QString &archiveFolder,
-                    int &entries)
+void addFolderToTar(archive *writer, const QDir &folder, const QString &archiveFolder, int &entries)
 {
     const QString prefix = archiveFolder.isEmpty() ? QString() : archiveFolder + QLatin1Char('/');
-    QFileInfoList files =
-        folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name);
+    QFileInfoList files = folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Name);
     // Android's restore reads a package's manifest before anything else of
     // it; keep it first even when another name sorts ahead of it.
     for (qsizetype i = 1; i < files.size(); ++i) {
@@ -207,8 +206,7 @@ int createAndroidBackup(const QDir &source, const QString &archivePath)
         std::unique_ptr<archive, ArchiveWriteDeleter> writer(archive_write_new());
         archive_write_set_format_ustar(writer.get());
         archive_write_add_filter_none(writer.get());
-        if (archive_write_open(writer.get(), &deflater, nullptr, writeCallback, nullptr)
-            != ARCHIVE_OK)
+        if (archive_write_open(writer.get(), &deflater, nullptr, writeCallback, nullptr) != ARCHIVE_OK)
             fail(QStringLiteral("archive_write_open error (%1).").arg(source.absolutePath()));
         addFolderToTar(writer.get(), source, QString(), entries);
         if (archive_write_close(writer.get()) != ARCHIVE_OK)

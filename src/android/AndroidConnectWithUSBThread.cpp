@@ -29,12 +29,13 @@ QString AndroidConnectWithUSBThread::connectHelpFailure(const QString &detail) c
     const QString tool = QDir(QCoreApplication::applicationDirPath())
                              .absoluteFilePath(QStringLiteral("VelloranDeviceManager.exe"));
     return QStringLiteral("Please try the following:<br/><br/>")
-        + QStringLiteral("1 Go to Google Play on your phone to download and installed the latest version "
-                         "Velloran Marrowlink.<br/><br/>")
-        + QStringLiteral("2 click <a href=\"file:///%1\"><b>HERE</b></a> to run Velloran Device Manager and "
-                         "then restart your phone to try again.<br/><br/>")
-              .arg(tool)
-        + detail;
+           + QStringLiteral("1 Go to Google Play on your phone to download and installed the latest version "
+                            "Velloran Marrowlink.<br/><br/>")
+           + QStringLiteral(
+                 "2 click <a href=\"file:///%1\"><b>HERE</b></a> to run Velloran Device Manager and "
+                 "then restart your phone to try again.<br/><br/>")
+                 .arg(tool)
+           + detail;
 }
 
 // Installs the helper when its package ships with the program. Returns
@@ -64,11 +65,12 @@ void AndroidConnectWithUSBThread::run()
                 try {
                     helper = installHelper();
                 } catch (const std::exception &e) {
-                    JobReport::error(m_progress,
-                                     QStringLiteral("Please go to Google Play on your Android Phone to download "
-                                                    "and install Velloran Marrowlink first and then try again. "
-                                                    "<br/><br/>Error:")
-                                         + QString::fromUtf8(e.what()));
+                    JobReport::error(
+                        m_progress,
+                        QStringLiteral("Please go to Google Play on your Android Phone to download "
+                                       "and install Velloran Marrowlink first and then try again. "
+                                       "<br/><br/>Error:")
+                            + QString::fromUtf8(e.what()));
                     return;
                 }
             }

@@ -58,8 +58,8 @@ void parseDeviceInfo(const QString &info, AndroidDevice &device)
     };
     qsizetype offset = 0;
     for (;;) {
-        const QRegularExpressionMatch m =
-            pair.match(info, offset, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption);
+        const QRegularExpressionMatch m = pair.match(info, offset, QRegularExpression::NormalMatch,
+                                                     QRegularExpression::AnchorAtOffsetMatchOption);
         if (!m.hasMatch() || m.capturedLength() == 0)
             break;
         offset = m.capturedEnd();

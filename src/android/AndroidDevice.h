@@ -13,7 +13,8 @@ inline constexpr char kKikPackage[] = "kik.android";
 inline constexpr char kHelperMinimumVersion[] = "3.1.1";
 inline constexpr int kHelperWifiControlPort = 49002;
 
-struct AndroidDevice {
+struct AndroidDevice
+{
     // How the desktop reaches the phone's files.
     enum class Access { Helper, AdbOnly };
 

@@ -10,7 +10,8 @@
 
 namespace {
 
-struct IndexSpec {
+struct IndexSpec
+{
     const char *name;
     const char *sql;
 };
@@ -21,8 +22,7 @@ constexpr IndexSpec kIndexes[] = {
      "CREATE INDEX bt_idx_KIKContentRetainCountTable ON KIKContentRetainCountTable(content_id)"},
     {"bt_idx_KIKContentTable",
      "CREATE INDEX bt_idx_KIKContentTable ON KIKContentTable(content_id, content_type)"},
-    {"bt_idx_KIKContentURITable",
-     "CREATE INDEX bt_idx_KIKContentURITable ON KIKContentURITable(content_id)"},
+    {"bt_idx_KIKContentURITable", "CREATE INDEX bt_idx_KIKContentURITable ON KIKContentURITable(content_id)"},
     {"bt_idx_KIKConversationStatusTable",
      "CREATE INDEX bt_idx_KIKConversationStatusTable ON KIKConversationStatusTable(jid)"},
     {"bt_idx_memberTable", "CREATE INDEX bt_idx_memberTable ON memberTable(group_id, member_jid)"},
@@ -38,11 +38,10 @@ constexpr IndexSpec kIndexes[] = {
 const QHash<QByteArray, QByteArray> &emoticonTable()
 {
     static const QHash<QByteArray, QByteArray> table = {
-        {":)", "ee8196"}, {";)", "ee9085"}, {":(", "ee9083"},  {":D", "ee8197"},
-        {":P", "ee8485"}, {":|", "ee908e"}, {":/", "ee908b"},  {">:(", "ee9096"},
-        {":X", "ee9086"}, {"<3", "ee8ca8"}, {"</3", "ee80a3"}, {"B)", "ee9082"},
-        {":3", "ee818f"}, {":'(", "ee9093"}, {":O", "ee9090"}, {":S", "ee9091"},
-        {":$", "ee908d"}, {":*", "ee9098"}, {">:)", "ee9092"}, {":E", "ee9084"},
+        {":)", "ee8196"},  {";)", "ee9085"}, {":(", "ee9083"},  {":D", "ee8197"},  {":P", "ee8485"},
+        {":|", "ee908e"},  {":/", "ee908b"}, {">:(", "ee9096"}, {":X", "ee9086"},  {"<3", "ee8ca8"},
+        {"</3", "ee80a3"}, {"B)", "ee9082"}, {":3", "ee818f"},  {":'(", "ee9093"}, {":O", "ee9090"},
+        {":S", "ee9091"},  {":$", "ee908d"}, {":*", "ee9098"},  {">:)", "ee9092"}, {":E", "ee9084"},
     };
     return table;
 }
@@ -71,8 +70,7 @@ AndroidKikDb::AndroidKikDb(const QDir &root, const QString &databasePath)
       m_databasePath(databasePath.isEmpty()
                          ? root.absoluteFilePath(QStringLiteral("apps/kik.android/db/kikDatabase.db"))
                          : databasePath)
-{
-}
+{}
 
 void AndroidKikDb::ensureOpen()
 {
@@ -162,8 +160,8 @@ qint64 AndroidKikDb::insertMsgThrow(const _KikMessage *msg)
     return lastInsertId();
 }
 
-qint64 AndroidKikDb::insertContentThrow(const QString &contentId, int contentType,
-                                        const QString &name, const QString &value)
+qint64 AndroidKikDb::insertContentThrow(const QString &contentId, int contentType, const QString &name,
+                                        const QString &value)
 {
     ensureOpen();
     executeThrow(Sqlite3Sql("insert into KIKContentTable(content_id, content_type, content_name, "
@@ -210,7 +208,8 @@ void AndroidKikDb::insertAttachmentsThrow(const _KikMessage *msg)
         insertContentThrow(id, 3, QStringLiteral("png-preview"), png);
 
     const QString &app = msg->app_id;
-    if (app.startsWith(QLatin1String("com.kik.ext.gallery")) || app.startsWith(QLatin1String("com.kik.ext.camera"))
+    if (app.startsWith(QLatin1String("com.kik.ext.gallery"))
+        || app.startsWith(QLatin1String("com.kik.ext.camera"))
         || app.startsWith(QLatin1String("com.kik.ext.video"))) {
         insertContentThrow(id, 2, QStringLiteral("app-name"), QStringLiteral("Gallery"));
         const qint64 size = a.value(QStringLiteral("string:file-size")).toLongLong();
@@ -247,13 +246,16 @@ void AndroidKikDb::insertAttachmentsThrow(const _KikMessage *msg)
                                    ? link.value(QStringLiteral("priority")).toString()
                                    : QStringLiteral("0"));
                     if (link.contains(QStringLiteral("platform")))
-                        row.setVal(QStringLiteral("platform"), link.value(QStringLiteral("platform")).toString());
+                        row.setVal(QStringLiteral("platform"),
+                                   link.value(QStringLiteral("platform")).toString());
                     // Kik's Android rows call the link "value"; the iPhone's
                     // attachment descriptions call it "url".
                     if (link.contains(QStringLiteral("value")))
-                        row.setVal(QStringLiteral("content_uri"), link.value(QStringLiteral("value")).toString());
+                        row.setVal(QStringLiteral("content_uri"),
+                                   link.value(QStringLiteral("value")).toString());
                     else if (link.contains(QStringLiteral("url")))
-                        row.setVal(QStringLiteral("content_uri"), link.value(QStringLiteral("url")).toString());
+                        row.setVal(QStringLiteral("content_uri"),
+                                   link.value(QStringLiteral("url")).toString());
                     executeThrow(row.insertSql(QStringLiteral("KIKContentURITable")));
                 }
             }
@@ -272,7 +274,8 @@ qint64 AndroidKikDb::findMessageIdByUid(const QString &uid)
 qint64 AndroidKikDb::findUserIdByJid(const QString &jid)
 {
     ensureOpen();
-    Sqlite3Cursor c = queryThrow(Sqlite3Sql("select _id from KIKcontactsTable where jid=?").addTextParam(jid));
+    Sqlite3Cursor c =
+        queryThrow(Sqlite3Sql("select _id from KIKcontactsTable where jid=?").addTextParam(jid));
     return c.moveNext() ? c.int64At(0) : 0;
 }
 

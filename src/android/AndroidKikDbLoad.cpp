@@ -58,10 +58,10 @@ void AndroidKikDb::loadAll(KikDataSet &data)
         }
     }
     {
-        Sqlite3Cursor c = queryThrow(
-            "select m.*, c._id as user_id, c2._id as member_id from memberTable as m inner join "
-            "KIKcontactsTable as c on m.group_id=c.jid inner join KIKcontactsTable as c2 on "
-            "m.member_jid=c2.jid");
+        Sqlite3Cursor c =
+            queryThrow("select m.*, c._id as user_id, c2._id as member_id from memberTable as m inner join "
+                       "KIKcontactsTable as c on m.group_id=c.jid inner join KIKcontactsTable as c2 on "
+                       "m.member_jid=c2.jid");
         while (c.moveNext()) {
             _KikUser *group = data.user(c.getInt64(QStringLiteral("user_id")));
             _KikUser *member = data.user(c.getInt64(QStringLiteral("member_id")));

@@ -33,7 +33,8 @@ const std::pair<const char *, const char *> kMessageIndexes[] = {
     {"bt_idx_messagesTable_bin_id", "bin_id"},
     {"bt_idx_messagesTable_timestamp", "timestamp"}};
 
-struct MergeEntry {
+struct MergeEntry
+{
     qint64 key = 0;
     qint64 timeMs = 0;
     bool existing = false;
@@ -47,8 +48,8 @@ struct MergeEntry {
 bool entryLess(const MergeEntry &a, const MergeEntry &b)
 {
     const quint64 keyDiff = a.key > b.key ? quint64(a.key) - quint64(b.key) : quint64(b.key) - quint64(a.key);
-    const quint64 msDiff = a.timeMs > b.timeMs ? quint64(a.timeMs) - quint64(b.timeMs)
-                                               : quint64(b.timeMs) - quint64(a.timeMs);
+    const quint64 msDiff =
+        a.timeMs > b.timeMs ? quint64(a.timeMs) - quint64(b.timeMs) : quint64(b.timeMs) - quint64(a.timeMs);
     if (keyDiff <= 10 && msDiff / 1000 <= 60)
         return a.key < b.key;
     return a.timeMs < b.timeMs;
@@ -102,7 +103,8 @@ void copyWorkFile(const QString &from, const QString &to)
     if (!QFile::copy(from, to)) {
         QFile source(from);
         fail(QStringLiteral("Can not copy %1. %2")
-                 .arg(from, source.exists() ? QStringLiteral("copy failed") : QStringLiteral("file not found")));
+                 .arg(from,
+                      source.exists() ? QStringLiteral("copy failed") : QStringLiteral("file not found")));
     }
 }
 
@@ -135,9 +137,10 @@ public:
         m_read = prepare(QStringLiteral("SELECT _id,%1 FROM phone.messagesTable ORDER BY _id").arg(list));
         m_insert = prepare(QStringLiteral("INSERT INTO main.messagesTable(%1) VALUES(%2)")
                                .arg(list, marks.join(QLatin1Char(','))));
-        m_byId = prepare(
-            QStringLiteral("INSERT INTO main.messagesTable(%1) SELECT %1 FROM phone.messagesTable WHERE _id=?")
-                .arg(list));
+        m_byId =
+            prepare(QStringLiteral(
+                        "INSERT INTO main.messagesTable(%1) SELECT %1 FROM phone.messagesTable WHERE _id=?")
+                        .arg(list));
         advance();
     }
     ~PhoneRowCopier() { finish(); }
@@ -179,7 +182,8 @@ private:
         if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK) {
             sqlite3_finalize(stmt);
             finish();
-            fail(QStringLiteral("Cannot copy the phone's messages: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+            fail(QStringLiteral("Cannot copy the phone's messages: %1")
+                     .arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
         }
         return stmt;
     }
@@ -189,14 +193,16 @@ private:
         sqlite3_reset(stmt);
         sqlite3_clear_bindings(stmt);
         if (rc != SQLITE_DONE)
-            fail(QStringLiteral("Cannot copy the phone's messages: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+            fail(QStringLiteral("Cannot copy the phone's messages: %1")
+                     .arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
     }
     void advance()
     {
         const int rc = sqlite3_step(m_read);
         m_onRow = rc == SQLITE_ROW;
         if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            fail(QStringLiteral("Cannot read the phone's messages: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+            fail(QStringLiteral("Cannot read the phone's messages: %1")
+                     .arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
     }
 
     sqlite3 *m_db;
@@ -314,7 +320,8 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
         // not reach the disk one by one; it is flushed once before it
         // takes the place of the tree's database.
         db.executeThrow("PRAGMA synchronous=OFF");
-        db.executeThrow(Sqlite3Sql("ATTACH DATABASE ? AS phone").addTextParam(QDir::toNativeSeparators(snapshot)));
+        db.executeThrow(
+            Sqlite3Sql("ATTACH DATABASE ? AS phone").addTextParam(QDir::toNativeSeparators(snapshot)));
         result.phoneMessagesBefore = countRows(db, "select count(*) from phone.messagesTable");
 
         std::vector<MergeEntry> entries;
@@ -366,7 +373,8 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
         // Our own message indexes are rebuilt once after the bulk insert,
         // which is much cheaper than keeping them up to date row by row.
         for (const auto &index : kMessageIndexes)
-            db.executeThrow(QStringLiteral("DROP INDEX IF EXISTS [%1]").arg(QString::fromLatin1(index.first)));
+            db.executeThrow(
+                QStringLiteral("DROP INDEX IF EXISTS [%1]").arg(QString::fromLatin1(index.first)));
 
         Sqlite3Transaction transaction(db);
         PhoneRowCopier phoneRows(db, columns);
@@ -411,7 +419,8 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
             for (const auto &[local, key] : thumbsOf) {
                 if (local->isEmpty())
                     continue;
-                const QString name = androidThumbName(m->attachment.value(QString::fromLatin1(key)).toString());
+                const QString name =
+                    androidThumbName(m->attachment.value(QString::fromLatin1(key)).toString());
                 if (name.isEmpty() || fileSize(*local) <= 0)
                     continue;
                 const QString target = thumbs + QLatin1Char('/') + name;
@@ -420,7 +429,8 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
                     if (!QFile::copy(*local, target))
                         qWarning().noquote() << "mergeIntoAndroidTree: cannot copy thumbnail" << *local;
                 }
-                thumbUploads.append({*local, QString::fromLatin1(AndroidKikPaths::kPhoneThumbsFolder) + name, false});
+                thumbUploads.append(
+                    {*local, QString::fromLatin1(AndroidKikPaths::kPhoneThumbsFolder) + name, false});
             }
         }
         phoneRows.finish();

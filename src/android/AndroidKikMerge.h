@@ -13,21 +13,24 @@
 
 #include <functional>
 
-struct AndroidUploadItem {
+struct AndroidUploadItem
+{
     QString localPath;
     QString phonePath;
     bool mustSucceed = false;
 };
 
-struct AndroidMergeResult {
-    QString databasePath;          // the tree's database (replaced)
-    int phoneMessagesBefore = 0;   // rows of its messagesTable before
-    int phoneMessagesAfter = 0;    // and after the merge
-    int inserted = 0;              // new messages written
+struct AndroidMergeResult
+{
+    QString databasePath;             // the tree's database (replaced)
+    int phoneMessagesBefore = 0;      // rows of its messagesTable before
+    int phoneMessagesAfter = 0;       // and after the merge
+    int inserted = 0;                 // new messages written
     QList<AndroidUploadItem> uploads; // thumbnails, then the database files
 };
 
-struct AndroidMergeHooks {
+struct AndroidMergeHooks
+{
     std::function<void(int percent)> progress; // may be empty
     std::function<bool()> cancelled;           // may be empty
 };

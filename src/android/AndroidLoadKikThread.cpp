@@ -21,7 +21,8 @@
 namespace {
 
 const QString kPhoneDb = QStringLiteral("/data/data/kik.android/databases/kikDatabase.db");
-const QStringList kDbEndings{QString(), QStringLiteral("-journal"), QStringLiteral("-shm"), QStringLiteral("-wal")};
+const QStringList kDbEndings{QString(), QStringLiteral("-journal"), QStringLiteral("-shm"),
+                             QStringLiteral("-wal")};
 
 [[noreturn]] void fail(const QString &text)
 {
@@ -31,11 +32,15 @@ const QStringList kDbEndings{QString(), QStringLiteral("-journal"), QStringLiter
 QString backupCheckList()
 {
     return QStringLiteral(
-        "Can't read Kik data from Android device.<br/><br/>Please check the following:<br/><br/>1 Don't encrypt "
-        "your Android device by password or any 3rd party App.<br/><br/>2 You have installed and verified Kik "
-        "on Android device.<br/><br/>3 Don't set a desktop backup password on your phone. <br/>You can click  "
+        "Can't read Kik data from Android device.<br/><br/>Please check the following:<br/><br/>1 Don't "
+        "encrypt "
+        "your Android device by password or any 3rd party App.<br/><br/>2 You have installed and verified "
+        "Kik "
+        "on Android device.<br/><br/>3 Don't set a desktop backup password on your phone. <br/>You can click "
+        " "
         "Settings  -&gt; Developer options  -&gt; Desktop backup password on your phone to make the password "
-        "blank.<br/><br/>4 Restart your Android device.<br/><br/>5 Stop Kik from running on Android device to "
+        "blank.<br/><br/>4 Restart your Android device.<br/><br/>5 Stop Kik from running on Android device "
+        "to "
         "try again.<br/>To do this:  Go Settings -&gt; Apps -&gt; Running -&gt; Kik and then tap Close "
         "button.<br/><br/>Error:");
 }
@@ -46,8 +51,7 @@ AndroidLoadKikThread::AndroidLoadKikThread(AndroidPhone *phone, const QDir &arch
                                            JobProgress *progress, QObject *parent)
     : QThread(parent), m_phone(phone), m_archiveFolder(archiveFolder), m_fetch(fetch), m_progress(progress),
       m_cache(phone->device().cacheFolder().absolutePath())
-{
-}
+{}
 
 AndroidLoadKikThread::~AndroidLoadKikThread() = default;
 
@@ -91,8 +95,9 @@ void AndroidLoadKikThread::run()
             }
         }
         if (!QFileInfo(AndroidKikPaths::databasePath(treeFolder())).isFile())
-            fail(QStringLiteral("Can't read Kik data from Android device. Please make sure you have installed "
-                                "and verified Kik on Android device."));
+            fail(
+                QStringLiteral("Can't read Kik data from Android device. Please make sure you have installed "
+                               "and verified Kik on Android device."));
         if (fromRoot)
             fetchThumbnails();
         removeStagingCopies();
@@ -159,7 +164,8 @@ bool AndroidLoadKikThread::rootFetch(QString &errorText)
         AndroidRootFiles::prepareStaging(ch, staging);
         QStringList copied;
         for (const QString &ending : kDbEndings) {
-            const int status = ch.suCopy(kPhoneDb + ending, staging + QStringLiteral("/kikDatabase.db") + ending);
+            const int status =
+                ch.suCopy(kPhoneDb + ending, staging + QStringLiteral("/kikDatabase.db") + ending);
             if (ending.isEmpty() && status != 0) {
                 errorText = ids("IDS_ROOT_INVALID_AUTHORIZATION") + fallback;
                 return false;
@@ -181,7 +187,8 @@ bool AndroidLoadKikThread::rootFetch(QString &errorText)
         const QString thumbs = treeFolder().filePath(QString::fromLatin1(AndroidKikPaths::kThumbsFolder));
         if (QFileInfo(thumbs).isDir()) {
             QDir().mkpath(fresh + QStringLiteral("/apps/kik.android/f/staging"));
-            QDir().rename(thumbs, fresh + QLatin1Char('/') + QString::fromLatin1(AndroidKikPaths::kThumbsFolder));
+            QDir().rename(thumbs,
+                          fresh + QLatin1Char('/') + QString::fromLatin1(AndroidKikPaths::kThumbsFolder));
         }
         installTree(fresh);
         QDir(work).removeRecursively();
@@ -201,7 +208,8 @@ QString AndroidLoadKikThread::backupArchivePath() const
     if (uid.isEmpty())
         uid = QStringLiteral("android");
     return m_archiveFolder.absoluteFilePath(
-        QStringLiteral("%1-%2.ab").arg(uid, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_hhmmss"))));
+        QStringLiteral("%1-%2.ab")
+            .arg(uid, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_hhmmss"))));
 }
 
 void AndroidLoadKikThread::backupFetch()
@@ -214,7 +222,8 @@ void AndroidLoadKikThread::backupFetch()
     m_archiveFolder.mkpath(QStringLiteral("."));
     m_archivePath = backupArchivePath();
     QFile::remove(m_archivePath);
-    JobReport::showTips(m_progress, ids("IDS_ADB_BACKUP_TIPS") + QStringLiteral("<br/><img src=\":res/adb_backup.png\" />"));
+    JobReport::showTips(m_progress, ids("IDS_ADB_BACKUP_TIPS")
+                                        + QStringLiteral("<br/><img src=\":res/adb_backup.png\" />"));
     m_phone->forceStop(QStringLiteral("com.android.backupconfirm"));
     m_phone->forceStop(QString::fromLatin1(kKikPackage));
     const std::atomic<bool> *cancelled = m_progress ? &m_progress->cancelled : nullptr;
@@ -265,8 +274,9 @@ void AndroidLoadKikThread::backupFetch()
     const bool gotArchive = QFileInfo(m_archivePath).size() > 0;
     if (gotArchive) {
         QFile::remove(m_archivePath);
-        detail = lastError.startsWith(QLatin1String("Your backup file is encrypted")) ? lastError
-                                                                                         : QString::fromLatin1(kAbCorruptedMessage);
+        detail = lastError.startsWith(QLatin1String("Your backup file is encrypted"))
+                     ? lastError
+                     : QString::fromLatin1(kAbCorruptedMessage);
     } else {
         QFile::remove(m_archivePath);
         detail = QStringLiteral("adb-backup -f %1 failed.").arg(m_archivePath);
@@ -287,7 +297,8 @@ void AndroidLoadKikThread::fetchThumbnails()
         QSet<QString> seen;
         for (const _KikMessage *m : data.allMessages()) {
             for (const char *key : {"image:preview", "image:icon", "image:png-preview"}) {
-                const QString name = AndroidKikPaths::safeName(m->attachment.value(QString::fromLatin1(key)).toString());
+                const QString name =
+                    AndroidKikPaths::safeName(m->attachment.value(QString::fromLatin1(key)).toString());
                 if (!name.isEmpty() && !seen.contains(name)) {
                     seen.insert(name);
                     names << name;

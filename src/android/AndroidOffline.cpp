@@ -55,16 +55,13 @@ AndroidLoaded loadAndroidBackupFile(const QString &archivePath, const QDir &cach
     const QString package = QString::fromLatin1(AndroidKikPaths::kPackageFolder);
     extractAndroidBackup(archivePath, QDir(tree), QString::fromLatin1(kAbCorruptedMessage),
                          [&package](const QString &relative) {
-                             return relative == package
-                                    || relative.startsWith(package + QLatin1Char('/'));
+                             return relative == package || relative.startsWith(package + QLatin1Char('/'));
                          });
     return loadAndroidTree(QDir(tree));
 }
 
-AndroidOfflineResult transferToAndroidBackup(const KikMessageList &messages,
-                                             const QString &phoneArchive,
-                                             const QString &outArchive,
-                                             const AndroidMergeHooks &hooks)
+AndroidOfflineResult transferToAndroidBackup(const KikMessageList &messages, const QString &phoneArchive,
+                                             const QString &outArchive, const AndroidMergeHooks &hooks)
 {
     const QFileInfo in(phoneArchive), out(outArchive);
     if (!in.isFile())

@@ -11,7 +11,8 @@
 
 #include <memory>
 
-struct AndroidLoaded {
+struct AndroidLoaded
+{
     KikDataSetPtr data;
     std::shared_ptr<AndroidKikDb> db;
     QString databasePath;
@@ -30,7 +31,8 @@ AndroidLoaded loadAndroidTree(const QDir &root, const QString &privateFolder = Q
 // there) and reads it.
 AndroidLoaded loadAndroidBackupFile(const QString &archivePath, const QDir &cacheFolder);
 
-struct AndroidOfflineResult {
+struct AndroidOfflineResult
+{
     AndroidMergeResult merge;
     int entries = 0; // entries of the new archive
 };
@@ -40,7 +42,5 @@ struct AndroidOfflineResult {
 // archive is only read; `outArchive` appears only when everything worked.
 // Throws JobCancelled when `hooks.cancelled` answers true between the
 // steps or during the merge.
-AndroidOfflineResult transferToAndroidBackup(const KikMessageList &messages,
-                                             const QString &phoneArchive,
-                                             const QString &outArchive,
-                                             const AndroidMergeHooks &hooks = {});
+AndroidOfflineResult transferToAndroidBackup(const KikMessageList &messages, const QString &phoneArchive,
+                                             const QString &outArchive, const AndroidMergeHooks &hooks = {});

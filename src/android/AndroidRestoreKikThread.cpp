@@ -39,7 +39,8 @@ public:
         QDir().mkpath(m_copy);
         for (const QFileInfo &file : QDir(m_folder).entryInfoList(QDir::Files | QDir::Hidden)) {
             if (!QFile::copy(file.absoluteFilePath(), m_copy + QLatin1Char('/') + file.fileName()))
-                fail(QStringLiteral("Can not copy %1. %2").arg(file.absoluteFilePath(), QStringLiteral("copy failed")));
+                fail(QStringLiteral("Can not copy %1. %2")
+                         .arg(file.absoluteFilePath(), QStringLiteral("copy failed")));
         }
     }
     ~DatabaseFolderUndo()
@@ -64,8 +65,7 @@ AndroidRestoreKikThread::AndroidRestoreKikThread(AndroidPhone *phone, const KikM
                                                  JobProgress *progress, QObject *parent)
     : QThread(parent), m_phone(phone), m_messages(messages), m_progress(progress),
       m_tree(phone->device().cacheFolder().filePath(QStringLiteral("ab-extract")))
-{
-}
+{}
 
 void AndroidRestoreKikThread::run()
 {
@@ -74,8 +74,9 @@ void AndroidRestoreKikThread::run()
         JobReport::progress(m_progress, status, 0, QString());
         const QString database = AndroidKikPaths::databasePath(m_tree);
         if (!QFileInfo(database).isFile())
-            fail(QStringLiteral("Can't read Kik data from Android device. Please make sure you have installed "
-                                "and verified Kik on Android device."));
+            fail(
+                QStringLiteral("Can't read Kik data from Android device. Please make sure you have installed "
+                               "and verified Kik on Android device."));
         m_tree.mkpath(QString::fromLatin1(AndroidKikPaths::kThumbsFolder));
         DatabaseFolderUndo undo(QFileInfo(database).absolutePath());
 
@@ -90,9 +91,11 @@ void AndroidRestoreKikThread::run()
             } catch (const JobCancelled &) {
                 throw;
             } catch (const std::exception &e) {
-                const QString text = QString::fromUtf8(e.what()) + QLatin1Char(' ')
-                    + QStringLiteral("Failed to restore history to your root device. Click \"OK\" button then the "
-                                     "software will try restoring again in another mode.");
+                const QString text =
+                    QString::fromUtf8(e.what()) + QLatin1Char(' ')
+                    + QStringLiteral(
+                        "Failed to restore history to your root device. Click \"OK\" button then the "
+                        "software will try restoring again in another mode.");
                 if (!JobReport::waitForTips(m_progress, text))
                     throw JobCancelled();
                 adbRestore();
@@ -125,7 +128,8 @@ void AndroidRestoreKikThread::pushAsRoot()
             if (m_progress && m_progress->isCancelled())
                 throw JobCancelled();
             const AndroidUploadItem &item = m_result.uploads[k];
-            JobReport::progress(m_progress, ids("IDS_SENDING_FILES_TO_ANDROID"), int(k * 100 / total), QString());
+            JobReport::progress(m_progress, ids("IDS_SENDING_FILES_TO_ANDROID"), int(k * 100 / total),
+                                QString());
             const QString staged = staging + QLatin1Char('/') + md5Hex(item.phonePath);
             channel->uploadFile(item.localPath, staged);
             if (!item.mustSucceed) {
@@ -154,7 +158,8 @@ void AndroidRestoreKikThread::pushAsRoot()
         }
         for (const AndroidUploadItem &item : std::as_const(replaced)) {
             try {
-                channel->suCommand(QStringLiteral("rm -f %1").arg(AndroidShell::quote(item.phonePath + kNewEnding)));
+                channel->suCommand(
+                    QStringLiteral("rm -f %1").arg(AndroidShell::quote(item.phonePath + kNewEnding)));
             } catch (...) {
             }
         }
@@ -165,7 +170,8 @@ void AndroidRestoreKikThread::pushAsRoot()
     channel->close();
 }
 
-void AndroidRestoreKikThread::putNewFilesInPlace(AndroidChannel &channel, const QList<AndroidUploadItem> &replaced)
+void AndroidRestoreKikThread::putNewFilesInPlace(AndroidChannel &channel,
+                                                 const QList<AndroidUploadItem> &replaced)
 {
     // The old database's journal files belong to the old database only.
     QSet<QString> databases;
@@ -182,7 +188,9 @@ void AndroidRestoreKikThread::putNewFilesInPlace(AndroidChannel &channel, const 
     }
     for (const AndroidUploadItem &item : replaced) {
         const QString path = AndroidShell::quote(item.phonePath);
-        if (channel.suCommand(QStringLiteral("mv -f %1 %2").arg(AndroidShell::quote(item.phonePath + kNewEnding), path)) != 0)
+        if (channel.suCommand(
+                QStringLiteral("mv -f %1 %2").arg(AndroidShell::quote(item.phonePath + kNewEnding), path))
+            != 0)
             fail(QStringLiteral("cant rename %1 to %2.").arg(item.phonePath + kNewEnding, item.phonePath));
         AndroidRootFiles::handToKik(channel, item.phonePath);
     }
@@ -200,19 +208,21 @@ void AndroidRestoreKikThread::adbRestore()
         uid = QStringLiteral("android");
     const QString archive = QDir::temp().absoluteFilePath(
         QStringLiteral("%1-%2.ab").arg(uid).arg(QDateTime::currentMSecsSinceEpoch()));
-    struct RemoveArchive {
+    struct RemoveArchive
+    {
         QString path;
         ~RemoveArchive() { QFile::remove(path); }
     } removeArchive{archive};
     createAndroidBackup(m_tree, archive);
     if (m_progress && m_progress->isCancelled())
         throw JobCancelled();
-    JobReport::showTips(m_progress,
-                        ids("IDS_ADB_RESTORE_TIPS") + QStringLiteral("<br/><img src=\":res/adb_restore.png\" />"));
+    JobReport::showTips(m_progress, ids("IDS_ADB_RESTORE_TIPS")
+                                        + QStringLiteral("<br/><img src=\":res/adb_restore.png\" />"));
     m_phone->forceStop(QString::fromLatin1(kKikPackage));
     const std::unique_ptr<AndroidPendingRun> adb = m_phone->startRestore(archive);
     if (!JobReport::waitWhileTipsShown(m_progress, 300))
         throw JobCancelled();
-    if (adb->waitForEnd(kRestoreWaitMs, m_progress ? &m_progress->cancelled : nullptr) && !adb->failure().isEmpty())
+    if (adb->waitForEnd(kRestoreWaitMs, m_progress ? &m_progress->cancelled : nullptr)
+        && !adb->failure().isEmpty())
         fail(QStringLiteral("adb restore failed. %1").arg(adb->failure()));
 }

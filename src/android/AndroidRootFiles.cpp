@@ -33,8 +33,8 @@ bool removeStaging(AndroidChannel &channel, const QString &staging)
 void handToKik(AndroidChannel &channel, const QString &phonePath)
 {
     const QString path = AndroidShell::quote(phonePath);
-    const QString owner = QStringLiteral("$(stat -c %u:%g %1)")
-                              .arg(AndroidShell::quote(QString::fromLatin1(kKikDataFolder)));
+    const QString owner =
+        QStringLiteral("$(stat -c %u:%g %1)").arg(AndroidShell::quote(QString::fromLatin1(kKikDataFolder)));
     channel.suCommand(QStringLiteral("chown %1 %2").arg(owner, path));
     channel.suCommand(QStringLiteral("restorecon %1").arg(path));
 }

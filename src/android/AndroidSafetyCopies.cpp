@@ -41,10 +41,10 @@ QString keepDatabaseCopy(const QDir &cache)
     for (const QFileInfo &file : db.entryInfoList(QDir::Files | QDir::Hidden)) {
         const QString to = target + QLatin1Char('/') + file.fileName();
         if (!QFile::copy(file.absoluteFilePath(), to))
-            throw std::runtime_error(QStringLiteral("Can not copy %1 to %2.")
-                                         .arg(QDir::toNativeSeparators(file.absoluteFilePath()),
-                                              QDir::toNativeSeparators(to))
-                                         .toStdString());
+            throw std::runtime_error(
+                QStringLiteral("Can not copy %1 to %2.")
+                    .arg(QDir::toNativeSeparators(file.absoluteFilePath()), QDir::toNativeSeparators(to))
+                    .toStdString());
     }
     return target;
 }

@@ -22,8 +22,10 @@ QString quote(const QString &path)
     for (const QChar c : path) {
         if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar(0))
             throw std::runtime_error(
-                QStringLiteral("The path %1 holds a line break or a zero character and cannot be used on the phone.")
-                    .arg(QString(path).replace(QLatin1Char('\n'), QLatin1String("\\n"))
+                QStringLiteral(
+                    "The path %1 holds a line break or a zero character and cannot be used on the phone.")
+                    .arg(QString(path)
+                             .replace(QLatin1Char('\n'), QLatin1String("\\n"))
                              .replace(QLatin1Char('\r'), QLatin1String("\\r"))
                              .remove(QChar(0)))
                     .toStdString());
@@ -43,7 +45,8 @@ QString chmodCommand(const QString &path)
 
 QString suWrapped(const QString &command)
 {
-    if (command.contains(QLatin1Char('\n')) || command.contains(QLatin1Char('\r')) || command.contains(QChar(0)))
+    if (command.contains(QLatin1Char('\n')) || command.contains(QLatin1Char('\r'))
+        || command.contains(QChar(0)))
         throw std::runtime_error("A superuser command must be one line.");
     return QStringLiteral("su -c ") + singleQuoted(command);
 }

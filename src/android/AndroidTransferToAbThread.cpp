@@ -5,13 +5,11 @@
 #include "jobs/JobProgress.h"
 
 AndroidTransferToAbThread::AndroidTransferToAbThread(const KikMessageList &messages,
-                                                     const QString &phoneArchive,
-                                                     const QString &outArchive, JobProgress *progress,
-                                                     QObject *parent)
+                                                     const QString &phoneArchive, const QString &outArchive,
+                                                     JobProgress *progress, QObject *parent)
     : QThread(parent), m_messages(messages), m_phoneArchive(phoneArchive), m_outArchive(outArchive),
       m_progress(progress)
-{
-}
+{}
 
 void AndroidTransferToAbThread::run()
 {

@@ -44,8 +44,7 @@ private:
 
 HelperChannel::HelperChannel(std::unique_ptr<QIODevice> socket, JobProgress *progress)
     : AndroidChannel(progress), m_socket(std::move(socket))
-{
-}
+{}
 
 HelperChannel::~HelperChannel()
 {
@@ -83,9 +82,8 @@ bool HelperChannel::downloadFile(const QString &remote, const QString &name, con
                     true, kReplyTimeoutMs);
     const QString header = expectReply(s, QStringLiteral("$file:"), kReplyTimeoutMs);
     const QString sizeField = header.mid(6).section(QLatin1Char(','), 0, 0);
-    const qint64 total = sizeField.trimmed().isEmpty()
-        ? 0
-        : parseSize(s, sizeField, std::numeric_limits<qint64>::max() / 2);
+    const qint64 total =
+        sizeField.trimmed().isEmpty() ? 0 : parseSize(s, sizeField, std::numeric_limits<qint64>::max() / 2);
     receiveBlocks(local, total);
     if (QFileInfo(local).size() > 0)
         return true;
@@ -100,7 +98,8 @@ void HelperChannel::receiveBlocks(const QString &local, qint64 total)
     QIODevice *s = m_socket.get();
     PartialFile partial(local);
     if (!partial.file().open(QIODevice::WriteOnly))
-        throw std::runtime_error(QStringLiteral("create %1 error. %2").arg(local, partial.file().errorString()).toStdString());
+        throw std::runtime_error(
+            QStringLiteral("create %1 error. %2").arg(local, partial.file().errorString()).toStdString());
     std::vector<char> buffer(static_cast<size_t>(kChunkBytes));
     qint64 received = 0;
     try {
@@ -112,11 +111,13 @@ void HelperChannel::receiveBlocks(const QString &local, qint64 total)
                 // A copy shorter than announced is no copy of the phone's file.
                 if (received < total)
                     throw LocalException(s, QStringLiteral("The phone sent %1 of the %2 bytes it announced.")
-                                                .arg(received).arg(total));
+                                                .arg(received)
+                                                .arg(total));
                 sendCommand(s, QStringLiteral("$file:"), QString(), true, kReplyTimeoutMs);
                 if (!partial.file().flush())
                     throw std::runtime_error(QStringLiteral("write file %1 failed. %2")
-                                                 .arg(local, partial.file().errorString()).toStdString());
+                                                 .arg(local, partial.file().errorString())
+                                                 .toStdString());
                 partial.file().close();
                 partial.keep();
                 return;
@@ -125,13 +126,15 @@ void HelperChannel::receiveBlocks(const QString &local, qint64 total)
                 throw LocalException(s, QStringLiteral("invalid command(.,$block:), %1").arg(line));
             qint64 left = parseSize(s, line.mid(7), kMaxBlockBytes);
             if (total > 0 && received + left > total)
-                throw LocalException(s, QStringLiteral("The phone sent more than the %1 bytes it announced.").arg(total));
+                throw LocalException(
+                    s, QStringLiteral("The phone sent more than the %1 bytes it announced.").arg(total));
             while (left > 0) {
                 const qint64 n = std::min(left, kChunkBytes);
                 readExact(s, buffer.data(), n, kReplyTimeoutMs);
                 if (partial.file().write(buffer.data(), n) != n)
                     throw std::runtime_error(QStringLiteral("write file %1 failed. %2")
-                                                 .arg(local, partial.file().errorString()).toStdString());
+                                                 .arg(local, partial.file().errorString())
+                                                 .toStdString());
                 left -= n;
                 received += n;
             }
@@ -188,7 +191,8 @@ int HelperChannel::suCommand(const QString &command)
     bool ok = false;
     const int status = reply.mid(7).trimmed().toInt(&ok);
     if (!ok)
-        throw LocalException(s, QStringLiteral("invalid feedback [%1], must be [%2]").arg(reply, QStringLiteral("$sucmd:<status>")));
+        throw LocalException(s, QStringLiteral("invalid feedback [%1], must be [%2]")
+                                    .arg(reply, QStringLiteral("$sucmd:<status>")));
     qDebug("su command, %s return %d.", qUtf8Printable(command), status);
     return status;
 }

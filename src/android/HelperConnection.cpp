@@ -55,7 +55,8 @@ std::unique_ptr<QTcpSocket> openUsb(const AndroidDevice &device, const QString &
             adbForward(device.serial, port, port);
             break;
         } catch (const std::runtime_error &e) {
-            if (attempt >= kPortAttempts || !QString::fromUtf8(e.what()).contains(QLatin1String("cannot bind")))
+            if (attempt >= kPortAttempts
+                || !QString::fromUtf8(e.what()).contains(QLatin1String("cannot bind")))
                 throw;
         }
         QUrl next(url);
@@ -125,15 +126,15 @@ std::unique_ptr<QTcpSocket> openChannel(const AndroidDevice &device, const QStri
 
 QString wifiAddressFrom(const QString &text)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^(\\d{1,3}\\.\\d{1,3}\\.\\d{1,3}\\.\\d{1,3})$"));
+    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,3}\\.\\d{1,3}\\.\\d{1,3}\\.\\d{1,3})$"));
     const QRegularExpressionMatch m = pattern.match(text.trimmed());
     return m.hasMatch() ? m.captured(1) : QString();
 }
 
 QString tooOldMessage()
 {
-    return QStringLiteral("Velloran Marrowlink on Android is too old. %1 needed. Please update it from Google Play.")
+    return QStringLiteral(
+               "Velloran Marrowlink on Android is too old. %1 needed. Please update it from Google Play.")
         .arg(QString::fromLatin1(kHelperMinimumVersion));
 }
 

@@ -22,8 +22,8 @@ QString uploadUrl(int port);
 
 // Opens the channel named by `url` and returns the socket after "$ready:".
 // Throws "start %1 failed." when the helper does not answer in time.
-std::unique_ptr<QTcpSocket> openChannel(const AndroidDevice &device, const QString &url,
-                                        int timeoutMs, const std::atomic<bool> *cancelled = nullptr);
+std::unique_ptr<QTcpSocket> openChannel(const AndroidDevice &device, const QString &url, int timeoutMs,
+                                        const std::atomic<bool> *cancelled = nullptr);
 
 // Reads the device information over a fresh channel and fills `device`.
 // Throws the "too old" message when the helper reports no version.

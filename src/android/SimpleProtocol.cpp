@@ -25,8 +25,8 @@ void waitForData(QIODevice *socket, int timeoutMs)
     if (!socket->waitForReadyRead(bounded(timeoutMs)) && socket->bytesAvailable() <= 0) {
         const auto *tcp = qobject_cast<QAbstractSocket *>(socket);
         if (tcp && tcp->state() != QAbstractSocket::ConnectedState)
-            throw SocketDataTransferException(QStringLiteral("The connection to the phone was closed. %1")
-                                                  .arg(errorText(socket)));
+            throw SocketDataTransferException(
+                QStringLiteral("The connection to the phone was closed. %1").arg(errorText(socket)));
         throw SocketDataTransferException(errorText(socket));
     }
 }
@@ -49,8 +49,7 @@ RemoteException::RemoteException(const QString &message) : std::runtime_error(me
 
 SocketDataTransferException::SocketDataTransferException(const QString &message)
     : std::runtime_error(message.toStdString())
-{
-}
+{}
 
 QString readLine(QIODevice *socket, int timeoutMs)
 {
@@ -64,8 +63,8 @@ QString readLine(QIODevice *socket, int timeoutMs)
             if (c == '\r')
                 continue;
             if (line.size() >= kMaxLineBytes)
-                throw LocalException(socket, QStringLiteral("The phone sent a line longer than %1 bytes.")
-                                                 .arg(kMaxLineBytes));
+                throw LocalException(
+                    socket, QStringLiteral("The phone sent a line longer than %1 bytes.").arg(kMaxLineBytes));
             line.append(c);
         }
     }
@@ -144,8 +143,8 @@ qint64 parseSize(QIODevice *socket, const QString &text, qint64 limit)
         ok = ok && c >= QLatin1Char('0') && c <= QLatin1Char('9');
     const qint64 value = ok ? digits.toLongLong(&ok) : -1;
     if (!ok || value < 0 || value > limit)
-        throw LocalException(socket, QStringLiteral("The phone announced an invalid size [%1].")
-                                         .arg(text.left(40)));
+        throw LocalException(socket,
+                             QStringLiteral("The phone announced an invalid size [%1].").arg(text.left(40)));
     return value;
 }
 

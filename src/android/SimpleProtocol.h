@@ -48,8 +48,8 @@ QString readLine(QIODevice *socket, int timeoutMs);
 // Reads exactly `size` bytes into `buffer`.
 void readExact(QIODevice *socket, char *buffer, qint64 size, int timeoutMs);
 void writeAll(QIODevice *socket, const QByteArray &bytes, bool flush, int timeoutMs);
-void sendCommand(QIODevice *socket, const QString &command, const QString &argument,
-                 bool flush, int timeoutMs);
+void sendCommand(QIODevice *socket, const QString &command, const QString &argument, bool flush,
+                 int timeoutMs);
 // readLine; an empty line is "Null command.", "$error:" a RemoteException.
 QString readReply(QIODevice *socket, int timeoutMs);
 // readReply, and a LocalException "invalid feedback [%1], must be [%2]"

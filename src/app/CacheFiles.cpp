@@ -1,8 +1,8 @@
 #include "app/CacheFiles.h"
 
 #include "app/DataRoot.h"
-#include "app/FileUtil.h"
 #include "app/DeviceBackupRoot.h"
+#include "app/FileUtil.h"
 
 void clearCacheFiles()
 {

@@ -67,8 +67,7 @@ QString path()
 {
     QMutexLocker locker(&lock());
     if (cachedPath().isEmpty()) {
-        cachedPath() = overridePath().isEmpty() ? computeFrom(Platform::roamingFolder())
-                                                : overridePath();
+        cachedPath() = overridePath().isEmpty() ? computeFrom(Platform::roamingFolder()) : overridePath();
     }
     QDir().mkpath(cachedPath());
     return cachedPath();
@@ -86,9 +85,21 @@ QDir subFolder(const QString &name)
     return QDir(root.filePath(name));
 }
 
-QDir logFolder() { return subFolder(QStringLiteral("qlogs")); }
-QDir localDatabaseFolder() { return subFolder(QStringLiteral("local_databases")); }
-QDir iosCacheFolder() { return subFolder(QStringLiteral("ios_cache")); }
-QDir androidCacheFolder() { return subFolder(QStringLiteral("android_cache")); }
+QDir logFolder()
+{
+    return subFolder(QStringLiteral("qlogs"));
+}
+QDir localDatabaseFolder()
+{
+    return subFolder(QStringLiteral("local_databases"));
+}
+QDir iosCacheFolder()
+{
+    return subFolder(QStringLiteral("ios_cache"));
+}
+QDir androidCacheFolder()
+{
+    return subFolder(QStringLiteral("android_cache"));
+}
 
 } // namespace DataRoot

@@ -10,10 +10,9 @@ namespace {
 bool isReservedDeviceName(const QString &base)
 {
     static const QStringList reserved = {
-        QStringLiteral("CON"),  QStringLiteral("PRN"),  QStringLiteral("AUX"),
-        QStringLiteral("CLOCK$"), QStringLiteral("NUL"), QStringLiteral("COM1"),
-        QStringLiteral("COM2"), QStringLiteral("COM3"), QStringLiteral("COM4"),
-        QStringLiteral("COM5"), QStringLiteral("COM6"), QStringLiteral("COM7"),
+        QStringLiteral("CON"),  QStringLiteral("PRN"),  QStringLiteral("AUX"),  QStringLiteral("CLOCK$"),
+        QStringLiteral("NUL"),  QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
+        QStringLiteral("COM4"), QStringLiteral("COM5"), QStringLiteral("COM6"), QStringLiteral("COM7"),
         QStringLiteral("COM8"), QStringLiteral("COM9"), QStringLiteral("LPT1"),
     };
     return reserved.contains(base, Qt::CaseInsensitive);
@@ -24,8 +23,7 @@ bool isReservedDeviceName(const QString &base)
 QString sanitiseFileName(const QString &name)
 {
     const QString base = name.section(QLatin1Char('.'), 0, 0);
-    const QString suffix = name.contains(QLatin1Char('.')) ? name.section(QLatin1Char('.'), -1)
-                                                           : QString();
+    const QString suffix = name.contains(QLatin1Char('.')) ? name.section(QLatin1Char('.'), -1) : QString();
     if (isReservedDeviceName(base)) {
         QString result = QStringLiteral("$$") + base + QStringLiteral("$$");
         if (!suffix.isEmpty())
@@ -80,8 +78,7 @@ void removeTree(const QString &folder)
     QDir dir(folder);
     if (!dir.exists())
         return;
-    const QFileInfoList entries =
-        dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+    const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QFileInfo &entry : entries) {
         // A link is removed itself; what it points to is never touched.
         if (entry.isDir() && !entry.isSymLink())

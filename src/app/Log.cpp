@@ -11,7 +11,8 @@
 namespace Log {
 namespace {
 
-struct LogState {
+struct LogState
+{
     QMutex mutex;
     QString folder;
     QDate fixedDay; // set by tests; otherwise today at the first message
@@ -81,8 +82,7 @@ QString fileNameFor(const QDate &day)
 QByteArray formatLine(QtMsgType type, const QTime &time, const QString &message)
 {
     return QStringLiteral("(%1 %2) %3\n")
-        .arg(QChar::fromLatin1(typeLetter(type)), time.toString(QStringLiteral("hh:mm:ss")),
-             message)
+        .arg(QChar::fromLatin1(typeLetter(type)), time.toString(QStringLiteral("hh:mm:ss")), message)
         .toUtf8();
 }
 

@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QProcess>
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 namespace Platform {
 
@@ -25,8 +25,8 @@ void openInExplorer(const QString &folder)
 
 void openWithShell(const QString &path)
 {
-    ShellExecuteW(nullptr, L"open", reinterpret_cast<const wchar_t *>(path.utf16()), nullptr,
-                  nullptr, SW_SHOW);
+    ShellExecuteW(nullptr, L"open", reinterpret_cast<const wchar_t *>(path.utf16()), nullptr, nullptr,
+                  SW_SHOW);
 }
 
 } // namespace Platform

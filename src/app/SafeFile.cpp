@@ -100,11 +100,9 @@ void StagedFile::commit()
             QStringLiteral("%1 is not a regular file; the program writes only regular files.")
                 .arg(QDir::toNativeSeparators(m_target))
                 .toStdString());
-    if (std::rename(QFile::encodeName(m_temp).constData(), QFile::encodeName(m_target).constData())
-        != 0)
-        throw std::runtime_error(QStringLiteral("Cannot write %1.")
-                                     .arg(QDir::toNativeSeparators(m_target))
-                                     .toStdString());
+    if (std::rename(QFile::encodeName(m_temp).constData(), QFile::encodeName(m_target).constData()) != 0)
+        throw std::runtime_error(
+            QStringLiteral("Cannot write %1.").arg(QDir::toNativeSeparators(m_target)).toStdString());
     m_done = true;
     AbortCleanup::forget(m_cleanup);
 }

@@ -20,18 +20,17 @@ bool renamePath(const QString &from, const QString &to)
 
 [[noreturn]] void cannotPlace(const QString &path)
 {
-    throw std::runtime_error(
-        QStringLiteral("Cannot write %1: something other than a regular file is there.")
-            .arg(QDir::toNativeSeparators(path))
-            .toStdString());
+    throw std::runtime_error(QStringLiteral("Cannot write %1: something other than a regular file is there.")
+                                 .arg(QDir::toNativeSeparators(path))
+                                 .toStdString());
 }
 
 // Moves every entry of `from` into `to`, merging folders and replacing
 // regular files only.
 void moveInto(const QString &from, const QString &to)
 {
-    const QFileInfoList entries = QDir(from).entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QFileInfoList entries =
+        QDir(from).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo &entry : entries) {
         const QString target = QDir(to).filePath(entry.fileName());
         const QFileInfo existing(target);
@@ -85,9 +84,8 @@ void StagedFolder::commit()
         moveInto(m_temp, m_target);
         SafeFile::removeCreated(m_temp);
     } else {
-        throw std::runtime_error(QStringLiteral("%1 is not a folder.")
-                                     .arg(QDir::toNativeSeparators(m_target))
-                                     .toStdString());
+        throw std::runtime_error(
+            QStringLiteral("%1 is not a folder.").arg(QDir::toNativeSeparators(m_target)).toStdString());
     }
     m_done = true;
     AbortCleanup::forget(m_cleanup);

@@ -1,10 +1,10 @@
 // velloran-kik ab unpack FILE DIR / ab pack DIR FILE: Android backup archives.
 #include "android/AndroidBackup.h"
 #include "android/AndroidOffline.h"
-#include "cli/CliOutput.h"
 #include "app/SafeFile.h"
 #include "app/StagedFolder.h"
 #include "cli/CliCommand.h"
+#include "cli/CliOutput.h"
 #include "cli/CliSignals.h"
 
 #include <QFileInfo>

@@ -20,7 +20,7 @@ QList<CliDeviceRow> listAndroidPhones(CliContext &)
         QString name;
         if (device.isReady()) {
             name = adbGetProp(device.serial, QStringLiteral("ro.product.manufacturer")) + QLatin1Char(' ')
-                + adbGetProp(device.serial, QStringLiteral("ro.product.model"));
+                   + adbGetProp(device.serial, QStringLiteral("ro.product.model"));
         }
         rows.append({QStringLiteral("android"), device.serial, name.trimmed(), device.state});
     }

@@ -83,7 +83,8 @@ QString resolveSerial(const QString &value)
         if (devices.isEmpty())
             fail(QStringLiteral("No Android phone is connected."));
         if (devices.size() > 1)
-            fail(QStringLiteral("%1 Android phones are connected: name one by its serial.").arg(devices.size()));
+            fail(QStringLiteral("%1 Android phones are connected: name one by its serial.")
+                     .arg(devices.size()));
         chosen = &devices.first();
     } else {
         for (const AdbDevice &device : std::as_const(devices)) {
@@ -94,11 +95,13 @@ QString resolveSerial(const QString &value)
             fail(QStringLiteral("No Android phone with the serial %1 is connected.").arg(value));
     }
     if (!chosen->isReady())
-        fail(QStringLiteral("Can't connect to your Android Phone.<br/><br/>Please try the following:<br/><br/>"
-                            "1 Allow USB debugging on your phone and choose \"Always allow from this computer\".<br/><br/>"
-                            "2 Re-enable USB debugging on your Android Phone.<br/><br/>"
-                            "3 Restart your Android Phone.<br/><br/>Error: the phone is %1.")
-                 .arg(chosen->state));
+        fail(
+            QStringLiteral("Can't connect to your Android Phone.<br/><br/>Please try the following:<br/><br/>"
+                           "1 Allow USB debugging on your phone and choose \"Always allow from this "
+                           "computer\".<br/><br/>"
+                           "2 Re-enable USB debugging on your Android Phone.<br/><br/>"
+                           "3 Restart your Android Phone.<br/><br/>Error: the phone is %1.")
+                .arg(chosen->state));
     return chosen->serial;
 }
 

@@ -22,16 +22,16 @@ LoadedSource fromLoaded(const AndroidLoaded &loaded, const QString &cacheFolder)
 LoadedSource loadAndroidFolder(const QString &value, CliContext &, JobProgress *)
 {
     const QString absolute = QDir(value).absolutePath();
-    const QString privateCopy = DataRoot::androidCacheFolder().absoluteFilePath(
-        QStringLiteral("folder-") + md5Hex(absolute));
+    const QString privateCopy =
+        DataRoot::androidCacheFolder().absoluteFilePath(QStringLiteral("folder-") + md5Hex(absolute));
     return fromLoaded(loadAndroidTree(QDir(absolute), privateCopy), QString());
 }
 
 LoadedSource loadAbFile(const QString &value, CliContext &, JobProgress *)
 {
     const QString absolute = QFileInfo(value).absoluteFilePath();
-    const QDir cache(DataRoot::androidCacheFolder().absoluteFilePath(
-        QStringLiteral("ab-") + md5Hex(absolute)));
+    const QDir cache(
+        DataRoot::androidCacheFolder().absoluteFilePath(QStringLiteral("ab-") + md5Hex(absolute)));
     // A run stopped during the unpack leaves no partial copy in the cache.
     const int cleanup = AbortCleanup::add(cache.absolutePath());
     const AndroidLoaded loaded = loadAndroidBackupFile(absolute, cache);

@@ -81,9 +81,10 @@ int runTransferToAndroid(CliContext &ctx)
     for (const QString &uid : std::as_const(sent))
         verified += onPhone.contains(uid) ? 1 : 0;
     if (verified < sent.size()) {
-        ctx.printError(QStringLiteral("%1 of the %2 transferred messages are missing on the phone after the transfer.")
-                           .arg(sent.size() - verified)
-                           .arg(sent.size()));
+        ctx.printError(
+            QStringLiteral("%1 of the %2 transferred messages are missing on the phone after the transfer.")
+                .arg(sent.size() - verified)
+                .arg(sent.size()));
         return CliExit::Failed;
     }
     const QJsonObject json{

@@ -26,8 +26,7 @@ QList<CliOptionSpec> backupOptions()
 {
     QList<CliOptionSpec> options = cliSourceOptions();
     options.append({QStringLiteral("db"), QStringLiteral("NAME"),
-                    QStringLiteral("the local database to back up into (created when new)"),
-                    false});
+                    QStringLiteral("the local database to back up into (created when new)"), false});
     return options;
 }
 

@@ -51,12 +51,10 @@ int runMessages(CliContext &ctx)
     QString text;
     for (const _KikMessage *m : messages) {
         json.append(CliJson::message(m));
-        const QString from = m->was_me ? QStringLiteral("me")
-                                       : (m->target_user ? m->target_user->jid
-                                                         : QStringLiteral("?"));
+        const QString from =
+            m->was_me ? QStringLiteral("me") : (m->target_user ? m->target_user->jid : QStringLiteral("?"));
         text += QStringLiteral("%1 %2 %3: %4\n")
-                    .arg(timeText(m->ts),
-                         m->chat && m->chat->user ? m->chat->user->jid : QStringLiteral("-"),
+                    .arg(timeText(m->ts), m->chat && m->chat->user ? m->chat->user->jid : QStringLiteral("-"),
                          from, summaryText(m));
     }
     ctx.printResult(json, text);

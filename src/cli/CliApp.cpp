@@ -88,9 +88,8 @@ QString groupUsage(const QString &word)
     }
     if (group.isEmpty())
         return QString();
-    std::sort(group.begin(), group.end(), [](const CliCommandSpec *a, const CliCommandSpec *b) {
-        return a->words < b->words;
-    });
+    std::sort(group.begin(), group.end(),
+              [](const CliCommandSpec *a, const CliCommandSpec *b) { return a->words < b->words; });
     QString text = QStringLiteral("Usage: velloran-kik [GLOBAL OPTIONS] %1 COMMAND [ARGS]\n\n"
                                   "Commands:\n")
                        .arg(word);
@@ -139,21 +138,19 @@ int runCommand(CliContext &ctx)
 
 QString cliUsage()
 {
-    QString text = QStringLiteral(
-        "Usage: velloran-kik [GLOBAL OPTIONS] COMMAND [ARGS]\n\n"
-        "Global options:\n"
-        "  --data-root DIR   use DIR as the data root\n"
-        "  --json            machine-readable output on stdout\n"
-        "  --quiet           no progress output\n"
-        "  --yes             go on at once where the program would wait for Enter\n"
-        "  --help            this text; COMMAND --help describes one command\n\n"
-        "Commands:\n");
+    QString text = QStringLiteral("Usage: velloran-kik [GLOBAL OPTIONS] COMMAND [ARGS]\n\n"
+                                  "Global options:\n"
+                                  "  --data-root DIR   use DIR as the data root\n"
+                                  "  --json            machine-readable output on stdout\n"
+                                  "  --quiet           no progress output\n"
+                                  "  --yes             go on at once where the program would wait for Enter\n"
+                                  "  --help            this text; COMMAND --help describes one command\n\n"
+                                  "Commands:\n");
     QList<const CliCommandSpec *> sorted;
     for (const CliCommandSpec &command : CliRegistry::commands())
         sorted.append(&command);
-    std::sort(sorted.begin(), sorted.end(), [](const CliCommandSpec *a, const CliCommandSpec *b) {
-        return a->words < b->words;
-    });
+    std::sort(sorted.begin(), sorted.end(),
+              [](const CliCommandSpec *a, const CliCommandSpec *b) { return a->words < b->words; });
     for (const CliCommandSpec *command : sorted)
         text += QStringLiteral("  %1\n      %2\n").arg(commandLine(*command), command->summary);
     text += QStringLiteral("\nExit codes: 0 success, 1 the job failed, 2 usage error, 3 cancelled.\n");
@@ -204,8 +201,7 @@ int runCli(const QStringList &args)
                 }
                 writeErr(QStringLiteral("velloran-kik: %1\n")
                              .arg(i + 1 < args.size()
-                                      ? QStringLiteral("unknown command: %1 %2")
-                                            .arg(args[i], args[i + 1])
+                                      ? QStringLiteral("unknown command: %1 %2").arg(args[i], args[i + 1])
                                       : QStringLiteral("%1 needs a command").arg(args[i])));
                 writeErr(group);
                 return CliExit::Usage;
@@ -242,25 +238,21 @@ int runCli(const QStringList &args)
                 throw CliUsageError(QStringLiteral("unknown option: --%1").arg(name).toStdString());
             if (option->valueName.isEmpty()) {
                 if (hasInlineValue)
-                    throw CliUsageError(
-                        QStringLiteral("--%1 takes no value").arg(name).toStdString());
+                    throw CliUsageError(QStringLiteral("--%1 takes no value").arg(name).toStdString());
             } else if (!hasInlineValue) {
                 if (i + 1 >= args.size())
-                    throw CliUsageError(QStringLiteral("--%1 needs %2")
-                                            .arg(name, option->valueName)
-                                            .toStdString());
+                    throw CliUsageError(
+                        QStringLiteral("--%1 needs %2").arg(name, option->valueName).toStdString());
                 value = args[++i];
             }
             if (!option->repeatable && ctx.options.contains(name))
-                throw CliUsageError(
-                    QStringLiteral("--%1 given more than once").arg(name).toStdString());
+                throw CliUsageError(QStringLiteral("--%1 given more than once").arg(name).toStdString());
             ctx.options[name].append(value);
         }
         if (ctx.args.size() < ctx.command->minArgs)
             throw CliUsageError("missing argument");
         if (ctx.command->maxArgs >= 0 && ctx.args.size() > ctx.command->maxArgs)
-            throw CliUsageError(
-                QStringLiteral("unexpected argument: %1").arg(ctx.args.last()).toStdString());
+            throw CliUsageError(QStringLiteral("unexpected argument: %1").arg(ctx.args.last()).toStdString());
     } catch (const CliUsageError &error) {
         writeErr(QStringLiteral("velloran-kik: %1\n").arg(QString::fromUtf8(error.what())));
         if (ctx.command)

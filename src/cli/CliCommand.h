@@ -17,14 +17,16 @@ inline constexpr int Usage = 2;
 inline constexpr int Cancelled = 3;
 } // namespace CliExit
 
-struct CliOptionSpec {
-    QString name;        // without the leading "--"
-    QString valueName;   // empty for a flag
+struct CliOptionSpec
+{
+    QString name;      // without the leading "--"
+    QString valueName; // empty for a flag
     QString help;
     bool repeatable = false;
 };
 
-struct CliGlobalOptions {
+struct CliGlobalOptions
+{
     QString dataRoot;
     bool json = false;
     bool quiet = false;
@@ -33,13 +35,14 @@ struct CliGlobalOptions {
 
 class CliContext;
 
-struct CliCommandSpec {
-    QStringList words;          // e.g. {"localdb", "list"}
-    QString arguments;          // e.g. "NAME"
+struct CliCommandSpec
+{
+    QStringList words; // e.g. {"localdb", "list"}
+    QString arguments; // e.g. "NAME"
     QString summary;
     QList<CliOptionSpec> options;
     int minArgs = 0;
-    int maxArgs = 0;            // -1: any number
+    int maxArgs = 0; // -1: any number
     std::function<int(CliContext &)> run;
 };
 
@@ -77,6 +80,7 @@ public:
     static const QList<CliCommandSpec> &commands();
 };
 
-struct CliRegistration {
+struct CliRegistration
+{
     explicit CliRegistration(const CliCommandSpec &command) { CliRegistry::add(command); }
 };

@@ -12,8 +12,7 @@ QList<QPair<QString, CliDeviceLister>> &listers()
 
 } // namespace
 
-CliDeviceListerRegistration::CliDeviceListerRegistration(const QString &kind,
-                                                         CliDeviceLister lister)
+CliDeviceListerRegistration::CliDeviceListerRegistration(const QString &kind, CliDeviceLister lister)
 {
     listers().append({kind, std::move(lister)});
 }

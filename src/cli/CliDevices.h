@@ -10,9 +10,10 @@
 
 #include <functional>
 
-struct CliDeviceRow {
-    QString kind;   // "iphone" or "android"
-    QString id;     // UDID or adb serial
+struct CliDeviceRow
+{
+    QString kind; // "iphone" or "android"
+    QString id;   // UDID or adb serial
     QString name;
     QString state;
 };
@@ -21,13 +22,15 @@ struct CliDeviceRow {
 // be reached throws std::runtime_error with a message that says how to start it.
 using CliDeviceLister = std::function<QList<CliDeviceRow>(CliContext &ctx)>;
 
-struct CliDeviceListerRegistration {
+struct CliDeviceListerRegistration
+{
     CliDeviceListerRegistration(const QString &kind, CliDeviceLister lister);
 };
 
-struct CliDeviceListing {
+struct CliDeviceListing
+{
     QList<CliDeviceRow> rows;
-    QStringList problems;   // one message per lister that failed
+    QStringList problems; // one message per lister that failed
 };
 
 // Runs every registered lister; a failing lister adds its message to

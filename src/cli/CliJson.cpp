@@ -78,8 +78,8 @@ QJsonObject message(const _KikMessage *m)
         {QStringLiteral("chat"), partner ? QJsonValue(partner->jid) : QJsonValue(QJsonValue::Null)},
         // The owner's own messages have no sender: their target user is the
         // partner (Android) or the group (iOS), never the one who wrote them.
-        {QStringLiteral("sender"), m->target_user && !m->was_me ? QJsonValue(m->target_user->jid)
-                                                                 : QJsonValue(QJsonValue::Null)},
+        {QStringLiteral("sender"),
+         m->target_user && !m->was_me ? QJsonValue(m->target_user->jid) : QJsonValue(QJsonValue::Null)},
         {QStringLiteral("was_me"), m->was_me},
         {QStringLiteral("ts"), time(m->ts)},
         {QStringLiteral("rec_ts"), time(m->rec_ts)},

@@ -7,8 +7,8 @@
 QString withoutCachePaths(const QString &text)
 {
     QString result = text;
-    for (const QString &cache : {DataRoot::iosCacheFolder().absolutePath(),
-                                 DataRoot::androidCacheFolder().absolutePath()}) {
+    for (const QString &cache :
+         {DataRoot::iosCacheFolder().absolutePath(), DataRoot::androidCacheFolder().absolutePath()}) {
         // "<cache>/<source key>/[ab-extract/]rest" becomes "rest"; the cache
         // folder alone becomes "the program's cache".
         const QRegularExpression inside(QRegularExpression::escape(cache)

@@ -27,8 +27,7 @@ void writeErr(const QString &text)
 } // namespace
 
 CliProgress::CliProgress(const CliContext &ctx, QObject *parent)
-    : HeadlessProgress(parent), m_bar(ConsoleProgressBar::forStderr(ctx.global.quiet)),
-      m_yes(ctx.global.yes)
+    : HeadlessProgress(parent), m_bar(ConsoleProgressBar::forStderr(ctx.global.quiet)), m_yes(ctx.global.yes)
 {
     answerTipsAtOnce = m_yes;
     {
@@ -53,8 +52,7 @@ void CliProgress::checkSignals()
         cancel();
 }
 
-void CliProgress::updateProgress(const QString &status, int curProgress,
-                                 const QString &progressText)
+void CliProgress::updateProgress(const QString &status, int curProgress, const QString &progressText)
 {
     if (result() == Running)
         m_bar.update(status, curProgress, progressText);

@@ -28,8 +28,7 @@ public:
     int runJob(QThread &job);
 
 public Q_SLOTS:
-    void updateProgress(const QString &status, int curProgress,
-                        const QString &progressText) override;
+    void updateProgress(const QString &status, int curProgress, const QString &progressText) override;
     void tipsWait(const QString &text) override;
     void cancel() override;
 

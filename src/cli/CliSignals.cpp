@@ -31,8 +31,8 @@ std::once_flag g_installed;
 
 std::mutex g_mutex;
 std::condition_variable g_ended;
-bool g_commandEnded = false;     // guarded by g_mutex
-QSet<JobProgress *> g_watched;   // guarded by g_mutex
+bool g_commandEnded = false;   // guarded by g_mutex
+QSet<JobProgress *> g_watched; // guarded by g_mutex
 
 #ifdef Q_OS_UNIX
 int g_pipe[2] = {-1, -1};

@@ -78,9 +78,8 @@ QPair<QString, QString> splitSource(const QString &text)
             QStringLiteral("a source is written KIND:VALUE, not \"%1\"").arg(text).toStdString());
     const QString kind = text.left(colon);
     static const QSet<QString> known = {
-        QStringLiteral("localdb"), QStringLiteral("itunes"), QStringLiteral("ios"),
-        QStringLiteral("android"), QStringLiteral("ab"),     QStringLiteral("iphone"),
-        QStringLiteral("adb"),
+        QStringLiteral("localdb"), QStringLiteral("itunes"), QStringLiteral("ios"), QStringLiteral("android"),
+        QStringLiteral("ab"),      QStringLiteral("iphone"), QStringLiteral("adb"),
     };
     if (!known.contains(kind))
         throw CliUsageError(QStringLiteral("unknown source kind: %1").arg(kind).toStdString());
@@ -114,11 +113,11 @@ LoadedSource loadSource(CliContext &ctx, const QString &text, JobProgress *progr
     // read; they never go into the source.
     for (const QString &input : sourceInputPaths(ctx, text)) {
         if (kind != QLatin1String("localdb") && OutputPath::isSameOrInside(DataRoot::path(), input))
-            throw std::runtime_error(QStringLiteral("The data folder %1 lies inside the input %2; "
-                                                    "choose a data folder outside it.")
-                                         .arg(QDir::toNativeSeparators(DataRoot::path()),
-                                              QDir::toNativeSeparators(input))
-                                         .toStdString());
+            throw std::runtime_error(
+                QStringLiteral("The data folder %1 lies inside the input %2; "
+                               "choose a data folder outside it.")
+                    .arg(QDir::toNativeSeparators(DataRoot::path()), QDir::toNativeSeparators(input))
+                    .toStdString());
     }
     const auto it = loaders().constFind(kind);
     if (it == loaders().cend())

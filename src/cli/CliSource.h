@@ -12,12 +12,13 @@
 
 class JobProgress;
 
-struct LoadedSource {
+struct LoadedSource
+{
     QString kind;
     QString value;
-    KikDataSetPtr data;             // every record of the source
-    std::shared_ptr<AbsKikDb> db;   // the adapter it was read with (kept open)
-    QString cacheFolder;            // where the source's files were copied, if anywhere
+    KikDataSetPtr data;           // every record of the source
+    std::shared_ptr<AbsKikDb> db; // the adapter it was read with (kept open)
+    QString cacheFolder;          // where the source's files were copied, if anywhere
 };
 
 // Loads the source; progress of long loads goes to `progress` (may be null).
@@ -25,7 +26,8 @@ struct LoadedSource {
 using CliSourceLoader =
     std::function<LoadedSource(const QString &value, CliContext &ctx, JobProgress *progress)>;
 
-struct CliSourceRegistration {
+struct CliSourceRegistration
+{
     CliSourceRegistration(const QString &kind, CliSourceLoader loader);
 };
 

@@ -9,12 +9,11 @@
 namespace {
 constexpr qint64 kRedrawIntervalMs = 100;
 constexpr qint64 kPlainStatusIntervalMs = 1000;
-}
+} // namespace
 
 ConsoleProgressBar::ConsoleProgressBar(FILE *stream, bool interactive, bool quiet)
     : m_stream(stream), m_interactive(interactive), m_quiet(quiet)
-{
-}
+{}
 
 ConsoleProgressBar ConsoleProgressBar::forStderr(bool quiet)
 {
@@ -59,8 +58,8 @@ void ConsoleProgressBar::draw(bool force)
         // Plain output: a line when the percent changes, or the status after
         // a second at the least, so that a long job does not print a line
         // per item however it reports.
-        const bool statusDue = m_status != m_lastStatus
-                               && (!m_drawn || m_sinceDraw.elapsed() >= kPlainStatusIntervalMs);
+        const bool statusDue =
+            m_status != m_lastStatus && (!m_drawn || m_sinceDraw.elapsed() >= kPlainStatusIntervalMs);
         if (m_percent == m_lastPercent && !statusDue)
             return;
     }

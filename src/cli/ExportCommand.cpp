@@ -1,6 +1,6 @@
 // velloran-kik export SOURCE --format txt|doc|csv|pdf|html --out PATH
-#include "cli/CliOutput.h"
 #include "cli/CliCommand.h"
+#include "cli/CliOutput.h"
 #include "cli/CliProgress.h"
 #include "cli/CliSource.h"
 #include "view/ExportMessagesThread.h"
@@ -35,7 +35,7 @@ int runExport(CliContext &ctx)
 
     const bool perChat = code == ExportFormat::Pdf || code == ExportFormat::Html;
     checkCliOutput(out, perChat ? OutputPath::Kind::Folder : OutputPath::Kind::File,
-                      sourceInputPaths(ctx, ctx.args.value(0)));
+                   sourceInputPaths(ctx, ctx.args.value(0)));
 
     CliProgress progress(ctx);
     const LoadedSource source = loadSource(ctx, ctx.args.value(0), &progress);
@@ -64,7 +64,8 @@ int runExport(CliContext &ctx)
 QList<CliOptionSpec> exportOptions()
 {
     QList<CliOptionSpec> options{
-        {QStringLiteral("format"), QStringLiteral("txt|doc|csv|pdf|html"), QStringLiteral("the export format"), false},
+        {QStringLiteral("format"), QStringLiteral("txt|doc|csv|pdf|html"),
+         QStringLiteral("the export format"), false},
         {QStringLiteral("out"), QStringLiteral("PATH"),
          QStringLiteral("the file (txt, doc, csv) or the folder, created (pdf, html)"), false},
     };

@@ -23,11 +23,9 @@ int runImportItunes(CliContext &ctx)
     progress.checkSignals();
     if (progress.interrupted())
         return CliExit::Cancelled;
-    const QString wanted = ctx.has(QStringLiteral("db"))
-                               ? ctx.value(QStringLiteral("db"))
-                               : defaultLocalDbName(load.backup->deviceName());
-    return backUpIntoLocalDb(ctx, progress, load.source.data->allMessages(),
-                             checkedLocalDbName(wanted));
+    const QString wanted = ctx.has(QStringLiteral("db")) ? ctx.value(QStringLiteral("db"))
+                                                         : defaultLocalDbName(load.backup->deviceName());
+    return backUpIntoLocalDb(ctx, progress, load.source.data->allMessages(), checkedLocalDbName(wanted));
 }
 
 QList<CliOptionSpec> importOptions()

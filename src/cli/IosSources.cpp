@@ -54,8 +54,7 @@ private:
 // cache; a folder in the cache is read in place. `shownName` names the
 // folder in messages (a copy in the cache is named after the backup it came
 // from).
-LoadedSource readFolder(const QString &value, const QString &shownName, bool input,
-                        JobProgress *progress)
+LoadedSource readFolder(const QString &value, const QString &shownName, bool input, JobProgress *progress)
 {
     const QString folder = QDir(value).absolutePath();
     const QFileInfo store(QDir(folder).filePath(QStringLiteral("Documents/kik.sqlite")));
@@ -66,9 +65,8 @@ LoadedSource readFolder(const QString &value, const QString &shownName, bool inp
                                      .toStdString());
     LoadedSource source;
     auto db = input ? std::make_shared<IOSKikDb>(
-                          folder, IOSKikDb::Access::Input,
-                          DataRoot::iosCacheFolder().absoluteFilePath(QStringLiteral("folder-")
-                                                                      + md5Hex(folder)))
+                  folder, IOSKikDb::Access::Input,
+                  DataRoot::iosCacheFolder().absoluteFilePath(QStringLiteral("folder-") + md5Hex(folder)))
                     : std::make_shared<IOSKikDb>(folder);
     source.data = std::make_shared<KikDataSet>();
     db->setCancelCheck([progress] {
@@ -90,8 +88,7 @@ LoadedSource readFolder(const QString &value, const QString &shownName, bool inp
 
 LoadedSource loadIosFolder(const QString &value, CliContext &, JobProgress *progress)
 {
-    return readFolder(value, QDir::toNativeSeparators(QDir(value).absolutePath()), true,
-                      progress);
+    return readFolder(value, QDir::toNativeSeparators(QDir(value).absolutePath()), true, progress);
 }
 
 LoadedSource loadItunes(const QString &value, CliContext &ctx, JobProgress *progress)
@@ -139,8 +136,8 @@ ItunesKikLoad loadItunesKik(const QString &dir, CliContext &ctx, JobProgress *pr
     }
     if (!job.foundData())
         throw std::runtime_error("Found no Kik data in your iTunes Backup.");
-    load.source = readFolder(job.kikCacheFolder().absolutePath(),
-                             QStringLiteral("the backup %1").arg(QDir::toNativeSeparators(dir)),
-                             false, progress);
+    load.source =
+        readFolder(job.kikCacheFolder().absolutePath(),
+                   QStringLiteral("the backup %1").arg(QDir::toNativeSeparators(dir)), false, progress);
     return load;
 }

@@ -8,7 +8,8 @@
 
 class BackupManifest;
 
-struct ItunesKikLoad {
+struct ItunesKikLoad
+{
     std::unique_ptr<BackupManifest> backup;
     LoadedSource source;
 };

@@ -20,9 +20,8 @@ QList<CliDeviceRow> listIphones(CliContext &)
             row.name = root.value(QStringLiteral("DeviceName")).toQString();
             const QString type = root.value(QStringLiteral("ProductType")).toQString();
             const QString version = root.value(QStringLiteral("ProductVersion")).toQString();
-            row.state = type.isEmpty() && version.isEmpty()
-                ? QStringLiteral("unavailable")
-                : QStringLiteral("%1 iOS %2").arg(type, version);
+            row.state = type.isEmpty() && version.isEmpty() ? QStringLiteral("unavailable")
+                                                            : QStringLiteral("%1 iOS %2").arg(type, version);
         } catch (const DeviceSessionError &) {
             row.state = QStringLiteral("not trusted (unlock the iPhone and tap \"Trust\")");
         } catch (const std::exception &) {

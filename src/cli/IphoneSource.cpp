@@ -1,7 +1,7 @@
 #include "cli/IphoneSource.h"
 
-#include "cli/CliSource.h"
 #include "app/Translation.h"
+#include "cli/CliSource.h"
 #include "ios/BackupManifest.h"
 #include "ios/BackupSettingsCheck.h"
 #include "ios/IOSKikDb.h"
@@ -126,7 +126,6 @@ MobileDevicePtr resolveIphone(const QString &value)
         return stack.device(ids.first());
     }
     if (!ids.contains(value))
-        throw std::runtime_error(
-            QStringLiteral("The iPhone %1 is not connected.").arg(value).toStdString());
+        throw std::runtime_error(QStringLiteral("The iPhone %1 is not connected.").arg(value).toStdString());
     return stack.device(value);
 }

@@ -1,8 +1,8 @@
 // velloran-kik backups / itunes files / itunes extract: iTunes and Finder
 // backups found on this computer, their file records, and one file out.
-#include "cli/CliOutput.h"
 #include "app/Translation.h"
 #include "cli/CliCommand.h"
+#include "cli/CliOutput.h"
 #include "cli/CliSource.h"
 #include "ios/BackupManifest.h"
 #include "ios/BackupPaths.h"
@@ -55,9 +55,8 @@ int runBackups(CliContext &ctx)
     // A folder named with --root must be there; the default one may be
     // missing on a computer that never made a backup.
     if (ctx.has(QStringLiteral("root")) && !QFileInfo(root).isDir())
-        throw std::runtime_error(QStringLiteral("There is no folder %1.")
-                                     .arg(QDir::toNativeSeparators(root))
-                                     .toStdString());
+        throw std::runtime_error(
+            QStringLiteral("There is no folder %1.").arg(QDir::toNativeSeparators(root)).toStdString());
     QDir dir(root);
     const QFileInfoList folders =
         dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Time | QDir::Reversed);
@@ -85,8 +84,7 @@ int runBackups(CliContext &ctx)
             {QStringLiteral("path"), m.folderPath()},
         });
         text += QStringLiteral("%1\t%2\t%3%4\n")
-                    .arg(m.displayName(), m.backupDate().toLocalTime().toString(Qt::ISODate),
-                         m.folderPath(),
+                    .arg(m.displayName(), m.backupDate().toLocalTime().toString(Qt::ISODate), m.folderPath(),
                          m.isEncrypted() ? QStringLiteral("\t(encrypted)") : QString());
     }
     ctx.printResult(list, text);
@@ -109,8 +107,8 @@ int runFiles(CliContext &ctx)
     QJsonArray list;
     QString text;
     for (const MbdbRecord *r : records) {
-        const QString id = r->storedFileId.isEmpty() ? fileId(r->domain, r->relativePath)
-                                                     : r->storedFileId.toLower();
+        const QString id =
+            r->storedFileId.isEmpty() ? fileId(r->domain, r->relativePath) : r->storedFileId.toLower();
         list.append(QJsonObject{
             {QStringLiteral("domain"), r->domain},
             {QStringLiteral("path"), r->relativePath},

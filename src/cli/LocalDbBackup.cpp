@@ -53,8 +53,7 @@ int backUpIntoLocalDb(CliContext &ctx, CliProgress &progress, const KikMessageLi
         AbortCleanup::forget(cleanup);
     if (code != CliExit::Ok)
         return code;
-    ctx.printResult(QJsonObject{{QStringLiteral("db"), name},
-                                {QStringLiteral("messages"), job.handled()}},
+    ctx.printResult(QJsonObject{{QStringLiteral("db"), name}, {QStringLiteral("messages"), job.handled()}},
                     progress.successText());
     return CliExit::Ok;
 }

@@ -33,10 +33,9 @@ int runDelete(CliContext &ctx)
             QStringLiteral("There is no local database named \"%1\".").arg(check.name).toStdString());
     LocalDatabases::remove(folder);
     if (QDir(folder).exists())
-        throw std::runtime_error(
-            QStringLiteral("The folder %1 could not be removed completely.")
-                .arg(QDir::toNativeSeparators(folder))
-                .toStdString());
+        throw std::runtime_error(QStringLiteral("The folder %1 could not be removed completely.")
+                                     .arg(QDir::toNativeSeparators(folder))
+                                     .toStdString());
     ctx.printResult(QJsonObject{{QStringLiteral("deleted"), check.name}}, ids("IDS_DEL_LOCALDB_SUC"));
     return CliExit::Ok;
 }

@@ -49,10 +49,9 @@ QList<CliOptionSpec> transferOptions()
     QList<CliOptionSpec> options{
         {QStringLiteral("to-ab"), QStringLiteral("PHONE.ab"),
          QStringLiteral("the phone's Android backup archive (only read)"), false},
-        {QStringLiteral("out"), QStringLiteral("NEW.ab"),
-         QStringLiteral("the new archive to write"), false},
-        {QStringLiteral("to-android"), QStringLiteral("SERIAL"),
-         QStringLiteral("a connected Android phone"), false},
+        {QStringLiteral("out"), QStringLiteral("NEW.ab"), QStringLiteral("the new archive to write"), false},
+        {QStringLiteral("to-android"), QStringLiteral("SERIAL"), QStringLiteral("a connected Android phone"),
+         false},
     };
     options += cliSourceOptions();
     return options;
@@ -61,7 +60,8 @@ QList<CliOptionSpec> transferOptions()
 const CliRegistration registration({
     {QStringLiteral("transfer")},
     QStringLiteral("SOURCE"),
-    QStringLiteral("Transfer the messages of SOURCE into an Android backup archive or onto a connected phone."),
+    QStringLiteral(
+        "Transfer the messages of SOURCE into an Android backup archive or onto a connected phone."),
     transferOptions(),
     1,
     1,

@@ -13,8 +13,8 @@ DbSchema DbSchema::read(Sqlite3DB &db)
         while (cursor.moveNext()) {
             const QString type = cursor.getText(QStringLiteral("type"));
             if (type == QLatin1String("table")) {
-                tables.append({cursor.getText(QStringLiteral("tbl_name")),
-                               cursor.getText(QStringLiteral("sql"))});
+                tables.append(
+                    {cursor.getText(QStringLiteral("tbl_name")), cursor.getText(QStringLiteral("sql"))});
             } else if (type == QLatin1String("index")) {
                 schema.m_indexes.insert(cursor.getText(QStringLiteral("name")).toLower(),
                                         cursor.getText(QStringLiteral("sql")));
@@ -68,17 +68,15 @@ QString DbSchema::indexSql(const QString &name) const
     return m_indexes.value(name.toLower());
 }
 
-void addColumn(const DbSchema &schema, Sqlite3DB &db, const QString &table,
-               const QString &column, const QString &type)
+void addColumn(const DbSchema &schema, Sqlite3DB &db, const QString &table, const QString &column,
+               const QString &type)
 {
-    const QString statement =
-        QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3").arg(table, column, type);
+    const QString statement = QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3").arg(table, column, type);
     if (!schema.hasTable(table))
         throw std::runtime_error(QStringLiteral("error:no table, %1").arg(statement).toStdString());
     if (DbSchema::hasColumn(schema.table(table), column))
         return;
     QString error;
     if (db.exec(statement, error) != 0)
-        throw std::runtime_error(
-            QStringLiteral("error:%1, %2").arg(error, statement).toStdString());
+        throw std::runtime_error(QStringLiteral("error:%1, %2").arg(error, statement).toStdString());
 }

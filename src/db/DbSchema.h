@@ -9,7 +9,8 @@
 
 class Sqlite3DB;
 
-struct DbSchemaTable {
+struct DbSchemaTable
+{
     QString name;
     QString sql;
     QMap<QString, _SqliteCol> columns; // lower-case name -> column
@@ -42,5 +43,5 @@ private:
 // "ALTER TABLE <table> ADD COLUMN <column> <type>" unless the column exists.
 // Throws "error:no table, <statement>" when the schema has no such table and
 // "error:<SQLite's message>, <statement>" when the statement fails.
-void addColumn(const DbSchema &schema, Sqlite3DB &db, const QString &table,
-               const QString &column, const QString &type);
+void addColumn(const DbSchema &schema, Sqlite3DB &db, const QString &table, const QString &column,
+               const QString &type);

@@ -59,8 +59,7 @@ void FileCacheIndex::setLastDate(const QString &fileName, qint64 date)
         qint64 stored = 0;
         {
             Sqlite3Cursor cursor = m_db.queryThrow(
-                Sqlite3Sql("select last_date from manifest where file_name=?")
-                    .addTextParam(fileName));
+                Sqlite3Sql("select last_date from manifest where file_name=?").addTextParam(fileName));
             if (cursor.moveNext()) {
                 found = true;
                 stored = cursor.int64At(0);
@@ -83,8 +82,7 @@ void FileCacheIndex::remove(const QString &fileName)
 {
     ensureOpen();
     try {
-        m_db.executeThrow(
-            Sqlite3Sql("delete from manifest where file_name=?").addTextParam(fileName));
+        m_db.executeThrow(Sqlite3Sql("delete from manifest where file_name=?").addTextParam(fileName));
     } catch (const std::exception &) {
     }
 }

@@ -33,9 +33,8 @@ bool Sqlite3Cursor::moveNext()
     if (rc == SQLITE_DONE)
         return false;
     const QString message = QString::fromUtf8(sqlite3_errmsg(m_lease->db()));
-    throw std::runtime_error(QStringLiteral("%1 (in \"%2\")")
-                                 .arg(message, QString::fromUtf8(m_lease->sql()))
-                                 .toStdString());
+    throw std::runtime_error(
+        QStringLiteral("%1 (in \"%2\")").arg(message, QString::fromUtf8(m_lease->sql())).toStdString());
 }
 
 void Sqlite3Cursor::buildColumnMap() const

@@ -59,8 +59,7 @@ void bindValue(StatementLease &lease, int index, const QVariant &value)
     case QMetaType::QByteArray: {
         lease.bound.append(value.toByteArray());
         const QByteArray &bytes = lease.bound.last();
-        sqlite3_bind_blob64(stmt, index, bytes.constData(), sqlite3_uint64(bytes.size()),
-                            SQLITE_STATIC);
+        sqlite3_bind_blob64(stmt, index, bytes.constData(), sqlite3_uint64(bytes.size()), SQLITE_STATIC);
         return;
     }
     case QMetaType::QDateTime: {
@@ -74,8 +73,8 @@ void bindValue(StatementLease &lease, int index, const QVariant &value)
     default: {
         lease.bound.append(value.toString().toUtf8());
         const QByteArray &bytes = lease.bound.last();
-        sqlite3_bind_text64(stmt, index, bytes.constData(), sqlite3_uint64(bytes.size()),
-                            SQLITE_STATIC, SQLITE_UTF8);
+        sqlite3_bind_text64(stmt, index, bytes.constData(), sqlite3_uint64(bytes.size()), SQLITE_STATIC,
+                            SQLITE_UTF8);
         return;
     }
     }
@@ -92,8 +91,8 @@ Sqlite3DB::~Sqlite3DB()
 
 QString Sqlite3DB::errorText(const QString &context) const
 {
-    const QString message = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
-                                 : QStringLiteral("database is not open");
+    const QString message =
+        m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("database is not open");
     return context.isEmpty() ? message : QStringLiteral("%1 (in \"%2\")").arg(message, context);
 }
 
@@ -109,8 +108,8 @@ void Sqlite3DB::openThrow(const QString &path, int flags)
     const QByteArray file = QDir::toNativeSeparators(path).toUtf8();
     const int rc = sqlite3_open_v2(file.constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        const QString message = db ? QString::fromUtf8(sqlite3_errmsg(db))
-                                   : QString::fromUtf8(sqlite3_errstr(rc));
+        const QString message =
+            db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_close_v2(db);
         throw std::runtime_error(
             QStringLiteral("%1: %2").arg(message, QDir::toNativeSeparators(path)).toStdString());
@@ -143,8 +142,8 @@ void Sqlite3DB::prepareThrow(const Sqlite3Sql &sql, StatementLease &lease)
     sqlite3_stmt *stmt = m_cache->take(text);
     if (!stmt) {
         const char *tail = nullptr;
-        const int rc = sqlite3_prepare_v3(m_db, text.constData(), int(text.size()),
-                                          SQLITE_PREPARE_PERSISTENT, &stmt, &tail);
+        const int rc = sqlite3_prepare_v3(m_db, text.constData(), int(text.size()), SQLITE_PREPARE_PERSISTENT,
+                                          &stmt, &tail);
         if (rc != SQLITE_OK || !stmt) {
             sqlite3_finalize(stmt);
             if (rc == SQLITE_OK)

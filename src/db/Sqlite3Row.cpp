@@ -50,7 +50,8 @@ namespace {
 // The text of the last insert built on this thread. Bulk inserts build the
 // same statement for every row; reusing its text skips rebuilding and
 // re-encoding it each time.
-struct LastInsertText {
+struct LastInsertText
+{
     QString table;
     QStringList columns;
     QSet<QString> excluded;

@@ -10,7 +10,7 @@ class Sqlite3Sql
 {
 public:
     Sqlite3Sql() = default;
-    Sqlite3Sql(const char *sql);  // NOLINT: statements are written inline
+    Sqlite3Sql(const char *sql);    // NOLINT: statements are written inline
     Sqlite3Sql(const QString &sql); // NOLINT
     static Sqlite3Sql fromUtf8(const QByteArray &sql);
 

@@ -3,9 +3,10 @@
 #include <QString>
 
 // One column of a table as SQLite describes it.
-struct _SqliteCol {
+struct _SqliteCol
+{
     QString name;
-    QString type;          // declared type, as written in CREATE TABLE
+    QString type; // declared type, as written in CREATE TABLE
     bool notNull = false;
     bool primaryKey = false;
     bool hasDefault = false;

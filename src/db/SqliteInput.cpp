@@ -21,10 +21,9 @@ void copyOrThrow(const QString &from, const QString &to)
     // The copy is ours to write, whatever the original's permissions.
     if (!QFile::copy(from, to)
         || !QFile::setPermissions(to, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        throw std::runtime_error(
-            QStringLiteral("Cannot read %1: making a private copy to read it failed.")
-                .arg(QDir::toNativeSeparators(from))
-                .toStdString());
+        throw std::runtime_error(QStringLiteral("Cannot read %1: making a private copy to read it failed.")
+                                     .arg(QDir::toNativeSeparators(from))
+                                     .toStdString());
 }
 
 } // namespace
@@ -39,8 +38,7 @@ void open(Sqlite3DB &db, const QString &file, const QString &privateFolder)
 {
     const QFileInfo info(file);
     if (!info.isFile())
-        throw std::runtime_error(
-            QStringLiteral("unable to open database file: %1").arg(file).toStdString());
+        throw std::runtime_error(QStringLiteral("unable to open database file: %1").arg(file).toStdString());
     if (!needsPrivateCopy(file)) {
         // Immutable: SQLite neither locks nor creates "-shm" or "-wal".
         const QByteArray uri = QUrl::fromLocalFile(info.absoluteFilePath()).toEncoded();
@@ -53,8 +51,8 @@ void open(Sqlite3DB &db, const QString &file, const QString &privateFolder)
         throw std::runtime_error(
             QStringLiteral("Cannot read %1: no private folder to copy it into.").arg(file).toStdString());
     const QString copy = folder.absoluteFilePath(info.fileName());
-    for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-journal"),
-                                  QStringLiteral("-shm")})
+    for (const QString &suffix :
+         {QString(), QStringLiteral("-wal"), QStringLiteral("-journal"), QStringLiteral("-shm")})
         QFile::remove(copy + suffix);
     copyOrThrow(file, copy);
     for (const QString &suffix : {QStringLiteral("-wal"), QStringLiteral("-journal")}) {

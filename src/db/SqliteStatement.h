@@ -30,7 +30,8 @@ public:
 private:
     // One cached statement per text; `busy` while a caller uses it, so that a
     // nested use of the same text prepares a second statement instead.
-    struct Entry {
+    struct Entry
+    {
         sqlite3_stmt *stmt = nullptr;
         bool busy = false;
     };
@@ -47,8 +48,7 @@ public:
     StatementLease() = default;
     StatementLease(std::weak_ptr<StatementCache> cache, QByteArray sql, sqlite3_stmt *stmt)
         : m_cache(std::move(cache)), m_sql(std::move(sql)), m_stmt(stmt)
-    {
-    }
+    {}
     void reset(std::weak_ptr<StatementCache> cache, QByteArray sql, sqlite3_stmt *stmt)
     {
         m_cache = std::move(cache);

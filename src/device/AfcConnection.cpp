@@ -25,10 +25,7 @@ QString escapedXml(const CFType &plist)
 
 AfcConnection::AfcConnection(MobileDevicePtr device) : m_device(std::move(device)) {}
 
-AfcConnection::AfcConnection(std::unique_ptr<MobileDeviceConnection> socket)
-    : m_socket(std::move(socket))
-{
-}
+AfcConnection::AfcConnection(std::unique_ptr<MobileDeviceConnection> socket) : m_socket(std::move(socket)) {}
 
 AfcConnection::~AfcConnection()
 {
@@ -114,8 +111,9 @@ QByteArray AfcConnection::receive()
     case Afc::OpStatus: {
         const quint64 status = Afc::firstUint64(payload);
         if (status != 0)
-            throw std::runtime_error(
-                QStringLiteral("read AFC failed, received AFC_OP_STATUS, param1=%1.").arg(status).toStdString());
+            throw std::runtime_error(QStringLiteral("read AFC failed, received AFC_OP_STATUS, param1=%1.")
+                                         .arg(status)
+                                         .toStdString());
         return payload;
     }
     default:

@@ -14,7 +14,8 @@
 #include <memory>
 
 // What the device says about one path.
-struct AfcFileRecord {
+struct AfcFileRecord
+{
     QString path;
     qint64 size = 0;
     QDateTime modified; // invalid when the device gave none

@@ -29,7 +29,8 @@ enum Operation : quint64 {
 
 inline constexpr quint64 kModeReadOnly = 1;
 
-struct Header {
+struct Header
+{
     bool magicOk = false;
     quint64 entireLength = 0;
     quint64 thisLength = 0;

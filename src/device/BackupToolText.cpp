@@ -57,10 +57,10 @@ QString worded(const QString &failure)
     };
     if (containsAny(text, lost))
         return QStringLiteral("Connection to device lost. Please try the following solutions: <br/><br/>")
-            + kSolutionA + kSolutionB;
+               + kSolutionA + kSolutionB;
     if (containsAny(text, unreachable))
         return QStringLiteral("Failed to connect your iPhone. Please try the following solutions: <br/><br/>")
-            + kSolutionA + kSolutionB;
+               + kSolutionA + kSolutionB;
     return text + QStringLiteral("<br/><br/>Note: You can restart your device to try again.");
 }
 

@@ -16,7 +16,8 @@ static constexpr qint64 kPlistEpochOffset = 978307200;
 // Property-list files above this size are refused rather than read whole.
 static constexpr qint64 kMaxPlistFileSize = 256 * 1024 * 1024;
 
-struct CFType::Holder {
+struct CFType::Holder
+{
     plist_t ref = nullptr;
     bool owned = false;
     std::shared_ptr<Holder> container; // keeps the owning tree alive
@@ -55,17 +56,28 @@ int CFType::typeId() const
     if (!ref())
         return Null;
     switch (plist_get_node_type(ref())) {
-    case PLIST_BOOLEAN: return Boolean;
-    case PLIST_UINT: return Number;
-    case PLIST_REAL: return Real;
-    case PLIST_STRING: return String;
-    case PLIST_ARRAY: return Array;
-    case PLIST_DICT: return Dictionary;
-    case PLIST_DATE: return Date;
-    case PLIST_DATA: return Data;
-    case PLIST_KEY: return Key;
-    case PLIST_UID: return Uid;
-    default: return Other;
+    case PLIST_BOOLEAN:
+        return Boolean;
+    case PLIST_UINT:
+        return Number;
+    case PLIST_REAL:
+        return Real;
+    case PLIST_STRING:
+        return String;
+    case PLIST_ARRAY:
+        return Array;
+    case PLIST_DICT:
+        return Dictionary;
+    case PLIST_DATE:
+        return Date;
+    case PLIST_DATA:
+        return Data;
+    case PLIST_KEY:
+        return Key;
+    case PLIST_UID:
+        return Uid;
+    default:
+        return Other;
     }
 }
 
@@ -164,13 +176,20 @@ QDateTime CFType::toDateTime() const
 QString CFType::toText() const
 {
     switch (typeId()) {
-    case String: return toQString();
-    case Number: return QString::number(toInt64(0));
-    case Real: return QString::number(toDouble(0), 'g', 6);
-    case Boolean: return toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    case Date: return toDateTime().toLocalTime().toString(Qt::TextDate);
-    case Data: return QString::fromUtf8(toBytes());
-    default: return QString();
+    case String:
+        return toQString();
+    case Number:
+        return QString::number(toInt64(0));
+    case Real:
+        return QString::number(toDouble(0), 'g', 6);
+    case Boolean:
+        return toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case Date:
+        return toDateTime().toLocalTime().toString(Qt::TextDate);
+    case Data:
+        return QString::fromUtf8(toBytes());
+    default:
+        return QString();
     }
 }
 

@@ -24,8 +24,20 @@ class CFType
 {
 public:
     // Type identifiers returned by typeId().
-    enum TypeId { Null = -1, Boolean = 0, Number, Real, String, Array, Dictionary, Date, Data,
-                  Key, Uid, Other };
+    enum TypeId {
+        Null = -1,
+        Boolean = 0,
+        Number,
+        Real,
+        String,
+        Array,
+        Dictionary,
+        Date,
+        Data,
+        Key,
+        Uid,
+        Other
+    };
     enum PlistFormat { XmlFormat = 100, BinaryFormat = 200 };
 
     CFType() = default;

@@ -23,8 +23,7 @@ qint64 cacheDate(const AfcFileRecord &file)
 
 IOSAfcFileDownload::IOSAfcFileDownload(JobProgress *progress, FileCacheIndex *cache)
     : m_progress(progress), m_cache(cache)
-{
-}
+{}
 
 void IOSAfcFileDownload::throwIfCancelled() const
 {
@@ -47,11 +46,9 @@ void IOSAfcFileDownload::reportProgress(const AfcFileRecord &file, qint64 total)
 {
     if (!m_progress)
         return;
-    JobReport::progress(m_progress, QString(), -1,
-                        QStringLiteral("Loading %1, %L2KB / %L3KB")
-                            .arg(file.name())
-                            .arg(total / 1024)
-                            .arg(file.size / 1024));
+    JobReport::progress(
+        m_progress, QString(), -1,
+        QStringLiteral("Loading %1, %L2KB / %L3KB").arg(file.name()).arg(total / 1024).arg(file.size / 1024));
 }
 
 void IOSAfcFileDownload::downloadFileThrow(AfcConnection &afc, const AfcFileRecord &file,
@@ -122,7 +119,8 @@ void IOSAfcFileDownload::downloadFolderThrow(AfcConnection &afc, const AfcFileRe
     if (folderName.isEmpty())
         return;
     const QString localFolder = QDir(localParent).filePath(folderName);
-    struct DepthGuard {
+    struct DepthGuard
+    {
         int &depth;
         explicit DepthGuard(int &d) : depth(d) { ++depth; }
         ~DepthGuard() { --depth; }

@@ -31,8 +31,8 @@ public:
     // Copies a device folder tree into a new sub-folder of `localParent`.
     // Names that could leave the target folder are skipped, and so are
     // folders nested deeper than kMaxDepth.
-    void downloadFolderThrow(AfcConnection &afc, const AfcFileRecord &folder,
-                             const QString &localParent, bool useCache);
+    void downloadFolderThrow(AfcConnection &afc, const AfcFileRecord &folder, const QString &localParent,
+                             bool useCache);
 
     // Device paths copied only in part, in the order they were met.
     QStringList incompleteFiles() const { return m_incomplete; }

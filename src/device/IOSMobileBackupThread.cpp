@@ -1,8 +1,8 @@
 #include "device/IOSMobileBackupThread.h"
 
+#include "app/DeviceBackupRoot.h"
 #include "app/FileUtil.h"
 #include "device/BackupToolText.h"
-#include "app/DeviceBackupRoot.h"
 #include "device/backup2tool.h"
 #include "jobs/JobProgress.h"
 
@@ -10,14 +10,10 @@
 
 IOSMobileBackupThread::IOSMobileBackupThread(MobileDevicePtr device, JobProgress *progress,
                                              const QString &productVersion, QObject *parent)
-    : QThread(parent),
-      m_device(std::move(device)),
-      m_progress(progress),
-      m_productVersion(productVersion),
+    : QThread(parent), m_device(std::move(device)), m_progress(progress), m_productVersion(productVersion),
       m_backupRoot(tempBackupRoot()),
       m_tool(new backup2tool(m_device, m_device ? m_device->udid() : QString(), m_backupRoot))
-{
-}
+{}
 
 IOSMobileBackupThread::~IOSMobileBackupThread()
 {
@@ -34,7 +30,7 @@ bool IOSMobileBackupThread::isReusable(const QString &deviceFolder, const QStrin
     const QDir folder(deviceFolder);
     // iOS 10 and later write "Manifest.db", older versions "Manifest.mbdb".
     const bool hasManifest = QFileInfo(folder.filePath(QStringLiteral("Manifest.db"))).isFile()
-        || QFileInfo(folder.filePath(QStringLiteral("Manifest.mbdb"))).isFile();
+                             || QFileInfo(folder.filePath(QStringLiteral("Manifest.mbdb"))).isFile();
     if (!hasManifest || !QFileInfo(folder.filePath(QStringLiteral("Status.plist"))).isFile()
         || !QFileInfo(folder.filePath(QStringLiteral("Manifest.plist"))).isFile())
         return false;
@@ -67,12 +63,11 @@ void IOSMobileBackupThread::run()
     }
     if (QFileInfo::exists(folder) && !isReusable(folder, m_productVersion))
         removeTree(folder);
-    connect(m_tool, &backup2tool::update, this, &IOSMobileBackupThread::backupUpdate,
-            Qt::QueuedConnection);
+    connect(m_tool, &backup2tool::update, this, &IOSMobileBackupThread::backupUpdate, Qt::QueuedConnection);
     QMetaObject::Connection cancelConnection;
     if (m_progress)
-        cancelConnection = connect(m_progress, &JobProgress::userCacel, m_tool, &backup2tool::cancel,
-                                   Qt::DirectConnection);
+        cancelConnection =
+            connect(m_progress, &JobProgress::userCacel, m_tool, &backup2tool::cancel, Qt::DirectConnection);
     // A cancel that came before the connection was made.
     if (m_progress && m_progress->isCancelled())
         m_tool->cancel();

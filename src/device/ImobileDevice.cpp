@@ -80,10 +80,10 @@ QList<CFType> ImobileDevice::copyValues(const QStringList &keys, const QString &
         const QByteArray keyBytes = key.toUtf8();
         plist_t value = nullptr;
         const lockdownd_error_t result =
-            inStep ? lockdownd_get_value(session.client(),
-                                         domain.isEmpty() ? nullptr : domainBytes.constData(),
-                                         key.isEmpty() ? nullptr : keyBytes.constData(), &value)
-                   : LOCKDOWN_E_UNKNOWN_ERROR;
+            inStep
+                ? lockdownd_get_value(session.client(), domain.isEmpty() ? nullptr : domainBytes.constData(),
+                                      key.isEmpty() ? nullptr : keyBytes.constData(), &value)
+                : LOCKDOWN_E_UNKNOWN_ERROR;
         if (result != LOCKDOWN_E_SUCCESS) {
             if (value)
                 plist_free(value);
@@ -92,7 +92,7 @@ QList<CFType> ImobileDevice::copyValues(const QStringList &keys, const QString &
             // usable; anything else (a lost or garbled reply) does not, and
             // the remaining keys would each wait for their own timeout.
             inStep = result == LOCKDOWN_E_MISSING_KEY || result == LOCKDOWN_E_MISSING_VALUE
-                || result == LOCKDOWN_E_GET_PROHIBITED;
+                     || result == LOCKDOWN_E_GET_PROHIBITED;
         }
         values.append(CFType(value, true));
     }

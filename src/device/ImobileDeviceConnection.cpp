@@ -4,8 +4,7 @@
 
 ImobileDeviceConnection::ImobileDeviceConnection(idevice_t device, idevice_connection_t connection)
     : m_device(device), m_connection(connection)
-{
-}
+{}
 
 ImobileDeviceConnection::~ImobileDeviceConnection()
 {
@@ -60,12 +59,10 @@ int ImobileDeviceConnection::receiveData(char *buffer, int length, int timeoutMs
     while (total < length) {
         uint32_t received = 0;
         const idevice_error_t result =
-            timeoutMs >= 1
-                ? idevice_connection_receive_timeout(m_connection, buffer + total,
-                                                     uint32_t(length - total), &received,
-                                                     unsigned(timeoutMs))
-                : idevice_connection_receive(m_connection, buffer + total,
-                                             uint32_t(length - total), &received);
+            timeoutMs >= 1 ? idevice_connection_receive_timeout(
+                m_connection, buffer + total, uint32_t(length - total), &received, unsigned(timeoutMs))
+                           : idevice_connection_receive(m_connection, buffer + total,
+                                                        uint32_t(length - total), &received);
         total += int(received);
         if (result != IDEVICE_E_SUCCESS || received == 0)
             break;

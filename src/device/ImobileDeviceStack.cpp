@@ -20,8 +20,8 @@ void onDeviceEvent(const idevice_event_t *event, void *userData)
         return;
     if (event->event != IDEVICE_DEVICE_ADD && event->event != IDEVICE_DEVICE_REMOVE)
         return;
-    static_cast<ImobileDeviceStack *>(userData)->deviceEvent(
-        QString::fromUtf8(event->udid), event->event == IDEVICE_DEVICE_ADD);
+    static_cast<ImobileDeviceStack *>(userData)->deviceEvent(QString::fromUtf8(event->udid),
+                                                             event->event == IDEVICE_DEVICE_ADD);
 }
 
 } // namespace
@@ -71,8 +71,7 @@ void ImobileDeviceStack::deviceEvent(const QString &udid, bool added)
     const char *slot = added ? "iosDeviceConnected" : "iosDeviceDisconnected";
     for (const QPointer<QObject> &receiver : std::as_const(m_receivers)) {
         if (receiver)
-            QMetaObject::invokeMethod(receiver.data(), slot, Qt::QueuedConnection,
-                                      Q_ARG(void *, handle));
+            QMetaObject::invokeMethod(receiver.data(), slot, Qt::QueuedConnection, Q_ARG(void *, handle));
     }
 }
 

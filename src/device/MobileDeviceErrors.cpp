@@ -40,12 +40,11 @@ const char *stepOfLockdownError(int lockdownError)
 
 QString serviceText(const QString &deviceDescription, const QString &serviceName, int code)
 {
-    const QString description =
-        deviceDescription.isEmpty() ? QStringLiteral("Unknown") : deviceDescription;
+    const QString description = deviceDescription.isEmpty() ? QStringLiteral("Unknown") : deviceDescription;
     return QStringLiteral("<br/><br/>device:%1 <br/><br/>").arg(description)
-        + QStringLiteral("Please turn off Wifi Sync on iTunes or disconnect computer internet "
-                         "connections to try again.<br/>")
-        + QStringLiteral("Error code: AMDeviceStartService(%1)=%2").arg(serviceName).arg(qint32(code));
+           + QStringLiteral("Please turn off Wifi Sync on iTunes or disconnect computer internet "
+                            "connections to try again.<br/>")
+           + QStringLiteral("Error code: AMDeviceStartService(%1)=%2").arg(serviceName).arg(qint32(code));
 }
 
 QString usbmuxdUnreachableText()

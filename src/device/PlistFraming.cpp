@@ -26,8 +26,7 @@ QString quoted(const CFType &plist)
 
 } // namespace
 
-void mobiledevice_sendmsg(MobileDeviceConnection &connection, const CFType &plist, bool binary,
-                          int timeoutMs)
+void mobiledevice_sendmsg(MobileDeviceConnection &connection, const CFType &plist, bool binary, int timeoutMs)
 {
     const QByteArray body = plist.toPlistData(binary ? CFType::BinaryFormat : CFType::XmlFormat);
     if (body.isEmpty())
@@ -47,9 +46,9 @@ CFType mobiledevice_recmsg(MobileDeviceConnection &connection, const CFType &req
     char lengthBytes[4];
     const int got = connection.receiveData(lengthBytes, 4, kLengthTimeoutMs);
     if (got < 4)
-        receiveFailed(QStringLiteral("mobiledevice_recmsg(msg-length) error, received length: %1.")
-                          .arg(qMax(got, 0)),
-                      request);
+        receiveFailed(
+            QStringLiteral("mobiledevice_recmsg(msg-length) error, received length: %1.").arg(qMax(got, 0)),
+            request);
     const quint32 length = qFromBigEndian<quint32>(lengthBytes);
     if (length == 0)
         return CFType();

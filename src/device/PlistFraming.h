@@ -19,5 +19,4 @@ void mobiledevice_sendmsg(MobileDeviceConnection &connection, const CFType &plis
 // value. Throws "mobiledevice_recmsg(…) error, received length: n." (with
 // `request` as XML when it is not null) when either part comes short or the
 // length is out of bounds.
-CFType mobiledevice_recmsg(MobileDeviceConnection &connection, const CFType &request,
-                           int timeoutMs);
+CFType mobiledevice_recmsg(MobileDeviceConnection &connection, const CFType &request, int timeoutMs);

@@ -17,10 +17,12 @@ namespace {
 
 // Free the buffers that libplist's serialisers hand back, with its own
 // functions (the library may use another allocator than ours).
-struct XmlBufferFree {
+struct XmlBufferFree
+{
     void operator()(char *p) const { plist_to_xml_free(p); }
 };
-struct BinaryBufferFree {
+struct BinaryBufferFree
+{
     void operator()(char *p) const { plist_to_bin_free(p); }
 };
 
@@ -55,10 +57,9 @@ class BinaryKeyScan
 {
 public:
     explicit BinaryKeyScan(const QByteArray &bytes)
-        : m_data(reinterpret_cast<const uchar *>(bytes.constData())),
-          m_size(quint64(bytes.size())), m_budget(m_size)
-    {
-    }
+        : m_data(reinterpret_cast<const uchar *>(bytes.constData())), m_size(quint64(bytes.size())),
+          m_budget(m_size)
+    {}
 
     bool keyHoldsNulOrOverlaps()
     {
@@ -152,8 +153,7 @@ private:
 
 PlistPtr fromData(const QByteArray &bytes)
 {
-    if (bytes.isEmpty() || bytes.size() > std::numeric_limits<int>::max()
-        || !looksLikePlist(bytes))
+    if (bytes.isEmpty() || bytes.size() > std::numeric_limits<int>::max() || !looksLikePlist(bytes))
         return PlistPtr();
     if (bytes.startsWith("bplist00") && BinaryKeyScan(bytes).keyHoldsNulOrOverlaps())
         return PlistPtr();

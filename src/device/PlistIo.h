@@ -9,7 +9,8 @@
 
 typedef void *plist_t;
 
-struct PlistDeleter {
+struct PlistDeleter
+{
     void operator()(void *node) const;
 };
 // An owned libplist root node.

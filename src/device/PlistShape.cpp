@@ -76,8 +76,7 @@ class BinaryWalk
 public:
     explicit BinaryWalk(const QByteArray &bytes)
         : m_data(reinterpret_cast<const uchar *>(bytes.constData())), m_size(quint64(bytes.size()))
-    {
-    }
+    {}
 
     bool isBounded()
     {
@@ -89,21 +88,22 @@ public:
         m_objects = bigEndian(trailer + 8, 8);
         const quint64 root = bigEndian(trailer + 16, 8);
         m_table = bigEndian(trailer + 24, 8);
-        if (m_offsetSize < 1 || m_offsetSize > 8 || m_refSize < 1 || m_refSize > 8
-            || m_objects == 0 || root >= m_objects || m_table >= m_size
-            || m_objects > (m_size - m_table) / m_offsetSize)
+        if (m_offsetSize < 1 || m_offsetSize > 8 || m_refSize < 1 || m_refSize > 8 || m_objects == 0
+            || root >= m_objects || m_table >= m_size || m_objects > (m_size - m_table) / m_offsetSize)
             return true; // not a binary property list libplist would accept
         const quint64 budget = m_objects + quint64(kMaxExtraNodes);
         return walk(root, budget);
     }
 
 private:
-    struct Info {
+    struct Info
+    {
         bool done = false;
         int depth = 0;
         quint64 nodes = 0;
     };
-    struct Frame {
+    struct Frame
+    {
         quint64 object;
         std::vector<quint64> children;
         size_t next = 0;

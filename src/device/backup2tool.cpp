@@ -26,8 +26,7 @@ void keepTail(QByteArray &kept, const QByteArray &more)
 
 backup2tool::backup2tool(MobileDevicePtr device, const QString &udid, const QDir &backupRoot)
     : m_device(std::move(device)), m_udid(udid), m_root(backupRoot)
-{
-}
+{}
 
 QString backup2tool::toolProgram()
 {
@@ -43,11 +42,10 @@ void backup2tool::cancel()
 qint64 backup2tool::estimateSeconds()
 {
     try {
-        const QList<CFType> usage =
-            m_device->copyValues({QString()}, QStringLiteral("com.apple.disk_usage"));
+        const QList<CFType> usage = m_device->copyValues({QString()}, QStringLiteral("com.apple.disk_usage"));
         const CFType domain = usage.value(0);
         const qint64 used = domain.value(QStringLiteral("TotalDataCapacity")).toInt64()
-            - domain.value(QStringLiteral("AmountDataAvailable")).toInt64();
+                            - domain.value(QStringLiteral("AmountDataAvailable")).toInt64();
         return BackupToolText::estimatedSeconds(used);
     } catch (const std::exception &) {
         return 60;
@@ -59,16 +57,17 @@ void backup2tool::runBackup()
     const qint64 estimate = m_device ? estimateSeconds() : 60;
     // The tool refuses a backup folder that does not exist.
     if (!m_root.mkpath(QStringLiteral(".")))
-        throw std::runtime_error(
-            QStringLiteral("can not create %1.").arg(QDir::toNativeSeparators(m_root.absolutePath())).toStdString());
+        throw std::runtime_error(QStringLiteral("can not create %1.")
+                                     .arg(QDir::toNativeSeparators(m_root.absolutePath()))
+                                     .toStdString());
     const QStringList arguments = {QStringLiteral("-u"), m_udid, QStringLiteral("backup"),
-                                   QStringLiteral("--full"),
-                                   QDir::toNativeSeparators(m_root.absolutePath())};
+                                   QStringLiteral("--full"), QDir::toNativeSeparators(m_root.absolutePath())};
     QProcess process;
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.start(toolProgram(), arguments);
     if (!process.waitForStarted(kStartTimeoutMs))
-        throw std::runtime_error("can not start idevicebackup2 process. It comes with the package libimobiledevice-utils.");
+        throw std::runtime_error(
+            "can not start idevicebackup2 process. It comes with the package libimobiledevice-utils.");
     process.closeWriteChannel();
     const qint64 t0 = QDateTime::currentSecsSinceEpoch();
     QByteArray out;
@@ -82,12 +81,13 @@ void backup2tool::runBackup()
         return;
     }
     for (;;) {
-        const bool finished = process.waitForFinished(kWatchIntervalMs)
-            || process.state() == QProcess::NotRunning;
+        const bool finished =
+            process.waitForFinished(kWatchIntervalMs) || process.state() == QProcess::NotRunning;
         keepTail(out, process.readAllStandardOutput());
         keepTail(err, process.readAllStandardError());
         if (finished) {
-            const QString text = QString::fromLocal8Bit(err) + QLatin1Char('\n') + QString::fromLocal8Bit(out);
+            const QString text =
+                QString::fromLocal8Bit(err) + QLatin1Char('\n') + QString::fromLocal8Bit(out);
             qDebug().noquote() << "idevicebackup2:" << text;
             if (!BackupToolText::succeeded(text))
                 throw std::runtime_error(text.trimmed().toStdString());

@@ -56,8 +56,7 @@ bool askQuestion(QWidget *parent, const QString &text)
 
 QString errorBoxText(const QString &text)
 {
-    return QStringLiteral("An Error Occurred. <br/><br/>%1<br/><br/> Or you can contact ")
-               .arg(text)
+    return QStringLiteral("An Error Occurred. <br/><br/>%1<br/><br/> Or you can contact ").arg(text)
            + QString::fromLatin1(AppInfo::kSupportEmail) + QStringLiteral(" for help.");
 }
 

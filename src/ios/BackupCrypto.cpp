@@ -23,14 +23,15 @@ QByteArray pbkdf2(const EVP_MD *digest, const QByteArray &password, const QByteA
     // HMAC pads on every round and is several times slower on millions of
     // rounds (see bench/KeyDerivationBench.cpp).
     if (PKCS5_PBKDF2_HMAC(password.constData(), int(password.size()),
-                          reinterpret_cast<const unsigned char *>(salt.constData()),
-                          int(salt.size()), int(iterations), digest, length,
-                          reinterpret_cast<unsigned char *>(out.data())) != 1)
+                          reinterpret_cast<const unsigned char *>(salt.constData()), int(salt.size()),
+                          int(iterations), digest, length, reinterpret_cast<unsigned char *>(out.data()))
+        != 1)
         throw std::runtime_error("Key derivation failed.");
     return out;
 }
 
-struct AesContext {
+struct AesContext
+{
     mbedtls_aes_context ctx;
     AesContext() { mbedtls_aes_init(&ctx); }
     ~AesContext() { mbedtls_aes_free(&ctx); }
@@ -40,14 +41,14 @@ struct AesContext {
 
 } // namespace
 
-QByteArray pbkdf2Sha1(const QByteArray &password, const QByteArray &salt,
-                      std::uint32_t iterations, int length)
+QByteArray pbkdf2Sha1(const QByteArray &password, const QByteArray &salt, std::uint32_t iterations,
+                      int length)
 {
     return pbkdf2(EVP_sha1(), password, salt, iterations, length);
 }
 
-QByteArray pbkdf2Sha256(const QByteArray &password, const QByteArray &salt,
-                        std::uint32_t iterations, int length)
+QByteArray pbkdf2Sha256(const QByteArray &password, const QByteArray &salt, std::uint32_t iterations,
+                        int length)
 {
     return pbkdf2(EVP_sha256(), password, salt, iterations, length);
 }
@@ -60,7 +61,8 @@ QByteArray aesKeyUnwrap(const QByteArray &kek, const QByteArray &wrapped)
         return {};
     AesContext aes;
     if (mbedtls_aes_setkey_dec(&aes.ctx, reinterpret_cast<const unsigned char *>(kek.constData()),
-                               unsigned(kek.size() * 8)) != 0)
+                               unsigned(kek.size() * 8))
+        != 0)
         return {};
 
     const int n = int(wrapped.size() / 8) - 1;
@@ -102,13 +104,13 @@ int pkcs7PaddingLength(const QByteArray &lastBlock)
     return pad;
 }
 
-struct CbcDecryptor::Impl {
+struct CbcDecryptor::Impl
+{
     EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
     ~Impl() { EVP_CIPHER_CTX_free(ctx); }
 };
 
-CbcDecryptor::CbcDecryptor(const QByteArray &key, const QByteArray &iv)
-    : m_impl(std::make_unique<Impl>())
+CbcDecryptor::CbcDecryptor(const QByteArray &key, const QByteArray &iv) : m_impl(std::make_unique<Impl>())
 {
     if (key.size() != 32)
         throw std::runtime_error("AES-256 needs a 32-byte key.");
@@ -121,7 +123,7 @@ CbcDecryptor::CbcDecryptor(const QByteArray &key, const QByteArray &iv)
     if (!m_impl->ctx
         || EVP_DecryptInit_ex(m_impl->ctx, EVP_aes_256_cbc(), nullptr,
                               reinterpret_cast<const unsigned char *>(key.constData()), ivBytes)
-            != 1
+               != 1
         || EVP_CIPHER_CTX_set_padding(m_impl->ctx, 0) != 1)
         throw std::runtime_error("Cannot set up AES-256-CBC.");
 }
@@ -136,7 +138,7 @@ bool CbcDecryptor::decrypt(const unsigned char *in, std::size_t length, unsigned
         return true;
     int written = 0;
     return EVP_DecryptUpdate(m_impl->ctx, out, &written, in, int(length)) == 1
-        && std::size_t(written) == length;
+           && std::size_t(written) == length;
 }
 
 } // namespace BackupCrypto

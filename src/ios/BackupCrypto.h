@@ -14,10 +14,10 @@ namespace BackupCrypto {
 
 // PBKDF2 with HMAC-SHA1 / HMAC-SHA256; returns `length` bytes. Throws on an
 // iteration count of 0.
-QByteArray pbkdf2Sha1(const QByteArray &password, const QByteArray &salt,
-                      std::uint32_t iterations, int length = 32);
-QByteArray pbkdf2Sha256(const QByteArray &password, const QByteArray &salt,
-                        std::uint32_t iterations, int length = 32);
+QByteArray pbkdf2Sha1(const QByteArray &password, const QByteArray &salt, std::uint32_t iterations,
+                      int length = 32);
+QByteArray pbkdf2Sha256(const QByteArray &password, const QByteArray &salt, std::uint32_t iterations,
+                        int length = 32);
 
 // RFC 3394 key unwrap with AES (128, 192 or 256-bit key) and the default
 // initial value A6A6A6A6A6A6A6A6. Returns an empty array when the wrapped

@@ -23,7 +23,8 @@ constexpr qint64 kChunkSize = 8192;
 }
 
 // Removes the temporary file unless it was committed.
-struct PartFile {
+struct PartFile
+{
     QFile file;
     bool committed = false;
     explicit PartFile(const QString &path) : file(path) {}
@@ -117,8 +118,7 @@ void BackupManifest::extractFile(const MbdbRecord &record, const QString &destin
     const QFileInfo destinationInfo(destination);
     if (destinationInfo.exists()
         && destinationInfo.canonicalFilePath() == QFileInfo(source).canonicalFilePath())
-        fail(QStringLiteral("can not create %1. It is the backup's own copy of the file.")
-                 .arg(destination));
+        fail(QStringLiteral("can not create %1. It is the backup's own copy of the file.").arg(destination));
 
     const QByteArray key = m_encrypted ? fileKey(record) : QByteArray();
     if (!key.isEmpty() && in.size() % 16 != 0)
@@ -185,9 +185,8 @@ void BackupManifest::extractFile(const MbdbRecord &record, const QString &destin
     out.committed = true;
 }
 
-QString BackupManifest::extractInto(const MbdbRecord &record, const QString &folder,
-                                    const QString &prefix, ProgressCallback progress,
-                                    void *context) const
+QString BackupManifest::extractInto(const MbdbRecord &record, const QString &folder, const QString &prefix,
+                                    ProgressCallback progress, void *context) const
 {
     QString relative = record.relativePath;
     if (!prefix.isEmpty()) {

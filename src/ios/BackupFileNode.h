@@ -7,7 +7,8 @@
 #include <QList>
 #include <QString>
 
-struct BackupFileNode {
+struct BackupFileNode
+{
     QString name;
     MbdbRecord record;
     bool hasRecord = false; // false for group nodes and folders without a record

@@ -17,10 +17,10 @@
 namespace {
 
 constexpr qint64 kMaxManifestPlistSize = 64 * 1024 * 1024;
-const QString kListedDomains = QStringLiteral(
-    "=Domain=MediaDomain=RootDomain=HomeDomain=SystemPreferencesDomain=MobileDeviceDomain="
-    "WirelessDomain=DatabaseDomain=CameraRollDomain=HealthDomain=KeychainDomain="
-    "KeyboardDomain=ManagedPreferencesDomain=");
+const QString kListedDomains =
+    QStringLiteral("=Domain=MediaDomain=RootDomain=HomeDomain=SystemPreferencesDomain=MobileDeviceDomain="
+                   "WirelessDomain=DatabaseDomain=CameraRollDomain=HealthDomain=KeychainDomain="
+                   "KeyboardDomain=ManagedPreferencesDomain=");
 
 [[noreturn]] void fail(const QString &text)
 {
@@ -31,8 +31,7 @@ const QString kListedDomains = QStringLiteral(
 
 BackupManifest::BackupManifest(const QString &folderPath, QObject *parent)
     : QObject(parent), m_folder(QDir(folderPath).absolutePath())
-{
-}
+{}
 
 BackupManifest::~BackupManifest() = default;
 
@@ -45,7 +44,7 @@ QString BackupManifest::backupKey() const
 bool BackupManifest::usesManifestDb() const
 {
     return !QFileInfo::exists(m_folder.filePath(QStringLiteral("Manifest.mbdb")))
-        && QFileInfo::exists(m_folder.filePath(QStringLiteral("Manifest.db")));
+           && QFileInfo::exists(m_folder.filePath(QStringLiteral("Manifest.db")));
 }
 
 bool BackupManifest::looksLikeBackup(const QString &folderPath)
@@ -151,8 +150,8 @@ MbdbRecordTable BackupManifest::readEncryptedManifestDb() const
             fail(in.errorString());
         if (n == 0)
             break;
-        if (!cbc.decrypt(reinterpret_cast<const unsigned char *>(chunk.constData()),
-                         std::size_t(n), reinterpret_cast<unsigned char *>(plain.data())))
+        if (!cbc.decrypt(reinterpret_cast<const unsigned char *>(chunk.constData()), std::size_t(n),
+                         reinterpret_cast<unsigned char *>(plain.data())))
             fail(QStringLiteral("The backup's Manifest.db is damaged: its encrypted content is cut short."));
         if (out.write(plain.constData(), n) != n)
             fail(out.errorString());
@@ -210,8 +209,7 @@ void BackupManifest::buildTree()
     // node's parent), so it is dropped afterwards.
     QHash<QString, BackupFileNode *> keyMap;
     keyMap.reserve(qsizetype(sorted.size()));
-    auto makeNode = [this, &keyMap](const QString &key, const QString &name,
-                                    BackupFileNode *parent) {
+    auto makeNode = [this, &keyMap](const QString &key, const QString &name, BackupFileNode *parent) {
         m_nodes.push_back(std::make_unique<BackupFileNode>());
         BackupFileNode *node = m_nodes.back().get();
         node->name = name;
@@ -238,9 +236,8 @@ void BackupManifest::buildTree()
         QString key;
         const QRegularExpressionMatch m = appDomain.match(r->domain);
         if (m.hasMatch()) {
-            const QString group = m.captured(1).isEmpty()
-                ? QStringLiteral("Applications")
-                : QStringLiteral("AppDomain") + m.captured(1);
+            const QString group = m.captured(1).isEmpty() ? QStringLiteral("Applications")
+                                                          : QStringLiteral("AppDomain") + m.captured(1);
             // The group is part of the key so that an app and its group
             // container with the same id stay apart.
             key = group + QLatin1Char('/') + m.captured(2);
@@ -271,8 +268,7 @@ const BackupFileNode *BackupManifest::topLevelNode(const QString &name) const
     return nullptr;
 }
 
-const MbdbRecord *BackupManifest::findRecord(const QString &domain,
-                                             const QString &relativePath) const
+const MbdbRecord *BackupManifest::findRecord(const QString &domain, const QString &relativePath) const
 {
     const auto it = m_records.constFind(fileId(domain, relativePath));
     if (it != m_records.constEnd() && it->domain == domain && it->relativePath == relativePath)
@@ -280,8 +276,7 @@ const MbdbRecord *BackupManifest::findRecord(const QString &domain,
     return nullptr;
 }
 
-QList<const MbdbRecord *> BackupManifest::recordsUnder(const QString &domain,
-                                                       const QString &prefix) const
+QList<const MbdbRecord *> BackupManifest::recordsUnder(const QString &domain, const QString &prefix) const
 {
     QString base = prefix;
     while (base.endsWith(QLatin1Char('/')))
@@ -295,8 +290,7 @@ QList<const MbdbRecord *> BackupManifest::recordsUnder(const QString &domain,
                 && r.relativePath.at(base.size()) == QLatin1Char('/')))
             out.append(&r);
     }
-    std::sort(out.begin(), out.end(), [](const MbdbRecord *a, const MbdbRecord *b) {
-        return a->relativePath < b->relativePath;
-    });
+    std::sort(out.begin(), out.end(),
+              [](const MbdbRecord *a, const MbdbRecord *b) { return a->relativePath < b->relativePath; });
     return out;
 }

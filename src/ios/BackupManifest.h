@@ -90,8 +90,7 @@ public:
     // Extracts `record` below `folder` at its path relative to `prefix`
     // (the record's whole path when `prefix` is empty). Refuses (throws)
     // names that would leave the folder. Returns the written path.
-    QString extractInto(const MbdbRecord &record, const QString &folder,
-                        const QString &prefix = QString(),
+    QString extractInto(const MbdbRecord &record, const QString &folder, const QString &prefix = QString(),
                         ProgressCallback progress = nullptr, void *context = nullptr) const;
 
 private:

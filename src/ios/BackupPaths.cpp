@@ -40,8 +40,7 @@ QString safeDestination(const QString &folder, const QString &relativePath)
     const QStringList parts = relativePath.split(QLatin1Char('/'));
     for (const QString &part : parts) {
         if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String("..")
-            || part.contains(QLatin1Char('\\')) || part.contains(QLatin1Char(':'))
-            || part.contains(QChar(0)))
+            || part.contains(QLatin1Char('\\')) || part.contains(QLatin1Char(':')) || part.contains(QChar(0)))
             return QString();
     }
     const QString base = QDir::cleanPath(QDir(folder).absolutePath());

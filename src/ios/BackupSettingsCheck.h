@@ -8,9 +8,10 @@
 
 #include <QString>
 
-struct BackupSettingsWarning {
-    QString text;    // empty when the settings allow the backup
-    QString image;   // resource path of the picture that shows what to change
+struct BackupSettingsWarning
+{
+    QString text;  // empty when the settings allow the backup
+    QString image; // resource path of the picture that shows what to change
     // "%1<br/><br/><img src="%2"/>" as the window shows it.
     QString html() const;
     bool isEmpty() const { return text.isEmpty(); }

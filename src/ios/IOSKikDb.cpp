@@ -49,10 +49,9 @@ IOSKikDb::Relationship relationship(const QString &table, int tableEntity, const
 } // namespace
 
 IOSKikDb::IOSKikDb(const QString &kikFolder, Access access, const QString &workFolder)
-    : m_access(access),
-      m_kikFolder(kikFolder),
-      m_thumbFolder(QDir(access == Access::Input ? workFolder : kikFolder)
-                        .filePath(QStringLiteral("thumbs"))),
+    : m_access(access), m_kikFolder(kikFolder),
+      m_thumbFolder(
+          QDir(access == Access::Input ? workFolder : kikFolder).filePath(QStringLiteral("thumbs"))),
       m_workFolder(workFolder)
 {
     if (m_access == Access::Input && workFolder.isEmpty())
@@ -78,8 +77,8 @@ void IOSKikDb::ensureOpen()
     // them; any other store is opened immutable, so that reading it creates
     // no "-shm" or "-wal" beside it.
     const QFileInfo wal(store + QStringLiteral("-wal"));
-    const bool pendingLog = (wal.exists() && wal.size() > 0)
-        || QFileInfo::exists(store + QStringLiteral("-journal"));
+    const bool pendingLog =
+        (wal.exists() && wal.size() > 0) || QFileInfo::exists(store + QStringLiteral("-journal"));
     if (m_access == Access::Input) {
         SqliteInput::open(*this, store, QDir(m_workFolder).filePath(QStringLiteral("store")));
     } else if (m_access == Access::Untouched || !pendingLog) {
@@ -119,17 +118,16 @@ void IOSKikDb::ensureOpen()
     const int message = entityNumber(QStringLiteral("KikMessage"));
     if (user <= 0 || chat <= 0 || message <= 0)
         damaged(QStringLiteral("its table Z_PRIMARYKEY does not number KikUser, KikChat and KikMessage"));
-    m_chatMessages = relationship(QStringLiteral("Z_%1MESSAGES"), chat, QStringLiteral("Z_%1CHAT"),
-                                  chat, QStringLiteral("Z_%1MESSAGES"), message);
-    m_admins = relationship(QStringLiteral("Z_%1ADMINSINVERSE"), user,
-                            QStringLiteral("Z_%1ADMINS"), user,
+    m_chatMessages = relationship(QStringLiteral("Z_%1MESSAGES"), chat, QStringLiteral("Z_%1CHAT"), chat,
+                                  QStringLiteral("Z_%1MESSAGES"), message);
+    m_admins = relationship(QStringLiteral("Z_%1ADMINSINVERSE"), user, QStringLiteral("Z_%1ADMINS"), user,
                             QStringLiteral("Z_%1ADMINSINVERSE"), user);
-    m_bans = relationship(QStringLiteral("Z_%1BANSINVERSE"), user, QStringLiteral("Z_%1BANS"),
-                          user, QStringLiteral("Z_%1BANSINVERSE"), user);
+    m_bans = relationship(QStringLiteral("Z_%1BANSINVERSE"), user, QStringLiteral("Z_%1BANS"), user,
+                          QStringLiteral("Z_%1BANSINVERSE"), user);
     // Core Data names a join column after the relationship that points at the
     // keys it holds: "MEMBERS" holds the members, "MEMBERSINVERSE" the group.
-    m_members = relationship(QStringLiteral("Z_%1MEMBERS"), user, QStringLiteral("Z_%1MEMBERS"),
-                             user, QStringLiteral("Z_%1MEMBERSINVERSE"), user);
+    m_members = relationship(QStringLiteral("Z_%1MEMBERS"), user, QStringLiteral("Z_%1MEMBERS"), user,
+                             QStringLiteral("Z_%1MEMBERSINVERSE"), user);
     for (const QString &table : {QStringLiteral("ZKIKUSER"), QStringLiteral("ZKIKCHAT"),
                                  QStringLiteral("ZKIKMESSAGE"), QStringLiteral("ZKIKATTACHMENT")}) {
         if (!m_schema.hasTable(table))
@@ -210,9 +208,8 @@ void IOSKikDb::readUsers(KikDataSet &dataSet, const KeySets &admins)
         const QString leaf = safeLeafName(user->jid);
         if (!leaf.isEmpty() && leaf == user->jid) {
             const QString orig = profpix.filePath(QStringLiteral("orig_") + leaf);
-            user->photo_path = QFileInfo::exists(orig)
-                                   ? orig
-                                   : profpix.filePath(QStringLiteral("thumb_") + leaf);
+            user->photo_path =
+                QFileInfo::exists(orig) ? orig : profpix.filePath(QStringLiteral("thumb_") + leaf);
         }
         dataSet.addUser(user);
     }
@@ -257,9 +254,9 @@ void IOSKikDb::readChats(KikDataSet &dataSet)
 
 void IOSKikDb::readMessages(KikDataSet &dataSet)
 {
-    Sqlite3Cursor cursor = queryThrow(Sqlite3Sql(QStringLiteral(
-        "select m.*,a.ZCONTENT from ZKIKMESSAGE as m left join ZKIKATTACHMENT as a "
-        "on m.Z_PK=a.ZMESSAGE")));
+    Sqlite3Cursor cursor = queryThrow(
+        Sqlite3Sql(QStringLiteral("select m.*,a.ZCONTENT from ZKIKMESSAGE as m left join ZKIKATTACHMENT as a "
+                                  "on m.Z_PK=a.ZMESSAGE")));
     const int pk = cursor.columnIndex(QStringLiteral("Z_PK"));
     const int internalId = optionalColumn(cursor, QStringLiteral("ZINTERNALID"));
     const int type = optionalColumn(cursor, QStringLiteral("ZTYPE"));
@@ -295,8 +292,7 @@ void IOSKikDb::readMessages(KikDataSet &dataSet)
 
 void IOSKikDb::readChatLinks(KikDataSet &dataSet)
 {
-    Sqlite3Cursor cursor =
-        queryThrow(Sqlite3Sql(QStringLiteral("select * from ") + m_chatMessages.table));
+    Sqlite3Cursor cursor = queryThrow(Sqlite3Sql(QStringLiteral("select * from ") + m_chatMessages.table));
     const int chatCol = cursor.columnIndex(m_chatMessages.first);
     const int messageCol = cursor.columnIndex(m_chatMessages.second);
     while (cursor.moveNext()) {

@@ -19,7 +19,8 @@ class IOSKikDb : public AbsKikDb
 {
 public:
     // A join table of a to-many relationship and its two key columns.
-    struct Relationship {
+    struct Relationship
+    {
         QString table;
         QString first;
         QString second;
@@ -48,7 +49,8 @@ public:
     void loadAll(KikDataSet &dataSet) override;
 
     // Thrown out of loadAll when the cancel check answers true.
-    struct Cancelled {};
+    struct Cancelled
+    {};
     // Asked between messages and while long attachment descriptions are
     // read, so that a cancel stops a load at once.
     void setCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }

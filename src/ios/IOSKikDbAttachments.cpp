@@ -8,8 +8,8 @@
 #include "device/CFType.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -32,9 +32,8 @@ bool isMediaApp(const QString &appId)
 constexpr int kCancelCheckEvery = 4096;
 
 // "name"/"value" (or "key"/"val") dictionaries of an array, as text pairs.
-void readPairs(const CFType &array, const QString &nameKey, const QString &valueKey,
-               const QString &prefix, QVariantMap &attachment,
-               const std::function<void()> &checkCancel)
+void readPairs(const CFType &array, const QString &nameKey, const QString &valueKey, const QString &prefix,
+               QVariantMap &attachment, const std::function<void()> &checkCancel)
 {
     const QList<CFType> items = array.items();
     for (qsizetype i = 0; i < items.size(); ++i) {
@@ -149,11 +148,11 @@ void IOSKikDb::readAttachment(_KikMessage &message)
     if (appId.isString())
         message.app_id = appId.toQString();
     const auto checkCancel = [this] { throwIfCancelled(); };
-    readPairs(description.value(QStringLiteral("extra")), QStringLiteral("key"),
-              QStringLiteral("val"), QStringLiteral("extra:"), attachment, checkCancel);
+    readPairs(description.value(QStringLiteral("extra")), QStringLiteral("key"), QStringLiteral("val"),
+              QStringLiteral("extra:"), attachment, checkCancel);
     readImages(description.value(QStringLiteral("image")), attachment);
-    readPairs(description.value(QStringLiteral("string")), QStringLiteral("name"),
-              QStringLiteral("value"), QStringLiteral("string:"), attachment, checkCancel);
+    readPairs(description.value(QStringLiteral("string")), QStringLiteral("name"), QStringLiteral("value"),
+              QStringLiteral("string:"), attachment, checkCancel);
     const CFType uris = description.value(QStringLiteral("uri"));
     if (uris.isArray()) {
         QVariantList list;
@@ -166,8 +165,7 @@ void IOSKikDb::readAttachment(_KikMessage &message)
     const QString fileUrlKey = QStringLiteral("string:file-url");
     if (isMediaApp(message.app_id) && attachment.value(fileUrlKey).toString().isEmpty()) {
         const QMap<QString, QString> metadata = readKeyedArchiveStrings(leafPath(
-            documents.filePath(QStringLiteral("content_manager/metadata_cache")),
-            message.content_id));
+            documents.filePath(QStringLiteral("content_manager/metadata_cache")), message.content_id));
         const QString fileUrl = metadata.value(QStringLiteral("fileURL"));
         if (!fileUrl.isEmpty())
             attachment.insert(fileUrlKey, fileUrl);
@@ -181,8 +179,8 @@ void IOSKikDb::readAttachment(_KikMessage &message)
     message.preview_path = thumb(QStringLiteral("image:preview"));
     message.icon_path = thumb(QStringLiteral("image:icon"));
     message.png_preview_path = thumb(QStringLiteral("image:png-preview"));
-    message.content_path = leafPath(
-        documents.filePath(QStringLiteral("content_manager/data_cache")), message.content_id);
+    message.content_path =
+        leafPath(documents.filePath(QStringLiteral("content_manager/data_cache")), message.content_id);
 }
 
 QMap<QString, QString> IOSKikDb::readKeyedArchiveStrings(const QString &path)

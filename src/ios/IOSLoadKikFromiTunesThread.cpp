@@ -11,20 +11,21 @@
 
 namespace {
 
-const QString kNoKikData = QStringLiteral(
-    "Found no Kik data in your iTunes Backup. Please check if you have installed and verified "
-    "Kik Messenger on your iPhone.");
+const QString kNoKikData =
+    QStringLiteral("Found no Kik data in your iTunes Backup. Please check if you have installed and verified "
+                   "Kik Messenger on your iPhone.");
 
 // Shortest time between two progress detail lines of the copy.
 constexpr qint64 kReportIntervalMs = 100;
 
 // Thrown out of the walk when the user cancels.
-struct Cancelled {};
+struct Cancelled
+{};
 
 bool isMediaFolder(const QString &name)
 {
     return name == QLatin1String("attachments") || name == QLatin1String("content_manager")
-        || name == QLatin1String("profpix");
+           || name == QLatin1String("profpix");
 }
 
 const BackupFileNode *childPath(const BackupFileNode *node, const QStringList &names)
@@ -46,14 +47,13 @@ const BackupFileNode *storeFile(const BackupFileNode *folder)
 
 } // namespace
 
-IOSLoadKikFromiTunesThread::IOSLoadKikFromiTunesThread(BackupManifest *backup,
-                                                       JobProgress *progress,
+IOSLoadKikFromiTunesThread::IOSLoadKikFromiTunesThread(BackupManifest *backup, JobProgress *progress,
                                                        const QString &cacheFolder, QObject *parent)
     : QThread(parent), m_backup(backup), m_progress(progress), m_cacheFolder(cacheFolder)
 {
     if (m_cacheFolder.isEmpty())
-        m_cacheFolder = QDir(QDir::tempPath())
-                            .filePath(QStringLiteral("velloran-itunes_cache/") + backup->backupKey());
+        m_cacheFolder =
+            QDir(QDir::tempPath()).filePath(QStringLiteral("velloran-itunes_cache/") + backup->backupKey());
 }
 
 QDir IOSLoadKikFromiTunesThread::kikCacheFolder() const
@@ -63,8 +63,8 @@ QDir IOSLoadKikFromiTunesThread::kikCacheFolder() const
 
 const BackupFileNode *IOSLoadKikFromiTunesThread::findStoreFolder(const BackupManifest &backup)
 {
-    const BackupFileNode *app = childPath(backup.topLevelNode(QStringLiteral("Applications")),
-                                          {QStringLiteral("com.kik.chat")});
+    const BackupFileNode *app =
+        childPath(backup.topLevelNode(QStringLiteral("Applications")), {QStringLiteral("com.kik.chat")});
     const BackupFileNode *documents = childPath(app, {QStringLiteral("Documents")});
     if (storeFile(documents))
         return documents;
@@ -73,8 +73,7 @@ const BackupFileNode *IOSLoadKikFromiTunesThread::findStoreFolder(const BackupMa
     static const QRegularExpression coreName(QStringLiteral("^[0-9a-fA-F]{32}$"));
     const BackupFileNode *cores =
         childPath(backup.topLevelNode(QStringLiteral("AppDomainGroup")),
-                  {QStringLiteral("group.com.kik.chat"), QStringLiteral("cores"),
-                   QStringLiteral("private")});
+                  {QStringLiteral("group.com.kik.chat"), QStringLiteral("cores"), QStringLiteral("private")});
     const BackupFileNode *newest = nullptr;
     if (cores) {
         for (const BackupFileNode *core : cores->children) {
@@ -98,8 +97,8 @@ void IOSLoadKikFromiTunesThread::run()
     m_reportTimer.invalidate();
     JobReport::progress(m_progress, ids("IDS_LOADING_ITUNES_BACKUP"), 99, QString());
     const BackupFileNode *storeFolder = findStoreFolder(*m_backup);
-    const bool hasApp = childPath(m_backup->topLevelNode(QStringLiteral("Applications")),
-                                  {QStringLiteral("com.kik.chat")})
+    const bool hasApp =
+        childPath(m_backup->topLevelNode(QStringLiteral("Applications")), {QStringLiteral("com.kik.chat")})
         != nullptr;
     if (!storeFolder && !hasApp) {
         JobReport::error(m_progress, kNoKikData);
@@ -107,8 +106,7 @@ void IOSLoadKikFromiTunesThread::run()
     }
     try {
         if (!QDir().mkpath(m_cacheFolder))
-            throw std::runtime_error(
-                QStringLiteral("can not create %1.").arg(m_cacheFolder).toStdString());
+            throw std::runtime_error(QStringLiteral("can not create %1.").arg(m_cacheFolder).toStdString());
         const QString documents = kikCacheFolder().filePath(QStringLiteral("Documents"));
         if (QFileInfo::exists(documents))
             removeTree(documents);
@@ -128,8 +126,7 @@ void IOSLoadKikFromiTunesThread::run()
     }
 }
 
-void IOSLoadKikFromiTunesThread::copyStoreFolder(const BackupFileNode *storeFolder,
-                                                 const QString &documents)
+void IOSLoadKikFromiTunesThread::copyStoreFolder(const BackupFileNode *storeFolder, const QString &documents)
 {
     // The store and its "-shm"/"-wal" companions replace older copies; media
     // already cached is kept.
@@ -150,8 +147,7 @@ void IOSLoadKikFromiTunesThread::extractNode(const BackupFileNode *node, const Q
     // its time. Cancellation is still checked at every node.
     if (!m_reportTimer.isValid() || m_reportTimer.elapsed() >= kReportIntervalMs) {
         m_reportTimer.start();
-        JobReport::progress(m_progress, QString(), -1,
-                            ids("IDS_CACHING_BACKUP_FILE_%1").arg(node->name));
+        JobReport::progress(m_progress, QString(), -1, ids("IDS_CACHING_BACKUP_FILE_%1").arg(node->name));
     }
     if (m_progress && m_progress->isCancelled())
         throw Cancelled{};
@@ -163,8 +159,7 @@ void IOSLoadKikFromiTunesThread::extractNode(const BackupFileNode *node, const Q
     const QString destination = QDir(folder).filePath(leaf);
     if (node->isDir()) {
         if (!QDir().mkpath(destination))
-            throw std::runtime_error(
-                QStringLiteral("can not create %1.").arg(destination).toStdString());
+            throw std::runtime_error(QStringLiteral("can not create %1.").arg(destination).toStdString());
         for (const BackupFileNode *child : node->children)
             extractNode(child, destination, overwrite);
         return;

@@ -7,8 +7,8 @@
 #include "device/IOSAfcFileDownload.h"
 #include "jobs/JobProgress.h"
 
-#include <QFile>
 #include <QDebug>
+#include <QFile>
 #include <QFileInfo>
 
 #include <stdexcept>
@@ -26,16 +26,16 @@ IOSLoadKikMessagesThread::IOSLoadKikMessagesThread(MobileDevicePtr device, JobPr
                                                    QObject *parent)
     : QThread(parent), m_device(std::move(device)), m_progress(progress),
       m_timeoutMs(AfcConnection::kDefaultTimeoutMs)
-{
-}
+{}
 
 QString IOSLoadKikMessagesThread::deviceCacheFolder(const QString &udid)
 {
     // The id comes from the phone: it names one folder, nothing else.
     const QString name = IOSAfcFileDownload::localName(udid);
     if (name.isEmpty() || name != udid)
-        throw std::runtime_error(
-            QStringLiteral("The iPhone's unique id \"%1\" cannot name a cache folder.").arg(udid).toStdString());
+        throw std::runtime_error(QStringLiteral("The iPhone's unique id \"%1\" cannot name a cache folder.")
+                                     .arg(udid)
+                                     .toStdString());
     const QString folder = DataRoot::iosCacheFolder().filePath(name);
     QDir().mkpath(folder);
     return folder;
@@ -83,7 +83,8 @@ void IOSLoadKikMessagesThread::copyFromContainer()
         return;
     }
 
-    FileCacheIndex cache(QDir(deviceCacheFolder(m_device->udid())).filePath(QStringLiteral("com.kik.manifest.db")));
+    FileCacheIndex cache(
+        QDir(deviceCacheFolder(m_device->udid())).filePath(QStringLiteral("com.kik.manifest.db")));
     IOSAfcFileDownload download(m_progress, &cache);
     for (const QString &name : kStoreFiles) {
         const AfcFileRecord record = afc.fileRecord(QStringLiteral("/Documents/") + name);

@@ -32,10 +32,11 @@ public:
     virtual void showError(const QString &text) = 0;
 };
 
-struct IphoneKikLoadResult {
-    bool loaded = false;        // the Kik folder is ready to be read
-    QString kikFolder;          // cache folder + "com.kik.chat"
-    bool fromBackup = false;    // copied out of a device backup
+struct IphoneKikLoadResult
+{
+    bool loaded = false;     // the Kik folder is ready to be read
+    QString kikFolder;       // cache folder + "com.kik.chat"
+    bool fromBackup = false; // copied out of a device backup
     QStringList incompleteFiles;
 };
 

@@ -83,8 +83,7 @@ QVariant ItemModelLoadBk::data(const QModelIndex &index, int role) const
         if (index.column() == 0)
             return node->name;
         if (index.column() == 1)
-            return QLocale::system().toString(node->backup->backupDate().toLocalTime(),
-                                              QLocale::ShortFormat);
+            return QLocale::system().toString(node->backup->backupDate().toLocalTime(), QLocale::ShortFormat);
         return node->backup->folderPath();
     case Qt::DecorationRole:
         if (index.column() == 0) {

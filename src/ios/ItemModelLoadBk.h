@@ -12,7 +12,8 @@ class ItemModelLoadBk : public QAbstractItemModel
 {
     Q_OBJECT
 public:
-    struct _BKItemNode {
+    struct _BKItemNode
+    {
         QString name;
         std::shared_ptr<BackupManifest> backup;
     };

@@ -15,18 +15,19 @@
 
 namespace {
 
-struct DbClose {
+struct DbClose
+{
     void operator()(sqlite3 *db) const { sqlite3_close_v2(db); }
 };
-struct StmtFinalize {
+struct StmtFinalize
+{
     void operator()(sqlite3_stmt *s) const { sqlite3_finalize(s); }
 };
 
 [[noreturn]] void fail(sqlite3 *db, const QString &path)
 {
-    throw std::runtime_error(QStringLiteral("Cannot read %1. %2")
-                                 .arg(path, QString::fromUtf8(sqlite3_errmsg(db)))
-                                 .toStdString());
+    throw std::runtime_error(
+        QStringLiteral("Cannot read %1. %2").arg(path, QString::fromUtf8(sqlite3_errmsg(db))).toStdString());
 }
 
 // Resolves a keyed-archive reference ({"CF$UID": n}) to its object.
@@ -68,9 +69,7 @@ bool parseFileArchive(const QByteArray &archive, MbdbRecord &record)
     const CFType file = resolve(objects, top);
     if (!file.isDictionary())
         return false;
-    auto field = [&](const char *name) {
-        return resolve(objects, file.value(QString::fromLatin1(name)));
-    };
+    auto field = [&](const char *name) { return resolve(objects, file.value(QString::fromLatin1(name))); };
     record.modifiedTime = u32(field("LastModified"));
     record.createdTime = u32(field("Birth"));
     record.accessedTime = u32(field("LastStatusChange"));
@@ -119,8 +118,7 @@ MbdbRecordTable readFilesTable(const QString &path, bool inPlace)
         fail(raw, path);
 
     sqlite3_stmt *rawStmt = nullptr;
-    if (sqlite3_prepare_v2(db.get(),
-                           "SELECT fileID, domain, relativePath, flags, file FROM Files", -1,
+    if (sqlite3_prepare_v2(db.get(), "SELECT fileID, domain, relativePath, flags, file FROM Files", -1,
                            &rawStmt, nullptr)
         != SQLITE_OK)
         fail(db.get(), path);
@@ -169,12 +167,10 @@ MbdbRecordTable readManifestDb(const QString &path)
     if (QFileInfo(wal).size() > 0) {
         QTemporaryDir temp; // removed with the copies when this returns
         const QString copy = temp.filePath(QStringLiteral("Manifest.db"));
-        if (!temp.isValid() || !QFile::copy(path, copy)
-            || !QFile::copy(wal, copy + QStringLiteral("-wal")))
-            throw std::runtime_error(
-                QStringLiteral("Cannot read %1. Cannot copy it to a temporary folder.")
-                    .arg(path)
-                    .toStdString());
+        if (!temp.isValid() || !QFile::copy(path, copy) || !QFile::copy(wal, copy + QStringLiteral("-wal")))
+            throw std::runtime_error(QStringLiteral("Cannot read %1. Cannot copy it to a temporary folder.")
+                                         .arg(path)
+                                         .toStdString());
         return readFilesTable(copy, false);
     }
     return readFilesTable(path, true);

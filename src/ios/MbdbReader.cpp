@@ -98,9 +98,7 @@ MbdbRecordTable readMbdb(QIODevice &device)
         MbdbRecord r;
         const QByteArray domain = in.string();
         const auto known = domains.constFind(domain);
-        r.domain = known != domains.constEnd()
-            ? *known
-            : *domains.insert(domain, QString::fromUtf8(domain));
+        r.domain = known != domains.constEnd() ? *known : *domains.insert(domain, QString::fromUtf8(domain));
         r.relativePath = QString::fromUtf8(in.string());
         r.linkTarget = QString::fromUtf8(in.string());
         r.dataHash = in.string();

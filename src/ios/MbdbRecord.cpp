@@ -25,8 +25,7 @@ bool MbdbRecord::isLink() const
 QString fileId(const QString &domain, const QString &relativePath)
 {
     const QByteArray name = (domain + QLatin1Char('-') + relativePath).toUtf8();
-    return QString::fromLatin1(
-        QCryptographicHash::hash(name, QCryptographicHash::Sha1).toHex());
+    return QString::fromLatin1(QCryptographicHash::hash(name, QCryptographicHash::Sha1).toHex());
 }
 
 bool isSafeFileId(const QString &id)

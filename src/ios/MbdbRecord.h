@@ -10,12 +10,13 @@
 
 #include <cstdint>
 
-struct MbdbRecord {
+struct MbdbRecord
+{
     QString domain;
     QString relativePath;
     QString linkTarget;
     QByteArray dataHash;
-    QByteArray encryptionKey;   // 4 bytes of class, then the 40-byte wrapped key
+    QByteArray encryptionKey; // 4 bytes of class, then the 40-byte wrapped key
     std::uint16_t mode = 0;
     std::uint32_t inodeHigh = 0;
     std::uint32_t inodeLow = 0;

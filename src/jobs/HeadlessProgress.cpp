@@ -1,7 +1,6 @@
 #include "jobs/HeadlessProgress.h"
 
-void HeadlessProgress::updateProgress(const QString &status, int curProgress,
-                                      const QString &progressText)
+void HeadlessProgress::updateProgress(const QString &status, int curProgress, const QString &progressText)
 {
     if (m_result != Running)
         return; // a closed dialog shows nothing more

@@ -35,8 +35,7 @@ public:
     void answerTip() { waiting = false; }
 
 public Q_SLOTS:
-    void updateProgress(const QString &status, int curProgress,
-                        const QString &progressText) override;
+    void updateProgress(const QString &status, int curProgress, const QString &progressText) override;
     void errorOccurred(const QString &text) override;
     void succeed(const QString &text) override;
     void tipsWait(const QString &text) override;

@@ -3,5 +3,5 @@
 // a std::exception, so handlers of real failures never swallow it.
 #pragma once
 
-struct JobCancelled {
-};
+struct JobCancelled
+{};

@@ -25,8 +25,8 @@ namespace JobReport {
 void progress(JobProgress *target, const QString &status, int percent, const QString &text)
 {
     if (target)
-        QMetaObject::invokeMethod(target, "updateProgress", Qt::AutoConnection,
-                                  Q_ARG(QString, status), Q_ARG(int, percent), Q_ARG(QString, text));
+        QMetaObject::invokeMethod(target, "updateProgress", Qt::AutoConnection, Q_ARG(QString, status),
+                                  Q_ARG(int, percent), Q_ARG(QString, text));
 }
 
 void error(JobProgress *target, const QString &text)

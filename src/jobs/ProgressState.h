@@ -5,7 +5,8 @@
 
 #include <QString>
 
-struct ProgressState {
+struct ProgressState
+{
     QString status;
     int percent = 0;
     QString text;

@@ -1,6 +1,5 @@
 #include "model/AppleTime.h"
 
-
 #include <cmath>
 
 namespace AppleTime {

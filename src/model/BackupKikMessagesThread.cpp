@@ -17,8 +17,8 @@ constexpr qsizetype kReportEvery = 97;
 }
 
 BackupKikMessagesThread::BackupKikMessagesThread(const KikMessageList &messages,
-                                                 const QString &databaseFolder,
-                                                 JobProgress *progress, QObject *parent)
+                                                 const QString &databaseFolder, JobProgress *progress,
+                                                 QObject *parent)
     : QThread(parent), m_messages(messages), m_folder(databaseFolder), m_progress(progress)
 {
     sortMessagesByTime(m_messages);
@@ -80,8 +80,7 @@ void BackupKikMessagesThread::run()
         done = backUp();
         if (done) {
             m_handled = int(m_messages.size());
-            JobReport::success(m_progress,
-                               ids("IDS_SUC_BACKUP_%1_MESSAGES").arg(m_messages.size()));
+            JobReport::success(m_progress, ids("IDS_SUC_BACKUP_%1_MESSAGES").arg(m_messages.size()));
         }
     } catch (const std::exception &error) {
         JobReport::error(m_progress, QString::fromUtf8(error.what()));

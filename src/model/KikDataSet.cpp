@@ -13,7 +13,7 @@ KikDataSet::~KikDataSet()
 
 namespace {
 
-template<typename T>
+template <typename T>
 T *store(QMap<qint64, T *> &map, T *record)
 {
     if (!record)

@@ -31,12 +31,10 @@ void setIfNotEmpty(Sqlite3Row &row, const QString &column, const QByteArray &val
 } // namespace
 
 KikLocalDb::KikLocalDb(const QString &folder)
-    : m_folder(folder),
-      m_thumbs(QDir(folder).filePath(QStringLiteral("thumbs"))),
+    : m_folder(folder), m_thumbs(QDir(folder).filePath(QStringLiteral("thumbs"))),
       m_prof(QDir(folder).filePath(QStringLiteral("prof"))),
       m_files(QDir(folder).filePath(QStringLiteral("files")))
-{
-}
+{}
 
 void KikLocalDb::ensureOpen()
 {
@@ -312,8 +310,7 @@ bool KikLocalDb::deleteChat(const QString &partnerJid)
         return false;
     Sqlite3Transaction tran(*this);
     executeThrow(QStringLiteral("delete from kik_chat where _id=%1").arg(num(chatId)));
-    executeThrow(
-        QStringLiteral("delete from kik_chat_messages where chat_id=%1").arg(num(chatId)));
+    executeThrow(QStringLiteral("delete from kik_chat_messages where chat_id=%1").arg(num(chatId)));
     executeThrow("delete from kik_message where (select 1 from kik_chat_messages where "
                  "message_id=kik_message._id limit 1) is null");
     tran.commit();

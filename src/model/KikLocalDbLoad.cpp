@@ -14,12 +14,10 @@ QDateTime timeAt(const Sqlite3Cursor &cursor, int index)
 }
 
 // Column positions of a result, looked up once per table.
-struct Columns {
+struct Columns
+{
     explicit Columns(const Sqlite3Cursor &cursor) : m_cursor(cursor) {}
-    int operator()(const char *name) const
-    {
-        return m_cursor.columnIndex(QString::fromLatin1(name));
-    }
+    int operator()(const char *name) const { return m_cursor.columnIndex(QString::fromLatin1(name)); }
     const Sqlite3Cursor &m_cursor;
 };
 
@@ -31,10 +29,9 @@ void KikLocalDb::loadAll(KikDataSet &dataSet)
     {
         Sqlite3Cursor c = queryThrow("select * from kik_user");
         const Columns col(c);
-        const int id = col("_id"), name = col("display_name"), jid = col("jid"),
-                  url = col("photo_url"), pts = col("photo_ts"), user = col("user_name"),
-                  group = col("is_group"), tab = col("group_tab"), admin = col("is_group_admin"),
-                  other = col("other");
+        const int id = col("_id"), name = col("display_name"), jid = col("jid"), url = col("photo_url"),
+                  pts = col("photo_ts"), user = col("user_name"), group = col("is_group"),
+                  tab = col("group_tab"), admin = col("is_group_admin"), other = col("other");
         while (c.moveNext()) {
             auto record = std::make_unique<_KikUser>();
             record->_id = c.int64At(id);
@@ -56,8 +53,8 @@ void KikLocalDb::loadAll(KikDataSet &dataSet)
     {
         Sqlite3Cursor c = queryThrow("select * from kik_user_members");
         const Columns col(c);
-        const int groupCol = col("user_id"), memberCol = col("member_id"),
-                  admin = col("is_admin"), banned = col("is_banned");
+        const int groupCol = col("user_id"), memberCol = col("member_id"), admin = col("is_admin"),
+                  banned = col("is_banned");
         while (c.moveNext()) {
             _KikUser *group = dataSet.user(c.int64At(groupCol));
             _KikUser *member = dataSet.user(c.int64At(memberCol));
@@ -69,8 +66,7 @@ void KikLocalDb::loadAll(KikDataSet &dataSet)
     {
         Sqlite3Cursor c = queryThrow("select * from kik_chat");
         const Columns col(c);
-        const int id = col("_id"), last = col("last_ts"), user = col("user_id"),
-                  other = col("other");
+        const int id = col("_id"), last = col("last_ts"), user = col("user_id"), other = col("other");
         while (c.moveNext()) {
             _KikUser *partner = dataSet.user(c.int64At(user));
             if (!partner)
@@ -86,10 +82,9 @@ void KikLocalDb::loadAll(KikDataSet &dataSet)
     {
         Sqlite3Cursor c = queryThrow("select * from kik_message");
         const Columns col(c);
-        const int id = col("_id"), ts = col("ts"), rts = col("rec_ts"),
-                  target = col("target_user"), uid = col("uid"), me = col("was_me"),
-                  body = col("body"), content = col("content_id"), app = col("app_id"),
-                  sub = col("sub_app_id"), render = col("render_ins"),
+        const int id = col("_id"), ts = col("ts"), rts = col("rec_ts"), target = col("target_user"),
+                  uid = col("uid"), me = col("was_me"), body = col("body"), content = col("content_id"),
+                  app = col("app_id"), sub = col("sub_app_id"), render = col("render_ins"),
                   attachment = col("attachment"), other = col("other");
         while (c.moveNext()) {
             auto record = std::make_unique<_KikMessage>();
@@ -112,8 +107,8 @@ void KikLocalDb::loadAll(KikDataSet &dataSet)
                 record->attachment = decodeAttachmentMap(c.blobAt(attachment));
             if (!record->attachment.isEmpty()) {
                 const auto thumb = [&record, this](const char *key) {
-                    const QString leaf = mediaFileName(
-                        record->attachment.value(QString::fromLatin1(key)).toString());
+                    const QString leaf =
+                        mediaFileName(record->attachment.value(QString::fromLatin1(key)).toString());
                     return leaf.isEmpty() ? QString() : m_thumbs.filePath(leaf);
                 };
                 record->preview_path = thumb("image:preview");

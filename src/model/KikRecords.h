@@ -11,19 +11,22 @@
 struct _KikUser;
 struct _KikChat;
 
-struct _KikEntity {
+struct _KikEntity
+{
     virtual ~_KikEntity() = default;
     QByteArray other; // opaque extra data, kept unchanged by the local database
 };
 
-struct _KikMember {
+struct _KikMember
+{
     _KikUser *group = nullptr;
     _KikUser *member = nullptr;
     bool is_admin = false;
     bool is_banned = false;
 };
 
-struct _KikUser : _KikEntity {
+struct _KikUser : _KikEntity
+{
     qint64 _id = 0;
     QString display_name;
     QString jid;
@@ -39,14 +42,16 @@ struct _KikUser : _KikEntity {
 
 struct _KikMessage;
 
-struct _KikChat : _KikEntity {
+struct _KikChat : _KikEntity
+{
     qint64 _id = 0;
     QDateTime last_ts;
     _KikUser *user = nullptr;
     QList<_KikMessage *> messages; // not owned
 };
 
-struct _KikMessage : _KikEntity {
+struct _KikMessage : _KikEntity
+{
     qint64 _id = 0;
     qint64 sort_key = 0;
     QDateTime ts;

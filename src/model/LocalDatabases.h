@@ -18,8 +18,9 @@ QString folderOf(const QString &name);
 // Whether the folder holds a local database file.
 bool exists(const QString &folder);
 
-struct NameCheck {
-    QString name;     // the trimmed name when accepted
+struct NameCheck
+{
+    QString name;                   // the trimmed name when accepted
     const char *errorKey = nullptr; // IDS_ key of the warning, or null when accepted
     bool ok() const { return errorKey == nullptr; }
 };

@@ -10,7 +10,7 @@ qint64 msOf(const QDateTime &time)
     return time.isValid() ? time.toMSecsSinceEpoch() : 0;
 }
 
-template<typename T, typename Less>
+template <typename T, typename Less>
 void mergeSort(QList<T> &items, Less less)
 {
     const qsizetype n = items.size();
@@ -47,9 +47,8 @@ bool lessThanByTime(const _KikMessage *a, const _KikMessage *b)
     const qint64 ta = msOf(a->ts);
     const qint64 tb = msOf(b->ts);
     // Differences in unsigned arithmetic: any two 64-bit values are allowed.
-    const quint64 keyDiff = a->sort_key > b->sort_key
-                                ? quint64(a->sort_key) - quint64(b->sort_key)
-                                : quint64(b->sort_key) - quint64(a->sort_key);
+    const quint64 keyDiff = a->sort_key > b->sort_key ? quint64(a->sort_key) - quint64(b->sort_key)
+                                                      : quint64(b->sort_key) - quint64(a->sort_key);
     const quint64 msDiff = ta > tb ? quint64(ta) - quint64(tb) : quint64(tb) - quint64(ta);
     if (keyDiff <= 10 && msDiff / 1000 <= 60)
         return a->sort_key < b->sort_key;

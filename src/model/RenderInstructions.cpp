@@ -82,8 +82,8 @@ QList<RenderInstruction> parseRenderInstructions(const QByteArray &data)
     return records;
 }
 
-QString applyRenderInstructions(const QString &body, const QByteArray &data,
-                                const RenderReplacer &replacer, bool escape)
+QString applyRenderInstructions(const QString &body, const QByteArray &data, const RenderReplacer &replacer,
+                                bool escape)
 {
     QString out;
     qsizetype shift = 0;

@@ -9,7 +9,8 @@
 #include <functional>
 #include <optional>
 
-struct RenderInstruction {
+struct RenderInstruction
+{
     int start = 0;
     int end = 0;
     QByteArray key;
@@ -22,10 +23,9 @@ struct RenderInstruction {
 QList<RenderInstruction> parseRenderInstructions(const QByteArray &data);
 
 // (key, value or none) -> text to insert in place of the marked range.
-using RenderReplacer =
-    std::function<QString(const QString &key, const std::optional<QString> &value)>;
+using RenderReplacer = std::function<QString(const QString &key, const std::optional<QString> &value)>;
 
 // The body with every marked range replaced; the copied parts of the body
 // are HTML-escaped when `escape` is set.
-QString applyRenderInstructions(const QString &body, const QByteArray &data,
-                                const RenderReplacer &replacer, bool escape);
+QString applyRenderInstructions(const QString &body, const QByteArray &data, const RenderReplacer &replacer,
+                                bool escape);

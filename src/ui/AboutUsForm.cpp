@@ -23,9 +23,8 @@ AboutUsForm::AboutUsForm(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::Fra
 
     auto *title = new QLabel(QStringLiteral("<b>%1</b>").arg(QString::fromLatin1(AppInfo::kTitle)), this);
     title->setObjectName(QStringLiteral("lbTitle"));
-    auto *versions = new QLabel(versionText().toHtmlEscaped().replace(QLatin1Char('\n'),
-                                                                      QStringLiteral("<br/>")),
-                                this);
+    auto *versions =
+        new QLabel(versionText().toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br/>")), this);
     versions->setObjectName(QStringLiteral("lbVersions"));
     versions->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto *ok = new QPushButton(tr("OK"), this);

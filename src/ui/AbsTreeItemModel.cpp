@@ -68,13 +68,12 @@ bool AbsTreeItemModel::contains(const _ItemNode *node) const
 {
     if (!node)
         return false;
-    const std::function<bool(const QList<_ItemNode *> &)> search =
-        [&](const QList<_ItemNode *> &nodes) {
-            for (const _ItemNode *n : nodes) {
-                if (n == node || search(n->children))
-                    return true;
-            }
-            return false;
-        };
+    const std::function<bool(const QList<_ItemNode *> &)> search = [&](const QList<_ItemNode *> &nodes) {
+        for (const _ItemNode *n : nodes) {
+            if (n == node || search(n->children))
+                return true;
+        }
+        return false;
+    };
     return search(m_topLevel);
 }

@@ -11,11 +11,11 @@ class AbsTreeItemModel : public QAbstractItemModel
 {
     Q_OBJECT
 public:
-    struct _ItemNode {
+    struct _ItemNode
+    {
         _ItemNode(int kind, const QString &text, _ItemNode *parent = nullptr)
             : kind(kind), text(text), parent(parent)
-        {
-        }
+        {}
         virtual ~_ItemNode() { qDeleteAll(children); }
         _ItemNode(const _ItemNode &) = delete;
         _ItemNode &operator=(const _ItemNode &) = delete;

@@ -11,8 +11,8 @@ namespace {
 
 QIcon scaledIcon(const QImage &image)
 {
-    return QIcon(QPixmap::fromImage(
-        image.scaledToWidth(ItemModelMain::kIconWidth, Qt::SmoothTransformation)));
+    return QIcon(
+        QPixmap::fromImage(image.scaledToWidth(ItemModelMain::kIconWidth, Qt::SmoothTransformation)));
 }
 
 } // namespace

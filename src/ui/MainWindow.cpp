@@ -1,15 +1,15 @@
 // Widgets, actions, menus and start-up of the main window.
 #include "ui/MainWindow.h"
 
+#include "android/AndroidKikDb.h"
+#include "android/AndroidKikPaths.h"
+#include "android/AndroidMonitor.h"
 #include "app/AppInfo.h"
 #include "app/DataRoot.h"
 #include "app/Platform.h"
 #include "app/StyleSheet.h"
 #include "app/Translation.h"
 #include "gui/MessageBoxes.h"
-#include "android/AndroidKikPaths.h"
-#include "android/AndroidKikDb.h"
-#include "android/AndroidMonitor.h"
 #include "ios/IOSKikDb.h"
 #include "model/KikLocalDb.h"
 #include "model/LocalDatabases.h"
@@ -40,8 +40,7 @@ const char *const MainWindow::kHomeUrl = "https://www.velloran.com/kik-transfer/
 
 MainWindow::MainWindow(QWidget *parent) : MainWindow(Options(), parent) {}
 
-MainWindow::MainWindow(const Options &options, QWidget *parent)
-    : QMainWindow(parent), m_options(options)
+MainWindow::MainWindow(const Options &options, QWidget *parent) : QMainWindow(parent), m_options(options)
 {
     openUrl = [](const QUrl &url) { QDesktopServices::openUrl(url); };
     openFolder = [](const QString &folder) { Platform::openInExplorer(folder); };
@@ -100,8 +99,8 @@ void MainWindow::buildWidgets()
     auto *left = new QWidget(splitter);
     auto *leftLayout = new QVBoxLayout(left);
     QPushButton *searchHandle = nullptr;
-    leftLayout->addWidget(searchRow(left, &m_contactKeyword, "txtHandleKeyword", "btnSearchHandle",
-                                    &searchHandle));
+    leftLayout->addWidget(
+        searchRow(left, &m_contactKeyword, "txtHandleKeyword", "btnSearchHandle", &searchHandle));
     m_tree = new MyTreeView(left);
     m_tree->setObjectName(QStringLiteral("treeViewDS"));
     m_tree->setHeaderHidden(true);
@@ -210,7 +209,8 @@ void MainWindow::buildActions()
     file->setObjectName(QStringLiteral("menuFile"));
     file->addActions(commands);
     file->addSeparator();
-    file->addAction(makeAction("miImportiTunes", ids("IDS_MI_IMPORT_FROM_ITUNES"), &MainWindow::miImportiTunes));
+    file->addAction(
+        makeAction("miImportiTunes", ids("IDS_MI_IMPORT_FROM_ITUNES"), &MainWindow::miImportiTunes));
     file->addAction(makeAction("miOpenDBFolder", ids("IDS_MI_OPEN_DB_FOLDER"), &MainWindow::miOpenDBFolder));
     file->addSeparator();
     auto *exit = new QAction(ids("IDS_MI_EXIT"), this);
@@ -234,7 +234,8 @@ void MainWindow::buildActions()
     help->addAction(makeAction("miAbout", ids("IDS_MI_ABOUT"), &MainWindow::miAbout));
 
     // Context-menu commands (the menus are built when they open).
-    makeAction("miImportiTunesToLocalDb", ids("IDS_MI_IMPORT_FROM_ITUNES"), &MainWindow::miImportiTunesToLocalDb);
+    makeAction("miImportiTunesToLocalDb", ids("IDS_MI_IMPORT_FROM_ITUNES"),
+               &MainWindow::miImportiTunesToLocalDb);
     makeAction("miBackupAll", ids("IDS_MI_BACKUP_ALL"), &MainWindow::miBackupAll);
     makeAction("miBackupChat", ids("IDS_MI_BACKUP_CHAT"), &MainWindow::miBackupChat);
     makeAction("miBackup", ids("IDS_MI_BACKUP_SEL"), &MainWindow::miBackup);
@@ -331,9 +332,8 @@ void MainWindow::loadVirtualPhones()
         record.uniqueDeviceId = name;
         _IOSDeviceItemNode *node = m_mainModel->addIPhone(record);
         try {
-            loadSource(node, virtualPhoneDb(folder, QStringLiteral("Documents/kik.sqlite"), [&] {
-                           return std::make_shared<IOSKikDb>(folder);
-                       }));
+            loadSource(node, virtualPhoneDb(folder, QStringLiteral("Documents/kik.sqlite"),
+                                            [&] { return std::make_shared<IOSKikDb>(folder); }));
         } catch (const std::exception &e) {
             m_mainModel->removeNode(node);
             MessageBoxes::showError(this, QString::fromUtf8(e.what()));
@@ -347,9 +347,8 @@ void MainWindow::loadVirtualPhones()
         record.manufacturer = name;
         _AndroidDeviceItemNode *node = m_mainModel->addAndroid(record);
         try {
-            loadSource(node, virtualPhoneDb(folder, QString::fromLatin1(AndroidKikPaths::kDefaultDatabase), [&] {
-                           return std::make_shared<AndroidKikDb>(QDir(folder));
-                       }));
+            loadSource(node, virtualPhoneDb(folder, QString::fromLatin1(AndroidKikPaths::kDefaultDatabase),
+                                            [&] { return std::make_shared<AndroidKikDb>(QDir(folder)); }));
         } catch (const std::exception &e) {
             m_mainModel->removeNode(node);
             MessageBoxes::showError(this, QString::fromUtf8(e.what()));

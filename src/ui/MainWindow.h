@@ -43,7 +43,8 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    struct Options {
+    struct Options
+    {
         // When the "no Android phone" tip shows after start; negative: never.
         int usbTipDelayMs = 10000;
         // Where the iTunes backup dialog looks; empty: the default root.
@@ -138,7 +139,8 @@ public Q_SLOTS:
 private:
     // Which messages a command works on.
     enum class Scope { Selected, Chat, All, Toolbar };
-    struct Chosen {
+    struct Chosen
+    {
         _AbsDBItemNode *source = nullptr;
         _ChatSessionItemNode *chat = nullptr;
         KikMessageList messages;

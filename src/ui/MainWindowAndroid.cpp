@@ -7,11 +7,11 @@
 #include "android/AndroidOffline.h"
 #include "android/AndroidPhone.h"
 #include "android/AndroidRestoreKikThread.h"
+#include "android/AndroidSafetyCopies.h"
 #include "android/gui/AndroidWIFIForm.h"
 #include "app/Translation.h"
 #include "gui/MessageBoxes.h"
 #include "jobs/gui/ProgressForm.h"
-#include "android/AndroidSafetyCopies.h"
 #include "ui/DataSourceSelForm.h"
 #include "ui/ItemModelMain.h"
 #include "ui/MyTreeView.h"
@@ -20,14 +20,38 @@
 #include <QDir>
 #include <QIcon>
 
-void MainWindow::miI2a() { transferFlow(choose(Scope::Selected)); }
-void MainWindow::miI2aChat() { transferFlow(choose(Scope::Chat)); }
-void MainWindow::miI2aAll() { transferFlow(choose(Scope::All)); }
-void MainWindow::miI2aToolbar() { transferFlow(choose(Scope::Toolbar)); }
-void MainWindow::miDb2a() { transferFlow(choose(Scope::Selected)); }
-void MainWindow::miDb2aChat() { transferFlow(choose(Scope::Chat)); }
-void MainWindow::miDb2aAll() { transferFlow(choose(Scope::All)); }
-void MainWindow::miDb2aToolbar() { transferFlow(choose(Scope::Toolbar)); }
+void MainWindow::miI2a()
+{
+    transferFlow(choose(Scope::Selected));
+}
+void MainWindow::miI2aChat()
+{
+    transferFlow(choose(Scope::Chat));
+}
+void MainWindow::miI2aAll()
+{
+    transferFlow(choose(Scope::All));
+}
+void MainWindow::miI2aToolbar()
+{
+    transferFlow(choose(Scope::Toolbar));
+}
+void MainWindow::miDb2a()
+{
+    transferFlow(choose(Scope::Selected));
+}
+void MainWindow::miDb2aChat()
+{
+    transferFlow(choose(Scope::Chat));
+}
+void MainWindow::miDb2aAll()
+{
+    transferFlow(choose(Scope::All));
+}
+void MainWindow::miDb2aToolbar()
+{
+    transferFlow(choose(Scope::Toolbar));
+}
 
 void MainWindow::androidDeviceConnected(const AdbDevice &device)
 {
@@ -38,8 +62,8 @@ void MainWindow::androidDeviceConnected(const AdbDevice &device)
                       + QStringLiteral("1 Allow USB debugging on your Android Phone and check \"Always allow "
                                        "from this computer\".<br/><br/>")
                       + QStringLiteral("2 Re-enable USB debugging on your Android Phone.<br/><br/>")
-                      + QStringLiteral("3 Restart your Android Phone.<br/><br/>")
-                      + QStringLiteral("Error:") + device.state);
+                      + QStringLiteral("3 Restart your Android Phone.<br/><br/>") + QStringLiteral("Error:")
+                      + device.state);
         return;
     }
     AndroidDevice connected;
@@ -68,7 +92,8 @@ void MainWindow::androidDeviceDisconnected(const QString &serial)
 
 void MainWindow::reloadAndroidNode(_AndroidDeviceItemNode *node)
 {
-    const AndroidLoaded loaded = loadAndroidTree(QDir(node->device.cacheFolder().filePath(QStringLiteral("ab-extract"))));
+    const AndroidLoaded loaded =
+        loadAndroidTree(QDir(node->device.cacheFolder().filePath(QStringLiteral("ab-extract"))));
     if (m_shownSource == node)
         clearLists();
     m_mainModel->dropChats(node);
@@ -193,15 +218,19 @@ void MainWindow::androidUsbTips()
     if (!m_mainModel->androids().isEmpty())
         return;
     const QString helpPage = QUrl::fromLocalFile(writeHelpPage()).toString();
-    const QString tool = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("VelloranDeviceManager.exe"));
+    const QString tool =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("VelloranDeviceManager.exe"));
     const QString text =
         QStringLiteral("<b>Android device not found.</b><br/><br/>")
         + QStringLiteral("Want to connect Android device? If yes, please follow these steps:<br/><br/>")
-        + QStringLiteral("* Enable USB debugging on your Android device. <a href=\"%1\">How to</a>?<br/><br/>")
+        + QStringLiteral(
+              "* Enable USB debugging on your Android device. <a href=\"%1\">How to</a>?<br/><br/>")
               .arg(helpPage + QStringLiteral("#usb-debugging"))
-        + QStringLiteral("* Install USB driver software on your computer. <a href=\"%1\">How to</a>?<br/><br/>")
+        + QStringLiteral(
+              "* Install USB driver software on your computer. <a href=\"%1\">How to</a>?<br/><br/>")
               .arg(helpPage + QStringLiteral("#usb-driver"))
-        + QStringLiteral("* Click <a href=\"file:///%1\">HERE</a> to run Velloran Device Manager to try again.<br/><br/>")
+        + QStringLiteral("* Click <a href=\"file:///%1\">HERE</a> to run Velloran Device Manager to try "
+                         "again.<br/><br/>")
               .arg(tool);
     MessageBoxes::showInformation(this, text);
 }

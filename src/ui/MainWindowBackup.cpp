@@ -42,20 +42,35 @@ bool MainWindow::runJob(QThread &job, ProgressForm &form)
 {
     // A job that ends without reporting (it was cancelled) closes the dialog;
     // one whose report shows a box on top closes it through that report.
-    connect(&job, &QThread::finished, &form, [&form] {
-        if (form.isVisible() && QApplication::activeModalWidget() == &form)
-            form.done(0);
-    }, Qt::QueuedConnection);
+    connect(
+        &job, &QThread::finished, &form,
+        [&form] {
+            if (form.isVisible() && QApplication::activeModalWidget() == &form)
+                form.done(0);
+        },
+        Qt::QueuedConnection);
     job.start();
     const int result = form.exec();
     job.wait();
     return result == 1;
 }
 
-void MainWindow::miBackup() { backupFlow(choose(Scope::Selected)); }
-void MainWindow::miBackupChat() { backupFlow(choose(Scope::Chat)); }
-void MainWindow::miBackupAll() { backupFlow(choose(Scope::All)); }
-void MainWindow::miBackupToolbar() { backupFlow(choose(Scope::Toolbar)); }
+void MainWindow::miBackup()
+{
+    backupFlow(choose(Scope::Selected));
+}
+void MainWindow::miBackupChat()
+{
+    backupFlow(choose(Scope::Chat));
+}
+void MainWindow::miBackupAll()
+{
+    backupFlow(choose(Scope::All));
+}
+void MainWindow::miBackupToolbar()
+{
+    backupFlow(choose(Scope::Toolbar));
+}
 
 void MainWindow::backupFlow(const Chosen &chosen, const QString &proposedName)
 {
@@ -158,5 +173,6 @@ void MainWindow::importFlow(const QString &databaseName)
         MessageBoxes::showInformation(this, QStringLiteral("Found no Kik data in your iTunes Backup."));
         return;
     }
-    backupFlow(chosen, databaseName.isEmpty() ? backup->deviceName() + QStringLiteral("_Backup") : databaseName);
+    backupFlow(chosen,
+               databaseName.isEmpty() ? backup->deviceName() + QStringLiteral("_Backup") : databaseName);
 }

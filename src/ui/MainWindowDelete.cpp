@@ -17,10 +17,22 @@
 #include <QFile>
 #include <QSaveFile>
 
-void MainWindow::miDelete() { deleteFlow(choose(Scope::Selected)); }
-void MainWindow::miDeleteChat() { deleteFlow(choose(Scope::Chat)); }
-void MainWindow::miDeleteAll() { deleteFlow(choose(Scope::All)); }
-void MainWindow::miDeleteToolbar() { deleteFlow(choose(Scope::Toolbar)); }
+void MainWindow::miDelete()
+{
+    deleteFlow(choose(Scope::Selected));
+}
+void MainWindow::miDeleteChat()
+{
+    deleteFlow(choose(Scope::Chat));
+}
+void MainWindow::miDeleteAll()
+{
+    deleteFlow(choose(Scope::All));
+}
+void MainWindow::miDeleteToolbar()
+{
+    deleteFlow(choose(Scope::Toolbar));
+}
 
 void MainWindow::deleteFlow(const Chosen &chosen)
 {
@@ -33,7 +45,7 @@ void MainWindow::deleteFlow(const Chosen &chosen)
     const QString name = node->text;
     const QString folder = LocalDatabases::folderOf(name);
     const char *question = chosen.scope == Scope::Selected ? "IDS_CONFIRM_DEL_SEL_MESSAGES"
-                         : chosen.scope == Scope::Chat     ? "IDS_CONFIRM_DEL_THIS_CHAT"
+                           : chosen.scope == Scope::Chat   ? "IDS_CONFIRM_DEL_THIS_CHAT"
                                                            : "IDS_CONFIRM_DEL_THIS_LOCALDB";
     if (chosen.scope == Scope::Selected && chosen.messages.isEmpty())
         return;
@@ -130,8 +142,8 @@ QString MainWindow::writeHelpPage()
     QFile page(QStringLiteral(":/res/help.html"));
     const QString path = helpPagePath();
     QSaveFile out(path);
-    if (!page.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)
-        || out.write(page.readAll()) < 0 || !out.commit())
+    if (!page.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly) || out.write(page.readAll()) < 0
+        || !out.commit())
         return QString();
     return path;
 }
@@ -140,8 +152,8 @@ void MainWindow::miHelp()
 {
     const QString path = writeHelpPage();
     if (path.isEmpty()) {
-        MessageBoxes::showError(this, QStringLiteral("can not write %1.")
-                                          .arg(QDir::toNativeSeparators(helpPagePath())));
+        MessageBoxes::showError(
+            this, QStringLiteral("can not write %1.").arg(QDir::toNativeSeparators(helpPagePath())));
         return;
     }
     openUrl(QUrl::fromLocalFile(path));

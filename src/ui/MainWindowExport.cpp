@@ -12,15 +12,39 @@
 #include <QDir>
 #include <QFileDialog>
 
-void MainWindow::miExport() { exportFlow(choose(Scope::Selected)); }
-void MainWindow::miExportChat() { exportFlow(choose(Scope::Chat)); }
-void MainWindow::miExportAll() { exportFlow(choose(Scope::All)); }
-void MainWindow::miExportToolbar() { exportFlow(choose(Scope::Toolbar)); }
+void MainWindow::miExport()
+{
+    exportFlow(choose(Scope::Selected));
+}
+void MainWindow::miExportChat()
+{
+    exportFlow(choose(Scope::Chat));
+}
+void MainWindow::miExportAll()
+{
+    exportFlow(choose(Scope::All));
+}
+void MainWindow::miExportToolbar()
+{
+    exportFlow(choose(Scope::Toolbar));
+}
 
-void MainWindow::miPrint() { printFlow(choose(Scope::Selected)); }
-void MainWindow::miPrintChat() { printFlow(choose(Scope::Chat)); }
-void MainWindow::miPrintAll() { printFlow(choose(Scope::All)); }
-void MainWindow::miPrintToolbar() { printFlow(choose(Scope::Toolbar)); }
+void MainWindow::miPrint()
+{
+    printFlow(choose(Scope::Selected));
+}
+void MainWindow::miPrintChat()
+{
+    printFlow(choose(Scope::Chat));
+}
+void MainWindow::miPrintAll()
+{
+    printFlow(choose(Scope::All));
+}
+void MainWindow::miPrintToolbar()
+{
+    printFlow(choose(Scope::Toolbar));
+}
 
 void MainWindow::exportFlow(const Chosen &chosen)
 {

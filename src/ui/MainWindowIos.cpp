@@ -62,8 +62,7 @@ public:
 
     WindowIphoneLoadUi(QWidget *window, FormMaker makeForm, JobRunner run)
         : m_window(window), m_makeForm(std::move(makeForm)), m_run(std::move(run))
-    {
-    }
+    {}
 
     std::unique_ptr<JobProgress> newProgress() override
     {
@@ -144,11 +143,11 @@ void MainWindow::loadIphone(void *handle, const MobileDevicePtr &device)
     IOSDeviceRecord record;
     record.handle = handle;
     try {
-        const QList<CFType> values = device->copyValues(
-            {QStringLiteral("UniqueDeviceID"), QStringLiteral("DeviceName"),
-             QStringLiteral("MobileSubscriberCountryCode"), QStringLiteral("ProductVersion"),
-             QStringLiteral("ProductType")},
-            QString());
+        const QList<CFType> values =
+            device->copyValues({QStringLiteral("UniqueDeviceID"), QStringLiteral("DeviceName"),
+                                QStringLiteral("MobileSubscriberCountryCode"),
+                                QStringLiteral("ProductVersion"), QStringLiteral("ProductType")},
+                               QString());
         record.uniqueDeviceId = textOf(values.value(0));
         record.deviceName = textOf(values.value(1));
         record.countryCode = textOf(values.value(2));
@@ -197,9 +196,8 @@ void MainWindow::loadIphone(void *handle, const MobileDevicePtr &device)
         m_tree->expand(m_mainModel->indexOf(node));
         reselect(node);
     } catch (const std::exception &e) {
-        MessageBoxes::showError(
-            this, QStringLiteral("The Kik data copied from %1 cannot be read: %2")
-                      .arg(record.deviceName, QString::fromUtf8(e.what())));
+        MessageBoxes::showError(this, QStringLiteral("The Kik data copied from %1 cannot be read: %2")
+                                          .arg(record.deviceName, QString::fromUtf8(e.what())));
     }
 }
 

@@ -58,7 +58,8 @@ QString MainWindow::busyKeyOf(const _AbsDBItemNode *node)
     case NodeKind::Android:
         return QStringLiteral("android:") + static_cast<const _AndroidDeviceItemNode *>(node)->phone.serial;
     case NodeKind::IPhone:
-        return QStringLiteral("iphone:") + static_cast<const _IOSDeviceItemNode *>(node)->device.uniqueDeviceId;
+        return QStringLiteral("iphone:")
+               + static_cast<const _IOSDeviceItemNode *>(node)->device.uniqueDeviceId;
     default:
         return QStringLiteral("db:") + node->text.toLower();
     }
@@ -121,8 +122,10 @@ void MainWindow::refreshToolbar()
     action(QStringLiteral("miBackupToolbar"))->setEnabled(kind == NodeKind::IPhone);
     action(QStringLiteral("miI2aToolbar"))->setEnabled(kind == NodeKind::IPhone && haveAndroid);
     action(QStringLiteral("miDb2aToolbar"))->setEnabled(kind == NodeKind::LocalDb && haveAndroid);
-    action(QStringLiteral("miExportToolbar"))->setEnabled(kind == NodeKind::IPhone || kind == NodeKind::LocalDb);
-    action(QStringLiteral("miPrintToolbar"))->setEnabled(kind == NodeKind::IPhone || kind == NodeKind::LocalDb);
+    action(QStringLiteral("miExportToolbar"))
+        ->setEnabled(kind == NodeKind::IPhone || kind == NodeKind::LocalDb);
+    action(QStringLiteral("miPrintToolbar"))
+        ->setEnabled(kind == NodeKind::IPhone || kind == NodeKind::LocalDb);
     action(QStringLiteral("miDeleteToolbar"))->setEnabled(kind == NodeKind::LocalDb);
 }
 
@@ -161,7 +164,8 @@ void MainWindow::showMessages(_AbsDBItemNode *source, const KikMessageList &mess
         m_chatImg->clear();
     }
     if (source)
-        statusBar()->showMessage(QStringLiteral("Total: %1").arg(source->dataSet ? source->dataSet->messages.size() : 0));
+        statusBar()->showMessage(
+            QStringLiteral("Total: %1").arg(source->dataSet ? source->dataSet->messages.size() : 0));
 }
 
 void MainWindow::openLocalDb(_LocalDbItemNode *node)
@@ -282,7 +286,7 @@ void MainWindow::searchMessages()
     const int start = current.isValid() ? current.row() + 1 : 0;
     auto hit = [&](int row) {
         return summaryText(m_smsModel->messageAt(row)).contains(keyword, Qt::CaseInsensitive)
-            || m_smsModel->messageAt(row)->body.contains(keyword, Qt::CaseInsensitive);
+               || m_smsModel->messageAt(row)->body.contains(keyword, Qt::CaseInsensitive);
     };
     int found = -1;
     for (int row = start; row < count && found < 0; ++row) {
@@ -298,8 +302,8 @@ void MainWindow::searchMessages()
         return;
     }
     const QModelIndex index = m_smsModel->rowIndex(found);
-    m_smsList->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_smsList->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect
+                                                            | QItemSelectionModel::Rows);
     m_smsList->scrollTo(index);
 }
 

@@ -16,8 +16,7 @@
 
 ScreenshotTour::ScreenshotTour(MainWindow *window, const QString &folder)
     : QObject(window), m_window(window), m_folder(folder)
-{
-}
+{}
 
 void ScreenshotTour::start()
 {

@@ -33,8 +33,7 @@ KikMessageList _AbsDBItemNode::allMessages(bool sorted) const
 
 _IOSDeviceItemNode::_IOSDeviceItemNode(const IOSDeviceRecord &record, _ItemNode *parent)
     : _AbsDBItemNode(NodeKind::IPhone, record.deviceName, parent), device(record)
-{
-}
+{}
 
 QString AndroidPhoneRecord::displayName() const
 {
@@ -46,20 +45,17 @@ QString AndroidPhoneRecord::displayName() const
 
 _AndroidDeviceItemNode::_AndroidDeviceItemNode(const AndroidPhoneRecord &record, _ItemNode *parent)
     : _AbsDBItemNode(NodeKind::Android, record.displayName(), parent), phone(record)
-{
-}
+{}
 
 _LocalDbItemNode::_LocalDbItemNode(const QString &name, _ItemNode *parent)
     : _AbsDBItemNode(NodeKind::LocalDb, name, parent)
-{
-}
+{}
 
 _ChatSessionItemNode::_ChatSessionItemNode(_KikChat *chat, _ItemNode *parent)
     : _ItemNode(NodeKind::Chat, chat && chat->user ? displayName(chat->user) : QStringLiteral("Unknown"),
                 parent),
       chat(chat)
-{
-}
+{}
 
 _AbsDBItemNode *sourceNodeOf(_ItemNode *node)
 {
@@ -67,8 +63,9 @@ _AbsDBItemNode *sourceNodeOf(_ItemNode *node)
         return nullptr;
     if (node->kind == NodeKind::Chat)
         node = node->parent;
-    if (node && (node->kind == NodeKind::IPhone || node->kind == NodeKind::Android
-                 || node->kind == NodeKind::LocalDb))
+    if (node
+        && (node->kind == NodeKind::IPhone || node->kind == NodeKind::Android
+            || node->kind == NodeKind::LocalDb))
         return static_cast<_AbsDBItemNode *>(node);
     return nullptr;
 }

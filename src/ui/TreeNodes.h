@@ -21,14 +21,16 @@ inline constexpr int Chat = 6;
 
 using _ItemNode = AbsTreeItemModel::_ItemNode;
 
-struct _RootDeviceItemNode : _ItemNode {
+struct _RootDeviceItemNode : _ItemNode
+{
     _RootDeviceItemNode();
 };
 
 // A node that owns an open database and the data read from it. Both are
 // shared: views and running jobs hold them too, so they stay alive until the
 // last holder lets go, whatever happens to the node.
-struct _AbsDBItemNode : _ItemNode {
+struct _AbsDBItemNode : _ItemNode
+{
     using _ItemNode::_ItemNode;
     AbsKikDbPtr db;
     KikDataSetPtr dataSet;
@@ -39,22 +41,25 @@ struct _AbsDBItemNode : _ItemNode {
 };
 
 // What the window knows of a connected iPhone.
-struct IOSDeviceRecord {
-    QString deviceName;         // "DeviceName"
-    QString uniqueDeviceId;     // "UniqueDeviceID"
-    QString countryCode;        // "MobileSubscriberCountryCode"
-    QString productVersion;     // "ProductVersion"
-    QString productType;        // "ProductType"
-    void *handle = nullptr;     // the device handle removals are matched by
+struct IOSDeviceRecord
+{
+    QString deviceName;     // "DeviceName"
+    QString uniqueDeviceId; // "UniqueDeviceID"
+    QString countryCode;    // "MobileSubscriberCountryCode"
+    QString productVersion; // "ProductVersion"
+    QString productType;    // "ProductType"
+    void *handle = nullptr; // the device handle removals are matched by
 };
 
-struct _IOSDeviceItemNode : _AbsDBItemNode {
+struct _IOSDeviceItemNode : _AbsDBItemNode
+{
     _IOSDeviceItemNode(const IOSDeviceRecord &record, _ItemNode *parent);
     IOSDeviceRecord device;
 };
 
 // What the window knows of a connected Android phone.
-struct AndroidPhoneRecord {
+struct AndroidPhoneRecord
+{
     QString serial;
     QString manufacturer;
     QString model;
@@ -63,7 +68,8 @@ struct AndroidPhoneRecord {
     QString displayName() const;
 };
 
-struct _AndroidDeviceItemNode : _AbsDBItemNode {
+struct _AndroidDeviceItemNode : _AbsDBItemNode
+{
     _AndroidDeviceItemNode(const AndroidPhoneRecord &record, _ItemNode *parent);
     AndroidPhoneRecord phone;
     // Set for a phone that is connected (not one loaded from a folder).
@@ -71,13 +77,15 @@ struct _AndroidDeviceItemNode : _AbsDBItemNode {
     AndroidDevice device;
 };
 
-struct _LocalDbItemNode : _AbsDBItemNode {
+struct _LocalDbItemNode : _AbsDBItemNode
+{
     _LocalDbItemNode(const QString &name, _ItemNode *parent);
     // Set when opening failed; the node stays listed.
     QString openError;
 };
 
-struct _ChatSessionItemNode : _ItemNode {
+struct _ChatSessionItemNode : _ItemNode
+{
     _ChatSessionItemNode(_KikChat *chat, _ItemNode *parent);
     _KikChat *chat;
     // The decoration, read once.

@@ -35,10 +35,9 @@ qint64 minuteOf(const QDateTime &ts)
 
 QString documentStart()
 {
-    return QStringLiteral(
-        "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
-        "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">"
-        "<html xmlns=\"http://www.w3.org/1999/xhtml\">");
+    return QStringLiteral("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
+                          "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">"
+                          "<html xmlns=\"http://www.w3.org/1999/xhtml\">");
 }
 
 namespace {
@@ -65,8 +64,8 @@ QString safeLinkTarget(const QString &target)
     if (!url.isValid())
         return QString();
     const QString scheme = url.scheme().toLower();
-    if (scheme == QLatin1String("http") || scheme == QLatin1String("https")
-        || scheme == QLatin1String("file") || scheme == QLatin1String("atta"))
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("file")
+        || scheme == QLatin1String("atta"))
         return url.toString(QUrl::FullyEncoded);
     return QString();
 }
@@ -89,12 +88,12 @@ QString safeRemoteImage(const QString &source)
 
 namespace {
 
-const QString kBackgroundCells = QStringLiteral(
-    "<div class=\"bb_bg top_left\"></div><div class=\"bb_bg top_middle\"></div>"
-    "<div class=\"bb_bg top_right\"></div><div class=\"bb_bg middle_left\"></div>"
-    "<div class=\"bb_bg middle_middle\"></div><div class=\"bb_bg middle_right\"></div>"
-    "<div class=\"bb_bg bottom_left\"></div><div class=\"bb_bg bottom_middle\"></div>"
-    "<div class=\"bb_bg bottom_right\"></div>");
+const QString kBackgroundCells =
+    QStringLiteral("<div class=\"bb_bg top_left\"></div><div class=\"bb_bg top_middle\"></div>"
+                   "<div class=\"bb_bg top_right\"></div><div class=\"bb_bg middle_left\"></div>"
+                   "<div class=\"bb_bg middle_middle\"></div><div class=\"bb_bg middle_right\"></div>"
+                   "<div class=\"bb_bg bottom_left\"></div><div class=\"bb_bg bottom_middle\"></div>"
+                   "<div class=\"bb_bg bottom_right\"></div>");
 
 // Characters that XML does not allow (controls other than tab, line feed
 // and carriage return) are dropped so that exported pages stay well-formed.
@@ -132,8 +131,7 @@ bool usableFile(const QString &path)
 QString jsonValue(const _KikMessage *message, const char *name)
 {
     const QString json = message->attachment.value(QStringLiteral("extra:jsonData")).toString();
-    const QRegularExpression expression(
-        QStringLiteral("\"?%1\"?:\"?([^\",]+)\"?").arg(QLatin1String(name)));
+    const QRegularExpression expression(QStringLiteral("\"?%1\"?:\"?([^\",]+)\"?").arg(QLatin1String(name)));
     const QRegularExpressionMatch match = expression.match(json);
     return match.hasMatch() ? match.captured(1) : QString();
 }
@@ -155,8 +153,8 @@ QString BubbleHtmlBuilder::emojiSource(const QString &hex) const
 
 QString BubbleHtmlBuilder::kikEmojiSource(const QString &hexKey) const
 {
-    return QUrl::fromLocalFile(ViewData::dataPath(QStringLiteral("kikemoji/") + hexKey
-                                                  + QStringLiteral(".png")))
+    return QUrl::fromLocalFile(
+               ViewData::dataPath(QStringLiteral("kikemoji/") + hexKey + QStringLiteral(".png")))
         .toString(QUrl::FullyEncoded);
 }
 
@@ -201,8 +199,8 @@ QString BubbleHtmlBuilder::imageLink(const QString &target, int max, const QStri
                             .arg(htmlAttributeEscaped(imageSource(image)));
     if (target.isEmpty())
         return QStringLiteral("<a>") + img + QStringLiteral("</a>");
-    return QStringLiteral("<a href=\"%1\"%2>").arg(htmlAttributeEscaped(target), linkAttributes())
-           + img + QStringLiteral("</a>");
+    return QStringLiteral("<a href=\"%1\"%2>").arg(htmlAttributeEscaped(target), linkAttributes()) + img
+           + QStringLiteral("</a>");
 }
 
 QString BubbleHtmlBuilder::cardContent(const _KikMessage *message)
@@ -253,8 +251,7 @@ QString BubbleHtmlBuilder::textContent(const _KikMessage *message) const
             withoutControls(message->body), message->render_ins,
             [this](const QString &key, const std::optional<QString> &value) {
                 if (value) {
-                    const QString src = QLatin1String(ViewData::kSmileyServer)
-                                        + QStringLiteral("/smileys/")
+                    const QString src = QLatin1String(ViewData::kSmileyServer) + QStringLiteral("/smileys/")
                                         + QString::fromLatin1(QUrl::toPercentEncoding(*value))
                                         + QStringLiteral("/60x60.png");
                     return QStringLiteral("<img src=\"%1\" width=\"20\" height=\"20\"/>")
@@ -310,11 +307,10 @@ QString BubbleHtmlBuilder::page(const KikMessageList &messages, int page)
     if (page < 1 || page > pages)
         return QString();
     QString html = BubblePage::documentStart();
-    html += QStringLiteral(
-        "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />"
-        "<title>Bubble</title>"
-        "<link href=\"kikbb/style.css\" type=\"text/css\" rel=\"stylesheet\"/>"
-        "</head><body><a name=\"start\"></a>");
+    html += QStringLiteral("<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />"
+                           "<title>Bubble</title>"
+                           "<link href=\"kikbb/style.css\" type=\"text/css\" rel=\"stylesheet\"/>"
+                           "</head><body><a name=\"start\"></a>");
     if (page != 1)
         html += QStringLiteral("<p><a href=\"/pre_page\">&lt;&lt;Previous Page</a></p>");
     const qsizetype first = qsizetype(page - 1) * BubblePage::kPageSize;

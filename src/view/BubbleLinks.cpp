@@ -49,7 +49,7 @@ bool opensDirectly(const QString &path)
 {
     static const QStringList suffixes = {
         QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png"), QStringLiteral("bmp"),
-        QStringLiteral("gif"), QStringLiteral("mp3"), QStringLiteral("mp4"), QStringLiteral("mov"),
+        QStringLiteral("gif"), QStringLiteral("mp3"),  QStringLiteral("mp4"), QStringLiteral("mov"),
     };
     return suffixes.contains(QFileInfo(path).suffix().trimmed().toLower());
 }

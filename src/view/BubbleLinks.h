@@ -6,7 +6,8 @@
 #include <QString>
 #include <QUrl>
 
-struct BubbleLink {
+struct BubbleLink
+{
     enum Kind { Ignored, PreviousPage, NextPage, LocalFile, Attachment, WebAddress };
     Kind kind = Ignored;
     QString path;   // LocalFile: the file; Attachment: the content file

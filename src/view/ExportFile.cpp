@@ -21,8 +21,7 @@ void ExportFile::close()
     m_stream.setDevice(nullptr);
     m_file.close();
     if (!ok || m_file.error() != QFileDevice::NoError)
-        throw std::runtime_error(
-            QStringLiteral("%1: %2").arg(m_file.fileName(), error).toStdString());
+        throw std::runtime_error(QStringLiteral("%1: %2").arg(m_file.fileName(), error).toStdString());
 }
 
 bool copyExportFile(const QString &source, const QString &target)

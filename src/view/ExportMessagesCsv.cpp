@@ -8,7 +8,10 @@
 void ExportMessagesCsv::begin()
 {
     m_file.open();
-    m_file.stream() << "date" << ",send" << ",user" << ",content" << '\n';
+    m_file.stream() << "date"
+                    << ",send"
+                    << ",user"
+                    << ",content" << '\n';
 }
 
 void ExportMessagesCsv::write(const _KikMessage *message)

@@ -1,9 +1,9 @@
 #include "view/ExportMessagesHtml.h"
 
-#include "app/FileUtil.h"
-#include "app/Translation.h"
 #include "app/AppInfo.h"
+#include "app/FileUtil.h"
 #include "app/TextUtil.h"
+#include "app/Translation.h"
 #include "model/KikText.h"
 #include "view/BubbleHtml.h"
 #include "view/ViewData.h"
@@ -25,8 +25,7 @@ public:
     explicit HtmlExportBubbles(const QString &folder)
         : m_files(QDir(folder).filePath(QStringLiteral("files"))),
           m_emoji(QDir(folder).filePath(QStringLiteral("emoji")))
-    {
-    }
+    {}
 
     mutable QStringList copied;
 
@@ -119,13 +118,13 @@ private:
 };
 
 ExportMessagesHtml::ExportMessagesHtml(const QString &folder, const QString &fileName)
-    : m_folder(folder),
-      m_file(QDir(folder).filePath(fileName)),
+    : m_folder(folder), m_file(QDir(folder).filePath(fileName)),
       m_bubbles(std::make_unique<HtmlExportBubbles>(folder))
 {
     if (!QDir(folder).mkpath(QStringLiteral("files")))
-        throw std::runtime_error(
-            QStringLiteral("Cannot create the folder %1.").arg(QDir(folder).filePath(QStringLiteral("files"))).toStdString());
+        throw std::runtime_error(QStringLiteral("Cannot create the folder %1.")
+                                     .arg(QDir(folder).filePath(QStringLiteral("files")))
+                                     .toStdString());
 }
 
 ExportMessagesHtml::~ExportMessagesHtml() = default;

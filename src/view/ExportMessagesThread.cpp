@@ -25,11 +25,10 @@
 #include <memory>
 #include <stdexcept>
 
-ExportMessagesThread::ExportMessagesThread(const KikMessageList &messages, const QString &outPath,
-                                           int format, JobProgress *progress, QObject *parent)
+ExportMessagesThread::ExportMessagesThread(const KikMessageList &messages, const QString &outPath, int format,
+                                           JobProgress *progress, QObject *parent)
     : QThread(parent), m_messages(messages), m_outPath(outPath), m_format(format), m_progress(progress)
-{
-}
+{}
 
 ExportMessagesThread::~ExportMessagesThread()
 {
@@ -81,12 +80,12 @@ void ExportMessagesThread::copyFolderFiles(const QString &from, const QString &t
         const QString destination = target.filePath(name);
         const QFileInfo existing(destination);
         const bool replaceable = existing.isFile() && !existing.isSymLink();
-        if ((existing.exists() || existing.isSymLink())
-            && (!replaceable || !QFile::remove(destination)))
+        if ((existing.exists() || existing.isSymLink()) && (!replaceable || !QFile::remove(destination)))
             throw std::runtime_error(QStringLiteral("Cannot replace %1.").arg(destination).toStdString());
         if (!copyExportFile(source.filePath(name), destination))
-            throw std::runtime_error(
-                QStringLiteral("Cannot copy %1 to %2.").arg(source.filePath(name), destination).toStdString());
+            throw std::runtime_error(QStringLiteral("Cannot copy %1 to %2.")
+                                         .arg(source.filePath(name), destination)
+                                         .toStdString());
         m_created.append(destination);
     }
 }
@@ -100,7 +99,8 @@ void ExportMessagesThread::prepareHtmlFolder()
                                      .arg(ViewData::dataPath(QStringLiteral("emoji")))
                                      .toStdString());
     createdSubFolder(QStringLiteral("emoji"));
-    copyFolderFiles(ViewData::dataPath(QStringLiteral("kikemoji")), createdSubFolder(QStringLiteral("kikemoji")));
+    copyFolderFiles(ViewData::dataPath(QStringLiteral("kikemoji")),
+                    createdSubFolder(QStringLiteral("kikemoji")));
 }
 
 void ExportMessagesThread::exportAll()
@@ -117,7 +117,8 @@ void ExportMessagesThread::exportAll()
     OutputPath::check(m_outPath, perChat ? OutputPath::Kind::Folder : OutputPath::Kind::File);
     if (perChat && !QFileInfo::exists(m_outPath)) {
         if (!QDir().mkpath(m_outPath))
-            throw std::runtime_error(QStringLiteral("Cannot create the folder %1.").arg(m_outPath).toStdString());
+            throw std::runtime_error(
+                QStringLiteral("Cannot create the folder %1.").arg(m_outPath).toStdString());
         m_createdDirs.append(m_outPath);
         m_cleanups.append(AbortCleanup::add(m_outPath));
     }
@@ -170,8 +171,8 @@ void ExportMessagesThread::exportAll()
                 if (!exporter || message->chat != openChat) {
                     finish();
                     openChat = message->chat;
-                    const QString suffix = m_format == ExportFormat::Pdf ? QStringLiteral(".pdf")
-                                                                         : QStringLiteral(".html");
+                    const QString suffix =
+                        m_format == ExportFormat::Pdf ? QStringLiteral(".pdf") : QStringLiteral(".html");
                     // Two chats whose partners share a name get two files.
                     const QString path = freeChatFilePath(chatFileName(message->chat, suffix), usedNames);
                     if (m_format == ExportFormat::Pdf) {

@@ -57,10 +57,10 @@ private:
     QString m_outPath;
     int m_format;
     JobProgress *m_progress;
-    QStringList m_written;      // result files
-    QStringList m_created;      // every file made (for removal)
-    QStringList m_createdDirs;  // folders made (for removal)
-    QList<int> m_cleanups;      // AbortCleanup handles of what is being written
+    QStringList m_written;     // result files
+    QStringList m_created;     // every file made (for removal)
+    QStringList m_createdDirs; // folders made (for removal)
+    QList<int> m_cleanups;     // AbortCleanup handles of what is being written
     bool m_succeeded = false;
     bool m_cancelled = false;
     QString m_error;

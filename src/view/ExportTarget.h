@@ -5,7 +5,8 @@
 #include <QString>
 #include <QStringList>
 
-struct ExportTarget {
+struct ExportTarget
+{
     int format = -1;
     QString path;
 };

@@ -21,7 +21,12 @@ QString oneLine(const QString &text)
         switch (ch.unicode()) {
         case u'\r':
             break;
-        case u'\n': case 0x0B: case 0x0C: case 0x85: case 0x2028: case 0x2029:
+        case u'\n':
+        case 0x0B:
+        case 0x0C:
+        case 0x85:
+        case 0x2028:
+        case 0x2029:
             out += QLatin1Char(' ');
             break;
         default:

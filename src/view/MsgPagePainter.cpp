@@ -40,8 +40,7 @@ QFont sized(int points)
 
 } // namespace
 
-MsgPagePainter::MsgPagePainter()
-    : m_numberFont(sized(12)), m_dateFont(sized(13)), m_textFont(sized(10))
+MsgPagePainter::MsgPagePainter() : m_numberFont(sized(12)), m_dateFont(sized(13)), m_textFont(sized(10))
 {
     for (int side = 0; side < 2; ++side) {
         for (int i = 1; i <= 9; ++i) {
@@ -158,8 +157,8 @@ void MsgPagePainter::paintDateHeader(const QDateTime &ts)
     const int width = m_content.width();
     const QString text = BubblePage::dateText(ts);
     m_painter.setFont(m_dateFont);
-    const QRect box = m_painter.boundingRect(QRect(0, 0, width - 20, 100000),
-                                             Qt::TextWordWrap | Qt::AlignCenter, text);
+    const QRect box =
+        m_painter.boundingRect(QRect(0, 0, width - 20, 100000), Qt::TextWordWrap | Qt::AlignCenter, text);
     ensureSpace(box.height());
     m_painter.setPen(kDateColour);
     m_painter.drawText(QRect(m_content.left() + 10, m_currentY, width - 20, box.height()),
@@ -254,7 +253,8 @@ void MsgPagePainter::paintTextBubble(const _KikMessage *message, const QString &
                              - lines.at(from).position().y()));
     };
     const int pageHeight = m_content.height();
-    const int fullHeight = senderHeight + bubbleSize(QSize(innerWidth, linesHeight(0, lines.size())), own).height();
+    const int fullHeight =
+        senderHeight + bubbleSize(QSize(innerWidth, linesHeight(0, lines.size())), own).height();
     const int chrome = pad.top() + pad.bottom();
 
     qsizetype first = 0;

@@ -32,12 +32,12 @@ protected:
         QJsonObject plain = AdbEmulator::phone(kPlain, rootOf(kPlain), false);
         plain.insert(QStringLiteral("model"), QStringLiteral("Galaxy S9"));
         plain.insert(QStringLiteral("helper"), QStringLiteral("absent"));
-        m_phones = { AdbEmulator::phone(kRooted, rootOf(kRooted), true), plain };
+        m_phones = {AdbEmulator::phone(kRooted, rootOf(kRooted), true), plain};
     }
 
     bool start()
     {
-        const bool started = m_emulator.start({ { QStringLiteral("phones"), m_phones } }, 300);
+        const bool started = m_emulator.start({{QStringLiteral("phones"), m_phones}}, 300);
         EXPECT_TRUE(started) << m_emulator.errorText().toStdString();
         return started;
     }
@@ -55,15 +55,13 @@ protected:
     }
     ProcessResult shell(const QString &serial, const QStringList &arguments)
     {
-        return adb(
-            QStringList{ QStringLiteral("-s"), serial, QStringLiteral("shell") } + arguments);
+        return adb(QStringList{QStringLiteral("-s"), serial, QStringLiteral("shell")} + arguments);
     }
     // Python reads an .ab file with zlib and tarfile alone: "dump" also
     // reads Kik's tables, "inspect" only lists the entries.
     QJsonObject inspect(const QString &archive, const QString &how = QStringLiteral("dump"))
     {
-        const ProcessResult r
-            = TestSupport::runPython(QStringLiteral("make_android_kik.py"), { how, archive });
+        const ProcessResult r = TestSupport::runPython(QStringLiteral("make_android_kik.py"), {how, archive});
         EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
         return QJsonDocument::fromJson(r.out).object();
     }

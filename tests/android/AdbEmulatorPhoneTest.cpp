@@ -69,11 +69,10 @@ protected:
     int openChannel(const QString &serial, const QString &kind)
     {
         const int port = freePort();
-        const ProcessResult am = shell(serial,
-            { QStringLiteral("am"), QStringLiteral("broadcast"), QStringLiteral("-n"),
-                QStringLiteral("com.velloran.marrowlink/.AdbSyncBroadcastReceiver"),
-                QStringLiteral("-d"),
-                QStringLiteral("backup://127.0.0.1:%1/%2").arg(port).arg(kind) });
+        const ProcessResult am = shell(
+            serial, {QStringLiteral("am"), QStringLiteral("broadcast"), QStringLiteral("-n"),
+                     QStringLiteral("com.velloran.marrowlink/.AdbSyncBroadcastReceiver"),
+                     QStringLiteral("-d"), QStringLiteral("backup://127.0.0.1:%1/%2").arg(port).arg(kind)});
         EXPECT_EQ(am.exitCode, 0);
         EXPECT_TRUE(am.out.contains("Broadcast completed: result=0")) << am.out.toStdString();
         forward(serial, port);
@@ -81,8 +80,9 @@ protected:
     }
     void forward(const QString &serial, int port)
     {
-        const ProcessResult fw = adb({ QStringLiteral("-s"), serial, QStringLiteral("forward"),
-            QStringLiteral("tcp:%1").arg(port), QStringLiteral("tcp:%1").arg(port) });
+        const ProcessResult fw =
+            adb({QStringLiteral("-s"), serial, QStringLiteral("forward"), QStringLiteral("tcp:%1").arg(port),
+                 QStringLiteral("tcp:%1").arg(port)});
         EXPECT_EQ(fw.exitCode, 0) << fw.err.toStdString();
     }
 };
@@ -107,7 +107,7 @@ TEST_F(AdbEmulatorChannelTest, HelperAnswersOnlyAfterItWasToldTheChannel)
         << hello.toStdString();
     sendLine(socket, "$bye:");
 
-    const ProcessResult list = adb({ QStringLiteral("forward"), QStringLiteral("--list") });
+    const ProcessResult list = adb({QStringLiteral("forward"), QStringLiteral("--list")});
     EXPECT_TRUE(list.out.contains(QStringLiteral("EMU0001 tcp:%1 tcp:%1").arg(info).toUtf8()))
         << list.out.toStdString();
 }
@@ -115,24 +115,22 @@ TEST_F(AdbEmulatorChannelTest, HelperAnswersOnlyAfterItWasToldTheChannel)
 TEST_F(AdbEmulatorChannelTest, HelperCopiesAsRootAndSendsFilesInBlocks)
 {
     ASSERT_TRUE(start());
-    ASSERT_TRUE(m_emulator.set(kRooted, { { QStringLiteral("block_size"), 1000 } }));
+    ASSERT_TRUE(m_emulator.set(kRooted, {{QStringLiteral("block_size"), 1000}}));
     const int port = openChannel(kRooted, QStringLiteral("download"));
     QTcpSocket socket;
     ASSERT_TRUE(connectTo(socket, port));
     ASSERT_EQ(readLine(socket), QByteArray("$ready:"));
 
     const QByteArray db = readFile(appFile(kRooted, QStringLiteral("databases/kikDatabase.db")));
-    sendLine(socket,
-        "$sucmd:dd if=\"/data/data/kik.android/databases/kikDatabase.db\" "
-        "of=\"/storage/emulated/0/k.db\"");
+    sendLine(socket, "$sucmd:dd if=\"/data/data/kik.android/databases/kikDatabase.db\" "
+                     "of=\"/storage/emulated/0/k.db\"");
     EXPECT_EQ(readLine(socket), QByteArray("$sucmd:0"));
 
     // The helper itself cannot read the app's folder, only shared storage.
     sendLine(socket, "$dload:/data/data/kik.android/databases/kikDatabase.db");
     EXPECT_TRUE(readLine(socket).startsWith("$error:"));
 
-    sendLine(socket,
-        "$dloadex:" + QByteArray("/sdcard").toBase64() + ',' + QByteArray("k.db").toBase64());
+    sendLine(socket, "$dloadex:" + QByteArray("/sdcard").toBase64() + ',' + QByteArray("k.db").toBase64());
     EXPECT_EQ(readLine(socket), "$file:" + QByteArray::number(db.size()));
     QByteArray received;
     for (int blocks = 0; blocks <= db.size() / 1000 + 1; ++blocks) {
@@ -176,15 +174,15 @@ TEST_F(AdbEmulatorChannelTest, MissingFilesComeAsEmptyAndUnpluggingClosesTheChan
     ASSERT_TRUE(m_emulator.detach(kRooted));
     EXPECT_EQ(readLine(socket), QByteArray("<none>"));
     EXPECT_EQ(socket.state(), QAbstractSocket::UnconnectedState);
-    EXPECT_FALSE(adb({ QStringLiteral("forward"), QStringLiteral("--list") })
-                     .out.contains(QByteArray::number(port)));
+    EXPECT_FALSE(
+        adb({QStringLiteral("forward"), QStringLiteral("--list")}).out.contains(QByteArray::number(port)));
 }
 
 TEST_F(AdbEmulatorChannelTest, PhoneThatGoesAwayMidDownloadDropsTheChannel)
 {
     ASSERT_TRUE(start());
     writeFile(rootOf(kRooted) + QStringLiteral("/sdcard/big.bin"), QByteArray(300000, 'b'));
-    ASSERT_TRUE(m_emulator.set(kRooted, { { QStringLiteral("gone_after_bytes"), 100000 } }));
+    ASSERT_TRUE(m_emulator.set(kRooted, {{QStringLiteral("gone_after_bytes"), 100000}}));
     const int port = openChannel(kRooted, QStringLiteral("download"));
     QTcpSocket socket;
     ASSERT_TRUE(connectTo(socket, port));
@@ -201,8 +199,8 @@ TEST_F(AdbEmulatorChannelTest, PhoneThatGoesAwayMidDownloadDropsTheChannel)
     }
     EXPECT_LT(received, 300000);
     EXPECT_EQ(readLine(socket), QByteArray("<none>"));
-    EXPECT_EQ(adb({ QStringLiteral("devices") }).out,
-        QByteArray("List of devices attached\nEMU0002\tdevice\n\n"));
+    EXPECT_EQ(adb({QStringLiteral("devices")}).out,
+              QByteArray("List of devices attached\nEMU0002\tdevice\n\n"));
 }
 
 TEST_F(AdbEmulatorChannelTest, HelperServesChannelsOverWifi)
@@ -226,7 +224,7 @@ TEST_F(AdbEmulatorChannelTest, HelperServesChannelsOverWifi)
 TEST_F(AdbEmulatorChannelTest, HelperFailureModes)
 {
     ASSERT_TRUE(start());
-    ASSERT_TRUE(m_emulator.set(kRooted, { { QStringLiteral("helper"), QStringLiteral("error") } }));
+    ASSERT_TRUE(m_emulator.set(kRooted, {{QStringLiteral("helper"), QStringLiteral("error")}}));
     const int port = openChannel(kRooted, QStringLiteral("device-info"));
     QTcpSocket socket;
     ASSERT_TRUE(connectTo(socket, port));
@@ -235,8 +233,7 @@ TEST_F(AdbEmulatorChannelTest, HelperFailureModes)
     ASSERT_TRUE(error.startsWith("$error:"));
     EXPECT_FALSE(QByteArray::fromBase64(error.mid(7)).isEmpty());
 
-    ASSERT_TRUE(
-        m_emulator.set(kRooted, { { QStringLiteral("helper"), QStringLiteral("garbage") } }));
+    ASSERT_TRUE(m_emulator.set(kRooted, {{QStringLiteral("helper"), QStringLiteral("garbage")}}));
     QTcpSocket garbage;
     ASSERT_TRUE(connectTo(garbage, port));
     EXPECT_EQ(readLine(garbage), QByteArray("$ready:"));
@@ -244,7 +241,7 @@ TEST_F(AdbEmulatorChannelTest, HelperFailureModes)
     EXPECT_FALSE(noise.startsWith("$")) << noise.toStdString();
     EXPECT_NE(noise, QByteArray("<none>"));
 
-    ASSERT_TRUE(m_emulator.set(kRooted, { { QStringLiteral("helper"), QStringLiteral("old") } }));
+    ASSERT_TRUE(m_emulator.set(kRooted, {{QStringLiteral("helper"), QStringLiteral("old")}}));
     QTcpSocket old;
     ASSERT_TRUE(connectTo(old, port));
     EXPECT_EQ(readLine(old), QByteArray("$ready:"));
@@ -257,48 +254,42 @@ TEST_F(AdbEmulatorPhoneTest, InstallRegistersTheHelper)
     ASSERT_TRUE(start());
     const QString apk = local(QStringLiteral("helper.apk"));
     writeFile(apk, QByteArray("PK\x03\x04 not really an apk"));
-    const ProcessResult before = shell(
-        kPlain, { QStringLiteral("pm"), QStringLiteral("list"), QStringLiteral("packages") });
+    const ProcessResult before =
+        shell(kPlain, {QStringLiteral("pm"), QStringLiteral("list"), QStringLiteral("packages")});
     EXPECT_TRUE(before.out.contains("package:kik.android\n"));
     EXPECT_FALSE(before.out.contains("com.velloran.marrowlink"));
 
-    const ProcessResult install
-        = adb({ QStringLiteral("-s"), kPlain, QStringLiteral("install"), apk });
+    const ProcessResult install = adb({QStringLiteral("-s"), kPlain, QStringLiteral("install"), apk});
     EXPECT_EQ(install.exitCode, 0) << install.err.toStdString();
     EXPECT_TRUE(install.out.contains("Success"));
-    EXPECT_TRUE(
-        shell(kPlain, { QStringLiteral("pm"), QStringLiteral("list"), QStringLiteral("packages") })
-            .out.contains("package:com.velloran.marrowlink\n"));
+    EXPECT_TRUE(shell(kPlain, {QStringLiteral("pm"), QStringLiteral("list"), QStringLiteral("packages")})
+                    .out.contains("package:com.velloran.marrowlink\n"));
     const QJsonArray installed = m_emulator.files(kPlain)[QStringLiteral("installed")].toArray();
     ASSERT_EQ(installed.size(), 1);
     EXPECT_EQ(installed.first()[QStringLiteral("size")].toInt(), 22);
 
-    ASSERT_TRUE(m_emulator.set(kRooted,
-        { { QStringLiteral("install_result"),
-            QStringLiteral("Failure [INSTALL_FAILED_INSUFFICIENT_STORAGE]") } }));
-    const ProcessResult failed
-        = adb({ QStringLiteral("-s"), kRooted, QStringLiteral("install"), apk });
+    ASSERT_TRUE(m_emulator.set(kRooted, {{QStringLiteral("install_result"),
+                                          QStringLiteral("Failure [INSTALL_FAILED_INSUFFICIENT_STORAGE]")}}));
+    const ProcessResult failed = adb({QStringLiteral("-s"), kRooted, QStringLiteral("install"), apk});
     EXPECT_EQ(failed.exitCode, 1);
-    EXPECT_TRUE(
-        QByteArray(failed.out + failed.err).contains("INSTALL_FAILED_INSUFFICIENT_STORAGE"));
+    EXPECT_TRUE(QByteArray(failed.out + failed.err).contains("INSTALL_FAILED_INSUFFICIENT_STORAGE"));
 }
 
 TEST_F(AdbEmulatorPhoneTest, AttachAndDetachShowInTheDeviceList)
 {
     ASSERT_TRUE(start());
     ASSERT_TRUE(m_emulator.detach(kPlain));
-    EXPECT_EQ(adb({ QStringLiteral("devices") }).out,
-        QByteArray("List of devices attached\nEMU0001\tdevice\n\n"));
+    EXPECT_EQ(adb({QStringLiteral("devices")}).out,
+              QByteArray("List of devices attached\nEMU0001\tdevice\n\n"));
     QJsonObject third = AdbEmulator::phone(QStringLiteral("EMU0003"), rootOf(kPlain));
     third.insert(QStringLiteral("state"), QStringLiteral("unauthorized"));
     ASSERT_TRUE(m_emulator.attach(third));
-    EXPECT_EQ(adb({ QStringLiteral("devices") }).out,
-        QByteArray("List of devices attached\nEMU0001\tdevice\nEMU0003\tunauthorized\n\n"));
-    ASSERT_TRUE(m_emulator.set(
-        QStringLiteral("EMU0003"), { { QStringLiteral("state"), QStringLiteral("device") } }));
-    EXPECT_EQ(
-        shell(QStringLiteral("EMU0003"), { QStringLiteral("echo"), QStringLiteral("up") }).out,
-        QByteArray("up\n"));
+    EXPECT_EQ(adb({QStringLiteral("devices")}).out,
+              QByteArray("List of devices attached\nEMU0001\tdevice\nEMU0003\tunauthorized\n\n"));
+    ASSERT_TRUE(
+        m_emulator.set(QStringLiteral("EMU0003"), {{QStringLiteral("state"), QStringLiteral("device")}}));
+    EXPECT_EQ(shell(QStringLiteral("EMU0003"), {QStringLiteral("echo"), QStringLiteral("up")}).out,
+              QByteArray("up\n"));
     EXPECT_FALSE(m_emulator.detach(QStringLiteral("NOSUCH")));
 }
 
@@ -306,34 +297,34 @@ TEST_F(AdbEmulatorPhoneTest, PhoneThatGoesAwayMidPullFailsTheClient)
 {
     ASSERT_TRUE(start());
     writeFile(rootOf(kPlain) + QStringLiteral("/sdcard/big.bin"), QByteArray(1 << 20, 'k'));
-    ASSERT_TRUE(m_emulator.set(kPlain, { { QStringLiteral("gone_after_bytes"), 200000 } }));
+    ASSERT_TRUE(m_emulator.set(kPlain, {{QStringLiteral("gone_after_bytes"), 200000}}));
     const QString target = local(QStringLiteral("partial.bin"));
-    const ProcessResult pull = adb({ QStringLiteral("-s"), kPlain, QStringLiteral("pull"),
-        QStringLiteral("/sdcard/big.bin"), target });
+    const ProcessResult pull = adb(
+        {QStringLiteral("-s"), kPlain, QStringLiteral("pull"), QStringLiteral("/sdcard/big.bin"), target});
     EXPECT_FALSE(pull.crashed) << "adb hung";
     EXPECT_NE(pull.exitCode, 0);
     EXPECT_NE(readFile(target).size(), 1 << 20);
-    EXPECT_EQ(adb({ QStringLiteral("devices") }).out,
-        QByteArray("List of devices attached\nEMU0001\tdevice\n\n"));
+    EXPECT_EQ(adb({QStringLiteral("devices")}).out,
+              QByteArray("List of devices attached\nEMU0001\tdevice\n\n"));
 
     // A backup cut short still leaves adb's exit status at 0: only the
     // archive's content tells.
-    ASSERT_TRUE(m_emulator.set(kRooted, { { QStringLiteral("gone_after_bytes"), 100 } }));
+    ASSERT_TRUE(m_emulator.set(kRooted, {{QStringLiteral("gone_after_bytes"), 100}}));
     const QString archive = local(QStringLiteral("cut.ab"));
-    const ProcessResult backup = adb({ QStringLiteral("-s"), kRooted, QStringLiteral("backup"),
-        QStringLiteral("-f"), archive, QStringLiteral("kik.android") });
+    const ProcessResult backup = adb({QStringLiteral("-s"), kRooted, QStringLiteral("backup"),
+                                      QStringLiteral("-f"), archive, QStringLiteral("kik.android")});
     EXPECT_FALSE(backup.crashed) << "adb hung";
     EXPECT_EQ(readFile(archive).size(), 100);
-    EXPECT_EQ(adb({ QStringLiteral("devices") }).out, QByteArray("List of devices attached\n\n"));
+    EXPECT_EQ(adb({QStringLiteral("devices")}).out, QByteArray("List of devices attached\n\n"));
 
     // Plugged back in, the phone keeps its options.
-    ASSERT_TRUE(m_emulator.attach({ { QStringLiteral("serial"), kPlain } }));
-    ASSERT_TRUE(m_emulator.set(kPlain, { { QStringLiteral("gone_after_bytes"), QJsonValue() } }));
-    EXPECT_EQ(shell(kPlain, { QStringLiteral("getprop"), QStringLiteral("ro.product.model") }).out,
-        QByteArray("Galaxy S9\n"));
-    EXPECT_EQ(adb({ QStringLiteral("-s"), kPlain, QStringLiteral("pull"),
-                      QStringLiteral("/sdcard/big.bin"), target })
-                  .exitCode,
+    ASSERT_TRUE(m_emulator.attach({{QStringLiteral("serial"), kPlain}}));
+    ASSERT_TRUE(m_emulator.set(kPlain, {{QStringLiteral("gone_after_bytes"), QJsonValue()}}));
+    EXPECT_EQ(shell(kPlain, {QStringLiteral("getprop"), QStringLiteral("ro.product.model")}).out,
+              QByteArray("Galaxy S9\n"));
+    EXPECT_EQ(
+        adb({QStringLiteral("-s"), kPlain, QStringLiteral("pull"), QStringLiteral("/sdcard/big.bin"), target})
+            .exitCode,
         0);
     EXPECT_EQ(readFile(target).size(), 1 << 20);
 }
@@ -348,19 +339,17 @@ TEST_F(AdbEmulatorPhoneTest, OlderClientsPathsForInstallAndShell)
     ASSERT_TRUE(start());
     const QString apk = local(QStringLiteral("helper.apk"));
     writeFile(apk, QByteArray(70000, 'a'));
-    const ProcessResult install
-        = adb({ QStringLiteral("-s"), kPlain, QStringLiteral("install"), apk });
+    const ProcessResult install = adb({QStringLiteral("-s"), kPlain, QStringLiteral("install"), apk});
     EXPECT_EQ(install.exitCode, 0) << install.err.toStdString();
     const QJsonArray services = m_emulator.log(kPlain, QStringLiteral("service"));
     ASSERT_FALSE(services.isEmpty());
     EXPECT_TRUE(services.last()[QStringLiteral("text")].toString().startsWith(
         QStringLiteral("exec:cmd package 'install'")))
         << services.last()[QStringLiteral("text")].toString().toStdString();
-    EXPECT_EQ(
-        m_emulator.files(kPlain)[QStringLiteral("installed")][0][QStringLiteral("size")].toInt(),
-        70000);
+    EXPECT_EQ(m_emulator.files(kPlain)[QStringLiteral("installed")][0][QStringLiteral("size")].toInt(),
+              70000);
 
-    const ProcessResult v1 = shell(kPlain, { QStringLiteral("ls"), QStringLiteral("/nowhere") });
+    const ProcessResult v1 = shell(kPlain, {QStringLiteral("ls"), QStringLiteral("/nowhere")});
     EXPECT_EQ(v1.exitCode, 0);
     EXPECT_TRUE(v1.out.contains("No such file or directory")) << v1.out.toStdString();
 }
@@ -371,21 +360,20 @@ TEST_F(AdbEmulatorPhoneTest, PhoneWithoutSharedStorage)
     bare.insert(QStringLiteral("shared_storage"), false);
     m_phones[0] = bare;
     ASSERT_TRUE(start());
-    EXPECT_EQ(shell(kRooted, { QStringLiteral("ls"), QStringLiteral("/sdcard") }).exitCode, 1);
+    EXPECT_EQ(shell(kRooted, {QStringLiteral("ls"), QStringLiteral("/sdcard")}).exitCode, 1);
     EXPECT_EQ(shell(kRooted,
-                  { QStringLiteral("su"), QStringLiteral("-c"),
-                      QStringLiteral("'mkdir -p /sdcard/Kik/su'") })
+                    {QStringLiteral("su"), QStringLiteral("-c"), QStringLiteral("'mkdir -p /sdcard/Kik/su'")})
                   .exitCode,
-        1);
+              1);
     writeFile(local(QStringLiteral("x.bin")), "x");
-    const ProcessResult push = adb({ QStringLiteral("-s"), kRooted, QStringLiteral("push"),
-        local(QStringLiteral("x.bin")), QStringLiteral("/sdcard/x.bin") });
+    const ProcessResult push = adb({QStringLiteral("-s"), kRooted, QStringLiteral("push"),
+                                    local(QStringLiteral("x.bin")), QStringLiteral("/sdcard/x.bin")});
     EXPECT_EQ(push.exitCode, 1);
     EXPECT_TRUE(QByteArray(push.out + push.err).contains("couldn't create file"))
         << push.err.toStdString() << push.out.toStdString();
     EXPECT_FALSE(QFileInfo::exists(rootOf(kRooted) + QStringLiteral("/sdcard/x.bin")));
-    const ProcessResult hello
-        = shell(kRooted, { QStringLiteral("getprop"), QStringLiteral("ro.build.version.release") });
+    const ProcessResult hello =
+        shell(kRooted, {QStringLiteral("getprop"), QStringLiteral("ro.build.version.release")});
     EXPECT_EQ(hello.out, QByteArray("13\n"));
 }
 
@@ -395,12 +383,12 @@ TEST_F(AdbEmulatorPhoneTest, SettingsReachThisProcessForCodeThatStartsAdb)
     const QByteArray before = qgetenv("ADB_SERVER_SOCKET");
     {
         AdbEmulator other;
-        ASSERT_TRUE(other.start({ { QStringLiteral("phones"), QJsonArray() } }));
+        ASSERT_TRUE(other.start({{QStringLiteral("phones"), QJsonArray()}}));
         other.applyToThisProcess();
         EXPECT_EQ(qgetenv("ADB_SERVER_SOCKET"), other.serverSocket().toUtf8());
         EXPECT_FALSE(qEnvironmentVariableIsSet("ANDROID_SERIAL"));
         QProcess adb;
-        adb.start(AdbEmulator::adbProgram(), { QStringLiteral("devices") });
+        adb.start(AdbEmulator::adbProgram(), {QStringLiteral("devices")});
         ASSERT_TRUE(adb.waitForFinished(30000));
         EXPECT_EQ(adb.readAllStandardOutput(), QByteArray("List of devices attached\n\n"));
     }
@@ -410,10 +398,10 @@ TEST_F(AdbEmulatorPhoneTest, SettingsReachThisProcessForCodeThatStartsAdb)
 TEST(AdbEmulatorLifetimeTest, BadConfigurationIsRefusedWithItsReason)
 {
     AdbEmulator emulator;
-    const QJsonObject phone{ { QStringLiteral("serial"), QStringLiteral("EMU0009") },
-        { QStringLiteral("root"), QStringLiteral("unused") },
-        { QStringLiteral("colour"), QStringLiteral("blue") } };
-    EXPECT_FALSE(emulator.start({ { QStringLiteral("phones"), QJsonArray{ phone } } }));
+    const QJsonObject phone{{QStringLiteral("serial"), QStringLiteral("EMU0009")},
+                            {QStringLiteral("root"), QStringLiteral("unused")},
+                            {QStringLiteral("colour"), QStringLiteral("blue")}};
+    EXPECT_FALSE(emulator.start({{QStringLiteral("phones"), QJsonArray{phone}}}));
     EXPECT_TRUE(emulator.errorText().contains(QStringLiteral("unknown phone keys: colour")))
         << emulator.errorText().toStdString();
 }
@@ -421,7 +409,7 @@ TEST(AdbEmulatorLifetimeTest, BadConfigurationIsRefusedWithItsReason)
 TEST(AdbEmulatorLifetimeTest, EmulatorEndsAfterItsLifetime)
 {
     AdbEmulator emulator;
-    ASSERT_TRUE(emulator.start({ { QStringLiteral("phones"), QJsonArray() } }, 1));
+    ASSERT_TRUE(emulator.start({{QStringLiteral("phones"), QJsonArray()}}, 1));
     EXPECT_TRUE(emulator.waitForExit(30000));
 }
 
@@ -432,13 +420,13 @@ TEST(AdbEmulatorLifetimeTest, EmulatorEndsWithItsOwner)
     QProcessEnvironment environment;
     {
         AdbEmulator emulator;
-        ASSERT_TRUE(emulator.start({ { QStringLiteral("phones"), QJsonArray() } }));
+        ASSERT_TRUE(emulator.start({{QStringLiteral("phones"), QJsonArray()}}));
         environment = emulator.environment();
-        EXPECT_EQ(emulator.adb({ QStringLiteral("devices") }).exitCode, 0);
+        EXPECT_EQ(emulator.adb({QStringLiteral("devices")}).exitCode, 0);
     }
     QProcess adb;
     adb.setProcessEnvironment(environment);
-    adb.start(AdbEmulator::adbProgram(), { QStringLiteral("devices") });
+    adb.start(AdbEmulator::adbProgram(), {QStringLiteral("devices")});
     ASSERT_TRUE(adb.waitForFinished(30000));
     EXPECT_EQ(adb.exitCode(), 1);
     EXPECT_TRUE(adb.readAllStandardError().contains("cannot connect to daemon"));

@@ -10,14 +10,13 @@ using namespace TestSupport;
 
 TEST(AdbParsing, DeviceListSkipsTheStartNoticeAndReadsStates)
 {
-    const QString output = QStringLiteral(
-        "* daemon not running; starting now at tcp:5037\n"
-        "* daemon started successfully\n"
-        "List of devices attached\n"
-        "R58M123ABC\tdevice\n"
-        "emulator-5554\toffline\n"
-        "0123456789ABCDEF\tunauthorized\r\n"
-        "\n");
+    const QString output = QStringLiteral("* daemon not running; starting now at tcp:5037\n"
+                                          "* daemon started successfully\n"
+                                          "List of devices attached\n"
+                                          "R58M123ABC\tdevice\n"
+                                          "emulator-5554\toffline\n"
+                                          "0123456789ABCDEF\tunauthorized\r\n"
+                                          "\n");
     const QList<AdbDevice> devices = parseAdbDevices(output);
     ASSERT_EQ(devices.size(), 3);
     EXPECT_EQ(devices[0].serial, "R58M123ABC");
@@ -49,7 +48,8 @@ TEST(AdbParsing, PackagesInstallAndActivityManagerOutputs)
         QStringLiteral("adb: failed to install a.apk: Failure [INSTALL_FAILED_INVALID_APK]\n")));
     EXPECT_FALSE(adbOutputHasSuccessLine(QStringLiteral("Successfully? no\n")));
 
-    EXPECT_TRUE(adbOutputHasErrorLine(QStringLiteral("Broadcasting: Intent\n  Error: Activity not started\n")));
+    EXPECT_TRUE(
+        adbOutputHasErrorLine(QStringLiteral("Broadcasting: Intent\n  Error: Activity not started\n")));
     EXPECT_FALSE(adbOutputHasErrorLine(QStringLiteral("Broadcast completed: result=0\n")));
 }
 
@@ -76,14 +76,10 @@ QString shellWords(const QString &commandLine)
 TEST(AndroidShell, HostilePathsStayOneWord)
 {
     const QStringList paths{
-        QStringLiteral("/sdcard/Kik/su/plain"),
-        QStringLiteral("/sdcard/a \"b\" c"),
-        QStringLiteral("/sdcard/`touch /tmp/x`"),
-        QStringLiteral("/sdcard/$(id)$HOME"),
-        QStringLiteral("/sdcard/a;rm -rf /;b"),
-        QStringLiteral("/sdcard/it's"),
-        QStringLiteral("/sdcard/'\\''"),
-        QStringLiteral("/sdcard/\\ back\\slash *?[x]"),
+        QStringLiteral("/sdcard/Kik/su/plain"),   QStringLiteral("/sdcard/a \"b\" c"),
+        QStringLiteral("/sdcard/`touch /tmp/x`"), QStringLiteral("/sdcard/$(id)$HOME"),
+        QStringLiteral("/sdcard/a;rm -rf /;b"),   QStringLiteral("/sdcard/it's"),
+        QStringLiteral("/sdcard/'\\''"),          QStringLiteral("/sdcard/\\ back\\slash *?[x]"),
     };
     for (const QString &path : paths) {
         // Once quoted: the phone's shell running the helper's command.
@@ -109,6 +105,7 @@ TEST(AndroidShell, LineBreaksAndEmptyPathsAreRefused)
     EXPECT_THROW(AndroidShell::quote(QStringLiteral("/sdcard/a\rb")), std::runtime_error);
     EXPECT_THROW(AndroidShell::quote(QString(QStringLiteral("/sdcard/a")) + QChar(0)), std::runtime_error);
     EXPECT_THROW(AndroidShell::quote(QString()), std::runtime_error);
-    EXPECT_THROW(AndroidShell::copyCommand(QStringLiteral("/ok"), QStringLiteral("/bad\n")), std::runtime_error);
+    EXPECT_THROW(AndroidShell::copyCommand(QStringLiteral("/ok"), QStringLiteral("/bad\n")),
+                 std::runtime_error);
     EXPECT_THROW(AndroidShell::suWrapped(QStringLiteral("id\nreboot")), std::runtime_error);
 }

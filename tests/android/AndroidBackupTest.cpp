@@ -24,8 +24,8 @@ const QString kCorrupt = QStringLiteral("ab file data is corrupted.");
 QString tree(const QTemporaryDir &dir, const QStringList &flags = {})
 {
     const QString path = dir.filePath(QStringLiteral("tree"));
-    const auto r = runPython(QStringLiteral("make_android_kik.py"),
-                             QStringList{QStringLiteral("tree"), path} + flags);
+    const auto r =
+        runPython(QStringLiteral("make_android_kik.py"), QStringList{QStringLiteral("tree"), path} + flags);
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     return path;
 }
@@ -41,8 +41,7 @@ QString abOf(const QTemporaryDir &dir, const QString &treePath, const QStringLis
 
 QJsonObject inspect(const QString &ab)
 {
-    const auto r = runPython(QStringLiteral("make_android_kik.py"),
-                             {QStringLiteral("inspect"), ab});
+    const auto r = runPython(QStringLiteral("make_android_kik.py"), {QStringLiteral("inspect"), ab});
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     return QJsonDocument::fromJson(r.out).object();
 }
@@ -93,11 +92,13 @@ TEST(AndroidBackupRead, HeaderVariants)
     EXPECT_EQ(errorOf([&] { extractAndroidBackup(cipher, QDir(dir.filePath("c")), kCorrupt); }),
               "Your backup file is encrypted. Please backup again without entering a password.");
     writeFile(dir.filePath("short.ab"), "ANDROID BACKUP\n1\n");
-    EXPECT_NE(errorOf([&] { extractAndroidBackup(dir.filePath("short.ab"), QDir(dir.filePath("s")), kCorrupt); })
-                  .find("is not an Android backup archive"),
+    EXPECT_NE(errorOf([&] {
+                  extractAndroidBackup(dir.filePath("short.ab"), QDir(dir.filePath("s")), kCorrupt);
+              }).find("is not an Android backup archive"),
               std::string::npos);
-    EXPECT_NE(errorOf([&] { extractAndroidBackup(dir.filePath("missing.ab"), QDir(dir.filePath("m")), kCorrupt); })
-                  .find("open "),
+    EXPECT_NE(errorOf([&] {
+                  extractAndroidBackup(dir.filePath("missing.ab"), QDir(dir.filePath("m")), kCorrupt);
+              }).find("open "),
               std::string::npos);
 }
 
@@ -109,8 +110,9 @@ TEST(AndroidBackupRead, DamagedBodiesGiveTheCallersMessage)
     const QString ab = abOf(dir, t);
     const QByteArray full = readFile(ab);
     writeFile(dir.filePath("cut.ab"), full.left(full.size() / 2));
-    EXPECT_EQ(errorOf([&] { extractAndroidBackup(dir.filePath("cut.ab"), QDir(dir.filePath("x")), kCorrupt); }),
-              kCorrupt.toStdString());
+    EXPECT_EQ(
+        errorOf([&] { extractAndroidBackup(dir.filePath("cut.ab"), QDir(dir.filePath("x")), kCorrupt); }),
+        kCorrupt.toStdString());
 
     // A tar with a broken header checksum inside a valid zlib stream.
     const QByteArray raw = [&] {
@@ -131,8 +133,9 @@ TEST(AndroidBackupRead, DamagedBodiesGiveTheCallersMessage)
              uLong(bad.size()));
     z.resize(qsizetype(zl));
     writeFile(dir.filePath("sum.ab"), QByteArray(kAndroidBackupHeader) + z);
-    EXPECT_EQ(errorOf([&] { extractAndroidBackup(dir.filePath("sum.ab"), QDir(dir.filePath("y")), kCorrupt); })
-                  .rfind(kCorrupt.toStdString(), 0),
+    EXPECT_EQ(errorOf([&] {
+                  extractAndroidBackup(dir.filePath("sum.ab"), QDir(dir.filePath("y")), kCorrupt);
+              }).rfind(kCorrupt.toStdString(), 0),
               0u);
 }
 
@@ -174,8 +177,8 @@ TEST(AndroidBackupWrite, EntriesAsAndroidsRestoreWantsThem)
     const QString t = tree(dir);
     // Names that sort ahead of "_manifest", a long path, a non-ASCII name.
     writeFile(t + "/apps/kik.android/Abc", "upper");
-    const QString deep = QStringLiteral("apps/kik.android/f/") + QString(60, 'd') + "/" +
-                         QString(70, 'e') + QStringLiteral("/Ünïcode.txt");
+    const QString deep = QStringLiteral("apps/kik.android/f/") + QString(60, 'd') + "/" + QString(70, 'e')
+                         + QStringLiteral("/Ünïcode.txt");
     writeFile(t + "/" + deep, "deep");
     // Android's restore replaces the app's data with the archive's: Kik's
     // hidden files and folders must travel too.
@@ -232,8 +235,7 @@ TEST(AndroidBackupWrite, RoundTripAndRefusals)
     // A single name component over 100 bytes cannot be written as ustar.
     writeFile(t + "/apps/" + QString(120, 'n'), "x");
     const QString bad = dir.filePath(QStringLiteral("bad.ab"));
-    EXPECT_NE(errorOf([&] { createAndroidBackup(QDir(t), bad); }).find("Cannot store"),
-              std::string::npos);
+    EXPECT_NE(errorOf([&] { createAndroidBackup(QDir(t), bad); }).find("Cannot store"), std::string::npos);
     EXPECT_FALSE(QFile::exists(bad));
 }
 
@@ -308,8 +310,9 @@ TEST(AndroidBackupRead, HeaderIsCheckedLineByLine)
           QByteArray("ANDROID BACKUP\n18446744073709551617\n1\nnone\n"),
           QByteArray("ANDROID BACKUP\n1\n2\nnone\n"), QByteArray("ANDROID BACKUP\n1\n\nnone\n"),
           QByteArray("ANDROID BACKUP\n1\n1\nAES-128\n"), QByteArray("ANDROID BACKUP\n1\n1\n\n"),
-          QByteArray("ANDROID BACKUPS\n1\n1\nnone\n"), QByteArray("root:x:0:0:root:/root:/bin/bash\n"
-                                                                  "daemon:x:1:1::/:/bin/sh\nbin:x:2:2\nsys:x:3:3\n")}) {
+          QByteArray("ANDROID BACKUPS\n1\n1\nnone\n"),
+          QByteArray("root:x:0:0:root:/root:/bin/bash\n"
+                     "daemon:x:1:1::/:/bin/sh\nbin:x:2:2\nsys:x:3:3\n")}) {
         const std::string error = errorFor(header, body);
         EXPECT_NE(error.find(notAb), std::string::npos) << header.constData() << " -> " << error;
     }
@@ -340,8 +343,8 @@ TEST(AndroidBackupRead, StreamWithoutItsChecksumIsCorruptAndLeavesNothing)
                              {QStringLiteral("odd"), ab, QStringLiteral("no-adler")});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     const QString out = dir.filePath(QStringLiteral("out"));
-    EXPECT_EQ(errorOf([&] { extractAndroidBackup(ab, QDir(out), kCorrupt); }).rfind(kCorrupt.toStdString(), 0),
-              0u);
+    EXPECT_EQ(
+        errorOf([&] { extractAndroidBackup(ab, QDir(out), kCorrupt); }).rfind(kCorrupt.toStdString(), 0), 0u);
     EXPECT_FALSE(QFileInfo::exists(out));
 }
 
@@ -351,17 +354,20 @@ TEST(AndroidBackupRead, RefusedForDiskSpaceRemovesWhatItWrote)
 {
     QTemporaryDir dir;
     const QString ab = dir.filePath(QStringLiteral("huge.ab"));
-    const auto r = runPython(QStringLiteral("make_android_kik.py"),
-                             {QStringLiteral("odd"), ab, QStringLiteral("huge")});
+    const auto r =
+        runPython(QStringLiteral("make_android_kik.py"), {QStringLiteral("odd"), ab, QStringLiteral("huge")});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     const QString fresh = dir.filePath(QStringLiteral("fresh"));
-    EXPECT_NE(errorOf([&] { extractAndroidBackup(ab, QDir(fresh), kCorrupt); }).find("Not enough free disk space"),
-              std::string::npos);
+    EXPECT_NE(
+        errorOf([&] { extractAndroidBackup(ab, QDir(fresh), kCorrupt); }).find("Not enough free disk space"),
+        std::string::npos);
     EXPECT_FALSE(QFileInfo::exists(fresh));
     // Into a folder that was there: only the files it wrote go.
     const QString existing = dir.filePath(QStringLiteral("existing"));
     writeFile(existing + QStringLiteral("/mine.txt"), "kept");
-    EXPECT_NE(errorOf([&] { extractAndroidBackup(ab, QDir(existing), kCorrupt); }).find("Not enough free disk space"),
+    EXPECT_NE(errorOf([&] {
+                  extractAndroidBackup(ab, QDir(existing), kCorrupt);
+              }).find("Not enough free disk space"),
               std::string::npos);
     EXPECT_EQ(readFile(existing + QStringLiteral("/mine.txt")), QByteArray("kept"));
     EXPECT_FALSE(QFileInfo::exists(existing + QStringLiteral("/apps/kik.android/f/first")));

@@ -60,9 +60,9 @@ TEST_F(AndroidPhoneTest, AFullDiskFailsLoadAndTransferAndChangesNothing)
     ASSERT_TRUE(start({kikPhone("HELPER1", true, "installed"), kikPhone("ADBONLY1", true, "absent")}));
     // Enough new messages that the merged database outgrows the phone's.
     const QString tree = m_dir.filePath(QStringLiteral("other"));
-    const auto made = TestSupport::runPython(QStringLiteral("make_android_kik.py"),
-                                             {QStringLiteral("tree"), tree, QStringLiteral("--other"),
-                                              QStringLiteral("--bulk=20000")});
+    const auto made = TestSupport::runPython(
+        QStringLiteral("make_android_kik.py"),
+        {QStringLiteral("tree"), tree, QStringLiteral("--other"), QStringLiteral("--bulk=20000")});
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
     const AndroidLoaded other = loadAndroidTree(QDir(tree));
     const KikMessageList messages = other.data->allMessages();
@@ -92,7 +92,8 @@ TEST_F(AndroidPhoneTest, AFullDiskFailsLoadAndTransferAndChangesNothing)
         }
         EXPECT_EQ(changedFiles(phoneBefore, snapshot(kikFolder(serial))), QStringList())
             << qPrintable(serial) << " after the load";
-        EXPECT_EQ(changedFiles(cacheBefore, snapshot(cache)), QStringList()) << qPrintable(serial) << " after the load";
+        EXPECT_EQ(changedFiles(cacheBefore, snapshot(cache)), QStringList())
+            << qPrintable(serial) << " after the load";
 
         {
             // Copies of the phone's database fit, the merged one does not.
@@ -105,7 +106,8 @@ TEST_F(AndroidPhoneTest, AFullDiskFailsLoadAndTransferAndChangesNothing)
         }
         EXPECT_EQ(changedFiles(phoneBefore, snapshot(kikFolder(serial))), QStringList())
             << qPrintable(serial) << " after the transfer";
-        EXPECT_EQ(changedFiles(cacheBefore, snapshot(cache)), QStringList()) << qPrintable(serial) << " after the transfer";
+        EXPECT_EQ(changedFiles(cacheBefore, snapshot(cache)), QStringList())
+            << qPrintable(serial) << " after the transfer";
     }
 }
 

@@ -13,8 +13,8 @@ namespace {
 QString makeTree(const QTemporaryDir &dir, const QStringList &flags = {})
 {
     const QString path = dir.filePath(QStringLiteral("tree"));
-    const auto r = runPython(QStringLiteral("make_android_kik.py"),
-                             QStringList{QStringLiteral("tree"), path} + flags);
+    const auto r =
+        runPython(QStringLiteral("make_android_kik.py"), QStringList{QStringLiteral("tree"), path} + flags);
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     return path;
 }
@@ -38,7 +38,8 @@ _KikUser *byJid(const KikDataSet &data, const QString &jid)
 QStringList indexNames(Sqlite3DB &db)
 {
     QStringList names;
-    Sqlite3Cursor c = db.queryThrow("select name from sqlite_master where type='index' and name like 'bt_idx_%' order by name");
+    Sqlite3Cursor c = db.queryThrow(
+        "select name from sqlite_master where type='index' and name like 'bt_idx_%' order by name");
     while (c.moveNext())
         names << c.textAt(0);
     return names;
@@ -85,7 +86,8 @@ TEST(AndroidKikDbLoad, ReadsContactsMembersMessagesAndContent)
             _KikMessage *m = byUid(data, uid);
             EXPECT_EQ(m->attachment.value("image:preview").toString(), "thumb-c-img") << uid;
             EXPECT_EQ(m->sub_app_id, "Gallery");
-            EXPECT_EQ(m->preview_path, QDir(root).absoluteFilePath("apps/kik.android/f/staging/thumbs/thumb-c-img"));
+            EXPECT_EQ(m->preview_path,
+                      QDir(root).absoluteFilePath("apps/kik.android/f/staging/thumbs/thumb-c-img"));
         }
         const QVariantList uris = byUid(data, "g-3")->attachment.value("uri").toList();
         ASSERT_EQ(uris.size(), 3);
@@ -141,7 +143,8 @@ TEST(AndroidKikDbWrite, MessagesUsersMembersAndAttachments)
     db.insertMemberThrow(member);
     db.insertMemberThrow(member);
     {
-        Sqlite3Cursor c = db.queryThrow("select count(*), max(is_admin) from memberTable where member_jid='dave@talk.kik.com'");
+        Sqlite3Cursor c = db.queryThrow(
+            "select count(*), max(is_admin) from memberTable where member_jid='dave@talk.kik.com'");
         ASSERT_TRUE(c.moveNext());
         EXPECT_EQ(c.int64At(0), 1);
         EXPECT_EQ(c.int64At(1), 1);
@@ -157,12 +160,15 @@ TEST(AndroidKikDbWrite, MessagesUsersMembersAndAttachments)
     msg.render_ins = QByteArray::fromRawData("\0\0\0\3\0\5\0\2:)\0\0", 12);
     msg.content_id = "c-new";
     msg.app_id = "com.kik.ext.video";
-    msg.attachment = {{"image:preview", "../../evil"}, {"string:file-name", "clip"},
-                      {"string:file-size", "2048"}, {"string:ignored", "x"}};
+    msg.attachment = {{"image:preview", "../../evil"},
+                      {"string:file-name", "clip"},
+                      {"string:file-size", "2048"},
+                      {"string:ignored", "x"}};
     const qint64 mid = db.insertMsgThrow(&msg);
     EXPECT_EQ(db.findMessageIdByUid("new-1"), mid);
     {
-        Sqlite3Cursor c = db.queryThrow(Sqlite3Sql("select * from messagesTable where _id=?").addInt64Param(mid));
+        Sqlite3Cursor c =
+            db.queryThrow(Sqlite3Sql("select * from messagesTable where _id=?").addInt64Param(mid));
         ASSERT_TRUE(c.moveNext());
         EXPECT_EQ(c.getText("body"), "ok :)");
         EXPECT_EQ(c.getInt("length"), 5);
@@ -176,7 +182,8 @@ TEST(AndroidKikDbWrite, MessagesUsersMembersAndAttachments)
     db.insertAttachmentsThrow(&msg);
     QMap<QString, QString> values;
     {
-        Sqlite3Cursor c = db.queryThrow("select content_name, content_string, content_type from KIKContentTable where content_id='c-new'");
+        Sqlite3Cursor c = db.queryThrow("select content_name, content_string, content_type from "
+                                        "KIKContentTable where content_id='c-new'");
         while (c.moveNext())
             values.insert(c.textAt(0), c.textAt(1));
     }
@@ -199,7 +206,8 @@ TEST(AndroidKikDbWrite, MessagesUsersMembersAndAttachments)
     plain.uid = "new-2";
     plain.body = "x";
     const qint64 pid = db.insertMsgThrow(&plain);
-    Sqlite3Cursor p = db.queryThrow(Sqlite3Sql("select app_id, content_id from messagesTable where _id=?").addInt64Param(pid));
+    Sqlite3Cursor p = db.queryThrow(
+        Sqlite3Sql("select app_id, content_id from messagesTable where _id=?").addInt64Param(pid));
     ASSERT_TRUE(p.moveNext());
     EXPECT_TRUE(p.isNullAt(0));
     EXPECT_TRUE(p.isNullAt(1));
@@ -219,11 +227,14 @@ TEST(AndroidKikDbWrite, CardValuesAndUris)
     m.chat = &chat;
     m.content_id = "c-web";
     m.app_id = "com.kik.cards";
-    m.attachment = {{"string:title", "T"}, {"extra:e", "v"},
-                    {"uri", QVariantList{QVariantMap{{"value", "http://one"}},
-                                         QVariantMap{{"priority", "5"}, {"platform", "ios"}, {"value", "http://two"}}}}};
+    m.attachment = {
+        {"string:title", "T"},
+        {"extra:e", "v"},
+        {"uri", QVariantList{QVariantMap{{"value", "http://one"}},
+                             QVariantMap{{"priority", "5"}, {"platform", "ios"}, {"value", "http://two"}}}}};
     db.insertAttachmentsThrow(&m);
-    Sqlite3Cursor c = db.queryThrow("select priority, platform, content_uri from KIKContentURITable where content_id='c-web' order by _id");
+    Sqlite3Cursor c = db.queryThrow("select priority, platform, content_uri from KIKContentURITable where "
+                                    "content_id='c-web' order by _id");
     ASSERT_TRUE(c.moveNext());
     EXPECT_EQ(c.textAt(0), "0");
     EXPECT_TRUE(c.isNullAt(1));
@@ -232,7 +243,8 @@ TEST(AndroidKikDbWrite, CardValuesAndUris)
     EXPECT_EQ(c.textAt(2), "http://two");
     EXPECT_FALSE(c.moveNext());
     c = Sqlite3Cursor();
-    Sqlite3Cursor t = db.queryThrow("select content_type from KIKContentTable where content_id='c-web' and content_name='e'");
+    Sqlite3Cursor t = db.queryThrow(
+        "select content_type from KIKContentTable where content_id='c-web' and content_name='e'");
     ASSERT_TRUE(t.moveNext());
     EXPECT_EQ(t.int64At(0), 4);
 }
@@ -240,11 +252,14 @@ TEST(AndroidKikDbWrite, CardValuesAndUris)
 TEST(AndroidKikDbEmoji, EmoticonTable)
 {
     const QByteArray smile("\0\0\0\3\0\5\0\2:)\0\0", 12);
-    EXPECT_EQ(AndroidKikDb::emojiFromRenderInstructions("abc:)", smile), QStringLiteral("abc") + QChar(0xE056));
+    EXPECT_EQ(AndroidKikDb::emojiFromRenderInstructions("abc:)", smile),
+              QStringLiteral("abc") + QChar(0xE056));
     const QByteArray heart("\0\0\0\0\0\2\0\2<3\0\0", 12);
-    EXPECT_EQ(AndroidKikDb::emojiFromRenderInstructions("<3 you", heart), QChar(0xE328) + QStringLiteral(" you"));
+    EXPECT_EQ(AndroidKikDb::emojiFromRenderInstructions("<3 you", heart),
+              QChar(0xE328) + QStringLiteral(" you"));
     const QByteArray unknown("\0\0\0\1\0\3\0\2zz\0\0", 12);
-    EXPECT_EQ(AndroidKikDb::emojiFromRenderInstructions("azzb", unknown), QStringLiteral("a") + QChar(0xE40D) + "b");
+    EXPECT_EQ(AndroidKikDb::emojiFromRenderInstructions("azzb", unknown),
+              QStringLiteral("a") + QChar(0xE40D) + "b");
     // Cut short: the rest of the body is kept.
     EXPECT_EQ(AndroidKikDb::emojiFromRenderInstructions("abc:)", smile.left(7)), "abc:)");
 }

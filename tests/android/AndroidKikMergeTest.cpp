@@ -1,5 +1,5 @@
-#include "android/AndroidKikDb.h"
 #include "android/AndroidKikMerge.h"
+#include "android/AndroidKikDb.h"
 #include "jobs/JobCancelled.h"
 #include "support/TestSupport.h"
 
@@ -17,14 +17,15 @@ constexpr qint64 T0 = 1500000000000;
 QString makeTree(const QTemporaryDir &dir, const QStringList &flags = {})
 {
     const QString path = dir.filePath(QStringLiteral("tree"));
-    const auto r = runPython(QStringLiteral("make_android_kik.py"),
-                             QStringList{QStringLiteral("tree"), path} + flags);
+    const auto r =
+        runPython(QStringLiteral("make_android_kik.py"), QStringList{QStringLiteral("tree"), path} + flags);
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     return path;
 }
 
 // A source data set as an iPhone reader would produce it.
-struct Source {
+struct Source
+{
     KikDataSet data;
     KikMessageList list;
     _KikUser *eve = nullptr;
@@ -113,9 +114,10 @@ TEST(AndroidKikMerge, KeepsPhoneMessagesAddsNewOnesInOrder)
         EXPECT_EQ(r.phoneMessagesBefore, 8);
         EXPECT_EQ(r.inserted, 4);
         EXPECT_EQ(r.phoneMessagesAfter, 12);
-        EXPECT_TRUE(r.databasePath.endsWith(flags.isEmpty() ? "/db/kikDatabase.db" : "/db/4f2c9a.kikDatabase.db"));
-        const QStringList expected{"a-1", "n-early", "a-2", "a-3", "g-1", "g-2", "g-3",
-                                   "b-1", "x-1", "n-pic", "n-2000", "n-2003"};
+        EXPECT_TRUE(
+            r.databasePath.endsWith(flags.isEmpty() ? "/db/kikDatabase.db" : "/db/4f2c9a.kikDatabase.db"));
+        const QStringList expected{"a-1", "n-early", "a-2", "a-3",   "g-1",    "g-2",
+                                   "g-3", "b-1",     "x-1", "n-pic", "n-2000", "n-2003"};
         EXPECT_EQ(uidsInIdOrder(r.databasePath, root), expected);
 
         // No work copy left beside the database.
@@ -130,7 +132,8 @@ TEST(AndroidKikMerge, KeepsPhoneMessagesAddsNewOnesInOrder)
         for (_KikUser *u : after.users)
             eveContacts += u->jid == "eve@talk.kik.com";
         EXPECT_EQ(eveContacts, 1);
-        Sqlite3Cursor c = db.queryThrow("select body, render_instructions, read_state, sys_msg from messagesTable where uid in ('a-2','g-2') order by uid");
+        Sqlite3Cursor c = db.queryThrow("select body, render_instructions, read_state, sys_msg from "
+                                        "messagesTable where uid in ('a-2','g-2') order by uid");
         ASSERT_TRUE(c.moveNext());
         EXPECT_EQ(c.textAt(0), "hey :)");
         EXPECT_FALSE(c.textAt(1).isEmpty());
@@ -149,7 +152,8 @@ TEST(AndroidKikMerge, KeepsPhoneMessagesAddsNewOnesInOrder)
         EXPECT_TRUE(r.uploads.last().mustSucceed);
         EXPECT_EQ(r.uploads.last().phonePath,
                   "/data/data/kik.android/databases/" + QFileInfo(r.databasePath).fileName());
-        Sqlite3Cursor t = db.queryThrow("select content_string from KIKContentTable where content_id='c-n1' and content_name='preview'");
+        Sqlite3Cursor t = db.queryThrow(
+            "select content_string from KIKContentTable where content_id='c-n1' and content_name='preview'");
         ASSERT_TRUE(t.moveNext());
         EXPECT_EQ(t.textAt(0), "thumb-n1");
     }
@@ -208,7 +212,8 @@ TEST(AndroidKikMerge, ThumbNamesAreSingleSafeNames)
     EXPECT_EQ(androidThumbName("-rf"), "rf");
     EXPECT_EQ(androidThumbName("..hidden.jpg"), "hidden.jpg");
     EXPECT_EQ(androidThumbName(QString::fromUtf8("caf\u00e9-1.jpg")), "caf-1.jpg");
-    EXPECT_EQ(androidThumbName("9b2f4c7d-1e0a-48b6-a3c5-d7e9f1b3a5c7"), "9b2f4c7d-1e0a-48b6-a3c5-d7e9f1b3a5c7");
+    EXPECT_EQ(androidThumbName("9b2f4c7d-1e0a-48b6-a3c5-d7e9f1b3a5c7"),
+              "9b2f4c7d-1e0a-48b6-a3c5-d7e9f1b3a5c7");
     // Longer than an archive entry name may be: no thumbnail rather than a
     // merge whose archive cannot be written.
     EXPECT_EQ(androidThumbName(QString(101, 'a')), "");
@@ -286,7 +291,8 @@ TEST(AndroidKikMerge, PhoneRowsWhoseTimesRunAgainstTheirIdsAreEachCopiedOnce)
               (QStringList{"late-old", "a-2", "a-3", "g-1", "g-2", "g-3", "b-1", "x-1", "late-mid", "a-1"}));
     AndroidKikDb db(root, r.databasePath);
     db.openThrow(r.databasePath, Sqlite3DB::ReadOnly);
-    Sqlite3Cursor c = db.queryThrow("select hex(encryption_key), body from messagesTable where uid='late-old'");
+    Sqlite3Cursor c =
+        db.queryThrow("select hex(encryption_key), body from messagesTable where uid='late-old'");
     ASSERT_TRUE(c.moveNext());
     EXPECT_EQ(c.textAt(0), "00FF");
     EXPECT_EQ(c.textAt(1), "x");

@@ -16,15 +16,17 @@ AdbDevice dev(const char *serial, const char *state = "device")
     return AdbDevice{QStringLiteral("%1\t%2").arg(serial, state), serial, state};
 }
 
-struct Recorder {
+struct Recorder
+{
     QStringList events;
     void attach(AndroidMonitor &monitor)
     {
-        QObject::connect(&monitor, &AndroidMonitor::deviceConnected, &monitor,
-                         [this](const AdbDevice &d) { events << "+" + d.serial + ":" + d.state; },
-                         Qt::DirectConnection);
-        QObject::connect(&monitor, &AndroidMonitor::deviceDisconnected, &monitor,
-                         [this](const QString &s) { events << "-" + s; }, Qt::DirectConnection);
+        QObject::connect(
+            &monitor, &AndroidMonitor::deviceConnected, &monitor,
+            [this](const AdbDevice &d) { events << "+" + d.serial + ":" + d.state; }, Qt::DirectConnection);
+        QObject::connect(
+            &monitor, &AndroidMonitor::deviceDisconnected, &monitor,
+            [this](const QString &s) { events << "-" + s; }, Qt::DirectConnection);
     }
 };
 

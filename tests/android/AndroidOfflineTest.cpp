@@ -33,8 +33,8 @@ QByteArray md5(const QString &path)
 
 TEST(AndroidOffline, TransferWritesANewArchiveAndKeepsThePhonesOne)
 {
-    for (const QStringList &flags : {QStringList{}, QStringList{QStringLiteral("--newer")},
-                                     QStringList{QStringLiteral("--core")}}) {
+    for (const QStringList &flags :
+         {QStringList{}, QStringList{QStringLiteral("--newer")}, QStringList{QStringLiteral("--core")}}) {
         QTemporaryDir dir;
         py(QStringList{"tree", dir.filePath("phone")} + flags);
         py({"ab", dir.filePath("phone"), dir.filePath("phone.ab")});
@@ -45,8 +45,7 @@ TEST(AndroidOffline, TransferWritesANewArchiveAndKeepsThePhonesOne)
         KikMessageList messages = source.data->allMessages();
         ASSERT_EQ(messages.size(), 6);
         const QString out = dir.filePath("out/new.ab");
-        const AndroidOfflineResult r =
-            transferToAndroidBackup(messages, dir.filePath("phone.ab"), out);
+        const AndroidOfflineResult r = transferToAndroidBackup(messages, dir.filePath("phone.ab"), out);
         EXPECT_EQ(md5(dir.filePath("phone.ab")), phoneSum);
         EXPECT_EQ(r.merge.phoneMessagesBefore, 8);
         EXPECT_EQ(r.merge.phoneMessagesAfter, 14);
@@ -68,8 +67,8 @@ TEST(AndroidOffline, TransferWritesANewArchiveAndKeepsThePhonesOne)
             uids << m->uid;
         // Loaded (chat-known, non-system) messages of both phones, by time;
         // the other phone's messages are 700 ms later than their twins.
-        EXPECT_EQ(uids, (QStringList{"a-1", "o-a-1", "a-2", "o-a-2", "a-3", "o-a-3", "g-1", "o-g-1",
-                                     "g-3", "o-g-3", "b-1", "o-b-1"}));
+        EXPECT_EQ(uids, (QStringList{"a-1", "o-a-1", "a-2", "o-a-2", "a-3", "o-a-3", "g-1", "o-g-1", "g-3",
+                                     "o-g-3", "b-1", "o-b-1"}));
         int lastId = 0;
         for (_KikMessage *m : all) {
             EXPECT_GT(m->_id, lastId);
@@ -87,7 +86,8 @@ TEST(AndroidOffline, BadPhoneArchivesFailCleanly)
     EXPECT_THROW(transferToAndroidBackup(none, dir.filePath("cipher.ab"), dir.filePath("o/new.ab")),
                  std::runtime_error);
     EXPECT_FALSE(QFile::exists(dir.filePath("o/new.ab")));
-    EXPECT_EQ(QDir(dir.filePath("o")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
+    EXPECT_EQ(
+        QDir(dir.filePath("o")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
 
     // An archive without Kik's database.
     QDir().mkpath(dir.filePath("empty/apps/other"));
@@ -113,9 +113,11 @@ TEST(AndroidOffline, CancelAfterUnpackingWritesNothing)
     KikMessageList none;
     AndroidMergeHooks hooks;
     hooks.cancelled = [] { return true; };
-    EXPECT_THROW(transferToAndroidBackup(none, dir.filePath("phone.ab"), dir.filePath("o/new.ab"), hooks), JobCancelled);
+    EXPECT_THROW(transferToAndroidBackup(none, dir.filePath("phone.ab"), dir.filePath("o/new.ab"), hooks),
+                 JobCancelled);
     EXPECT_EQ(md5(dir.filePath("phone.ab")), phoneSum);
-    EXPECT_EQ(QDir(dir.filePath("o")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
+    EXPECT_EQ(
+        QDir(dir.filePath("o")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
 }
 
 TEST(AndroidOffline, ReadingAFolderLeavesItsDatabaseAsItWas)
@@ -157,7 +159,8 @@ TEST(AndroidOffline, TruncatedPhoneArchiveWritesNothing)
         EXPECT_EQ(std::string(e.what()).rfind("ab file data is corrupted.", 0), 0u) << e.what();
     }
     EXPECT_EQ(md5(dir.filePath("cut.ab")), cutSum);
-    EXPECT_EQ(QDir(dir.filePath("o")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
+    EXPECT_EQ(
+        QDir(dir.filePath("o")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
 }
 
 // Loading Kik from an archive unpacks Kik's files only: entries of other
@@ -166,7 +169,8 @@ TEST(AndroidOffline, TruncatedPhoneArchiveWritesNothing)
 // are not written.
 TEST(AndroidOffline, OtherAppsEntriesDoNotStopReadingKik)
 {
-    for (const auto &[kind, n] : {std::pair{"deep", 2000}, std::pair{"clash", 0}, std::pair{"many", 100000}}) {
+    for (const auto &[kind, n] :
+         {std::pair{"deep", 2000}, std::pair{"clash", 0}, std::pair{"many", 100000}}) {
         SCOPED_TRACE(kind);
         QTemporaryDir dir;
         const QString ab = dir.filePath(QStringLiteral("odd.ab"));
@@ -175,7 +179,8 @@ TEST(AndroidOffline, OtherAppsEntriesDoNotStopReadingKik)
         const AndroidLoaded loaded = loadAndroidBackupFile(ab, cache);
         EXPECT_EQ(loaded.data->messages.size(), 6);
         EXPECT_FALSE(QFileInfo::exists(cache.filePath(QStringLiteral("ab-extract/apps/other"))));
-        EXPECT_TRUE(QFileInfo::exists(cache.filePath(QStringLiteral("ab-extract/apps/kik.android/_manifest"))));
+        EXPECT_TRUE(
+            QFileInfo::exists(cache.filePath(QStringLiteral("ab-extract/apps/kik.android/_manifest"))));
     }
 }
 

@@ -54,7 +54,10 @@ protected:
     }
 
     QString rootOf(const QString &serial) const { return m_dir.filePath(QStringLiteral("phones/") + serial); }
-    QString kikFolder(const QString &serial) const { return rootOf(serial) + QStringLiteral("/data/data/kik.android"); }
+    QString kikFolder(const QString &serial) const
+    {
+        return rootOf(serial) + QStringLiteral("/data/data/kik.android");
+    }
 
     // Every file below a folder with its content hash: equal maps mean a
     // byte-identical folder.
@@ -95,8 +98,8 @@ protected:
     // With `reportsInJobThread` the progress object takes the job's reports
     // on the job's own thread, so a cancel it decides on is seen by the job
     // at its very next check.
-    AndroidMergeResult restore(AndroidPhone &phone, const KikMessageList &messages, HeadlessProgress &progress,
-                               bool reportsInJobThread = false)
+    AndroidMergeResult restore(AndroidPhone &phone, const KikMessageList &messages,
+                               HeadlessProgress &progress, bool reportsInJobThread = false)
     {
         AndroidRestoreKikThread job(&phone, messages, &progress);
         if (reportsInJobThread)

@@ -23,7 +23,8 @@ TEST_F(AndroidPhoneTest, RootedPhonesLoadThroughEitherChannelAndStayUntouched)
         const auto before = snapshot(rootOf(serial));
         const AndroidDevice device = connectOk(serial);
         EXPECT_TRUE(device.rooted) << qPrintable(serial);
-        EXPECT_EQ(device.access, serial == "HELPER1" ? AndroidDevice::Access::Helper : AndroidDevice::Access::AdbOnly);
+        EXPECT_EQ(device.access,
+                  serial == "HELPER1" ? AndroidDevice::Access::Helper : AndroidDevice::Access::AdbOnly);
         EXPECT_FALSE(device.externalStorage.isEmpty());
         const auto phone = makeAndroidPhone(device);
         HeadlessProgress progress;
@@ -34,8 +35,9 @@ TEST_F(AndroidPhoneTest, RootedPhonesLoadThroughEitherChannelAndStayUntouched)
         const QDir cache = device.cacheFolder();
         EXPECT_EQ(TestSupport::readFile(cache.filePath(kDb)),
                   TestSupport::readFile(kikFolder(serial) + "/databases/kikDatabase.db"));
-        EXPECT_EQ(TestSupport::readFile(cache.filePath("ab-extract/apps/kik.android/f/staging/thumbs/thumb-c-img")),
-                  TestSupport::readFile(kikFolder(serial) + "/files/staging/thumbs/thumb-c-img"));
+        EXPECT_EQ(
+            TestSupport::readFile(cache.filePath("ab-extract/apps/kik.android/f/staging/thumbs/thumb-c-img")),
+            TestSupport::readFile(kikFolder(serial) + "/files/staging/thumbs/thumb-c-img"));
         // Loading only reads: no staging copies stay on the shared storage.
         EXPECT_EQ(snapshot(rootOf(serial)), before) << qPrintable(serial);
     }
@@ -77,7 +79,8 @@ TEST_F(AndroidPhoneTest, RootFailureFallsBackToTheBackupWithItsReason)
     load(*phone, progress);
     ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
     ASSERT_EQ(progress.tips().size(), 2);
-    EXPECT_TRUE(progress.tips()[0].startsWith("Find no SD Card on Device. Failed to backup data from your root device."))
+    EXPECT_TRUE(progress.tips()[0].startsWith(
+        "Find no SD Card on Device. Failed to backup data from your root device."))
         << progress.tips()[0].toStdString();
     EXPECT_TRUE(QFileInfo(device.cacheFolder().filePath(kDb)).isFile());
 }
@@ -104,7 +107,8 @@ TEST_F(AndroidPhoneTest, BackupsWithoutKikOrEncryptedFailAtOnceAndKeepTheCache)
         } else {
             EXPECT_TRUE(error.contains("adb-backup -f ")) << error.toStdString();
         }
-        EXPECT_EQ(TestSupport::readFile(device.cacheFolder().filePath(kDb)), "earlier load") << qPrintable(serial);
+        EXPECT_EQ(TestSupport::readFile(device.cacheFolder().filePath(kDb)), "earlier load")
+            << qPrintable(serial);
     }
 }
 
@@ -140,10 +144,11 @@ TEST_F(AndroidPhoneTest, PhoneGoneMidLoadLeavesTheCacheAsItWas)
         const auto phone = makeAndroidPhone(device);
         HeadlessProgress progress;
         load(*phone, progress);
-        EXPECT_EQ(progress.result(), HeadlessProgress::Failed) << qPrintable(serial) << " "
-                                                                << progress.tips().join("|").toStdString();
+        EXPECT_EQ(progress.result(), HeadlessProgress::Failed)
+            << qPrintable(serial) << " " << progress.tips().join("|").toStdString();
         EXPECT_FALSE(progress.errorText().isEmpty());
-        EXPECT_EQ(TestSupport::readFile(device.cacheFolder().filePath(kDb)), "earlier load") << qPrintable(serial);
+        EXPECT_EQ(TestSupport::readFile(device.cacheFolder().filePath(kDb)), "earlier load")
+            << qPrintable(serial);
         EXPECT_FALSE(QFileInfo::exists(device.cacheFolder().filePath("fetch-work")));
     }
 }
@@ -154,7 +159,8 @@ TEST_F(AndroidPhoneTest, StallingHelperEndsWithAnErrorInsteadOfHanging)
     HeadlessProgress progress;
     connect("STALL1", progress);
     EXPECT_EQ(progress.result(), HeadlessProgress::Failed);
-    EXPECT_TRUE(progress.errorText().startsWith("Please try the following:")) << progress.errorText().toStdString();
+    EXPECT_TRUE(progress.errorText().startsWith("Please try the following:"))
+        << progress.errorText().toStdString();
 }
 
 TEST_F(AndroidPhoneTest, MonitorReportsPhonesPluggedInAndOut)
@@ -185,5 +191,6 @@ TEST_F(AndroidPhoneTest, MonitorReportsPhonesPluggedInAndOut)
         ASSERT_TRUE(m_emulator.detach("SECOND1"));
         waitFor(5);
     }
-    EXPECT_EQ(events, (QStringList{"+FIRST1:device", "+SECOND1:device", "-FIRST1", "+FIRST1:unauthorized", "-SECOND1"}));
+    EXPECT_EQ(events, (QStringList{"+FIRST1:device", "+SECOND1:device", "-FIRST1", "+FIRST1:unauthorized",
+                                   "-SECOND1"}));
 }

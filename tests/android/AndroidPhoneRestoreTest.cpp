@@ -45,7 +45,8 @@ TEST_F(AndroidPhoneTest, TransferKeepsThePhonesMessagesAndAddsTheNewOnesOnce)
         HeadlessProgress progress;
         restore(*phone, messages, progress);
         ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
-        EXPECT_EQ(progress.successText(), QStringLiteral("Successfully transferred %1 Messages to Android.").arg(messages.size()));
+        EXPECT_EQ(progress.successText(),
+                  QStringLiteral("Successfully transferred %1 Messages to Android.").arg(messages.size()));
         EXPECT_TRUE(progress.tips().isEmpty()) << progress.tips().join("|").toStdString();
 
         const QStringList after = phoneUids(serial);
@@ -58,7 +59,8 @@ TEST_F(AndroidPhoneTest, TransferKeepsThePhonesMessagesAndAddsTheNewOnesOnce)
         // Kik can open what was put back: its owner, a security context, no
         // leftovers beside it or on the shared storage.
         auto owner = [&](const QString &path) {
-            return m_emulator.adb({"-s", serial, "shell", "su -c 'stat -c %u:%g " + path + "'"}).out.trimmed();
+            return m_emulator.adb({"-s", serial, "shell", "su -c 'stat -c %u:%g " + path + "'"})
+                .out.trimmed();
         };
         EXPECT_EQ(owner("/data/data/kik.android/databases/kikDatabase.db"), owner("/data/data/kik.android"));
         EXPECT_FALSE(owner("/data/data/kik.android").isEmpty());
@@ -66,8 +68,8 @@ TEST_F(AndroidPhoneTest, TransferKeepsThePhonesMessagesAndAddsTheNewOnesOnce)
         for (const QJsonValue &op : m_emulator.files(serial).value("ops").toArray()) {
             const QJsonObject o = op.toObject();
             relabelled = relabelled
-                || (o.value("op") == "restorecon"
-                    && o.value("path") == "/data/data/kik.android/databases/kikDatabase.db");
+                         || (o.value("op") == "restorecon"
+                             && o.value("path") == "/data/data/kik.android/databases/kikDatabase.db");
         }
         EXPECT_TRUE(relabelled) << qPrintable(serial);
         EXPECT_EQ(QDir(kikFolder(serial) + "/databases").entryList(QDir::Files | QDir::Hidden),
@@ -124,7 +126,8 @@ TEST_F(AndroidPhoneTest, CancelAtAnyStepLeavesPhoneAndCacheAsTheyWere)
             restore(*phone, messages, progress, true);
             if (progress.updates() < n) {
                 // Fewer reports than n: the run completed without a cancel.
-                EXPECT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
+                EXPECT_EQ(progress.result(), HeadlessProgress::Succeeded)
+                    << progress.errorText().toStdString();
                 reports = n - 1;
                 break;
             }
@@ -142,7 +145,8 @@ TEST_F(AndroidPhoneTest, CancelAtAnyStepLeavesPhoneAndCacheAsTheyWere)
             }
             EXPECT_TRUE(changed.isEmpty()) << qPrintable(serial) << " cancelled at report " << n << ": "
                                            << changed.join(", ").toStdString();
-            EXPECT_TRUE(snapshot(cacheDb) == cacheBefore) << qPrintable(serial) << " cancelled at report " << n;
+            EXPECT_TRUE(snapshot(cacheDb) == cacheBefore)
+                << qPrintable(serial) << " cancelled at report " << n;
         }
         EXPECT_GT(reports, 3) << qPrintable(serial);
     }

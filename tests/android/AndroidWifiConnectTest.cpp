@@ -51,7 +51,8 @@ void serveHelper(QTcpServer *control, QByteArray controlReply, QByteArray hello,
     readLine(*peer); // "$bye:"
 }
 
-struct WifiResult {
+struct WifiResult
+{
     HeadlessProgress::Result result;
     QString error;
     AndroidDevice device;
@@ -117,7 +118,8 @@ TEST(AndroidWifiConnect, ReadsTheDeviceOrTheRefusal)
     const WifiResult refused = connectOverWifi("0" + QByteArray("root access denied").toBase64(), {});
     ASSERT_EQ(refused.result, HeadlessProgress::Failed);
     EXPECT_TRUE(refused.error.startsWith("start backup://127.0.0.1:")) << refused.error.toStdString();
-    EXPECT_TRUE(refused.error.endsWith("/device-info failed.root access denied")) << refused.error.toStdString();
+    EXPECT_TRUE(refused.error.endsWith("/device-info failed.root access denied"))
+        << refused.error.toStdString();
 
     const WifiResult old = connectOverWifi("1", "$hello:model=X;");
     ASSERT_EQ(old.result, HeadlessProgress::Failed);

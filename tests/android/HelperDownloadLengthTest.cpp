@@ -22,8 +22,7 @@ TEST(HelperDownloadLength, EndingBeforeTheAnnouncedSizeLeavesNoFile)
         auto peer = std::make_unique<ScriptedPeer>(script);
         const auto sent = peer->sent();
         HelperChannel channel(std::move(peer), nullptr);
-        EXPECT_THROW(
-            channel.downloadFile("/data/kik.db", QString(), local, true), std::runtime_error)
+        EXPECT_THROW(channel.downloadFile("/data/kik.db", QString(), local, true), std::runtime_error)
             << script.constData();
         EXPECT_FALSE(QFile::exists(local)) << script.constData();
         // The phone hears an error instead of the acknowledgement.
@@ -43,8 +42,7 @@ TEST(HelperDownloadLength, TheAnnouncedSizeOrNoneIsAccepted)
         QTemporaryDir dir;
         const QString local = dir.filePath("kikDatabase.db");
         HelperChannel channel(std::make_unique<ScriptedPeer>(script), nullptr);
-        EXPECT_TRUE(channel.downloadFile("/data/kik.db", QString(), local, true))
-            << script.constData();
+        EXPECT_TRUE(channel.downloadFile("/data/kik.db", QString(), local, true)) << script.constData();
         QFile file(local);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_EQ(file.readAll(), QByteArray("abcdefgh")) << script.constData();

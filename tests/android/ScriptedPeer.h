@@ -11,8 +11,7 @@
 class ScriptedPeer : public QIODevice
 {
 public:
-    explicit ScriptedPeer(const QByteArray &incoming)
-        : m_in(incoming), m_out(std::make_shared<QByteArray>())
+    explicit ScriptedPeer(const QByteArray &incoming) : m_in(incoming), m_out(std::make_shared<QByteArray>())
     {
         open(QIODevice::ReadWrite | QIODevice::Unbuffered);
     }

@@ -109,7 +109,8 @@ TEST(HelperChannel, EmptyDownloadLeavesNoFileAndExistingFilesAreKept)
 
 TEST(HelperChannel, HostileOrBrokenDownloadsLeaveNoPartialFile)
 {
-    struct Case {
+    struct Case
+    {
         QByteArray script;
         const char *what;
     };
@@ -165,8 +166,8 @@ TEST(HelperChannel, UploadSendsBlocksOfHalfAMebibyte)
     const auto sent = peer->sent();
     HelperChannel channel(std::unique_ptr<QIODevice>(peer), nullptr);
     channel.uploadFile(big, "/sdcard/b");
-    const QByteArray expected = "$file:/sdcard/b\n$block:" + QByteArray::number(block) + "\n" + content.left(block)
-        + "$block:3\n" + content.mid(block) + ".\n";
+    const QByteArray expected = "$file:/sdcard/b\n$block:" + QByteArray::number(block) + "\n"
+                                + content.left(block) + "$block:3\n" + content.mid(block) + ".\n";
     EXPECT_EQ(*sent, expected);
 
     // A phone that refuses a block stops the upload with its message.
@@ -180,8 +181,9 @@ TEST(HelperChannel, SuperuserCommandsAndCopies)
     const auto sent = peer->sent();
     HelperChannel channel(std::unique_ptr<QIODevice>(peer), nullptr);
     EXPECT_EQ(channel.suCopy("/data/data/kik.android/databases/kikDatabase.db", "/sdcard/Kik/su/a \"b\""), 0);
-    EXPECT_EQ(*sent, "$sucmd:dd if='/data/data/kik.android/databases/kikDatabase.db' of='/sdcard/Kik/su/a \"b\"'\n"
-                     "$sucmd:chmod 777 '/sdcard/Kik/su/a \"b\"'\n");
+    EXPECT_EQ(*sent,
+              "$sucmd:dd if='/data/data/kik.android/databases/kikDatabase.db' of='/sdcard/Kik/su/a \"b\"'\n"
+              "$sucmd:chmod 777 '/sdcard/Kik/su/a \"b\"'\n");
     EXPECT_EQ(channel.suCommand("true"), 0);
     EXPECT_THROW(channel.suCommand("true"), LocalException);
     EXPECT_THROW(channel.suCommand("id\nreboot"), std::runtime_error);
@@ -223,7 +225,8 @@ TEST(AndroidDevice, CacheFolderStaysBelowTheDataRoot)
     device.serial = "R58M";
     device.imei = "../../evil";
     const QString folder = device.cacheFolder().absolutePath();
-    EXPECT_TRUE(folder.startsWith(QDir(root.path()).absoluteFilePath("android_cache/"))) << qPrintable(folder);
+    EXPECT_TRUE(folder.startsWith(QDir(root.path()).absoluteFilePath("android_cache/")))
+        << qPrintable(folder);
     EXPECT_TRUE(QDir(folder).exists());
     device.imei.clear();
     EXPECT_EQ(device.cacheFolder().dirName(), "R58M");

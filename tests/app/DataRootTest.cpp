@@ -1,5 +1,5 @@
-#include "app/AppInfo.h"
 #include "app/DataRoot.h"
+#include "app/AppInfo.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

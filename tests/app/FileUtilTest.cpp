@@ -23,17 +23,18 @@ TEST(SanitiseFileName, ReservedDeviceNamesAreWrapped)
 TEST(SanitiseFileName, InvalidCharactersAreRemovedAndTrimmed)
 {
     EXPECT_EQ(sanitiseFileName(QStringLiteral(" a:b?c ")), QStringLiteral("abc"));
-    EXPECT_EQ(sanitiseFileName(QStringLiteral("a\\b/c*d\"e<f>g|h\ni\rj\tk")),
-              QStringLiteral("abcdefghijk"));
-    EXPECT_EQ(sanitiseFileName(QStringLiteral("anna_x@talk.kik.com")),
-              QStringLiteral("anna_x@talk.kik.com"));
+    EXPECT_EQ(sanitiseFileName(QStringLiteral("a\\b/c*d\"e<f>g|h\ni\rj\tk")), QStringLiteral("abcdefghijk"));
+    EXPECT_EQ(sanitiseFileName(QStringLiteral("anna_x@talk.kik.com")), QStringLiteral("anna_x@talk.kik.com"));
 }
 
 TEST(SanitiseFileName, NulAndEveryControlCharacterGo)
 {
     EXPECT_EQ(sanitiseFileName(QStringLiteral("Twin") + QChar(0) + QStringLiteral("alice")),
               QStringLiteral("Twinalice"));
-    EXPECT_EQ(sanitiseFileName(QStringLiteral("a\x01" "b\x1b" "c\x7f") + QChar(0x85) + QStringLiteral("d")),
+    EXPECT_EQ(sanitiseFileName(QStringLiteral("a\x01"
+                                              "b\x1b"
+                                              "c\x7f")
+                               + QChar(0x85) + QStringLiteral("d")),
               QStringLiteral("abcd"));
 }
 

@@ -82,8 +82,7 @@ TEST(LogPrune, KeepsTheTenNewestByName)
 {
     QTemporaryDir dir;
     for (int day = 1; day <= 11; ++day)
-        writeFile(dir.filePath(QStringLiteral("log-202601%1.txt").arg(day, 2, 10, QLatin1Char('0'))),
-                  "x");
+        writeFile(dir.filePath(QStringLiteral("log-202601%1.txt").arg(day, 2, 10, QLatin1Char('0'))), "x");
     QDir().mkpath(dir.filePath(QStringLiteral("subfolder"))); // not a file: not counted
     Log::prune(dir.path(), 10);
     const QStringList left = QDir(dir.path()).entryList(QDir::Files, QDir::Name);

@@ -2,8 +2,8 @@
 // inside one, never a device node, pipe or socket; a staged file or folder
 // reaches its target only when complete; removal never touches anything but
 // regular files and folders.
-#include "app/AbortCleanup.h"
 #include "app/OutputPath.h"
+#include "app/AbortCleanup.h"
 #include "app/SafeFile.h"
 #include "app/StagedFolder.h"
 #include "support/TestSupport.h"
@@ -40,8 +40,9 @@ protected:
     }
     QStringList entries() const
     {
-        QStringList list = QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
-                                                        | QDir::NoDotAndDotDot);
+        QStringList list =
+            QDir(m_dir.path())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         list.sort();
         return list;
     }
@@ -56,8 +57,10 @@ TEST_F(OutputFiles, InsideMeansBelowThroughLinksNotAPrefixOfTheName)
     ASSERT_TRUE(QDir().mkpath(at(QStringLiteral("in/Documents"))));
     ASSERT_TRUE(QFile::link(at(QStringLiteral("in")), at(QStringLiteral("alias"))));
     EXPECT_TRUE(OutputPath::isSameOrInside(at(QStringLiteral("in")), at(QStringLiteral("in"))));
-    EXPECT_TRUE(OutputPath::isSameOrInside(at(QStringLiteral("in/Documents/new/x.csv")), at(QStringLiteral("in"))));
-    EXPECT_TRUE(OutputPath::isSameOrInside(at(QStringLiteral("alias/Documents/x.csv")), at(QStringLiteral("in"))));
+    EXPECT_TRUE(
+        OutputPath::isSameOrInside(at(QStringLiteral("in/Documents/new/x.csv")), at(QStringLiteral("in"))));
+    EXPECT_TRUE(
+        OutputPath::isSameOrInside(at(QStringLiteral("alias/Documents/x.csv")), at(QStringLiteral("in"))));
     EXPECT_TRUE(OutputPath::isSameOrInside(at(QStringLiteral("in/../in/x")), at(QStringLiteral("in"))));
     EXPECT_FALSE(OutputPath::isSameOrInside(at(QStringLiteral("inside.csv")), at(QStringLiteral("in"))));
     EXPECT_FALSE(OutputPath::isSameOrInside(at(QStringLiteral("x.csv")), at(QStringLiteral("in"))));
@@ -67,7 +70,8 @@ TEST_F(OutputFiles, CheckRefusesInputsSpecialFilesAndTheWrongKind)
 {
     writeFile(at(QStringLiteral("in/kik.sqlite")), "store");
     const QStringList inputs{at(QStringLiteral("in"))};
-    EXPECT_THROW(OutputPath::check(at(QStringLiteral("in")), OutputPath::Kind::Folder, inputs), std::runtime_error);
+    EXPECT_THROW(OutputPath::check(at(QStringLiteral("in")), OutputPath::Kind::Folder, inputs),
+                 std::runtime_error);
     EXPECT_THROW(OutputPath::check(at(QStringLiteral("in/kik.sqlite")), OutputPath::Kind::File, inputs),
                  std::runtime_error);
     // Nothing there yet is fine.

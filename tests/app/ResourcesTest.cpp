@@ -8,7 +8,8 @@
 TEST(Translation, KeysResolveToEnglish)
 {
     EXPECT_EQ(ids("IDS_SUC_CLEAR_CACHE"), QStringLiteral("Successfully cleared cache files."));
-    EXPECT_EQ(ids("IDS_SUC_BACKUP_%1_MESSAGES").arg(12), QStringLiteral("Successfully backed up 12 messages."));
+    EXPECT_EQ(ids("IDS_SUC_BACKUP_%1_MESSAGES").arg(12),
+              QStringLiteral("Successfully backed up 12 messages."));
     EXPECT_EQ(ids("IDS_INVALID_LOCALDB_NAME"),
               QStringLiteral("Invalid Local Database name(can't contain \\ / : * ? \" < > |)."));
     EXPECT_EQ(ids("IDS_NO_BACKUP_LISTED_THERE_CLICK_<a href=\"#\">Here</a>_ADD"),

@@ -79,8 +79,9 @@ TEST_F(AndroidPhoneCli, DevicesListsEveryPhoneWithItsState)
             android.append(row);
     }
     ASSERT_EQ(android.size(), 2);
-    EXPECT_EQ(android[0].toObject(), (QJsonObject{{"kind", "android"}, {"id", "HELPER1"}, {"name", "Google Pixel 4"},
-                                                  {"state", "device"}}));
+    EXPECT_EQ(android[0].toObject(),
+              (QJsonObject{
+                  {"kind", "android"}, {"id", "HELPER1"}, {"name", "Google Pixel 4"}, {"state", "device"}}));
     EXPECT_EQ(android[1].toObject().value("id"), "LOCKED1");
     EXPECT_EQ(android[1].toObject().value("state"), "unauthorized");
 
@@ -104,7 +105,8 @@ TEST_F(AndroidPhoneCli, ChatsAndMessagesOfAPhoneMatchItsDatabase)
     QFile::copy(root("PLAIN1") + "/data/data/kik.android/databases/kikDatabase.db",
                 tree + "/apps/kik.android/db/kikDatabase.db");
     // The phone read through adb gives what its database file gives.
-    EXPECT_EQ(json(cli({"--json", "--yes", "chats", "adb:auto"})), json(cli({"--json", "chats", "android:" + tree})));
+    EXPECT_EQ(json(cli({"--json", "--yes", "chats", "adb:auto"})),
+              json(cli({"--json", "chats", "android:" + tree})));
     const QJsonArray messages = json(cli({"--json", "--yes", "messages", "adb:PLAIN1"})).array();
     ASSERT_FALSE(messages.isEmpty());
     int own = 0;
@@ -133,7 +135,8 @@ TEST_F(AndroidPhoneCli, TransferOfAnItunesBackupIsVerifiedOnThePhone)
     const QJsonArray source = json(cli({"--json", "messages", "itunes:" + backup})).array();
     ASSERT_FALSE(source.isEmpty());
 
-    for (const QString &serial : {QStringLiteral("HELPER1"), QStringLiteral("ADBONLY1"), QStringLiteral("PLAIN1")}) {
+    for (const QString &serial :
+         {QStringLiteral("HELPER1"), QStringLiteral("ADBONLY1"), QStringLiteral("PLAIN1")}) {
         const QJsonObject result =
             json(cli({"--json", "--yes", "transfer", "itunes:" + backup, "--to-android", serial})).object();
         EXPECT_EQ(result.value("messages").toInt(), source.size()) << qPrintable(serial);
@@ -145,7 +148,10 @@ TEST_F(AndroidPhoneCli, TransferOfAnItunesBackupIsVerifiedOnThePhone)
         const QStringList phones = QDir(cache).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
         bool copies = false;
         for (const QString &folder : phones)
-            copies = copies || !QDir(cache + "/" + folder + "/dbfiles-before-restore").entryList({"*.dbdir"}, QDir::Dirs).isEmpty();
+            copies = copies
+                     || !QDir(cache + "/" + folder + "/dbfiles-before-restore")
+                             .entryList({"*.dbdir"}, QDir::Dirs)
+                             .isEmpty();
         EXPECT_TRUE(copies);
 
         // Again: nothing is doubled.

@@ -16,9 +16,9 @@ namespace {
 
 TestSupport::ProcessResult kik(const QString &root, const QStringList &args)
 {
-    return TestSupport::run(QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
-                            QStringList{QStringLiteral("--data-root"), root, QStringLiteral("--quiet")} + args,
-                            {}, 120000);
+    return TestSupport::run(
+        QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
+        QStringList{QStringLiteral("--data-root"), root, QStringLiteral("--quiet")} + args, {}, 120000);
 }
 
 } // namespace
@@ -37,25 +37,28 @@ TEST(BadArgumentsCli, MissingRootUnknownChatAndEmptyDataRootAreErrors)
               0);
     QTemporaryDir work;
     const QString out = QDir(work.path()).filePath(QStringLiteral("x.txt"));
-    const auto nobody = kik(root.path(), {QStringLiteral("export"), QStringLiteral("localdb:chats"),
-                                          QStringLiteral("--chat"), QStringLiteral("nobody@talk.kik.com"),
-                                          QStringLiteral("--format"), QStringLiteral("txt"),
-                                          QStringLiteral("--out"), out});
+    const auto nobody =
+        kik(root.path(), {QStringLiteral("export"), QStringLiteral("localdb:chats"), QStringLiteral("--chat"),
+                          QStringLiteral("nobody@talk.kik.com"), QStringLiteral("--format"),
+                          QStringLiteral("txt"), QStringLiteral("--out"), out});
     EXPECT_EQ(nobody.exitCode, 1);
     EXPECT_TRUE(nobody.err.contains("nobody@talk.kik.com")) << nobody.err.constData();
     EXPECT_FALSE(nobody.out.contains("Successfully"));
     EXPECT_FALSE(QFileInfo::exists(out));
 
-    for (const QStringList &args : {QStringList{QStringLiteral("--data-root"), QString(), QStringLiteral("version")},
-                                    QStringList{QStringLiteral("--data-root="), QStringLiteral("version")}}) {
-        const auto empty = TestSupport::run(QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")), args);
+    for (const QStringList &args :
+         {QStringList{QStringLiteral("--data-root"), QString(), QStringLiteral("version")},
+          QStringList{QStringLiteral("--data-root="), QStringLiteral("version")}}) {
+        const auto empty =
+            TestSupport::run(QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")), args);
         EXPECT_EQ(empty.exitCode, 2) << empty.out.constData();
     }
 }
 
 TEST(BadArgumentsCli, DefaultDatabaseNameFromAnyDeviceName)
 {
-    EXPECT_EQ(defaultLocalDbName(QStringLiteral("Bob's iPhone / work")), QStringLiteral("Bob's iPhone work_Backup"));
+    EXPECT_EQ(defaultLocalDbName(QStringLiteral("Bob's iPhone / work")),
+              QStringLiteral("Bob's iPhone work_Backup"));
     EXPECT_EQ(defaultLocalDbName(QStringLiteral("a\tb\nc:d")), QStringLiteral("a b c d_Backup"));
     EXPECT_EQ(defaultLocalDbName(QStringLiteral(" / ")), QStringLiteral("iPhone_Backup"));
     EXPECT_EQ(defaultLocalDbName(QStringLiteral("..")), QStringLiteral("iPhone_Backup"));
@@ -77,9 +80,10 @@ TEST(BadArgumentsCli, ImportItunesNamesTheDatabaseAfterAnyDevice)
               0);
     const QString backup = QDir(work.path()).filePath(QStringLiteral("backup"));
     const QString device = QStringLiteral("Bob's iPhone / work ") + QString(300, QLatin1Char('x'));
-    const auto built = TestSupport::runPython(QStringLiteral("make_ios_kik_backup.py"),
-                                              {app, backup, QStringLiteral("db"), QStringLiteral("--place"),
-                                               QStringLiteral("app"), QStringLiteral("--device-name"), device});
+    const auto built =
+        TestSupport::runPython(QStringLiteral("make_ios_kik_backup.py"),
+                               {app, backup, QStringLiteral("db"), QStringLiteral("--place"),
+                                QStringLiteral("app"), QStringLiteral("--device-name"), device});
     ASSERT_EQ(built.exitCode, 0) << built.err.constData();
 
     const auto tooLong = kik(root.path(), {QStringLiteral("import-itunes"), backup, QStringLiteral("--db"),
@@ -87,9 +91,11 @@ TEST(BadArgumentsCli, ImportItunesNamesTheDatabaseAfterAnyDevice)
     EXPECT_EQ(tooLong.exitCode, 2);
     EXPECT_TRUE(tooLong.err.contains("too long")) << tooLong.err.constData();
 
-    const auto imported = kik(root.path(), {QStringLiteral("--json"), QStringLiteral("import-itunes"), backup});
+    const auto imported =
+        kik(root.path(), {QStringLiteral("--json"), QStringLiteral("import-itunes"), backup});
     ASSERT_EQ(imported.exitCode, 0) << imported.err.constData();
-    const QString name = QJsonDocument::fromJson(imported.out).object().value(QStringLiteral("db")).toString();
+    const QString name =
+        QJsonDocument::fromJson(imported.out).object().value(QStringLiteral("db")).toString();
     EXPECT_TRUE(name.startsWith(QStringLiteral("Bob's iPhone work xxx"))) << qPrintable(name);
     EXPECT_TRUE(name.endsWith(QStringLiteral("_Backup")));
     EXPECT_TRUE(QFileInfo(QDir(root.path()).filePath(QStringLiteral("local_databases/") + name)).isDir());

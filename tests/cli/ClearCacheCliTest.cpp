@@ -26,12 +26,16 @@ protected:
     // on another base, and a local database.
     void fill()
     {
-        TestSupport::writeFile(rootPath(QStringLiteral("ios_cache/UDID1/com.kik.chat/Documents/kik.sqlite")), "x");
+        TestSupport::writeFile(rootPath(QStringLiteral("ios_cache/UDID1/com.kik.chat/Documents/kik.sqlite")),
+                               "x");
         TestSupport::writeFile(rootPath(QStringLiteral("android_cache/SERIAL1/ab-extract/backup.ab")), "x");
-        TestSupport::writeFile(QDir(m_base.path()).filePath(QStringLiteral("__velloran_iosbk_temp/UDID1/Manifest.db")), "x");
-        TestSupport::writeFile(rootPath(QStringLiteral("__velloran_iosbk_temp.path")), m_base.path().toUtf8());
-        const auto built = TestSupport::runPython(QStringLiteral("make_localdb.py"),
-                                                  {rootPath(QStringLiteral("local_databases/Kept")), QStringLiteral("plain")});
+        TestSupport::writeFile(
+            QDir(m_base.path()).filePath(QStringLiteral("__velloran_iosbk_temp/UDID1/Manifest.db")), "x");
+        TestSupport::writeFile(rootPath(QStringLiteral("__velloran_iosbk_temp.path")),
+                               m_base.path().toUtf8());
+        const auto built = TestSupport::runPython(
+            QStringLiteral("make_localdb.py"),
+            {rootPath(QStringLiteral("local_databases/Kept")), QStringLiteral("plain")});
         ASSERT_EQ(built.exitCode, 0) << built.err.constData();
         TestSupport::writeFile(rootPath(QStringLiteral("notes.txt")), "mine");
     }
@@ -39,7 +43,8 @@ protected:
     {
         EXPECT_FALSE(QFileInfo::exists(rootPath(QStringLiteral("ios_cache"))));
         EXPECT_FALSE(QFileInfo::exists(rootPath(QStringLiteral("android_cache"))));
-        EXPECT_FALSE(QFileInfo::exists(QDir(m_base.path()).filePath(QStringLiteral("__velloran_iosbk_temp"))));
+        EXPECT_FALSE(
+            QFileInfo::exists(QDir(m_base.path()).filePath(QStringLiteral("__velloran_iosbk_temp"))));
         EXPECT_FALSE(QFileInfo::exists(rootPath(QStringLiteral("__velloran_iosbk_temp.path"))));
         EXPECT_TRUE(QFileInfo(m_base.path()).isDir());
         EXPECT_FALSE(QDir(rootPath(QStringLiteral("local_databases/Kept"))).isEmpty());

@@ -1,7 +1,7 @@
 // Error texts name paths inside the user's source, never the program's
 // cache folders where a backup or an archive is copied to be read.
-#include "app/DataRoot.h"
 #include "cli/CliMessages.h"
+#include "app/DataRoot.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -11,11 +11,13 @@ TEST(CliMessages, CachePathsBecomePathsInsideTheSource)
     const TestSupport::ScopedDataRoot root;
     const QString ios = DataRoot::iosCacheFolder().absolutePath();
     const QString android = DataRoot::androidCacheFolder().absolutePath();
-    EXPECT_EQ(withoutCachePaths(QStringLiteral("can not open %1/0a1b2c/Documents/kik.sqlite. file is not a database")
-                                    .arg(ios)),
-              QStringLiteral("can not open Documents/kik.sqlite. file is not a database"));
-    EXPECT_EQ(withoutCachePaths(QStringLiteral("create %1/ab-9f3e/ab-extract/apps/other/x error.").arg(android)),
-              QStringLiteral("create apps/other/x error."));
+    EXPECT_EQ(
+        withoutCachePaths(
+            QStringLiteral("can not open %1/0a1b2c/Documents/kik.sqlite. file is not a database").arg(ios)),
+        QStringLiteral("can not open Documents/kik.sqlite. file is not a database"));
+    EXPECT_EQ(
+        withoutCachePaths(QStringLiteral("create %1/ab-9f3e/ab-extract/apps/other/x error.").arg(android)),
+        QStringLiteral("create apps/other/x error."));
     EXPECT_EQ(withoutCachePaths(QStringLiteral("No room in %1.").arg(android)),
               QStringLiteral("No room in the program's cache."));
     // Paths elsewhere stay as they are.

@@ -1,5 +1,5 @@
-#include "cli/CliCommand.h"
 #include "cli/CliProgress.h"
+#include "cli/CliCommand.h"
 #include "cli/CliSignals.h"
 
 #include <QCoreApplication>
@@ -72,8 +72,8 @@ TEST(CliProgress, FailedJobGivesExitOne)
 {
     const CliContext ctx = quietContext(true);
     CliProgress progress(ctx);
-    QThread *job = QThread::create(
-        [&progress] { JobReport::error(&progress, QStringLiteral("Disk <br/>full")); });
+    QThread *job =
+        QThread::create([&progress] { JobReport::error(&progress, QStringLiteral("Disk <br/>full")); });
     EXPECT_EQ(progress.runJob(*job), CliExit::Failed);
     delete job;
     EXPECT_EQ(progress.errorText(), QStringLiteral("Disk <br/>full"));

@@ -13,8 +13,8 @@ namespace {
 
 ProcessResult cli(const QStringList &args, const QStringList &env = {})
 {
-    return TestSupport::run(QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
-                            args, {}, 60000, env);
+    return TestSupport::run(QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")), args, {},
+                            60000, env);
 }
 
 } // namespace
@@ -39,8 +39,8 @@ TEST(CliShell, HelpListsCommandsAndExitsZero)
 TEST(CliShell, VersionJsonIsOneDocumentOnStdout)
 {
     QTemporaryDir root;
-    const ProcessResult r = cli({QStringLiteral("--data-root"), root.path(),
-                                 QStringLiteral("--json"), QStringLiteral("version")});
+    const ProcessResult r = cli(
+        {QStringLiteral("--data-root"), root.path(), QStringLiteral("--json"), QStringLiteral("version")});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(r.out, &error);

@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 TestSupport::ProcessResult kik(const QStringList &args)
@@ -78,11 +77,12 @@ TEST_F(ExportCli, TextCsvAndDocWriteOneFile)
     EXPECT_EQ(csv.value(QStringLiteral("out")).toString(), outPath(QStringLiteral("chats.csv")));
     EXPECT_EQ(csv.value(QStringLiteral("messages")).toInt(), 3);
     EXPECT_EQ(csv.value(QStringLiteral("files")).toArray(), QJsonArray{outPath(QStringLiteral("chats.csv"))});
-    const QStringList rows =
-        QString::fromUtf8(TestSupport::readFile(outPath(QStringLiteral("chats.csv")))).split(QLatin1Char('\n'));
+    const QStringList rows = QString::fromUtf8(TestSupport::readFile(outPath(QStringLiteral("chats.csv"))))
+                                 .split(QLatin1Char('\n'));
     ASSERT_EQ(rows.size(), 5) << qPrintable(rows.join(QLatin1Char('|')));
     EXPECT_EQ(rows.at(0), QStringLiteral("date,send,user,content"));
-    EXPECT_TRUE(rows.at(1).endsWith(QStringLiteral(",0,Ann Example,Hello Ann \u2713"))) << qPrintable(rows.at(1));
+    EXPECT_TRUE(rows.at(1).endsWith(QStringLiteral(",0,Ann Example,Hello Ann \u2713")))
+        << qPrintable(rows.at(1));
     EXPECT_TRUE(rows.at(2).contains(QStringLiteral(",1,Ann Example,")));
     EXPECT_TRUE(rows.at(3).endsWith(QStringLiteral(",0,Bob,group hello"))); // the group's sender
 
@@ -124,8 +124,9 @@ TEST_F(ExportCli, PdfAndHtmlWriteOneFilePerChatNamedAfterThePartner)
 
     if (!TestSupport::toolsPresent({QStringLiteral("pdftotext")}))
         GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
-    const auto text = TestSupport::run(QStringLiteral("pdftotext"),
-                                       {QDir(pdfFolder).filePath(QStringLiteral("Fellows.pdf")), QStringLiteral("-")});
+    const auto text =
+        TestSupport::run(QStringLiteral("pdftotext"),
+                         {QDir(pdfFolder).filePath(QStringLiteral("Fellows.pdf")), QStringLiteral("-")});
     ASSERT_EQ(text.exitCode, 0) << text.err.constData();
     EXPECT_TRUE(text.out.contains("group hello"));
     EXPECT_TRUE(text.out.contains("Bob"));

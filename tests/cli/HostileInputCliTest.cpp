@@ -84,7 +84,8 @@ TEST_F(HostileInputCli, OddEntriesOfOtherAppsDoNotStopReadingKik)
 {
     for (const QString &kind : {QStringLiteral("deep"), QStringLiteral("clash")}) {
         const QString ab = m_work.filePath(kind + QStringLiteral(".ab"));
-        python(QStringLiteral("make_android_kik.py"), {QStringLiteral("odd"), ab, kind, QStringLiteral("2000")});
+        python(QStringLiteral("make_android_kik.py"),
+               {QStringLiteral("odd"), ab, kind, QStringLiteral("2000")});
         const auto r = cli({QStringLiteral("messages"), QStringLiteral("ab:") + ab});
         EXPECT_EQ(r.exitCode, 0) << kind.toStdString() << ": " << r.err.constData();
         EXPECT_EQ(QJsonDocument::fromJson(r.out).array().size(), 6) << kind.toStdString();
@@ -94,7 +95,8 @@ TEST_F(HostileInputCli, OddEntriesOfOtherAppsDoNotStopReadingKik)
 TEST_F(HostileInputCli, NotAnAndroidBackupIsSaidSo)
 {
     const QString text = m_work.filePath(QStringLiteral("passwd.ab"));
-    TestSupport::writeFile(text, "root:x:0:0:root:/root:/bin/bash\ndaemon:x:1:1::/:/bin/sh\nbin:x:2:2\nsys:x:3:3\n");
+    TestSupport::writeFile(
+        text, "root:x:0:0:root:/root:/bin/bash\ndaemon:x:1:1::/:/bin/sh\nbin:x:2:2\nsys:x:3:3\n");
     const auto r = cli({QStringLiteral("chats"), QStringLiteral("ab:") + text});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("is not an Android backup archive")) << r.err.constData();
@@ -107,7 +109,8 @@ TEST_F(HostileInputCli, DeeplyNestedManifestPlistIsAnErrorNotACrash)
     python(QStringLiteral("make_itunes_backup.py"), {backup, QStringLiteral("db")});
     for (const char *kind : {"deep-xml", "deep-binary"}) {
         python(QStringLiteral("make_hostile_plist.py"),
-               {backup + QStringLiteral("/Manifest.plist"), QString::fromLatin1(kind), QStringLiteral("100000")});
+               {backup + QStringLiteral("/Manifest.plist"), QString::fromLatin1(kind),
+                QStringLiteral("100000")});
         const auto files = cli({QStringLiteral("itunes"), QStringLiteral("files"), backup});
         EXPECT_EQ(files.exitCode, 1) << kind << ": " << files.err.constData();
         EXPECT_TRUE(files.err.contains("Manifest.plist")) << files.err.constData();

@@ -27,19 +27,18 @@ protected:
         EXPECT_EQ(store.exitCode, 0) << store.err.constData();
         m_expected = QJsonDocument::fromJson(TestSupport::readFile(json)).object();
         m_backup = m_work.filePath(QStringLiteral("backup"));
-        const auto backup = TestSupport::runPython(
-            QStringLiteral("make_ios_kik_backup.py"),
-            {m_app, m_backup, kind, QStringLiteral("--place"), place, QStringLiteral("--device-name"),
-             QStringLiteral("Ann's iPhone")});
+        const auto backup =
+            TestSupport::runPython(QStringLiteral("make_ios_kik_backup.py"),
+                                   {m_app, m_backup, kind, QStringLiteral("--place"), place,
+                                    QStringLiteral("--device-name"), QStringLiteral("Ann's iPhone")});
         EXPECT_EQ(backup.exitCode, 0) << backup.err.constData();
         return store.exitCode == 0 && backup.exitCode == 0;
     }
     TestSupport::ProcessResult cli(const QStringList &args)
     {
-        return TestSupport::run(QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
-                                QStringList{QStringLiteral("--data-root"), m_root.path(),
-                                            QStringLiteral("--quiet")}
-                                    + args);
+        return TestSupport::run(
+            QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
+            QStringList{QStringLiteral("--data-root"), m_root.path(), QStringLiteral("--quiet")} + args);
     }
     QTemporaryDir m_root;
     QTemporaryDir m_work;
@@ -55,10 +54,9 @@ qint64 ms(const QJsonValue &seconds)
 
 QString md5Name(const QByteArray &bytes)
 {
-    const QString hex =
-        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+    const QString hex = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
     return hex.left(8) + QLatin1Char('-') + hex.mid(8, 4) + QLatin1Char('-') + hex.mid(12, 4)
-        + QLatin1Char('-') + hex.mid(16, 4) + QLatin1Char('-') + hex.mid(20);
+           + QLatin1Char('-') + hex.mid(16, 4) + QLatin1Char('-') + hex.mid(20);
 }
 
 } // namespace
@@ -124,8 +122,7 @@ TEST_P(ImportItunesCli, ImportedMessagesEqualWhatTheStoreHolds)
         EXPECT_EQ(m.value(QStringLiteral("rec_ts")).toInteger(), ms(e.value(QStringLiteral("rec_ts"))));
         EXPECT_EQ(m.value(QStringLiteral("body")).toString(), e.value(QStringLiteral("body")).toString());
         for (const char *field : {"app_id", "sub_app_id", "content_id"}) {
-            EXPECT_EQ(m.value(QLatin1String(field)).toString(),
-                      e.value(QLatin1String(field)).toString())
+            EXPECT_EQ(m.value(QLatin1String(field)).toString(), e.value(QLatin1String(field)).toString())
                 << field;
         }
         EXPECT_EQ(m.value(QStringLiteral("attachment")).toObject(),
@@ -134,8 +131,9 @@ TEST_P(ImportItunesCli, ImportedMessagesEqualWhatTheStoreHolds)
         // Media: the content file and the preview thumbnail, byte for byte.
         const QString contentPath = m.value(QStringLiteral("content_path")).toString();
         if (e.value(QStringLiteral("content_file")).toBool()) {
-            EXPECT_EQ(TestSupport::readFile(contentPath),
-                      TestSupport::readFile(media.filePath(e.value(QStringLiteral("content_id")).toString())));
+            EXPECT_EQ(
+                TestSupport::readFile(contentPath),
+                TestSupport::readFile(media.filePath(e.value(QStringLiteral("content_id")).toString())));
         } else {
             EXPECT_FALSE(QFileInfo(contentPath).isFile()) << qPrintable(contentPath);
         }
@@ -158,12 +156,14 @@ TEST_P(ImportItunesCli, ItunesSourceListsAndBacksUpTheSameMessages)
                                      ? QStringList{QStringLiteral("--password"), QStringLiteral("secret")}
                                      : QStringList{};
     const QString source = QStringLiteral("itunes:") + m_backup;
-    const auto listed = cli(QStringList{QStringLiteral("--json"), QStringLiteral("messages"), source} + password);
+    const auto listed =
+        cli(QStringList{QStringLiteral("--json"), QStringLiteral("messages"), source} + password);
     ASSERT_EQ(listed.exitCode, 0) << listed.err.constData();
     const QJsonArray messages = QJsonDocument::fromJson(listed.out).array();
     EXPECT_EQ(messages.size(), m_expected.value(QStringLiteral("messages")).toObject().size());
     // The copied files sit in the data root's iOS cache, laid out as on the phone.
-    const QStringList caches = QDir(m_root.filePath(QStringLiteral("ios_cache"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList caches =
+        QDir(m_root.filePath(QStringLiteral("ios_cache"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     ASSERT_EQ(caches.size(), 1);
     EXPECT_TRUE(QFileInfo(m_root.filePath(QStringLiteral("ios_cache/") + caches.first()
                                           + QStringLiteral("/com.kik.chat/Documents/kik.sqlite")))
@@ -175,8 +175,8 @@ TEST_P(ImportItunesCli, ItunesSourceListsAndBacksUpTheSameMessages)
     ASSERT_EQ(backup.exitCode, 0) << backup.err.constData();
     EXPECT_GT(QJsonDocument::fromJson(backup.out).object().value(QStringLiteral("messages")).toInt(), 0);
     if (!password.isEmpty()) {
-        const auto wrong = cli({QStringLiteral("messages"), source, QStringLiteral("--password"),
-                                QStringLiteral("wrong")});
+        const auto wrong =
+            cli({QStringLiteral("messages"), source, QStringLiteral("--password"), QStringLiteral("wrong")});
         EXPECT_EQ(wrong.exitCode, 1);
     }
 }
@@ -190,14 +190,15 @@ TEST(ImportItunesCliErrors, BackupWithoutKikSaysSo)
     QTemporaryDir root;
     QTemporaryDir work;
     const QString backup = work.filePath(QStringLiteral("b"));
-    ASSERT_EQ(TestSupport::runPython(QStringLiteral("make_itunes_backup.py"),
-                                     {backup, QStringLiteral("db"), QStringLiteral("--bulk"), QStringLiteral("2")})
-                  .exitCode,
-              0);
-    const auto result = TestSupport::run(
-        QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
-        {QStringLiteral("--data-root"), root.path(), QStringLiteral("--quiet"), QStringLiteral("import-itunes"),
-         backup});
+    ASSERT_EQ(
+        TestSupport::runPython(QStringLiteral("make_itunes_backup.py"),
+                               {backup, QStringLiteral("db"), QStringLiteral("--bulk"), QStringLiteral("2")})
+            .exitCode,
+        0);
+    const auto result =
+        TestSupport::run(QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
+                         {QStringLiteral("--data-root"), root.path(), QStringLiteral("--quiet"),
+                          QStringLiteral("import-itunes"), backup});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.contains("Found no Kik data in your iTunes Backup.")) << result.err.constData();
     EXPECT_FALSE(QDir(root.path()).exists(QStringLiteral("local_databases/Test iPhone_Backup")));
@@ -216,9 +217,9 @@ TEST(ImportItunesCliErrors, CancelledLoadReadsNothingAndKeepsNoCache)
                                      {app, work.filePath(QStringLiteral("e.json"))})
                   .exitCode,
               0);
-    ASSERT_EQ(TestSupport::runPython(QStringLiteral("make_ios_kik_backup.py"),
-                                     {app, backup, QStringLiteral("db"), QStringLiteral("--place"),
-                                      QStringLiteral("app")})
+    ASSERT_EQ(TestSupport::runPython(
+                  QStringLiteral("make_ios_kik_backup.py"),
+                  {app, backup, QStringLiteral("db"), QStringLiteral("--place"), QStringLiteral("app")})
                   .exitCode,
               0);
     CliContext ctx;
@@ -243,18 +244,19 @@ TEST(ImportItunesCliErrors, KikWithoutAStoreSaysSo)
     QTemporaryDir root;
     QTemporaryDir work;
     const QString app = work.filePath(QStringLiteral("com.kik.chat"));
-    TestSupport::writeFile(app + QStringLiteral("/Documents/attachments/c0ffee00-0000-4000-8000-000000000009"),
-                           "not a description");
+    TestSupport::writeFile(
+        app + QStringLiteral("/Documents/attachments/c0ffee00-0000-4000-8000-000000000009"),
+        "not a description");
     const QString backup = work.filePath(QStringLiteral("b"));
-    ASSERT_EQ(TestSupport::runPython(QStringLiteral("make_ios_kik_backup.py"),
-                                     {app, backup, QStringLiteral("mbdb"), QStringLiteral("--place"),
-                                      QStringLiteral("app")})
+    ASSERT_EQ(TestSupport::runPython(
+                  QStringLiteral("make_ios_kik_backup.py"),
+                  {app, backup, QStringLiteral("mbdb"), QStringLiteral("--place"), QStringLiteral("app")})
                   .exitCode,
               0);
-    const auto result = TestSupport::run(
-        QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
-        {QStringLiteral("--data-root"), root.path(), QStringLiteral("--quiet"),
-         QStringLiteral("import-itunes"), backup});
+    const auto result =
+        TestSupport::run(QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
+                         {QStringLiteral("--data-root"), root.path(), QStringLiteral("--quiet"),
+                          QStringLiteral("import-itunes"), backup});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err.trimmed(), QByteArray("Found no Kik data in your iTunes Backup."));
     EXPECT_FALSE(QDir(root.path()).exists(QStringLiteral("local_databases/Test iPhone_Backup")));

@@ -20,9 +20,9 @@ protected:
             QStringLiteral("make_ios_kik_store.py"),
             {m_app, m_work.filePath(QStringLiteral("expected.json")), QStringLiteral("--wal")});
         ASSERT_EQ(built.exitCode, 0) << built.err.constData();
-        m_expected = QJsonDocument::fromJson(
-                         TestSupport::readFile(m_work.filePath(QStringLiteral("expected.json"))))
-                         .object();
+        m_expected =
+            QJsonDocument::fromJson(TestSupport::readFile(m_work.filePath(QStringLiteral("expected.json"))))
+                .object();
     }
     TestSupport::ProcessResult cli(const QStringList &args)
     {
@@ -71,10 +71,10 @@ TEST_F(IosSourceCli, ChatsListsGroupsWithTheirMembers)
     for (const auto &v : group.value(QStringLiteral("members")).toArray())
         members.append(v.toString());
     members.sort();
-    EXPECT_EQ(members, (QStringList{QStringLiteral("anna_x1@talk.kik.com"),
-                                    QStringLiteral("bob_b2@talk.kik.com"),
-                                    QStringLiteral("chloe_c3@talk.kik.com"),
-                                    QStringLiteral("me_owner@talk.kik.com")}));
+    EXPECT_EQ(
+        members,
+        (QStringList{QStringLiteral("anna_x1@talk.kik.com"), QStringLiteral("bob_b2@talk.kik.com"),
+                     QStringLiteral("chloe_c3@talk.kik.com"), QStringLiteral("me_owner@talk.kik.com")}));
     EXPECT_EQ(group.value(QStringLiteral("messages")).toInt(), 4);
 }
 
@@ -88,17 +88,17 @@ TEST_F(IosSourceCli, MessagesAndBackupCarryEveryMessage)
     EXPECT_EQ(wal.value(QStringLiteral("ts")).toInteger(), (978307200LL + 450300002) * 1000);
     const QJsonObject gallery = byUid(messages, QStringLiteral("5a7e0000-0000-4000-8000-000000000104"));
     EXPECT_EQ(gallery.value(QStringLiteral("app_id")).toString(), QStringLiteral("com.kik.ext.gallery"));
-    EXPECT_EQ(gallery.value(QStringLiteral("attachment")).toObject().value(
-                  QStringLiteral("string:file-name")).toString(),
+    EXPECT_EQ(gallery.value(QStringLiteral("attachment"))
+                  .toObject()
+                  .value(QStringLiteral("string:file-name"))
+                  .toString(),
               QStringLiteral("IMG_0001.JPG"));
     EXPECT_EQ(gallery.value(QStringLiteral("sender")).toString(), QStringLiteral("anna_x1@talk.kik.com"));
 
-    const auto backup = cli({QStringLiteral("--json"), QStringLiteral("--quiet"),
-                             QStringLiteral("backup"), source(), QStringLiteral("--db"),
-                             QStringLiteral("fromios")});
+    const auto backup = cli({QStringLiteral("--json"), QStringLiteral("--quiet"), QStringLiteral("backup"),
+                             source(), QStringLiteral("--db"), QStringLiteral("fromios")});
     ASSERT_EQ(backup.exitCode, 0) << backup.err.constData();
-    const QJsonArray stored =
-        jsonArray({QStringLiteral("messages"), QStringLiteral("localdb:fromios")});
+    const QJsonArray stored = jsonArray({QStringLiteral("messages"), QStringLiteral("localdb:fromios")});
     ASSERT_EQ(stored.size(), messages.size());
     for (const auto &v : messages) {
         const QJsonObject m = v.toObject();
@@ -136,10 +136,10 @@ TEST(IosSourceCliRealStore, LoadsTheRealStoreAndLeavesItAsItWas)
     TestSupport::writeFile(store, original);
     const QString source = QStringLiteral("ios:") + work.filePath(QStringLiteral("com.kik.chat"));
     auto run = [&](const QString &command) {
-        const auto result = TestSupport::run(
-            QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
-            {QStringLiteral("--data-root"), root.path(), QStringLiteral("--json"),
-             QStringLiteral("--quiet"), command, source});
+        const auto result =
+            TestSupport::run(QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
+                             {QStringLiteral("--data-root"), root.path(), QStringLiteral("--json"),
+                              QStringLiteral("--quiet"), command, source});
         EXPECT_EQ(result.exitCode, 0) << result.err.constData();
         return QJsonDocument::fromJson(result.out).array();
     };

@@ -88,7 +88,9 @@ TEST(IosToAbTransfer, EveryMessageOnceInOrderWithAttachments)
     const QJsonObject expected = QJsonDocument::fromJson(readFile(dir.filePath("expected.json"))).object();
     ASSERT_FALSE(expected.isEmpty());
     ASSERT_EQ(runPython("make_android_kik.py", {"tree", dir.filePath("phone")}).exitCode, 0);
-    ASSERT_EQ(runPython("make_android_kik.py", {"ab", dir.filePath("phone"), dir.filePath("phone.ab")}).exitCode, 0);
+    ASSERT_EQ(
+        runPython("make_android_kik.py", {"ab", dir.filePath("phone"), dir.filePath("phone.ab")}).exitCode,
+        0);
     const QByteArray phoneBytes = readFile(dir.filePath("phone.ab"));
 
     const auto r = run(binDir() + "/velloran-kik",
@@ -137,11 +139,12 @@ TEST(IosToAbTransfer, EveryMessageOnceInOrderWithAttachments)
         EXPECT_EQ(seen.value(it.key()), 1) << it.key().toStdString();
         const QJsonObject row = merged.value(it.key());
         keys.insert(it.key(), m.value("sort_key").toInteger());
-        EXPECT_EQ(row.value("timestamp").toInteger() / 1000, m.value("ts").toInteger()) << it.key().toStdString();
+        EXPECT_EQ(row.value("timestamp").toInteger() / 1000, m.value("ts").toInteger())
+            << it.key().toStdString();
         EXPECT_EQ(row.value("was_me").toInt(), m.value("was_me").toBool() ? 1 : 0);
         EXPECT_EQ(row.value("read_state").toInt(), 500);
-        const QString chatUser = QString::number(
-            expected["chats"][QString::number(m.value("chat").toInt())]["user"].toInt());
+        const QString chatUser =
+            QString::number(expected["chats"][QString::number(m.value("chat").toInt())]["user"].toInt());
         EXPECT_EQ(row.value("bin_id").toString(), expected["users"][chatUser]["jid"].toString());
         if (m.value("render_ins").toString().isEmpty()) {
             EXPECT_EQ(row.value("body").toString(), m.value("body").toString()) << it.key().toStdString();

@@ -51,8 +51,8 @@ protected:
     TestSupport::ProcessResult cli(const QStringList &args)
     {
         return TestSupport::run(QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
-                                QStringList{QStringLiteral("--data-root"), m_root.path()} + args, {},
-                                120000, m_env);
+                                QStringList{QStringLiteral("--data-root"), m_root.path()} + args, {}, 120000,
+                                m_env);
     }
     QJsonDocument json(const QStringList &args)
     {
@@ -77,7 +77,8 @@ TEST_F(IphoneCli, DevicesListsEachIphone)
     for (const QJsonValue &row : rows) {
         const QJsonObject o = row.toObject();
         if (o.value(QStringLiteral("kind")).toString() == QLatin1String("iphone"))
-            seen << QStringList{o.value(QStringLiteral("id")).toString(), o.value(QStringLiteral("name")).toString(),
+            seen << QStringList{o.value(QStringLiteral("id")).toString(),
+                                o.value(QStringLiteral("name")).toString(),
                                 o.value(QStringLiteral("state")).toString()}
                         .join(QLatin1Char('|'));
     }
@@ -104,7 +105,8 @@ TEST_F(IphoneCli, ChatsAndMessagesOfTheIphoneEqualThoseOfItsFolder)
     // Messages name their content files below the folder they were read
     // from. Previews are drawn into a cache folder of each source (an input
     // folder is never written), so those are compared by their bytes.
-    const QString cache = QDir(m_root.path()).filePath(QStringLiteral("ios_cache/") + kUdid + QStringLiteral("/com.kik.chat"));
+    const QString cache =
+        QDir(m_root.path()).filePath(QStringLiteral("ios_cache/") + kUdid + QStringLiteral("/com.kik.chat"));
     QJsonArray phoneMessages = json({QStringLiteral("messages"), QStringLiteral("iphone:") + kUdid}).array();
     QJsonArray folderMessages = json({QStringLiteral("messages"), QStringLiteral("ios:") + m_app}).array();
     ASSERT_EQ(phoneMessages.size(), folderMessages.size());
@@ -136,7 +138,8 @@ TEST_F(IphoneCli, AutoNeedsExactlyOneIphone)
     start({phone(kUdid), phone(kOtherUdid)});
     const auto two = cli({QStringLiteral("chats"), QStringLiteral("iphone:auto")});
     EXPECT_EQ(two.exitCode, 1);
-    EXPECT_TRUE(two.err.contains(kUdid.toUtf8()) && two.err.contains(kOtherUdid.toUtf8())) << two.err.constData();
+    EXPECT_TRUE(two.err.contains(kUdid.toUtf8()) && two.err.contains(kOtherUdid.toUtf8()))
+        << two.err.constData();
     const auto unknown = cli({QStringLiteral("chats"), QStringLiteral("iphone:0000")});
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_TRUE(unknown.err.contains("The iPhone 0000 is not connected.")) << unknown.err.constData();
@@ -146,16 +149,18 @@ TEST_F(IphoneCli, BackupAndExportTakeTheIphoneAsSource)
 {
     start({phone(kUdid)});
     const int messages = json({QStringLiteral("messages"), QStringLiteral("ios:") + m_app}).array().size();
-    const QJsonObject backup =
-        json({QStringLiteral("backup"), QStringLiteral("iphone:") + kUdid, QStringLiteral("--db"), QStringLiteral("FromPhone")})
-            .object();
+    const QJsonObject backup = json({QStringLiteral("backup"), QStringLiteral("iphone:") + kUdid,
+                                     QStringLiteral("--db"), QStringLiteral("FromPhone")})
+                                   .object();
     EXPECT_EQ(backup.value(QStringLiteral("messages")).toInt(), messages);
-    EXPECT_EQ(json({QStringLiteral("messages"), QStringLiteral("localdb:FromPhone")}).array().size(), messages);
+    EXPECT_EQ(json({QStringLiteral("messages"), QStringLiteral("localdb:FromPhone")}).array().size(),
+              messages);
 
     const QString csv = m_work.filePath(QStringLiteral("out.csv"));
-    const QJsonObject exported = json({QStringLiteral("export"), QStringLiteral("iphone:auto"), QStringLiteral("--format"),
-                                       QStringLiteral("csv"), QStringLiteral("--out"), csv})
-                                     .object();
+    const QJsonObject exported =
+        json({QStringLiteral("export"), QStringLiteral("iphone:auto"), QStringLiteral("--format"),
+              QStringLiteral("csv"), QStringLiteral("--out"), csv})
+            .object();
     EXPECT_EQ(exported.value(QStringLiteral("messages")).toInt(), messages);
     EXPECT_GT(QFileInfo(csv).size(), 0);
 }
@@ -165,17 +170,24 @@ TEST_F(IphoneCli, OfflineTransferTakesTheIphoneAsSource)
     start({phone(kUdid)});
     const QString tree = m_work.filePath(QStringLiteral("phone"));
     const QString ab = m_work.filePath(QStringLiteral("phone.ab"));
-    ASSERT_EQ(TestSupport::runPython(QStringLiteral("make_android_kik.py"), {QStringLiteral("tree"), tree}).exitCode, 0);
-    ASSERT_EQ(TestSupport::runPython(QStringLiteral("make_android_kik.py"), {QStringLiteral("ab"), tree, ab}).exitCode, 0);
-    const QJsonObject fromPhone = json({QStringLiteral("transfer"), QStringLiteral("iphone:auto"), QStringLiteral("--to-ab"), ab,
-                                        QStringLiteral("--out"), m_work.filePath(QStringLiteral("a.ab"))})
-                                      .object();
-    const QJsonObject fromFolder = json({QStringLiteral("transfer"), QStringLiteral("ios:") + m_app, QStringLiteral("--to-ab"), ab,
-                                         QStringLiteral("--out"), m_work.filePath(QStringLiteral("b.ab"))})
-                                       .object();
+    ASSERT_EQ(TestSupport::runPython(QStringLiteral("make_android_kik.py"), {QStringLiteral("tree"), tree})
+                  .exitCode,
+              0);
+    ASSERT_EQ(TestSupport::runPython(QStringLiteral("make_android_kik.py"), {QStringLiteral("ab"), tree, ab})
+                  .exitCode,
+              0);
+    const QJsonObject fromPhone =
+        json({QStringLiteral("transfer"), QStringLiteral("iphone:auto"), QStringLiteral("--to-ab"), ab,
+              QStringLiteral("--out"), m_work.filePath(QStringLiteral("a.ab"))})
+            .object();
+    const QJsonObject fromFolder =
+        json({QStringLiteral("transfer"), QStringLiteral("ios:") + m_app, QStringLiteral("--to-ab"), ab,
+              QStringLiteral("--out"), m_work.filePath(QStringLiteral("b.ab"))})
+            .object();
     EXPECT_GT(fromPhone.value(QStringLiteral("messages")).toInt(), 0);
     EXPECT_EQ(fromPhone.value(QStringLiteral("messages")), fromFolder.value(QStringLiteral("messages")));
-    EXPECT_EQ(fromPhone.value(QStringLiteral("phone_messages_after")), fromFolder.value(QStringLiteral("phone_messages_after")));
+    EXPECT_EQ(fromPhone.value(QStringLiteral("phone_messages_after")),
+              fromFolder.value(QStringLiteral("phone_messages_after")));
 }
 
 TEST_F(IphoneCli, UnreadableStoreIsNamed)
@@ -192,7 +204,8 @@ TEST_F(IphoneCli, UnreadableStoreIsNamed)
 
 TEST_F(IphoneCli, PhoneThatWaitsForTrustSaysSo)
 {
-    start({phone(kUdid, {{QStringLiteral("paired"), false}, {QStringLiteral("pairing"), QStringLiteral("pending")}})});
+    start({phone(
+        kUdid, {{QStringLiteral("paired"), false}, {QStringLiteral("pairing"), QStringLiteral("pending")}})});
     const auto result = cli({QStringLiteral("chats"), QStringLiteral("iphone:auto")});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.contains("click \"Trust\"")) << result.err.constData();

@@ -15,14 +15,12 @@ TestSupport::ProcessResult cli(const QStringList &args)
 {
     TestSupport::ScopedDataRoot root;
     return TestSupport::run(QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
-                            QStringList{QStringLiteral("--data-root"), root.path(),
-                                        QStringLiteral("--json")}
+                            QStringList{QStringLiteral("--data-root"), root.path(), QStringLiteral("--json")}
                                 + args);
 }
 
 class ItunesCli : public ::testing::TestWithParam<const char *>
-{
-};
+{};
 
 } // namespace
 
@@ -32,8 +30,8 @@ TEST_P(ItunesCli, FilesAndExtract)
     BackupFixture fx;
     ASSERT_TRUE(fx.build(kind));
     const QStringList pw = kind.endsWith(QLatin1String("-enc"))
-        ? QStringList{QStringLiteral("--password"), QStringLiteral("secret")}
-        : QStringList();
+                               ? QStringList{QStringLiteral("--password"), QStringLiteral("secret")}
+                               : QStringList();
 
     auto files = cli(QStringList{QStringLiteral("itunes"), QStringLiteral("files"), fx.path,
                                  QStringLiteral("--domain"), QStringLiteral("AppDomain-com.kik.chat")}
@@ -43,20 +41,22 @@ TEST_P(ItunesCli, FilesAndExtract)
     int expected = 0;
     for (const auto &v : fx.files)
         expected += v.toObject().value(QStringLiteral("domain")).toString()
-            == QLatin1String("AppDomain-com.kik.chat");
+                    == QLatin1String("AppDomain-com.kik.chat");
     EXPECT_EQ(list.size(), expected);
     bool sawWal = false;
     for (const auto &v : list) {
         const QJsonObject o = v.toObject();
-        const QJsonObject want = fx.file(o.value(QStringLiteral("domain")).toString(),
-                                         o.value(QStringLiteral("path")).toString());
+        const QJsonObject want =
+            fx.file(o.value(QStringLiteral("domain")).toString(), o.value(QStringLiteral("path")).toString());
         ASSERT_FALSE(want.isEmpty());
         EXPECT_EQ(o.value(QStringLiteral("file_id")), want.value(QStringLiteral("file_id")));
-        EXPECT_EQ(o.value(QStringLiteral("size")).toInteger(), want.value(QStringLiteral("size")).toInteger());
+        EXPECT_EQ(o.value(QStringLiteral("size")).toInteger(),
+                  want.value(QStringLiteral("size")).toInteger());
         EXPECT_EQ(o.value(QStringLiteral("is_dir")), want.value(QStringLiteral("is_dir")));
         EXPECT_EQ(o.value(QStringLiteral("mtime")).toInteger(),
                   want.value(QStringLiteral("mtime")).toInteger() * 1000);
-        EXPECT_EQ(o.value(QStringLiteral("protection_class")), want.value(QStringLiteral("protection_class")));
+        EXPECT_EQ(o.value(QStringLiteral("protection_class")),
+                  want.value(QStringLiteral("protection_class")));
         sawWal |= o.value(QStringLiteral("path")).toString() == QLatin1String("Documents/kik.sqlite-wal");
     }
     EXPECT_TRUE(sawWal);
@@ -71,7 +71,9 @@ TEST_P(ItunesCli, FilesAndExtract)
     EXPECT_EQ(QJsonDocument::fromJson(extract.out).object().value(QStringLiteral("size")).toInt(), 1000);
     EXPECT_EQ(TestSupport::readFile(dest).toHex(),
               fx.file(QStringLiteral("AppDomain-com.kik.chat"), QStringLiteral("Documents/kik.sqlite"))
-                  .value(QStringLiteral("content")).toString().toLatin1());
+                  .value(QStringLiteral("content"))
+                  .toString()
+                  .toLatin1());
 }
 
 INSTANTIATE_TEST_SUITE_P(AllKinds, ItunesCli, ::testing::Values("mbdb", "db", "mbdb-enc", "db-enc"));
@@ -92,9 +94,10 @@ TEST(ItunesCliErrors, WrongOrMissingPasswordFails)
     auto byFile = cli({QStringLiteral("itunes"), QStringLiteral("files"), fx.path,
                        QStringLiteral("--password-file"), dir.filePath(QStringLiteral("pw"))});
     EXPECT_EQ(byFile.exitCode, 0) << byFile.err.constData();
-    auto missing = cli({QStringLiteral("itunes"), QStringLiteral("extract"), fx.path,
-                        QStringLiteral("HomeDomain"), QStringLiteral("nope"), dir.filePath(QStringLiteral("o")),
-                        QStringLiteral("--password"), QStringLiteral("secret")});
+    auto missing =
+        cli({QStringLiteral("itunes"), QStringLiteral("extract"), fx.path, QStringLiteral("HomeDomain"),
+             QStringLiteral("nope"), dir.filePath(QStringLiteral("o")), QStringLiteral("--password"),
+             QStringLiteral("secret")});
     EXPECT_EQ(missing.exitCode, 1);
 }
 
@@ -106,7 +109,8 @@ TEST(ItunesCliErrors, BackupsListsOnlyBackupFolders)
     const QString aPath = root.filePath(QStringLiteral("one"));
     ASSERT_TRUE(QDir().rename(a.path, aPath));
     BackupFixture b;
-    ASSERT_TRUE(b.build(QStringLiteral("db-enc"), {QStringLiteral("--date"), QStringLiteral("2021-01-02T03:04:05")}));
+    ASSERT_TRUE(
+        b.build(QStringLiteral("db-enc"), {QStringLiteral("--date"), QStringLiteral("2021-01-02T03:04:05")}));
     ASSERT_TRUE(QDir().rename(b.path, root.filePath(QStringLiteral("two"))));
     QDir(root.path()).mkpath(QStringLiteral("not-a-backup"));
     TestSupport::writeFile(root.filePath(QStringLiteral("plist-only/Manifest.plist")), "x");
@@ -117,7 +121,8 @@ TEST(ItunesCliErrors, BackupsListsOnlyBackupFolders)
     ASSERT_EQ(list.size(), 2);
     QMap<QString, QJsonObject> byName;
     for (const auto &v : list)
-        byName.insert(QFileInfo(v.toObject().value(QStringLiteral("path")).toString()).fileName(), v.toObject());
+        byName.insert(QFileInfo(v.toObject().value(QStringLiteral("path")).toString()).fileName(),
+                      v.toObject());
     EXPECT_EQ(byName.value(QStringLiteral("one")).value(QStringLiteral("encrypted")).toBool(), false);
     EXPECT_EQ(byName.value(QStringLiteral("two")).value(QStringLiteral("encrypted")).toBool(), true);
     EXPECT_EQ(byName.value(QStringLiteral("two")).value(QStringLiteral("date")).toInteger(), 1609556645000LL);

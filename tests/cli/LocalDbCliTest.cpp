@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 QString binary()
@@ -22,8 +21,7 @@ class LocalDbCli : public ::testing::Test
 protected:
     TestSupport::ProcessResult cli(const QStringList &args)
     {
-        return TestSupport::run(binary(),
-                                QStringList{QStringLiteral("--data-root"), m_root.path()} + args);
+        return TestSupport::run(binary(), QStringList{QStringLiteral("--data-root"), m_root.path()} + args);
     }
     QJsonDocument json(const QStringList &args, int expectedExit = 0)
     {
@@ -40,8 +38,7 @@ protected:
     }
     void makeDb(const QString &name, const QString &mode = QStringLiteral("plain"))
     {
-        const auto built =
-            TestSupport::runPython(QStringLiteral("make_localdb.py"), {dbFolder(name), mode});
+        const auto built = TestSupport::runPython(QStringLiteral("make_localdb.py"), {dbFolder(name), mode});
         ASSERT_EQ(built.exitCode, 0) << built.err.constData();
     }
     QTemporaryDir m_root;
@@ -82,8 +79,7 @@ TEST_F(LocalDbCli, ChatsNewestFirstWithContractFields)
 TEST_F(LocalDbCli, MessagesInDisplayOrderAndFilteredByChat)
 {
     makeDb(QStringLiteral("src"));
-    const QJsonArray all =
-        json({QStringLiteral("messages"), QStringLiteral("localdb:src")}).array();
+    const QJsonArray all = json({QStringLiteral("messages"), QStringLiteral("localdb:src")}).array();
     ASSERT_EQ(all.size(), 3);
     const QJsonObject first = all[0].toObject();
     EXPECT_EQ(first.value(QStringLiteral("uid")).toString(), QStringLiteral("uid-a1"));
@@ -99,14 +95,13 @@ TEST_F(LocalDbCli, MessagesInDisplayOrderAndFilteredByChat)
                   .value(QStringLiteral("string:file-name"))
                   .toString(),
               QStringLiteral("a.jpg"));
-    for (const char *key : {"uid", "chat", "sender", "was_me", "ts", "rec_ts", "body", "summary",
-                            "app_id", "sub_app_id", "content_id", "attachment", "content_path",
-                            "preview_path"})
+    for (const char *key : {"uid", "chat", "sender", "was_me", "ts", "rec_ts", "body", "summary", "app_id",
+                            "sub_app_id", "content_id", "attachment", "content_path", "preview_path"})
         EXPECT_TRUE(second.contains(QLatin1String(key))) << key;
-    const QJsonArray group = json({QStringLiteral("messages"), QStringLiteral("localdb:src"),
-                                   QStringLiteral("--chat"),
-                                   QStringLiteral("1100024090445_g@groups.kik.com")})
-                                 .array();
+    const QJsonArray group =
+        json({QStringLiteral("messages"), QStringLiteral("localdb:src"), QStringLiteral("--chat"),
+              QStringLiteral("1100024090445_g@groups.kik.com")})
+            .array();
     ASSERT_EQ(group.size(), 1);
     EXPECT_EQ(group[0].toObject().value(QStringLiteral("uid")).toString(), QStringLiteral("uid-g1"));
 }
@@ -114,8 +109,8 @@ TEST_F(LocalDbCli, MessagesInDisplayOrderAndFilteredByChat)
 TEST_F(LocalDbCli, BackupTwiceCountsTheSameAndDeleteRemovesIt)
 {
     makeDb(QStringLiteral("src"));
-    const QStringList backup{QStringLiteral("backup"), QStringLiteral("localdb:src"),
-                             QStringLiteral("--db"), QStringLiteral(" copy ")};
+    const QStringList backup{QStringLiteral("backup"), QStringLiteral("localdb:src"), QStringLiteral("--db"),
+                             QStringLiteral(" copy ")};
     const QJsonObject first = json(backup).object();
     EXPECT_EQ(first.value(QStringLiteral("db")).toString(), QStringLiteral("copy"));
     EXPECT_EQ(first.value(QStringLiteral("messages")).toInt(), 3);
@@ -147,13 +142,11 @@ TEST_F(LocalDbCli, BackupBetweenLocalDatabasesCopiesTheirMedia)
                              "prof/bob_y@talk.kik.com", "prof/1100024090445_g@groups.kik.com"}) {
         const QString name = QString::fromLatin1(file);
         ASSERT_TRUE(QFileInfo::exists(dst.filePath(name))) << file;
-        EXPECT_EQ(TestSupport::readFile(dst.filePath(name)),
-                  TestSupport::readFile(src.filePath(name)))
+        EXPECT_EQ(TestSupport::readFile(dst.filePath(name)), TestSupport::readFile(src.filePath(name)))
             << file;
     }
     // The copy reads back with the same messages and media paths.
-    const QJsonArray messages =
-        json({QStringLiteral("messages"), QStringLiteral("localdb:dst")}).array();
+    const QJsonArray messages = json({QStringLiteral("messages"), QStringLiteral("localdb:dst")}).array();
     ASSERT_EQ(messages.size(), 3);
     bool sawContent = false;
     for (const QJsonValue &value : messages) {
@@ -172,8 +165,8 @@ TEST_F(LocalDbCli, BackupBetweenLocalDatabasesCopiesTheirMedia)
 TEST_F(LocalDbCli, BadNamesAndMissingDatabases)
 {
     makeDb(QStringLiteral("src"));
-    auto result = cli({QStringLiteral("backup"), QStringLiteral("localdb:src"),
-                       QStringLiteral("--db"), QStringLiteral("a/b")});
+    auto result = cli({QStringLiteral("backup"), QStringLiteral("localdb:src"), QStringLiteral("--db"),
+                       QStringLiteral("a/b")});
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_FALSE(QFileInfo::exists(QDir(m_root.path()).filePath(QStringLiteral("local_databases/a"))));
     result = cli({QStringLiteral("backup"), QStringLiteral("localdb:src")});
@@ -192,8 +185,8 @@ TEST_F(LocalDbCli, BadNamesAndMissingDatabases)
 TEST_F(LocalDbCli, BrokenSourceFailsWithAccessLayerText)
 {
     makeDb(QStringLiteral("bad"), QStringLiteral("garbage"));
-    const auto result = cli({QStringLiteral("backup"), QStringLiteral("localdb:bad"),
-                             QStringLiteral("--db"), QStringLiteral("out")});
+    const auto result = cli({QStringLiteral("backup"), QStringLiteral("localdb:bad"), QStringLiteral("--db"),
+                             QStringLiteral("out")});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.contains("not a database")) << result.err.constData();
     EXPECT_FALSE(QFileInfo::exists(dbFolder(QStringLiteral("out"))));
@@ -207,10 +200,11 @@ TEST_F(LocalDbCli, TerminateCancelsBackupAndKeepsTargetAsBefore)
     const QByteArray before = TestSupport::readFile(targetDb);
 
     // Stopped at the job's first item report, as Ctrl+C would.
-    const auto r = TestSupport::terminateAfter(
-        binary(), {QStringLiteral("--data-root"), m_root.path(), QStringLiteral("backup"),
-                   QStringLiteral("localdb:big"), QStringLiteral("--db"), QStringLiteral("target")},
-        "Messages:");
+    const auto r = TestSupport::terminateAfter(binary(),
+                                               {QStringLiteral("--data-root"), m_root.path(),
+                                                QStringLiteral("backup"), QStringLiteral("localdb:big"),
+                                                QStringLiteral("--db"), QStringLiteral("target")},
+                                               "Messages:");
     EXPECT_FALSE(r.crashed);
     EXPECT_EQ(r.exitCode, 3) << r.err.constData();
     EXPECT_TRUE(r.out.isEmpty());

@@ -23,18 +23,17 @@ protected:
     void SetUp() override
     {
         const auto built = TestSupport::runPython(
-            QStringLiteral("make_localdb.py"), {QDir(m_root.path()).filePath(QStringLiteral("local_databases/chats")),
-                                                QStringLiteral("plain")});
+            QStringLiteral("make_localdb.py"),
+            {QDir(m_root.path()).filePath(QStringLiteral("local_databases/chats")), QStringLiteral("plain")});
         ASSERT_EQ(built.exitCode, 0) << built.err.constData();
     }
 
     TestSupport::ProcessResult kik(const QStringList &args)
     {
-        return TestSupport::run(QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
-                                QStringList{QStringLiteral("--data-root"), m_root.path(),
-                                            QStringLiteral("--quiet")}
-                                    + args,
-                                {}, 60000);
+        return TestSupport::run(
+            QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
+            QStringList{QStringLiteral("--data-root"), m_root.path(), QStringLiteral("--quiet")} + args, {},
+            60000);
     }
 
     QString work(const QString &name) const { return QDir(m_work.path()).filePath(name); }
@@ -53,9 +52,10 @@ protected:
     {
         const QString tree = work(QStringLiteral("tree"));
         const QString archive = work(QStringLiteral("phone.ab"));
-        EXPECT_EQ(TestSupport::runPython(QStringLiteral("make_android_kik.py"), {QStringLiteral("tree"), tree})
-                      .exitCode,
-                  0);
+        EXPECT_EQ(
+            TestSupport::runPython(QStringLiteral("make_android_kik.py"), {QStringLiteral("tree"), tree})
+                .exitCode,
+            0);
         EXPECT_EQ(TestSupport::runPython(QStringLiteral("make_android_kik.py"),
                                          {QStringLiteral("ab"), tree, archive})
                       .exitCode,
@@ -119,10 +119,10 @@ TEST_F(OutputSafetyCli, AnOutputThatIsOrLiesInsideAnInputIsRefused)
     const QString archive = makeArchive();
     const QByteArray archiveBytes = TestSupport::readFile(archive);
     r = kik({QStringLiteral("transfer"), QStringLiteral("localdb:chats"), QStringLiteral("--to-ab"), archive,
-              QStringLiteral("--out"), archive});
+             QStringLiteral("--out"), archive});
     EXPECT_EQ(r.exitCode, 2) << r.err.constData();
-    r = kik({QStringLiteral("transfer"), QStringLiteral("ab:") + archive, QStringLiteral("--to-ab"),
-             archive, QStringLiteral("--out"), work(QStringLiteral("new.ab"))});
+    r = kik({QStringLiteral("transfer"), QStringLiteral("ab:") + archive, QStringLiteral("--to-ab"), archive,
+             QStringLiteral("--out"), work(QStringLiteral("new.ab"))});
     EXPECT_NE(r.exitCode, 2) << "a different output is accepted: " << r.err.constData();
     r = kik({QStringLiteral("ab"), QStringLiteral("unpack"), archive, archive});
     EXPECT_EQ(r.exitCode, 2) << r.err.constData();
@@ -200,7 +200,8 @@ TEST_F(OutputSafetyCli, DeviceNodesPipesAndFoldersAreNeverReplacedOrRemoved)
     EXPECT_EQ(r.exitCode, 2) << r.err.constData();
     EXPECT_TRUE(isFifo(fifo));
     // Nothing but the nodes, the folder and the archive's files is left.
-    QStringList left = QDir(m_work.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QStringList left =
+        QDir(m_work.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     left.sort();
     QStringList expected{QStringLiteral("fifo"), QStringLiteral("folder"), QStringLiteral("phone.ab"),
                          QStringLiteral("tree")};
@@ -217,8 +218,8 @@ TEST_F(OutputSafetyCli, ATextExportReplacesAnEarlierFileInOneStep)
     const QString file = QDir(locked).filePath(QStringLiteral("old.csv"));
     TestSupport::writeFile(file, "earlier export");
     makeLocalDb(QStringLiteral("chats2"), QStringLiteral("plain"));
-    const auto ok = kik({QStringLiteral("export"), QStringLiteral("localdb:chats2"), QStringLiteral("--format"),
-                         QStringLiteral("csv"), QStringLiteral("--out"), file});
+    const auto ok = kik({QStringLiteral("export"), QStringLiteral("localdb:chats2"),
+                         QStringLiteral("--format"), QStringLiteral("csv"), QStringLiteral("--out"), file});
     ASSERT_EQ(ok.exitCode, 0) << ok.err.constData();
     EXPECT_TRUE(TestSupport::readFile(file).startsWith("date,send,user,content"));
     EXPECT_EQ(QDir(locked).entryList(QDir::Files | QDir::Hidden).size(), 1) << "no temporary file is left";
@@ -229,10 +230,12 @@ TEST_F(OutputSafetyCli, ChatFileNamesDropControlCharactersAndNeverShareAFile)
     makeLocalDb(QStringLiteral("twins"), QStringLiteral("twins"));
     for (const QString &format : {QStringLiteral("pdf"), QStringLiteral("html")}) {
         const QString out = work(QStringLiteral("twins-") + format);
-        const auto r = kik({QStringLiteral("--json"), QStringLiteral("export"), QStringLiteral("localdb:twins"),
-                            QStringLiteral("--format"), format, QStringLiteral("--out"), out});
+        const auto r =
+            kik({QStringLiteral("--json"), QStringLiteral("export"), QStringLiteral("localdb:twins"),
+                 QStringLiteral("--format"), format, QStringLiteral("--out"), out});
         ASSERT_EQ(r.exitCode, 0) << r.err.constData();
-        const QJsonArray files = QJsonDocument::fromJson(r.out).object().value(QStringLiteral("files")).toArray();
+        const QJsonArray files =
+            QJsonDocument::fromJson(r.out).object().value(QStringLiteral("files")).toArray();
         EXPECT_EQ(files.size(), 3) << r.out.constData();
         for (const QJsonValue &file : files) {
             const QString path = file.toString();

@@ -18,13 +18,13 @@ class SharedMessageCli : public ::testing::Test
 protected:
     QJsonArray json(const QStringList &args)
     {
-        const auto result = TestSupport::run(
-            QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
-            QStringList{QStringLiteral("--data-root"), m_root.path(), QStringLiteral("--json"),
-                        QStringLiteral("--quiet")}
-                + args);
-        EXPECT_EQ(result.exitCode, 0) << args.join(QLatin1Char(' ')).toStdString() << ": "
-                                      << result.err.constData();
+        const auto result =
+            TestSupport::run(QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
+                             QStringList{QStringLiteral("--data-root"), m_root.path(),
+                                         QStringLiteral("--json"), QStringLiteral("--quiet")}
+                                 + args);
+        EXPECT_EQ(result.exitCode, 0)
+            << args.join(QLatin1Char(' ')).toStdString() << ": " << result.err.constData();
         return QJsonDocument::fromJson(result.out).array();
     }
     // Partner jid -> message count, from `chats`.

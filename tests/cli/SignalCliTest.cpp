@@ -58,7 +58,8 @@ bool anyFileOutside(const QString &folder, const QString &skipped)
     return false;
 }
 
-struct Stopped {
+struct Stopped
+{
     bool ended = false;
     bool crashed = false;
     int exitCode = -1;
@@ -93,9 +94,9 @@ protected:
 
     void start(QProcess &process, const QStringList &args)
     {
-        process.start(program(), QStringList{QStringLiteral("--data-root"), m_root.path(),
-                                             QStringLiteral("--quiet")}
-                                     + args);
+        process.start(program(),
+                      QStringList{QStringLiteral("--data-root"), m_root.path(), QStringLiteral("--quiet")}
+                          + args);
         ASSERT_TRUE(process.waitForStarted());
     }
 
@@ -155,9 +156,10 @@ TEST_F(SignalCli, AStoppedUnpackLeavesNoPartialTree)
                                bytes);
     }
     const QString archive = work(QStringLiteral("big.ab"));
-    ASSERT_EQ(TestSupport::runPython(QStringLiteral("make_android_kik.py"), {QStringLiteral("ab"), tree, archive})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        TestSupport::runPython(QStringLiteral("make_android_kik.py"), {QStringLiteral("ab"), tree, archive})
+            .exitCode,
+        0);
     const QByteArray bytes = TestSupport::readFile(archive);
     ASSERT_GT(bytes.size(), 1 << 21);
     const QByteArray head = bytes.left(bytes.size() * 3 / 4);
@@ -182,13 +184,13 @@ TEST_F(SignalCli, AStoppedUnpackLeavesNoPartialTree)
         return stopped;
     };
 
-    Stopped stopped = feedAndStop({QStringLiteral("ab"), QStringLiteral("unpack"), m_fifo,
-                                   work(QStringLiteral("unpacked"))},
-                                  m_work.path());
+    Stopped stopped = feedAndStop(
+        {QStringLiteral("ab"), QStringLiteral("unpack"), m_fifo, work(QStringLiteral("unpacked"))},
+        m_work.path());
     EXPECT_FALSE(stopped.crashed);
     EXPECT_EQ(stopped.exitCode, 3) << stopped.err.constData();
-    QStringList left = QDir(m_work.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
-                                                     | QDir::NoDotAndDotDot);
+    QStringList left =
+        QDir(m_work.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     left.sort();
     EXPECT_EQ(left, (QStringList{QStringLiteral("big.ab"), QStringLiteral("pipe"), QStringLiteral("tree")}));
 

@@ -45,16 +45,15 @@ TEST_F(DbSchemaTest, LookupsIgnoreCase)
 TEST_F(DbSchemaTest, AddColumnAddsOnlyWhatIsMissing)
 {
     DbSchema schema = DbSchema::read(db);
-    addColumn(schema, db, QStringLiteral("Foo"), QStringLiteral("is_big_emoji"),
-              QStringLiteral("BOOLEAN"));
+    addColumn(schema, db, QStringLiteral("Foo"), QStringLiteral("is_big_emoji"), QStringLiteral("BOOLEAN"));
     schema = DbSchema::read(db);
     EXPECT_EQ(DbSchema::column(schema.table(QStringLiteral("foo")), QStringLiteral("is_big_emoji")).type,
               QStringLiteral("BOOLEAN"));
 
     // An existing column, in any case, runs nothing: a real ALTER would fail
     // with "duplicate column name".
-    EXPECT_NO_THROW(addColumn(schema, db, QStringLiteral("foo"), QStringLiteral("BAR"),
-                              QStringLiteral("VARCHAR")));
+    EXPECT_NO_THROW(
+        addColumn(schema, db, QStringLiteral("foo"), QStringLiteral("BAR"), QStringLiteral("VARCHAR")));
 
     // The schema is a snapshot: a column added behind its back is attempted
     // and SQLite's refusal comes back in the error text.

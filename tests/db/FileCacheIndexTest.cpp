@@ -26,8 +26,7 @@ TEST(FileCacheIndex, NewIndexHoldsExactlyTheManifestTable)
         FileCacheIndex index(file);
         EXPECT_EQ(index.lastDate(QStringLiteral("Documents/kik.sqlite")), 0);
     }
-    EXPECT_EQ(scalar(file, QStringLiteral("select count(*) from sqlite_master where type='table'")),
-              1);
+    EXPECT_EQ(scalar(file, QStringLiteral("select count(*) from sqlite_master where type='table'")), 1);
     EXPECT_EQ(scalar(file, QStringLiteral("select count(*) from sqlite_master where "
                                           "type='table' and name='manifest'")),
               1);

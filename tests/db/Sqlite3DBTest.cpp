@@ -81,11 +81,10 @@ TEST_F(Sqlite3DBTest, NullsAndMissingColumns)
 
 TEST_F(Sqlite3DBTest, ErrorsCarrySqliteText)
 {
-    EXPECT_NE(errorOf([&] { db.executeThrow("insert into missing values(1)"); })
-                  .find("no such table: missing"),
-              std::string::npos);
-    EXPECT_NE(errorOf([&] { db.queryThrow("selec nothing"); }).find("syntax error"),
-              std::string::npos);
+    EXPECT_NE(
+        errorOf([&] { db.executeThrow("insert into missing values(1)"); }).find("no such table: missing"),
+        std::string::npos);
+    EXPECT_NE(errorOf([&] { db.queryThrow("selec nothing"); }).find("syntax error"), std::string::npos);
     db.executeThrow("create unique index u on t(name)");
     db.executeThrow(Sqlite3Sql("insert into t(name) values(?)").addTextParam(QStringLiteral("a")));
     EXPECT_NE(errorOf([&] {
@@ -111,8 +110,8 @@ TEST(Sqlite3DBOpen, FailuresAreReported)
     QTemporaryDir dir;
     Sqlite3DB db;
     // Flag 2 needs an existing file.
-    const std::string missing = errorOf(
-        [&] { db.openThrow(dir.filePath(QStringLiteral("none.db")), Sqlite3DB::ReadWrite); });
+    const std::string missing =
+        errorOf([&] { db.openThrow(dir.filePath(QStringLiteral("none.db")), Sqlite3DB::ReadWrite); });
     EXPECT_NE(missing.find("unable to open database file"), std::string::npos) << missing;
     EXPECT_FALSE(db.isOpen());
 
@@ -134,8 +133,8 @@ TEST_F(Sqlite3DBTest, RowInsertLeavesOutNamedColumns)
     row.setVal(QStringLiteral("name"), QStringLiteral("kept"));
     row[QStringLiteral("n")] = 5;
     row[QStringLiteral("n")] = 6; // a second set replaces, keeps the position
-    EXPECT_EQ(row.columns(), QStringList({QStringLiteral("_id"), QStringLiteral("name"),
-                                          QStringLiteral("n")}));
+    EXPECT_EQ(row.columns(),
+              QStringList({QStringLiteral("_id"), QStringLiteral("name"), QStringLiteral("n")}));
 
     const Sqlite3Sql withId = row.insertSql(QStringLiteral("t"));
     EXPECT_EQ(withId.sql(), QStringLiteral("insert into t(_id,name,n) values(?,?,?)"));

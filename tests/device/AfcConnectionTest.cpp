@@ -31,8 +31,7 @@ protected:
     {
         peer.addFile(QStringLiteral("/Documents/kik.sqlite"), QByteArray(1000, 'k'), 1700000000);
         peer.addFolder(QStringLiteral("/Documents/attachments"));
-        peer.addEntry(QStringLiteral("/Documents/link"),
-                      FakeAfcEntry{QStringLiteral("S_IFLNK"), {}, 1});
+        peer.addEntry(QStringLiteral("/Documents/link"), FakeAfcEntry{QStringLiteral("S_IFLNK"), {}, 1});
     }
     AfcConnection &afc()
     {
@@ -82,8 +81,8 @@ TEST_F(AfcConnectionTest, ListingLeavesOutDotsLinksAndNamesWithSlashes)
 {
     peer.fault = [](quint64 operation, const QByteArray &parameters) -> std::optional<QByteArray> {
         if (operation == 3 && parameters == QByteArray("/Documents\0", 11))
-            return FakeAfcPeer::packet(
-                2, QByteArray(".\0..\0kik.sqlite\0attachments\0link\0../../etc\0", 43));
+            return FakeAfcPeer::packet(2,
+                                       QByteArray(".\0..\0kik.sqlite\0attachments\0link\0../../etc\0", 43));
         return std::nullopt;
     };
     QStringList names;
@@ -204,9 +203,7 @@ TEST_F(AfcConnectionTest, HostileLengthIsRefusedBeforeAllocatingAndBreaksTheConn
 
 TEST_F(AfcConnectionTest, LengthBelowTheHeaderMeansNoPayload)
 {
-    peer.fault = [](quint64, const QByteArray &) -> std::optional<QByteArray> {
-        return bareHeader(12, 2);
-    };
+    peer.fault = [](quint64, const QByteArray &) -> std::optional<QByteArray> { return bareHeader(12, 2); };
     EXPECT_TRUE(afc().request(3, QByteArray("/\0", 2)).isEmpty());
 }
 
@@ -222,9 +219,7 @@ TEST_F(AfcConnectionTest, WrongMagicIsAHeaderError)
 
 TEST_F(AfcConnectionTest, StalledPhoneEndsInAHeaderErrorWithinTheTimeout)
 {
-    peer.fault = [](quint64, const QByteArray &) -> std::optional<QByteArray> {
-        return QByteArray();
-    };
+    peer.fault = [](quint64, const QByteArray &) -> std::optional<QByteArray> { return QByteArray(); };
     EXPECT_EQ(requestError(3), QStringLiteral("read AFC header failed."));
 }
 

@@ -24,4 +24,3 @@ private:
         events.append(sign + (device ? device->udid() : QStringLiteral("?")));
     }
 };
-

@@ -20,15 +20,14 @@ CFType builtPlist(const char *format)
 {
     static QTemporaryDir dir;
     const QString path = dir.filePath(QString::fromLatin1(format) + QStringLiteral(".plist"));
-    const auto r = TestSupport::runPython(QStringLiteral("make_plist.py"),
-                                          {path, QString::fromLatin1(format)});
+    const auto r =
+        TestSupport::runPython(QStringLiteral("make_plist.py"), {path, QString::fromLatin1(format)});
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     return CFType::fromPlistFile(path);
 }
 
 class CFTypeFormats : public ::testing::TestWithParam<const char *>
-{
-};
+{};
 
 } // namespace
 
@@ -49,8 +48,10 @@ TEST_P(CFTypeFormats, ReadsEveryScalarKind)
     EXPECT_EQ(root.value(QStringLiteral("list")).count(), 3);
     EXPECT_EQ(root.value(QStringLiteral("list")).at(2).value(QStringLiteral("k")).toQString(),
               QStringLiteral("v"));
-    EXPECT_EQ(root.value(QStringLiteral("nested")).value(QStringLiteral("inner"))
-                  .value(QStringLiteral("deep")).toQString(),
+    EXPECT_EQ(root.value(QStringLiteral("nested"))
+                  .value(QStringLiteral("inner"))
+                  .value(QStringLiteral("deep"))
+                  .toQString(),
               QStringLiteral("x"));
 }
 

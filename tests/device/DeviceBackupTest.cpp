@@ -1,8 +1,8 @@
 // The device backup's pieces that need no phone: reading the tool's output,
 // wording failures, the duration estimate, the work folder and the reuse
 // check of a backup left there.
-#include "device/BackupToolText.h"
 #include "app/DeviceBackupRoot.h"
+#include "device/BackupToolText.h"
 #include "device/IOSMobileBackupThread.h"
 
 #include "support/TestSupport.h"
@@ -26,9 +26,10 @@ TEST(BackupToolTextTest, SuccessIsTheSuccessLineNotTheExitStatus)
 
 TEST(BackupToolTextTest, LostPhoneGetsTheConnectionHelp)
 {
-    const QString text = worded(QStringLiteral(
-        "ERROR: Could not receive from mobilebackup2 (-4)\nBackup Aborted."));
-    EXPECT_TRUE(text.startsWith(QStringLiteral("Connection to device lost. Please try the following solutions: <br/><br/>A:<br/>")));
+    const QString text =
+        worded(QStringLiteral("ERROR: Could not receive from mobilebackup2 (-4)\nBackup Aborted."));
+    EXPECT_TRUE(text.startsWith(
+        QStringLiteral("Connection to device lost. Please try the following solutions: <br/><br/>A:<br/>")));
     EXPECT_TRUE(text.contains(QStringLiteral("B:<br/>Step 1) Delete the lockdown folder")));
     EXPECT_TRUE(text.contains(QStringLiteral("/guides/reset-lockdown-in-itunes.php")));
     EXPECT_TRUE(worded(QStringLiteral("an error: Connection to device lost"))
@@ -38,15 +39,17 @@ TEST(BackupToolTextTest, LostPhoneGetsTheConnectionHelp)
 TEST(BackupToolTextTest, UnreachablePhoneGetsTheConnectHelp)
 {
     EXPECT_TRUE(worded(QStringLiteral("ERROR: Could not connect to lockdownd, error code -19"))
-                    .startsWith(QStringLiteral("Failed to connect your iPhone. Please try the following solutions: ")));
+                    .startsWith(QStringLiteral(
+                        "Failed to connect your iPhone. Please try the following solutions: ")));
     EXPECT_TRUE(worded(QStringLiteral("cannot back up until Setup is finished"))
                     .startsWith(QStringLiteral("Failed to connect your iPhone.")));
 }
 
 TEST(BackupToolTextTest, OtherFailuresAreEscapedWithTheRestartNote)
 {
-    EXPECT_EQ(worded(QStringLiteral("ERROR: <disk> full")),
-              QStringLiteral("ERROR: &lt;disk&gt; full<br/><br/>Note: You can restart your device to try again."));
+    EXPECT_EQ(
+        worded(QStringLiteral("ERROR: <disk> full")),
+        QStringLiteral("ERROR: &lt;disk&gt; full<br/><br/>Note: You can restart your device to try again."));
 }
 
 TEST(BackupToolTextTest, DurationEstimate)
@@ -113,7 +116,8 @@ TEST_F(DeviceBackupFolderTest, WorkFolderLivesBelowTheRememberedBase)
 {
     const QDir first = tempBackupRoot();
     EXPECT_EQ(first.dirName(), QStringLiteral("__velloran_iosbk_temp"));
-    EXPECT_EQ(QDir(QFileInfo(first.absolutePath()).path()).canonicalPath(), QDir(root.path()).canonicalPath());
+    EXPECT_EQ(QDir(QFileInfo(first.absolutePath()).path()).canonicalPath(),
+              QDir(root.path()).canonicalPath());
     const QString pathFile = QDir(root.path()).filePath(QStringLiteral("__velloran_iosbk_temp.path"));
     ASSERT_TRUE(QFile::exists(pathFile));
 

@@ -63,9 +63,9 @@ inline QMap<QString, int> opens(IphoneEmulator &emu, const QString &udid)
 inline bool makeBackupSource(const QString &app, const QString &out,
                              const QString &kind = QStringLiteral("db"))
 {
-    const auto made = TestSupport::runPython(
-        QStringLiteral("make_ios_kik_backup.py"),
-        QStringList{app, out, kind, QStringLiteral("--place"), QStringLiteral("app")});
+    const auto made =
+        TestSupport::runPython(QStringLiteral("make_ios_kik_backup.py"),
+                               QStringList{app, out, kind, QStringLiteral("--place"), QStringLiteral("app")});
     EXPECT_EQ(made.exitCode, 0) << made.err.constData();
     return made.exitCode == 0;
 }

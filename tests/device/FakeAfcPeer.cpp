@@ -131,8 +131,7 @@ void FakeAfcPeer::serve()
         QByteArray reply;
         std::optional<QByteArray> faulty = fault ? fault(operation, parameters) : std::nullopt;
         reply = faulty ? *faulty : answer(operation, parameters);
-        if (!reply.isEmpty()
-            && ::send(m_peerFd, reply.constData(), size_t(reply.size()), MSG_NOSIGNAL) < 0)
+        if (!reply.isEmpty() && ::send(m_peerFd, reply.constData(), size_t(reply.size()), MSG_NOSIGNAL) < 0)
             return;
     }
 }

@@ -16,7 +16,8 @@
 #include <optional>
 #include <thread>
 
-struct FakeAfcEntry {
+struct FakeAfcEntry
+{
     QString kind = QStringLiteral("S_IFREG");
     QByteArray data;
     qint64 mtimeSeconds = 1600000000;

@@ -91,9 +91,11 @@ TEST_F(IOSAfcFileDownloadTest, ChangedFileIsCopiedAgain)
 {
     peer.addFile(QStringLiteral("/f"), "old", 1650000000);
     IOSAfcFileDownload download(&progress, &cache());
-    download.downloadFileThrow(afc(), afc().fileRecord(QStringLiteral("/f")), local(QStringLiteral("f")), true);
+    download.downloadFileThrow(afc(), afc().fileRecord(QStringLiteral("/f")), local(QStringLiteral("f")),
+                               true);
     peer.addFile(QStringLiteral("/f"), "newer", 1650000001);
-    download.downloadFileThrow(afc(), afc().fileRecord(QStringLiteral("/f")), local(QStringLiteral("f")), true);
+    download.downloadFileThrow(afc(), afc().fileRecord(QStringLiteral("/f")), local(QStringLiteral("f")),
+                               true);
     EXPECT_EQ(TestSupport::readFile(local(QStringLiteral("f"))), QByteArray("newer"));
     EXPECT_EQ(cache().lastDate(QStringLiteral("/f")), 1650000001);
 }
@@ -116,7 +118,8 @@ TEST_F(IOSAfcFileDownloadTest, StatusErrorMidReadKeepsTheShortFileWithoutCacheEn
     peer.addFile(QStringLiteral("/big"), QByteArray(3 * 65536, 'b'), 1650000000);
     peer.readErrorAfter = 1;
     IOSAfcFileDownload download(&progress, &cache());
-    download.downloadFileThrow(afc(), afc().fileRecord(QStringLiteral("/big")), local(QStringLiteral("big")), true);
+    download.downloadFileThrow(afc(), afc().fileRecord(QStringLiteral("/big")), local(QStringLiteral("big")),
+                               true);
     EXPECT_TRUE(QFileInfo::exists(local(QStringLiteral("big"))));
     EXPECT_LT(QFileInfo(local(QStringLiteral("big"))).size(), 3 * 65536);
     EXPECT_EQ(cache().lastDate(QStringLiteral("/big")), 0);
@@ -167,10 +170,10 @@ TEST_F(IOSAfcFileDownloadTest, FolderTreeIsCopiedWithoutLinksDotsOrEmptyFolders)
     peer.addEntry(QStringLiteral("/Documents/attachments/link"),
                   FakeAfcEntry{QStringLiteral("S_IFLNK"), "target", 1});
     IOSAfcFileDownload download(&progress, &cache());
-    download.downloadFolderThrow(afc(), afc().fileRecord(QStringLiteral("/Documents/attachments")),
-                                 target, true);
-    EXPECT_EQ(filesBelow(target), (QStringList{QStringLiteral("attachments/deep/two"),
-                                               QStringLiteral("attachments/one")}));
+    download.downloadFolderThrow(afc(), afc().fileRecord(QStringLiteral("/Documents/attachments")), target,
+                                 true);
+    EXPECT_EQ(filesBelow(target),
+              (QStringList{QStringLiteral("attachments/deep/two"), QStringLiteral("attachments/one")}));
 }
 
 TEST_F(IOSAfcFileDownloadTest, NamesThatWouldLeaveTheTargetAreSkipped)
@@ -182,7 +185,9 @@ TEST_F(IOSAfcFileDownloadTest, NamesThatWouldLeaveTheTargetAreSkipped)
         if (operation == 3 && parameters == QByteArray("/Documents/media\0", 17))
             return FakeAfcPeer::packet(2, QByteArray("..\0../../escaped\0..\\evil\0ok\0", 28));
         if (operation == 10 && parameters != QByteArray("/Documents/media\0", 17))
-            return FakeAfcPeer::packet(2, QByteArray("st_size\0" "2\0st_ifmt\0S_IFREG\0", 26));
+            return FakeAfcPeer::packet(2, QByteArray("st_size\0"
+                                                     "2\0st_ifmt\0S_IFREG\0",
+                                                     26));
         if (operation == 13)
             return FakeAfcPeer::packet(14, QByteArray("\x09\0\0\0\0\0\0\0", 8));
         if (operation == 15)
@@ -190,8 +195,7 @@ TEST_F(IOSAfcFileDownloadTest, NamesThatWouldLeaveTheTargetAreSkipped)
         return std::nullopt;
     };
     IOSAfcFileDownload download(&progress, nullptr);
-    download.downloadFolderThrow(afc(), afc().fileRecord(QStringLiteral("/Documents/media")), target,
-                                 false);
+    download.downloadFolderThrow(afc(), afc().fileRecord(QStringLiteral("/Documents/media")), target, false);
     EXPECT_EQ(filesBelow(dir.path()).filter(QStringLiteral("escaped")), QStringList());
     EXPECT_EQ(filesBelow(dir.path()).filter(QStringLiteral("evil")), QStringList());
     EXPECT_EQ(filesBelow(target), QStringList{QStringLiteral("media/ok")});
@@ -250,7 +254,8 @@ TEST_F(IOSAfcFileDownloadTest, LocalFileThatCannotBeCreatedNamesIt)
         download.downloadFileThrow(afc(), afc().fileRecord(QStringLiteral("/f")), path, false);
         FAIL() << "no error";
     } catch (const std::runtime_error &e) {
-        EXPECT_TRUE(QString::fromUtf8(e.what()).startsWith(QStringLiteral("can not create ") + path + QLatin1Char('.')));
+        EXPECT_TRUE(QString::fromUtf8(e.what()).startsWith(QStringLiteral("can not create ") + path
+                                                           + QLatin1Char('.')));
     }
 }
 
@@ -261,7 +266,8 @@ TEST_F(IOSAfcFileDownloadTest, PlantedLinkAtTheTargetIsReplacedNotFollowed)
     TestSupport::writeFile(outside, "keep me");
     ASSERT_TRUE(QFile::link(outside, local(QStringLiteral("f"))));
     IOSAfcFileDownload download(&progress, nullptr);
-    download.downloadFileThrow(afc(), afc().fileRecord(QStringLiteral("/f")), local(QStringLiteral("f")), false);
+    download.downloadFileThrow(afc(), afc().fileRecord(QStringLiteral("/f")), local(QStringLiteral("f")),
+                               false);
     EXPECT_EQ(TestSupport::readFile(outside), QByteArray("keep me"));
     EXPECT_EQ(TestSupport::readFile(local(QStringLiteral("f"))), QByteArray("device bytes"));
 }

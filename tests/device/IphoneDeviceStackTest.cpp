@@ -66,10 +66,9 @@ TEST_F(IphoneDeviceStackTest, ValuesOfTheRootAndOfWholeDomains)
 {
     start({device(kUdid, {{QStringLiteral("icloud_backup"), true}})});
     const MobileDevicePtr phone = mobileDeviceStack().device(kUdid);
-    const QList<CFType> values =
-        phone->copyValues({QStringLiteral("DeviceName"), QStringLiteral("ProductType"),
-                           QStringLiteral("NoSuchKey")},
-                          QString());
+    const QList<CFType> values = phone->copyValues(
+        {QStringLiteral("DeviceName"), QStringLiteral("ProductType"), QStringLiteral("NoSuchKey")},
+        QString());
     ASSERT_EQ(values.size(), 3);
     EXPECT_EQ(values[0].toQString(), QStringLiteral("Emu iPhone"));
     EXPECT_EQ(values[1].toQString(), QStringLiteral("iPhone12,1"));
@@ -83,7 +82,9 @@ TEST_F(IphoneDeviceStackTest, ValuesOfTheRootAndOfWholeDomains)
 TEST_F(IphoneDeviceStackTest, PlainSessionWorksToo)
 {
     start({device(kUdid, {{QStringLiteral("ssl_session"), false}})});
-    EXPECT_EQ(mobileDeviceStack().device(kUdid)->copyValues({QStringLiteral("DeviceName")}, QString())
+    EXPECT_EQ(mobileDeviceStack()
+                  .device(kUdid)
+                  ->copyValues({QStringLiteral("DeviceName")}, QString())
                   .value(0)
                   .toQString(),
               QStringLiteral("Emu iPhone"));
@@ -91,27 +92,32 @@ TEST_F(IphoneDeviceStackTest, PlainSessionWorksToo)
 
 TEST_F(IphoneDeviceStackTest, PendingPairingSaysTrustWithItsCode)
 {
-    const QString error = sessionError({{QStringLiteral("paired"), false}, {QStringLiteral("pairing"), QStringLiteral("pending")}});
-    EXPECT_TRUE(error.contains(QStringLiteral("please click \"Trust\".<br/><br/>Error code: AMDevicePair(-19)")))
+    const QString error = sessionError(
+        {{QStringLiteral("paired"), false}, {QStringLiteral("pairing"), QStringLiteral("pending")}});
+    EXPECT_TRUE(
+        error.contains(QStringLiteral("please click \"Trust\".<br/><br/>Error code: AMDevicePair(-19)")))
         << error.toStdString();
 }
 
 TEST_F(IphoneDeviceStackTest, DeniedPairing)
 {
-    EXPECT_TRUE(sessionError({{QStringLiteral("paired"), false}, {QStringLiteral("pairing"), QStringLiteral("denied")}})
+    EXPECT_TRUE(sessionError({{QStringLiteral("paired"), false},
+                              {QStringLiteral("pairing"), QStringLiteral("denied")}})
                     .endsWith(QStringLiteral("Error code: AMDevicePair(-18)")));
 }
 
 TEST_F(IphoneDeviceStackTest, PasscodeLockedPhone)
 {
-    EXPECT_TRUE(sessionError({{QStringLiteral("paired"), false}, {QStringLiteral("pairing"), QStringLiteral("passcode")}})
+    EXPECT_TRUE(sessionError({{QStringLiteral("paired"), false},
+                              {QStringLiteral("pairing"), QStringLiteral("passcode")}})
                     .endsWith(QStringLiteral("Error code: AMDevicePair(-17)")));
 }
 
 TEST_F(IphoneDeviceStackTest, HostThePhoneDoesNotKnow)
 {
     const QString error = sessionError({{QStringLiteral("pairing"), QStringLiteral("invalid_host")}});
-    EXPECT_TRUE(error.endsWith(QStringLiteral("Error code: AMDeviceValidatePairing(-21)"))) << error.toStdString();
+    EXPECT_TRUE(error.endsWith(QStringLiteral("Error code: AMDeviceValidatePairing(-21)")))
+        << error.toStdString();
 }
 
 TEST_F(IphoneDeviceStackTest, RefusedServiceDescribesThePhone)
@@ -124,9 +130,11 @@ TEST_F(IphoneDeviceStackTest, RefusedServiceDescribesThePhone)
         FAIL() << "the service started";
     } catch (const std::runtime_error &e) {
         const QString text = QString::fromUtf8(e.what());
-        EXPECT_TRUE(text.startsWith(QStringLiteral("<br/><br/>device:Emu iPhone, iPhone12,1, iOS 16.7 <br/><br/>")))
+        EXPECT_TRUE(
+            text.startsWith(QStringLiteral("<br/><br/>device:Emu iPhone, iPhone12,1, iOS 16.7 <br/><br/>")))
             << text.toStdString();
-        EXPECT_TRUE(text.endsWith(QStringLiteral("Error code: AMDeviceStartService(com.apple.mobile.house_arrest)=-27")))
+        EXPECT_TRUE(text.endsWith(
+            QStringLiteral("Error code: AMDeviceStartService(com.apple.mobile.house_arrest)=-27")))
             << text.toStdString();
     }
 }
@@ -140,7 +148,8 @@ TEST_F(IphoneDeviceStackTest, ContainerOfAnAppThatIsNotInstalledIsRefused)
         FAIL() << "the container opened";
     } catch (const std::runtime_error &e) {
         const QString text = QString::fromUtf8(e.what());
-        EXPECT_TRUE(text.startsWith(QStringLiteral("can not find com.kik.chat.<br/>&lt;?xml"))) << text.toStdString();
+        EXPECT_TRUE(text.startsWith(QStringLiteral("can not find com.kik.chat.<br/>&lt;?xml")))
+            << text.toStdString();
         EXPECT_TRUE(text.contains(QStringLiteral("ApplicationLookupFailed")));
     }
 }

@@ -50,29 +50,28 @@ protected:
         ASSERT_TRUE(work.isValid());
         container = work.filePath(QStringLiteral("container"));
         const auto made = TestSupport::runPython(QStringLiteral("make_ios_kik_store.py"),
-            { container, work.filePath(QStringLiteral("expected.json")) });
+                                                 {container, work.filePath(QStringLiteral("expected.json"))});
         ASSERT_EQ(made.exitCode, 0) << made.err.constData();
-        ASSERT_TRUE(QFile::link(
-            QStringLiteral("kik.sqlite"), container + QStringLiteral("/Documents/store-link")));
+        ASSERT_TRUE(
+            QFile::link(QStringLiteral("kik.sqlite"), container + QStringLiteral("/Documents/store-link")));
     }
 
     void startWith(const QJsonObject &extra)
     {
-        QJsonObject d{ { QStringLiteral("udid"), kUdid }, { QStringLiteral("ssl_session"), false },
-            { QStringLiteral("kik_container"), container } };
+        QJsonObject d{{QStringLiteral("udid"), kUdid},
+                      {QStringLiteral("ssl_session"), false},
+                      {QStringLiteral("kik_container"), container}};
         for (auto it = extra.begin(); it != extra.end(); ++it)
             d.insert(it.key(), it.value());
-        ASSERT_TRUE(emu.start({ { QStringLiteral("devices"), QJsonArray{ d } } }))
-            << emu.errorOutput().constData();
+        ASSERT_TRUE(emu.start({{QStringLiteral("devices"), QJsonArray{d}}})) << emu.errorOutput().constData();
     }
 
     quint32 deviceId()
     {
         MuxTestClient mux(emu.usbmuxdPort());
-        const QVariantList list
-            = mux.mux({ { QStringLiteral("MessageType"), QStringLiteral("ListDevices") } })
-                  .value(QStringLiteral("DeviceList"))
-                  .toList();
+        const QVariantList list = mux.mux({{QStringLiteral("MessageType"), QStringLiteral("ListDevices")}})
+                                      .value(QStringLiteral("DeviceList"))
+                                      .toList();
         return list.isEmpty() ? 0 : list.first().toMap().value(QStringLiteral("DeviceID")).toUInt();
     }
 
@@ -80,23 +79,21 @@ protected:
     std::unique_ptr<MuxTestClient> session()
     {
         MuxTestClient mux(emu.usbmuxdPort());
-        const QByteArray record
-            = mux.mux({ { QStringLiteral("MessageType"), QStringLiteral("ReadPairRecord") },
-                          { QStringLiteral("PairRecordID"), kUdid } })
-                  .value(QStringLiteral("PairRecordData"))
-                  .toByteArray();
+        const QByteArray record = mux.mux({{QStringLiteral("MessageType"), QStringLiteral("ReadPairRecord")},
+                                           {QStringLiteral("PairRecordID"), kUdid}})
+                                      .value(QStringLiteral("PairRecordData"))
+                                      .toByteArray();
         // The record is an XML plist inside the data; only its HostID matters.
         const qsizetype from = record.indexOf("<string>", record.indexOf("<key>HostID</key>")) + 8;
-        const QString hostId
-            = QString::fromUtf8(record.mid(from, record.indexOf("</string>", from) - from));
+        const QString hostId = QString::fromUtf8(record.mid(from, record.indexOf("</string>", from) - from));
         auto lockdown = std::make_unique<MuxTestClient>(emu.usbmuxdPort());
         if (!lockdown->connectTo(deviceId(), 62078))
             return nullptr;
-        const QVariantMap started
-            = lockdown
-                  ->exchange({ { QStringLiteral("Request"), QStringLiteral("StartSession") },
-                      { QStringLiteral("HostID"), hostId } })
-                  .toMap();
+        const QVariantMap started =
+            lockdown
+                ->exchange({{QStringLiteral("Request"), QStringLiteral("StartSession")},
+                            {QStringLiteral("HostID"), hostId}})
+                .toMap();
         return started.contains(QStringLiteral("SessionID")) ? std::move(lockdown) : nullptr;
     }
 
@@ -105,13 +102,12 @@ protected:
         auto lockdown = session();
         if (!lockdown)
             return 0;
-        return quint16(
-            lockdown
-                ->exchange({ { QStringLiteral("Request"), QStringLiteral("StartService") },
-                    { QStringLiteral("Service"), service } })
-                .toMap()
-                .value(QStringLiteral("Port"))
-                .toUInt());
+        return quint16(lockdown
+                           ->exchange({{QStringLiteral("Request"), QStringLiteral("StartService")},
+                                       {QStringLiteral("Service"), service}})
+                           .toMap()
+                           .value(QStringLiteral("Port"))
+                           .toUInt());
     }
 
     // A house_arrest connection that vended `bundle`; `answer` gets the reply.
@@ -121,11 +117,11 @@ protected:
         auto client = std::make_unique<MuxTestClient>(emu.usbmuxdPort());
         if (port == 0 || !client->connectTo(deviceId(), port))
             return nullptr;
-        const QVariantMap reply
-            = client
-                  ->exchange({ { QStringLiteral("Command"), QStringLiteral("VendContainer") },
-                      { QStringLiteral("Identifier"), bundle } })
-                  .toMap();
+        const QVariantMap reply =
+            client
+                ->exchange({{QStringLiteral("Command"), QStringLiteral("VendContainer")},
+                            {QStringLiteral("Identifier"), bundle}})
+                .toMap();
         if (answer)
             *answer = reply;
         return client;
@@ -137,8 +133,8 @@ protected:
         params[0] = 1; // read only
         const auto r = afc.afc(kFileOpen, params + afcPath(path));
         return r.operation == kOpenResult && r.data.size() == 8
-            ? qFromLittleEndian<quint64>(r.data.constData())
-            : 0;
+                   ? qFromLittleEndian<quint64>(r.data.constData())
+                   : 0;
     }
 
     QByteArray readAll(MuxTestClient &afc, quint64 handle)
@@ -161,7 +157,7 @@ protected:
             if (e.value(QStringLiteral("service")).toString() == QStringLiteral("afc")
                 && e.value(QStringLiteral("via")).toString() == QStringLiteral("house_arrest"))
                 ops << e.value(QStringLiteral("op")).toString() + QLatin1Char(' ')
-                        + e.value(QStringLiteral("path")).toString();
+                           + e.value(QStringLiteral("path")).toString();
         }
         return ops;
     }
@@ -189,21 +185,18 @@ TEST_F(IphoneEmulatorAfcTest, HouseArrestServesTheContainer)
     EXPECT_EQ(dir.packetNumber, 1u);
 
     const QString storePath = container + QStringLiteral("/Documents/kik.sqlite");
-    const auto info
-        = pairsOf(afc->afc(kFileInfo, afcPath(QStringLiteral("/Documents/kik.sqlite"))).data);
+    const auto info = pairsOf(afc->afc(kFileInfo, afcPath(QStringLiteral("/Documents/kik.sqlite"))).data);
     EXPECT_EQ(info.value(QStringLiteral("st_ifmt")), QStringLiteral("S_IFREG"));
     EXPECT_EQ(info.value(QStringLiteral("st_size")).toLongLong(), QFileInfo(storePath).size());
     EXPECT_EQ(info.value(QStringLiteral("st_mtime")).toLongLong() / 1000000,
-        QFileInfo(storePath).lastModified().toMSecsSinceEpoch());
-    EXPECT_TRUE(info.contains(QStringLiteral("st_birthtime"))
-        && info.contains(QStringLiteral("st_blocks")));
-    const auto link
-        = pairsOf(afc->afc(kFileInfo, afcPath(QStringLiteral("/Documents/store-link"))).data);
+              QFileInfo(storePath).lastModified().toMSecsSinceEpoch());
+    EXPECT_TRUE(info.contains(QStringLiteral("st_birthtime")) && info.contains(QStringLiteral("st_blocks")));
+    const auto link = pairsOf(afc->afc(kFileInfo, afcPath(QStringLiteral("/Documents/store-link"))).data);
     EXPECT_EQ(link.value(QStringLiteral("st_ifmt")), QStringLiteral("S_IFLNK"));
     EXPECT_EQ(link.value(QStringLiteral("LinkTarget")), QStringLiteral("kik.sqlite"));
     EXPECT_EQ(pairsOf(afc->afc(kFileInfo, afcPath(QStringLiteral("/Documents"))).data)
                   .value(QStringLiteral("st_ifmt")),
-        QStringLiteral("S_IFDIR"));
+              QStringLiteral("S_IFDIR"));
 
     const quint64 handle = open(*afc, QStringLiteral("/Documents/kik.sqlite"));
     ASSERT_NE(handle, 0u);
@@ -227,38 +220,33 @@ TEST_F(IphoneEmulatorAfcTest, StatusCodesOfAfc)
     EXPECT_EQ(afc->afc(99, QByteArray()).status, 6u);
     QByteArray writeMode(8, '\0');
     writeMode[0] = 3;
-    EXPECT_EQ(
-        afc->afc(kFileOpen, writeMode + afcPath(QStringLiteral("/Documents/new"))).status, 10u);
+    EXPECT_EQ(afc->afc(kFileOpen, writeMode + afcPath(QStringLiteral("/Documents/new"))).status, 10u);
     EXPECT_FALSE(QFileInfo::exists(container + QStringLiteral("/Documents/new")));
 }
 
 TEST_F(IphoneEmulatorAfcTest, AppNotInstalled)
 {
-    startWith({ { QStringLiteral("kik_container"), QJsonValue::Null } });
+    startWith({{QStringLiteral("kik_container"), QJsonValue::Null}});
     QVariantMap answer;
     ASSERT_TRUE(vend(QStringLiteral("com.kik.chat"), &answer));
-    EXPECT_EQ(answer.value(QStringLiteral("Error")).toString(),
-        QStringLiteral("ApplicationLookupFailed"));
+    EXPECT_EQ(answer.value(QStringLiteral("Error")).toString(), QStringLiteral("ApplicationLookupFailed"));
 
     // Installed, but the phone refuses to vend its container.
-    ASSERT_TRUE(emu.set(kUdid,
-        { { QStringLiteral("kik_container"), container },
-            { QStringLiteral("faults"),
-                QJsonObject{ { QStringLiteral("vend_error"),
-                    QStringLiteral("InstallationLookupFailed") } } } }));
+    ASSERT_TRUE(emu.set(
+        kUdid, {{QStringLiteral("kik_container"), container},
+                {QStringLiteral("faults"),
+                 QJsonObject{{QStringLiteral("vend_error"), QStringLiteral("InstallationLookupFailed")}}}}));
     ASSERT_TRUE(vend(QStringLiteral("com.kik.chat"), &answer));
-    EXPECT_EQ(answer.value(QStringLiteral("Error")).toString(),
-        QStringLiteral("InstallationLookupFailed"));
+    EXPECT_EQ(answer.value(QStringLiteral("Error")).toString(), QStringLiteral("InstallationLookupFailed"));
 }
 
 TEST_F(IphoneEmulatorAfcTest, PhoneGoesAwayMidFile)
 {
-    startWith({ { QStringLiteral("faults"),
-        QJsonObject{ { QStringLiteral("drop_after_bytes"), 1000 } } } });
+    startWith({{QStringLiteral("faults"), QJsonObject{{QStringLiteral("drop_after_bytes"), 1000}}}});
     MuxTestClient listener(emu.usbmuxdPort());
-    EXPECT_EQ(listener.mux({ { QStringLiteral("MessageType"), QStringLiteral("Listen") } })
+    EXPECT_EQ(listener.mux({{QStringLiteral("MessageType"), QStringLiteral("Listen")}})
                   .value(QStringLiteral("Number")),
-        QVariant(0u));
+              QVariant(0u));
     const QVariantMap attached = listener.nextPushed();
     EXPECT_EQ(attached.value(QStringLiteral("MessageType")).toString(), QStringLiteral("Attached"));
 
@@ -271,32 +259,29 @@ TEST_F(IphoneEmulatorAfcTest, PhoneGoesAwayMidFile)
 
     const QVariantMap detached = listener.nextPushed();
     EXPECT_EQ(detached.value(QStringLiteral("MessageType")).toString(), QStringLiteral("Detached"));
-    EXPECT_EQ(
-        detached.value(QStringLiteral("DeviceID")), attached.value(QStringLiteral("DeviceID")));
+    EXPECT_EQ(detached.value(QStringLiteral("DeviceID")), attached.value(QStringLiteral("DeviceID")));
     EXPECT_EQ(deviceId(), 0u);
 }
 
 TEST_F(IphoneEmulatorAfcTest, FaultsOnRequests)
 {
-    startWith({ { QStringLiteral("faults"),
-        QJsonObject{ { QStringLiteral("afc_read_error"), 20 },
-            { QStringLiteral("afc_read_error_path"), QStringLiteral("kik.sqlite") },
-            { QStringLiteral("afc_list_error"), 8 },
-            { QStringLiteral("afc_list_error_path"), QStringLiteral("attachments") } } } });
+    startWith({{QStringLiteral("faults"),
+                QJsonObject{{QStringLiteral("afc_read_error"), 20},
+                            {QStringLiteral("afc_read_error_path"), QStringLiteral("kik.sqlite")},
+                            {QStringLiteral("afc_list_error"), 8},
+                            {QStringLiteral("afc_list_error_path"), QStringLiteral("attachments")}}}});
     auto afc = vend(QStringLiteral("com.kik.chat"));
     ASSERT_TRUE(afc);
-    EXPECT_EQ(
-        afc->afc(kFileRead, afcHandle(open(*afc, QStringLiteral("/Documents/kik.sqlite")), 100))
-            .status,
-        20u);
+    EXPECT_EQ(afc->afc(kFileRead, afcHandle(open(*afc, QStringLiteral("/Documents/kik.sqlite")), 100)).status,
+              20u);
     EXPECT_EQ(afc->afc(kReadDir, afcPath(QStringLiteral("/Documents/attachments"))).status, 8u);
     EXPECT_EQ(afc->afc(kReadDir, afcPath(QStringLiteral("/Documents"))).operation, kData);
 
     // Hostile: a data answer claiming 2^62 bytes.
-    ASSERT_TRUE(emu.set(kUdid,
-        { { QStringLiteral("faults"),
-            QJsonObject{ { QStringLiteral("afc_hostile"), QStringLiteral("huge_entire") },
-                { QStringLiteral("afc_hostile_op"), QStringLiteral("READ_DIR") } } } }));
+    ASSERT_TRUE(
+        emu.set(kUdid, {{QStringLiteral("faults"),
+                         QJsonObject{{QStringLiteral("afc_hostile"), QStringLiteral("huge_entire")},
+                                     {QStringLiteral("afc_hostile_op"), QStringLiteral("READ_DIR")}}}}));
     const auto huge = afc->afc(kReadDir, afcPath(QStringLiteral("/Documents")));
     EXPECT_EQ(huge.entireLength, quint64(1) << 62);
     EXPECT_FALSE(huge.complete);
@@ -304,8 +289,8 @@ TEST_F(IphoneEmulatorAfcTest, FaultsOnRequests)
 
 TEST_F(IphoneEmulatorAfcTest, StalledReadAnswersNothing)
 {
-    startWith({ { QStringLiteral("faults"),
-        QJsonObject{ { QStringLiteral("stall"), QStringLiteral("afc_read") } } } });
+    startWith(
+        {{QStringLiteral("faults"), QJsonObject{{QStringLiteral("stall"), QStringLiteral("afc_read")}}}});
     auto afc = vend(QStringLiteral("com.kik.chat"));
     ASSERT_TRUE(afc);
     const quint64 handle = open(*afc, QStringLiteral("/Documents/kik.sqlite"));
@@ -317,9 +302,9 @@ TEST_F(IphoneEmulatorAfcTest, StalledReadAnswersNothing)
 
 TEST_F(IphoneEmulatorAfcTest, StallThatEndsInAClose)
 {
-    startWith({ { QStringLiteral("faults"),
-        QJsonObject{ { QStringLiteral("stall"), QJsonArray{ QStringLiteral("afc_list") } },
-            { QStringLiteral("stall_seconds"), 1 } } } });
+    startWith({{QStringLiteral("faults"),
+                QJsonObject{{QStringLiteral("stall"), QJsonArray{QStringLiteral("afc_list")}},
+                            {QStringLiteral("stall_seconds"), 1}}}});
     auto afc = vend(QStringLiteral("com.kik.chat"));
     ASSERT_TRUE(afc);
     EXPECT_FALSE(afc->afc(kReadDir, afcPath(QStringLiteral("/Documents")), 20000).complete);
@@ -330,51 +315,48 @@ TEST_F(IphoneEmulatorAfcTest, ListenSeesAttachAndDetach)
 {
     startWith({});
     MuxTestClient listener(emu.usbmuxdPort());
-    ASSERT_EQ(listener.mux({ { QStringLiteral("MessageType"), QStringLiteral("Listen") } })
+    ASSERT_EQ(listener.mux({{QStringLiteral("MessageType"), QStringLiteral("Listen")}})
                   .value(QStringLiteral("Number")),
-        QVariant(0u));
+              QVariant(0u));
     EXPECT_EQ(listener.nextPushed()
                   .value(QStringLiteral("Properties"))
                   .toMap()
                   .value(QStringLiteral("SerialNumber"))
                   .toString(),
-        kUdid);
+              kUdid);
 
     const QString other = QStringLiteral("00008101-000E1D2C3B4A5968");
-    ASSERT_TRUE(emu.attach({ { QStringLiteral("udid"), other } }));
+    ASSERT_TRUE(emu.attach({{QStringLiteral("udid"), other}}));
     const QVariantMap attached = listener.nextPushed();
     EXPECT_EQ(attached.value(QStringLiteral("MessageType")).toString(), QStringLiteral("Attached"));
-    EXPECT_EQ(attached.value(QStringLiteral("Properties"))
-                  .toMap()
-                  .value(QStringLiteral("SerialNumber"))
-                  .toString(),
+    EXPECT_EQ(
+        attached.value(QStringLiteral("Properties")).toMap().value(QStringLiteral("SerialNumber")).toString(),
         other);
     ASSERT_TRUE(emu.detach(other));
     const QVariantMap detached = listener.nextPushed();
     EXPECT_EQ(detached.value(QStringLiteral("MessageType")).toString(), QStringLiteral("Detached"));
-    EXPECT_EQ(
-        detached.value(QStringLiteral("DeviceID")), attached.value(QStringLiteral("DeviceID")));
+    EXPECT_EQ(detached.value(QStringLiteral("DeviceID")), attached.value(QStringLiteral("DeviceID")));
     EXPECT_FALSE(emu.detach(other));
 }
 
 TEST_F(IphoneEmulatorAfcTest, HostileLockdownLength)
 {
-    startWith({ { QStringLiteral("faults"),
-        QJsonObject{ { QStringLiteral("lockdown_hostile"), QStringLiteral("huge_length") } } } });
+    startWith({{QStringLiteral("faults"),
+                QJsonObject{{QStringLiteral("lockdown_hostile"), QStringLiteral("huge_length")}}}});
     // Outside a session the values come back normally ...
     MuxTestClient lockdown(emu.usbmuxdPort());
     ASSERT_TRUE(lockdown.connectTo(deviceId(), 62078));
     EXPECT_EQ(lockdown
-                  .exchange({ { QStringLiteral("Request"), QStringLiteral("GetValue") },
-                      { QStringLiteral("Key"), QStringLiteral("ProductVersion") } })
+                  .exchange({{QStringLiteral("Request"), QStringLiteral("GetValue")},
+                             {QStringLiteral("Key"), QStringLiteral("ProductVersion")}})
                   .toMap()
                   .value(QStringLiteral("Value"))
                   .toString(),
-        QStringLiteral("16.7"));
+              QStringLiteral("16.7"));
     // ... inside a session the answer's length is absurd.
     auto inSession = session();
     ASSERT_TRUE(inSession);
-    inSession->sendFramed({ { QStringLiteral("Request"), QStringLiteral("GetValue") },
-        { QStringLiteral("Key"), QStringLiteral("DeviceName") } });
+    inSession->sendFramed({{QStringLiteral("Request"), QStringLiteral("GetValue")},
+                           {QStringLiteral("Key"), QStringLiteral("DeviceName")}});
     EXPECT_EQ(inSession->readExact(4), QByteArray("\xff\xff\xff\xf0", 4));
 }

@@ -3,8 +3,8 @@
 // the faults a phone can show, and the fallback to a device backup.
 #include "EmulatedIphone.h"
 
-#include "db/FileCacheIndex.h"
 #include "app/DeviceBackupRoot.h"
+#include "db/FileCacheIndex.h"
 #include "device/IOSMobileBackupThread.h"
 #include "ios/BackupManifest.h"
 #include "ios/BackupSettingsCheck.h"
@@ -99,8 +99,8 @@ QStringList messageRows(const QString &appFolder)
     QStringList rows;
     for (const _KikMessage *message : std::as_const(data.messages)) {
         rows.append(QStringList{message->uid, message->body, message->ts.toString(Qt::ISODateWithMs),
-                                message->rec_ts.toString(Qt::ISODateWithMs),
-                                QString::number(message->was_me), message->content_id, message->app_id,
+                                message->rec_ts.toString(Qt::ISODateWithMs), QString::number(message->was_me),
+                                message->content_id, message->app_id,
                                 message->chat && message->chat->user ? message->chat->user->jid : QString(),
                                 QDir(appFolder).relativeFilePath(message->content_path)}
                         .join(QLatin1Char('|')));
@@ -137,12 +137,15 @@ protected:
     }
     QString cacheDocuments() const
     {
-        return QDir(root.path()).filePath(QStringLiteral("ios_cache/") + kUdid + QStringLiteral("/com.kik.chat/Documents"));
+        return QDir(root.path())
+            .filePath(QStringLiteral("ios_cache/") + kUdid + QStringLiteral("/com.kik.chat/Documents"));
     }
     QString cachedStore() const { return QDir(cacheDocuments()).filePath(QStringLiteral("kik.sqlite")); }
     qint64 cachedDate(const QString &devicePath) const
     {
-        FileCacheIndex index(QDir(root.path()).filePath(QStringLiteral("ios_cache/") + kUdid + QStringLiteral("/com.kik.manifest.db")));
+        FileCacheIndex index(
+            QDir(root.path())
+                .filePath(QStringLiteral("ios_cache/") + kUdid + QStringLiteral("/com.kik.manifest.db")));
         return index.lastDate(devicePath);
     }
     QString firstMediaFile() const
@@ -204,8 +207,9 @@ TEST_F(IphoneLoadTest, SecondLoadCopiesOnlyTheStoreAndChangedMedia)
 
 TEST_F(IphoneLoadTest, ReadErrorInTheStoreFailsAndLeavesNoStoreBehind)
 {
-    start({{QStringLiteral("faults"), QJsonObject{{QStringLiteral("afc_read_error"), 4},
-                                                  {QStringLiteral("afc_read_error_path"), QStringLiteral("kik.sqlite")}}}});
+    start({{QStringLiteral("faults"),
+            QJsonObject{{QStringLiteral("afc_read_error"), 4},
+                        {QStringLiteral("afc_read_error_path"), QStringLiteral("kik.sqlite")}}}});
     HeadlessProgress progress;
     load(progress);
     EXPECT_EQ(progress.result(), HeadlessProgress::Failed);
@@ -250,7 +254,8 @@ TEST_F(IphoneLoadTest, StalledPhoneEndsInAnErrorWithinTheReplyTimeout)
     HeadlessProgress progress;
     load(progress, 1000);
     EXPECT_EQ(progress.result(), HeadlessProgress::Failed);
-    EXPECT_TRUE(progress.errorText().contains(QStringLiteral("incomplete"))) << progress.errorText().toStdString();
+    EXPECT_TRUE(progress.errorText().contains(QStringLiteral("incomplete")))
+        << progress.errorText().toStdString();
     EXPECT_FALSE(QFileInfo::exists(cachedStore()));
 }
 
@@ -278,7 +283,8 @@ TEST_F(IphoneLoadTest, HostileContainerReplyCountsAsARefusal)
         setFaults({{QStringLiteral("house_arrest_hostile"), QString::fromLatin1(kind)}});
         HeadlessProgress progress;
         const auto job = load(progress, 2000);
-        EXPECT_EQ(progress.result(), HeadlessProgress::Succeeded) << kind << progress.errorText().toStdString();
+        EXPECT_EQ(progress.result(), HeadlessProgress::Succeeded)
+            << kind << progress.errorText().toStdString();
         EXPECT_TRUE(job->needsBackup()) << kind;
     }
 }
@@ -287,12 +293,14 @@ TEST_F(IphoneLoadTest, LinksAreNotFollowedAndFailedListingsCopyNothing)
 {
     ASSERT_TRUE(QFile::link(QDir(store.dir.path()).filePath(QStringLiteral("expected.json")),
                             QDir(store.app).filePath(QStringLiteral("Documents/attachments/outside-link"))));
-    start({{QStringLiteral("faults"), QJsonObject{{QStringLiteral("afc_list_error"), 4},
-                                                  {QStringLiteral("afc_list_error_path"), QStringLiteral("profpix")}}}});
+    start({{QStringLiteral("faults"),
+            QJsonObject{{QStringLiteral("afc_list_error"), 4},
+                        {QStringLiteral("afc_list_error_path"), QStringLiteral("profpix")}}}});
     HeadlessProgress progress;
     load(progress);
     ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
-    EXPECT_FALSE(QFileInfo::exists(QDir(cacheDocuments()).filePath(QStringLiteral("attachments/outside-link"))));
+    EXPECT_FALSE(
+        QFileInfo::exists(QDir(cacheDocuments()).filePath(QStringLiteral("attachments/outside-link"))));
     EXPECT_FALSE(QFileInfo::exists(QDir(cacheDocuments()).filePath(QStringLiteral("profpix"))));
     EXPECT_TRUE(QFileInfo::exists(cachedStore()));
 }
@@ -305,7 +313,8 @@ TEST_F(IphoneLoadTest, CancelMidFileLeavesNoPartialFileAndNoCacheEntry)
     CancelOnFile progress(QStringLiteral("big-video"));
     load(progress);
     EXPECT_TRUE(progress.isCancelled());
-    EXPECT_FALSE(QFileInfo::exists(QDir(cacheDocuments()).filePath(QStringLiteral("content_manager/big-video"))));
+    EXPECT_FALSE(
+        QFileInfo::exists(QDir(cacheDocuments()).filePath(QStringLiteral("content_manager/big-video"))));
     EXPECT_EQ(cachedDate(QStringLiteral("/Documents/content_manager/big-video")), 0);
 }
 
@@ -366,8 +375,9 @@ TEST_F(IphoneLoadTest, BackupSettingsCheckNamesWhatToChange)
     start({{QStringLiteral("icloud_backup"), true}, {QStringLiteral("will_encrypt"), true}});
     MobileDevice &phone = *mobileDeviceStack().device(kUdid);
     const BackupSettingsWarning cloud = checkBackupSettings(phone, true, true);
-    EXPECT_EQ(cloud.html(), QStringLiteral("Failed to transfer data to device. Please turn off iCloud backup on "
-                                           "your iPhone to try again.<br/><br/><img src=\":res/close_icloudbk.jpg\"/>"));
+    EXPECT_EQ(cloud.html(),
+              QStringLiteral("Failed to transfer data to device. Please turn off iCloud backup on "
+                             "your iPhone to try again.<br/><br/><img src=\":res/close_icloudbk.jpg\"/>"));
     const BackupSettingsWarning encrypted = checkBackupSettings(phone, false, true);
     EXPECT_EQ(encrypted.image, QStringLiteral(":res/close_itunesbkenc.jpg"));
     EXPECT_TRUE(encrypted.text.contains(QStringLiteral("uncheck \"Encrypt iPhone backup\" option")));
@@ -377,7 +387,8 @@ TEST_F(IphoneLoadTest, BackupSettingsCheckNamesWhatToChange)
 TEST_F(IphoneBackupFallbackTest, BackupFailuresAreWordedAndLeaveNoBackup)
 {
     startWithBackup(QStringLiteral("db"));
-    const struct {
+    const struct
+    {
         QJsonObject faults;
         QString start;
     } cases[] = {
@@ -392,7 +403,8 @@ TEST_F(IphoneBackupFallbackTest, BackupFailuresAreWordedAndLeaveNoBackup)
         JobRunner::runToEnd(job);
         EXPECT_EQ(progress.result(), HeadlessProgress::Failed);
         if (c.start.isEmpty())
-            EXPECT_TRUE(progress.errorText().endsWith(QStringLiteral("Note: You can restart your device to try again.")))
+            EXPECT_TRUE(progress.errorText().endsWith(
+                QStringLiteral("Note: You can restart your device to try again.")))
                 << progress.errorText().toStdString();
         else
             EXPECT_TRUE(progress.errorText().startsWith(c.start)) << progress.errorText().toStdString();
@@ -402,8 +414,9 @@ TEST_F(IphoneBackupFallbackTest, BackupFailuresAreWordedAndLeaveNoBackup)
 
 TEST_F(IphoneBackupFallbackTest, CancelStopsTheBackupToolAndKeepsNoBackup)
 {
-    startWithBackup(QStringLiteral("db"), {{QStringLiteral("faults"),
-                                            QJsonObject{{QStringLiteral("stall"), QStringLiteral("backup")}}}});
+    startWithBackup(
+        QStringLiteral("db"),
+        {{QStringLiteral("faults"), QJsonObject{{QStringLiteral("stall"), QStringLiteral("backup")}}}});
     CancelOnEstimate progress;
     IOSMobileBackupThread job(mobileDeviceStack().device(kUdid), &progress);
     JobRunner::runToEnd(job);

@@ -16,7 +16,8 @@ TEST(MobileDeviceErrorsTest, CodesPrintInSignedDecimal)
               QStringLiteral("Please restart your iPhone and computer to try again. If a prompt message "
                              "pops out on your iPhone, please click \"Trust\".<br/><br/>Error code: "
                              "AMDeviceStartSession(-402653139)"));
-    EXPECT_TRUE(sessionText(kPair, LOCKDOWN_E_USER_DENIED_PAIRING).endsWith(QStringLiteral("AMDevicePair(-18)")));
+    EXPECT_TRUE(
+        sessionText(kPair, LOCKDOWN_E_USER_DENIED_PAIRING).endsWith(QStringLiteral("AMDevicePair(-18)")));
 }
 
 TEST(MobileDeviceErrorsTest, LockdownErrorsMapToTheirStep)
@@ -42,7 +43,8 @@ TEST(MobileDeviceErrorsTest, ServiceTextDescribesTheDeviceOrSaysUnknown)
 
 TEST(MobileDeviceFrameworksTest, StartUpCheckCanFailAndRecover)
 {
-    mobiledevice_set_framework_probe([] { return QStringLiteral("Failed to load (Mobile Device) framework."); });
+    mobiledevice_set_framework_probe(
+        [] { return QStringLiteral("Failed to load (Mobile Device) framework."); });
     QString error;
     EXPECT_FALSE(mobiledevice_load_frameworks(error));
     EXPECT_EQ(error, QStringLiteral("Failed to load (Mobile Device) framework."));

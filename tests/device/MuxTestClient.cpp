@@ -158,12 +158,11 @@ QVariantMap MuxTestClient::nextPushed(int timeoutMs)
 
 bool MuxTestClient::connectTo(quint32 deviceId, quint16 port)
 {
-    const QVariantMap reply = mux({ { QStringLiteral("MessageType"), QStringLiteral("Connect") },
-        { QStringLiteral("DeviceID"), deviceId },
-        { QStringLiteral("PortNumber"), uint(qToBigEndian(port)) } });
+    const QVariantMap reply = mux({{QStringLiteral("MessageType"), QStringLiteral("Connect")},
+                                   {QStringLiteral("DeviceID"), deviceId},
+                                   {QStringLiteral("PortNumber"), uint(qToBigEndian(port))}});
     return reply.value(QStringLiteral("MessageType")).toString() == QStringLiteral("Result")
-        && reply.contains(QStringLiteral("Number"))
-        && reply.value(QStringLiteral("Number")).toUInt() == 0;
+           && reply.contains(QStringLiteral("Number")) && reply.value(QStringLiteral("Number")).toUInt() == 0;
 }
 
 void MuxTestClient::sendFramed(const QVariantMap &request)
@@ -191,8 +190,7 @@ QVariant MuxTestClient::readFramed()
     return parsed(readExact(size));
 }
 
-MuxTestClient::AfcReply MuxTestClient::afc(
-    quint64 operation, const QByteArray &parameters, int timeoutMs)
+MuxTestClient::AfcReply MuxTestClient::afc(quint64 operation, const QByteArray &parameters, int timeoutMs)
 {
     QByteArray packet("CFA6LPAA");
     packet.resize(40);

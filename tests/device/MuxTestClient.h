@@ -26,13 +26,14 @@ public:
     void sendFramed(const QVariantMap &request);
     QVariant readFramed();
 
-    struct AfcReply {
+    struct AfcReply
+    {
         bool complete = false; // a whole packet arrived
         quint64 entireLength = 0;
         quint64 packetNumber = 0;
         quint64 operation = 0;
         quint64 status = ~0ULL; // for operation 1
-        QByteArray data; // for operation 2
+        QByteArray data;        // for operation 2
     };
     AfcReply afc(quint64 operation, const QByteArray &parameters, int timeoutMs = 10000);
 

@@ -20,9 +20,8 @@ QByteArray bigEndian32(quint32 value)
     return bytes;
 }
 
-const QByteArray kReplyXml =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-    "<key>Status</key><string>Complete</string></dict></plist>";
+const QByteArray kReplyXml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                             "<key>Status</key><string>Complete</string></dict></plist>";
 
 class PlistFramingTest : public ::testing::Test
 {
@@ -73,7 +72,7 @@ TEST_F(PlistFramingTest, SentMessageIsLengthThenXml)
     const QByteArray length = phoneReads(4);
     ASSERT_EQ(length.size(), 4);
     const quint32 n = (quint32(quint8(length[0])) << 24) | (quint32(quint8(length[1])) << 16)
-        | (quint32(quint8(length[2])) << 8) | quint8(length[3]);
+                      | (quint32(quint8(length[2])) << 8) | quint8(length[3]);
     const QByteArray body = phoneReads(int(n));
     EXPECT_TRUE(body.startsWith("<?xml"));
     EXPECT_TRUE(body.contains("<string>VendContainer</string>"));
@@ -142,14 +141,14 @@ TEST_F(PlistFramingTest, LengthCutShortByAClosingPhone)
 {
     phoneSends(QByteArray("\0\0", 2));
     ::shutdown(phoneFd, SHUT_WR);
-    EXPECT_EQ(receiveError(200), QStringLiteral("mobiledevice_recmsg(msg-length) error, received length: 2."));
+    EXPECT_EQ(receiveError(200),
+              QStringLiteral("mobiledevice_recmsg(msg-length) error, received length: 2."));
 }
 
 TEST_F(PlistFramingTest, ContainerRefusalNamesTheAppWithTheEscapedReply)
 {
-    const QByteArray refusal =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-        "<key>Error</key><string>ApplicationLookupFailed</string></dict></plist>";
+    const QByteArray refusal = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                               "<key>Error</key><string>ApplicationLookupFailed</string></dict></plist>";
     std::thread phone([&] {
         const QByteArray length = phoneReads(4);
         if (length.size() == 4)
@@ -163,7 +162,8 @@ TEST_F(PlistFramingTest, ContainerRefusalNamesTheAppWithTheEscapedReply)
         error = QString::fromUtf8(e.what());
     }
     phone.join();
-    EXPECT_TRUE(error.startsWith(QStringLiteral("can not find com.kik.chat.<br/>&lt;?xml"))) << error.toStdString();
+    EXPECT_TRUE(error.startsWith(QStringLiteral("can not find com.kik.chat.<br/>&lt;?xml")))
+        << error.toStdString();
     EXPECT_TRUE(error.contains(QStringLiteral("&lt;string&gt;ApplicationLookupFailed&lt;/string&gt;")));
     EXPECT_FALSE(error.contains(QLatin1Char('>')) && error.contains(QStringLiteral("<key")));
 }

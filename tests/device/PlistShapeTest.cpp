@@ -1,8 +1,8 @@
 // Property lists nested or expanded beyond reason are refused before
 // libplist parses them (it recurses per level, and copies shared objects);
 // ordinary depths still parse.
-#include "device/CFType.h"
 #include "device/PlistShape.h"
+#include "device/CFType.h"
 
 #include "support/TestSupport.h"
 
@@ -32,8 +32,7 @@ int uriDepth(const CFType &root)
 }
 
 class PlistShapeKinds : public ::testing::TestWithParam<const char *>
-{
-};
+{};
 
 } // namespace
 

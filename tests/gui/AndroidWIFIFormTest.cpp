@@ -1,8 +1,8 @@
 // The WiFi dialog: which addresses it takes, and that a connection to a
 // stand-in for the phone's helper app on this machine ends the dialog
 // carrying the phone, while a refusal leaves it open without one.
-#include "android/AndroidDevice.h"
 #include "android/gui/AndroidWIFIForm.h"
+#include "android/AndroidDevice.h"
 #include "app/Translation.h"
 #include "ui/ModalScript.h"
 
@@ -58,7 +58,11 @@ public:
     }
 
     // The channel request the dialog's job sent (after join()).
-    QByteArray request() { join(); return m_request; }
+    QByteArray request()
+    {
+        join();
+        return m_request;
+    }
     void join()
     {
         if (m_thread.joinable())
@@ -93,7 +97,8 @@ private:
     QByteArray m_request;
 };
 
-struct FormParts {
+struct FormParts
+{
     QLineEdit *address;
     QPushButton *connect;
 };
@@ -170,7 +175,8 @@ TEST(AndroidWIFIForm, ARefusedConnectionShowsTheErrorAndKeepsTheDialogOpen)
     helper.join();
     ASSERT_TRUE(script.waitDone(20000));
     ASSERT_EQ(script.boxes.size(), 1);
-    EXPECT_TRUE(script.boxes[0].contains(QStringLiteral("root access denied"))) << script.boxes[0].toStdString();
+    EXPECT_TRUE(script.boxes[0].contains(QStringLiteral("root access denied")))
+        << script.boxes[0].toStdString();
     EXPECT_TRUE(form.isVisible());
     EXPECT_NE(form.result(), QDialog::Accepted);
     EXPECT_FALSE(form.device().overWifi);

@@ -75,7 +75,8 @@ protected:
     {
         KikMessageList list;
         for (int i = 0; i < n; ++i)
-            list.append(d.message(chat, QStringLiteral("message %1").arg(i), localTime(2020, 2, 3, 8, 0).addSecs(i * 61), i % 2 == 0));
+            list.append(d.message(chat, QStringLiteral("message %1").arg(i),
+                                  localTime(2020, 2, 3, 8, 0).addSecs(i * 61), i % 2 == 0));
         return list;
     }
 
@@ -92,7 +93,10 @@ protected:
         double y = -1;
         bool done = false;
         view.page()->runJavaScript(QStringLiteral("window.scrollY"), QWebEngineScript::ApplicationWorld,
-                                   [&](const QVariant &v) { y = v.toDouble(); done = true; });
+                                   [&](const QVariant &v) {
+                                       y = v.toDouble();
+                                       done = true;
+                                   });
         waitFor([&] { return done; });
         return y;
     }
@@ -147,7 +151,8 @@ TEST_F(BubbleViewTest, APageTooLargeToHandOverIsStillShown)
     KikMessageList list;
     const QString longText = QString(8000, QChar(0x00E9));
     for (int i = 0; i < 51; ++i)
-        list.append(d.message(chat, QStringLiteral("m%1 ").arg(i) + longText, localTime(2020, 2, 3, 8, 0).addSecs(i * 61)));
+        list.append(d.message(chat, QStringLiteral("m%1 ").arg(i) + longText,
+                              localTime(2020, 2, 3, 8, 0).addSecs(i * 61)));
     ASSERT_TRUE(settle([&] { mgr.showBubble(list); }));
     EXPECT_GT(mgr.pageHtml().toUtf8().size() * 3, 2 * 1024 * 1024);
     // The page really holds the messages, styled from the program folder,
@@ -163,7 +168,8 @@ TEST_F(BubbleViewTest, APageTooLargeToHandOverIsStillShown)
         return value;
     };
     EXPECT_EQ(evaluate(QStringLiteral("document.getElementsByClassName('bb1').length")).toInt(), 50);
-    EXPECT_EQ(evaluate(QStringLiteral("getComputedStyle(document.getElementsByClassName('bb1')[0]).cssFloat")).toString(),
+    EXPECT_EQ(evaluate(QStringLiteral("getComputedStyle(document.getElementsByClassName('bb1')[0]).cssFloat"))
+                  .toString(),
               QStringLiteral("left"));
     ASSERT_TRUE(settle([&] { mgr.scrollToPos(50); }));
     EXPECT_EQ(mgr.currentPage(), 2);
@@ -190,13 +196,15 @@ TEST_F(BubbleViewTest, LinkClicksGoOnlyWhereTheyMay)
     mgr.onLinkClicked(QUrl::fromLocalFile(QStringLiteral("/x/y/z/gone.jpg")));
     EXPECT_EQ(mgr.warnings, QStringList{QStringLiteral("can not find .../y/z/gone.jpg.")});
 
-    const QString atta = QStringLiteral("atta:///?ph=%1&sf=MP4").arg(QString::fromLatin1(content.toUtf8().toHex()));
+    const QString atta =
+        QStringLiteral("atta:///?ph=%1&sf=MP4").arg(QString::fromLatin1(content.toUtf8().toHex()));
     mgr.onLinkClicked(QUrl(atta));
     ASSERT_EQ(mgr.opened.size(), 2);
     EXPECT_TRUE(mgr.opened.last().endsWith(QStringLiteral(".mp4")));
     EXPECT_EQ(TestSupport::readFile(mgr.opened.last()), QByteArray("video"));
     // A suffix that is not a plain word is refused.
-    mgr.onLinkClicked(QUrl(QStringLiteral("atta:///?ph=%1&sf=../../x").arg(QString::fromLatin1(content.toUtf8().toHex()))));
+    mgr.onLinkClicked(
+        QUrl(QStringLiteral("atta:///?ph=%1&sf=../../x").arg(QString::fromLatin1(content.toUtf8().toHex()))));
     EXPECT_EQ(mgr.opened.size(), 2);
 
     mgr.onLinkClicked(QUrl(QStringLiteral("https://kik.example/a?b=1")));
@@ -229,9 +237,14 @@ TEST_F(BubbleViewTest, ScreenshotShowsBubblesOnBothSidesWithEmoji)
     _KikUser *bob = d.user(QStringLiteral("Bob"), QStringLiteral("bob@talk.kik.com"));
     _KikChat *groupChat = d.chat(group);
     KikMessageList list{
-        d.message(groupChat, QStringLiteral("Hi there \U0001F600\U0001F600 how are you?"), localTime(2020, 1, 1, 9, 0), false, bob),
-        d.message(groupChat, QStringLiteral("Fine, thanks! ") + QChar(0xE057) + QChar(0xE022), localTime(2020, 1, 1, 9, 0, 30), true),
-        d.message(groupChat, QStringLiteral("A longer message that wraps over more than one line of the bubble so that the middle cells stretch."), localTime(2020, 1, 1, 9, 5), false, bob),
+        d.message(groupChat, QStringLiteral("Hi there \U0001F600\U0001F600 how are you?"),
+                  localTime(2020, 1, 1, 9, 0), false, bob),
+        d.message(groupChat, QStringLiteral("Fine, thanks! ") + QChar(0xE057) + QChar(0xE022),
+                  localTime(2020, 1, 1, 9, 0, 30), true),
+        d.message(groupChat,
+                  QStringLiteral("A longer message that wraps over more than one line of the bubble so that "
+                                 "the middle cells stretch."),
+                  localTime(2020, 1, 1, 9, 5), false, bob),
         d.message(groupChat, QStringLiteral("See you \U0001F44D"), localTime(2020, 1, 1, 9, 6), true),
     };
     view.show();
@@ -241,7 +254,9 @@ TEST_F(BubbleViewTest, ScreenshotShowsBubblesOnBothSidesWithEmoji)
     const QRect right(view.width() / 2, 0, view.width() / 2, view.height());
     const QRgb own = qRgb(0xd9, 0xf5, 0xc4);
     const QRgb other = qRgb(0xff, 0xff, 0xff);
-    const auto emojiYellow = [](QRgb p) { return qRed(p) > 230 && qGreen(p) > 170 && qGreen(p) < 215 && qBlue(p) < 80; };
+    const auto emojiYellow = [](QRgb p) {
+        return qRed(p) > 230 && qGreen(p) > 170 && qGreen(p) < 215 && qBlue(p) < 80;
+    };
     // The compositor may need a few frames after the load; poll the picture.
     // It counts as drawn once two grabs in a row are the same picture.
     QImage previous;

@@ -47,7 +47,7 @@ TEST(KikMsgPrinterTest, PaintsTheMessagesInTimeOrderOntoThePrinter)
     const qsizetype second = body.indexOf(QStringLiteral("banana"));
     const qsizetype third = body.indexOf(QStringLiteral("cherry"));
     EXPECT_TRUE(first >= 0 && first < second && second < third) << qPrintable(body);
-    EXPECT_TRUE(body.contains(QStringLiteral("Zed")));   // group sender
+    EXPECT_TRUE(body.contains(QStringLiteral("Zed"))); // group sender
     EXPECT_TRUE(body.contains(QStringLiteral("01 Jan 2020 @ 11:00 AM")));
 }
 

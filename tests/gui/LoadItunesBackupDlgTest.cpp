@@ -4,12 +4,12 @@
 #include "../ios/BackupFixture.h"
 #include "support/TestSupport.h"
 
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QEventLoop>
-#include <QTimer>
 #include <QPixmap>
+#include <QTimer>
 #include <QTreeView>
 
 #include <ctime>
@@ -18,7 +18,8 @@
 
 namespace {
 
-struct Messages {
+struct Messages
+{
     QStringList shown;
     QStringList errors;
     void attach(LoadItunesBackupDlg &dlg)
@@ -40,7 +41,8 @@ QString buildInto(const QString &root, const QString &name, const QString &kind,
 
 // Results of unlockFinished, waited for with an event loop (bounded by a
 // generous guard timer so that a fault cannot hang the test).
-struct UnlockResults {
+struct UnlockResults
+{
     QList<bool> results;
     explicit UnlockResults(PasscodeDlg &dlg)
     {
@@ -65,9 +67,12 @@ struct UnlockResults {
 TEST(LoadItunesBackupDlg, ListsBackupsNewestFirstAndNeedsASelection)
 {
     QTemporaryDir root;
-    buildInto(root.path(), QStringLiteral("old"), QStringLiteral("mbdb"), QStringLiteral("2019-01-01T08:00:00"));
-    buildInto(root.path(), QStringLiteral("new"), QStringLiteral("db"), QStringLiteral("2021-03-04T05:06:07"));
-    buildInto(root.path(), QStringLiteral("mid"), QStringLiteral("db-enc"), QStringLiteral("2020-01-01T00:00:00"));
+    buildInto(root.path(), QStringLiteral("old"), QStringLiteral("mbdb"),
+              QStringLiteral("2019-01-01T08:00:00"));
+    buildInto(root.path(), QStringLiteral("new"), QStringLiteral("db"),
+              QStringLiteral("2021-03-04T05:06:07"));
+    buildInto(root.path(), QStringLiteral("mid"), QStringLiteral("db-enc"),
+              QStringLiteral("2020-01-01T00:00:00"));
     QDir(root.path()).mkpath(QStringLiteral("empty"));
     TestSupport::writeFile(QDir(root.path()).filePath(QStringLiteral("plist-only/Manifest.plist")), "x");
     TestSupport::writeFile(QDir(root.path()).filePath(QStringLiteral("broken/Manifest.plist")), "garbage");
@@ -88,7 +93,8 @@ TEST(LoadItunesBackupDlg, ListsBackupsNewestFirstAndNeedsASelection)
     EXPECT_TRUE(m.errors[0].startsWith(QStringLiteral("load ")));
     EXPECT_TRUE(m.errors[0].contains(QStringLiteral("broken error.")));
 
-    EXPECT_EQ(model->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Backup Date"));
+    EXPECT_EQ(model->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),
+              QStringLiteral("Backup Date"));
     EXPECT_EQ(model->data(model->index(0, 0), Qt::DisplayRole).toString(), QStringLiteral("Test iPhone-new"));
     const QDateTime newest = QDateTime::fromMSecsSinceEpoch(1614834367000LL);
     EXPECT_EQ(model->data(model->index(0, 1), Qt::DisplayRole).toString(),
@@ -119,7 +125,8 @@ TEST(LoadItunesBackupDlg, RefusesDuplicatesAndReportsFoldersWithoutManifest)
     m.attach(dlg);
     const auto *link = dlg.findChild<QLabel *>(QStringLiteral("lbAddOther"));
     ASSERT_NE(link, nullptr);
-    EXPECT_TRUE(link->text().contains(QStringLiteral("<a href=\"#\">HERE</a>"))) << link->text().toStdString();
+    EXPECT_TRUE(link->text().contains(QStringLiteral("<a href=\"#\">HERE</a>")))
+        << link->text().toStdString();
     dlg.chooseFolder = [&] { return folder; };
     dlg.btnAddOtherClicked(QStringLiteral("#"));
     ASSERT_EQ(dlg.model()->rowCount(), 1);
@@ -139,8 +146,10 @@ TEST(LoadItunesBackupDlg, RefusesDuplicatesAndReportsFoldersWithoutManifest)
 TEST(ItemModelLoadBk, EqualDatesKeepTheOrderOfAdding)
 {
     QTemporaryDir root;
-    const QString a = buildInto(root.path(), QStringLiteral("a"), QStringLiteral("mbdb"), QStringLiteral("2020-01-01T00:00:00"));
-    const QString b = buildInto(root.path(), QStringLiteral("b"), QStringLiteral("mbdb"), QStringLiteral("2020-01-01T00:00:00"));
+    const QString a = buildInto(root.path(), QStringLiteral("a"), QStringLiteral("mbdb"),
+                                QStringLiteral("2020-01-01T00:00:00"));
+    const QString b = buildInto(root.path(), QStringLiteral("b"), QStringLiteral("mbdb"),
+                                QStringLiteral("2020-01-01T00:00:00"));
     ItemModelLoadBk model;
     for (const QString &path : {a, b}) {
         auto backup = std::make_shared<BackupManifest>(path);
@@ -183,8 +192,9 @@ TEST(PasscodeDlg, WrongPasswordThenRightOneOffTheInterfaceThread)
     EXPECT_EQ(dlg.result(), int(QDialog::Accepted));
     EXPECT_TRUE(backup->isUnlocked());
     backup->buildIndex();
-    EXPECT_NE(backup->findRecord(QStringLiteral("AppDomain-com.kik.chat"), QStringLiteral("Documents/kik.sqlite")),
-              nullptr);
+    EXPECT_NE(
+        backup->findRecord(QStringLiteral("AppDomain-com.kik.chat"), QStringLiteral("Documents/kik.sqlite")),
+        nullptr);
 }
 
 // The backup date is an instant; the list shows it in the local time zone

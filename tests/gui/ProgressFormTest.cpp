@@ -88,9 +88,8 @@ TEST(ProgressForm, CancelEndsDialogAndSetsFlag)
     ProgressForm form{QString()};
     int emitted = 0;
     QObject::connect(form.progress(), &JobProgress::userCacel, [&emitted] { ++emitted; });
-    QTimer::singleShot(0, &form, [&form] {
-        Q_EMIT form.findChild<QPushButton *>(QStringLiteral("btnCancel"))->pressed();
-    });
+    QTimer::singleShot(
+        0, &form, [&form] { Q_EMIT form.findChild<QPushButton *>(QStringLiteral("btnCancel"))->pressed(); });
     EXPECT_EQ(form.exec(), 0);
     EXPECT_TRUE(form.isCancelled());
     EXPECT_EQ(emitted, 1);
@@ -121,9 +120,8 @@ TEST(ProgressForm, TipClearsWaitingWhenClosed)
 TEST(ProgressForm, CallsAfterTheDialogEndedShowNothing)
 {
     ProgressForm form{QString()};
-    QTimer::singleShot(0, &form, [&form] {
-        Q_EMIT form.findChild<QPushButton *>(QStringLiteral("btnCancel"))->pressed();
-    });
+    QTimer::singleShot(
+        0, &form, [&form] { Q_EMIT form.findChild<QPushButton *>(QStringLiteral("btnCancel"))->pressed(); });
     ASSERT_EQ(form.exec(), 0);
     // A job that had not yet seen the cancel reports its end: the calls run
     // on the ended dialog and open no box (a box would be closed and seen).

@@ -15,10 +15,10 @@
 TEST(Startup, ProgramStartsShowsItsWindowAndLogs)
 {
     QTemporaryDir root;
-    const TestSupport::ProcessResult r = TestSupport::run(
-        QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik-transfer")),
-        {QStringLiteral("--data-root"), root.path(), QStringLiteral("--exit-after-start")}, {},
-        120000, {QStringLiteral("QT_QPA_PLATFORM=offscreen")});
+    const TestSupport::ProcessResult r =
+        TestSupport::run(QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik-transfer")),
+                         {QStringLiteral("--data-root"), root.path(), QStringLiteral("--exit-after-start")},
+                         {}, 120000, {QStringLiteral("QT_QPA_PLATFORM=offscreen")});
     ASSERT_FALSE(r.crashed) << r.err.constData();
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     const QStringList logs = QDir(root.filePath(QStringLiteral("qlogs"))).entryList(QDir::Files);
@@ -88,8 +88,8 @@ TEST(WinMovable, DragMovesTheWindowByTheMouseDelta)
     const QPoint pressLocal(10, 10);
     const QPoint pressGlobal = dialog.mapToGlobal(pressLocal);
 
-    QMouseEvent press(QEvent::MouseButtonPress, pressLocal, pressGlobal, Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, pressLocal, pressGlobal, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
     QApplication::sendEvent(&dialog, &press);
     const QPoint moveGlobal = pressGlobal + QPoint(30, 20);
     QMouseEvent move(QEvent::MouseMove, dialog.mapFromGlobal(moveGlobal), moveGlobal, Qt::NoButton,
@@ -101,8 +101,8 @@ TEST(WinMovable, DragMovesTheWindowByTheMouseDelta)
                         Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&dialog, &release);
     const QPoint afterRelease = dialog.pos();
-    QMouseEvent later(QEvent::MouseMove, QPoint(50, 50), dialog.mapToGlobal(QPoint(50, 50)),
-                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent later(QEvent::MouseMove, QPoint(50, 50), dialog.mapToGlobal(QPoint(50, 50)), Qt::NoButton,
+                      Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&dialog, &later);
     EXPECT_EQ(dialog.pos(), afterRelease); // no drag after release
 }

@@ -11,7 +11,8 @@
 
 #include <gtest/gtest.h>
 
-struct BackupFixture {
+struct BackupFixture
+{
     QTemporaryDir dir;
     QString path;
     QJsonArray files;
@@ -23,8 +24,8 @@ struct BackupFixture {
                const QString &folderName = QStringLiteral("0123456789abcdef0123456789abcdef01234567"))
     {
         path = dir.filePath(folderName);
-        const auto result = TestSupport::runPython(QStringLiteral("make_itunes_backup.py"),
-                                                   QStringList{path, kind} + extra);
+        const auto result =
+            TestSupport::runPython(QStringLiteral("make_itunes_backup.py"), QStringList{path, kind} + extra);
         EXPECT_EQ(result.exitCode, 0) << result.err.constData();
         if (result.exitCode != 0)
             return false;

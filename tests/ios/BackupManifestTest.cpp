@@ -67,8 +67,7 @@ TEST_P(BackupKinds, IndexesEveryRecord)
         EXPECT_EQ(r->isLink(), o.value(QStringLiteral("is_link")).toBool());
         EXPECT_EQ(qint64(r->modifiedTime), o.value(QStringLiteral("mtime")).toInteger());
         EXPECT_EQ(r->protectionClass, o.value(QStringLiteral("protection_class")).toInt());
-        EXPECT_EQ(!r->encryptionKey.isEmpty(),
-                  encrypted && !r->isDir() && !r->isLink());
+        EXPECT_EQ(!r->encryptionKey.isEmpty(), encrypted && !r->isDir() && !r->isLink());
         ++checked;
     }
     EXPECT_EQ(checked, fx.files.size());
@@ -110,7 +109,8 @@ TEST_P(BackupKinds, ExtractsEveryFileExactly)
     for (const auto &v : fx.files) {
         const QJsonObject o = v.toObject();
         const QString path = o.value(QStringLiteral("path")).toString();
-        if (path.contains(QLatin1String("/.")) || path.isEmpty() || o.value(QStringLiteral("is_link")).toBool())
+        if (path.contains(QLatin1String("/.")) || path.isEmpty()
+            || o.value(QStringLiteral("is_link")).toBool())
             continue;
         const MbdbRecord *r = manifest->findRecord(o.value(QStringLiteral("domain")).toString(), path);
         ASSERT_NE(r, nullptr);
@@ -190,12 +190,10 @@ TEST_P(BackupKinds, MissingContentFileIsAnError)
     EXPECT_FALSE(QFileInfo::exists(dest));
 }
 
-INSTANTIATE_TEST_SUITE_P(AllKinds, BackupKinds,
-                         ::testing::Values("mbdb", "db", "mbdb-enc", "db-enc"));
+INSTANTIATE_TEST_SUITE_P(AllKinds, BackupKinds, ::testing::Values("mbdb", "db", "mbdb-enc", "db-enc"));
 
 class EncryptedBackup : public ::testing::TestWithParam<const char *>
-{
-};
+{};
 
 TEST_P(EncryptedBackup, WrongPasswordThenRightOne)
 {
@@ -263,7 +261,8 @@ TEST(BackupManifest, PropertyFailures)
         FAIL();
     } catch (const std::runtime_error &e) {
         EXPECT_EQ(QString::fromUtf8(e.what()),
-                  QStringLiteral("Cannot find ") + QDir(dir.path()).filePath(QStringLiteral("Manifest.plist")));
+                  QStringLiteral("Cannot find ")
+                      + QDir(dir.path()).filePath(QStringLiteral("Manifest.plist")));
     }
     TestSupport::writeFile(dir.filePath(QStringLiteral("Manifest.plist")), "bplist00garbage");
     EXPECT_THROW(missing.readProperties(), std::runtime_error);
@@ -339,10 +338,12 @@ TEST(BackupManifest, ManifestDbSkipsUnsafeFileIds)
 TEST(BackupPaths, SafeDestination)
 {
     const QString base = QDir::cleanPath(QDir::tempPath() + QStringLiteral("/dest"));
-    EXPECT_EQ(BackupPaths::safeDestination(base, QStringLiteral("a/b.txt")), base + QStringLiteral("/a/b.txt"));
+    EXPECT_EQ(BackupPaths::safeDestination(base, QStringLiteral("a/b.txt")),
+              base + QStringLiteral("/a/b.txt"));
     for (const char *bad : {"..", "../x", "a/../../x", "./a", "a//b", "/etc/passwd", "a\\..\\b", "c:x", ""})
         EXPECT_TRUE(BackupPaths::safeDestination(base, QString::fromLatin1(bad)).isEmpty()) << bad;
-    EXPECT_TRUE(BackupPaths::safeDestination(base, QStringLiteral("a") + QChar(0) + QStringLiteral("b")).isEmpty());
+    EXPECT_TRUE(
+        BackupPaths::safeDestination(base, QStringLiteral("a") + QChar(0) + QStringLiteral("b")).isEmpty());
 }
 
 TEST(BackupPaths, DefaultRoot)
@@ -350,11 +351,11 @@ TEST(BackupPaths, DefaultRoot)
     TestSupport::ScopedDataRoot root;
     QTemporaryDir home;
 #if defined(Q_OS_WIN)
-    EXPECT_TRUE(BackupPaths::defaultBackupRootFor(home.path()).endsWith(
-        QStringLiteral("Application Data/Apple Computer/MobileSync/Backup")));
+    EXPECT_TRUE(BackupPaths::defaultBackupRootFor(home.path())
+                    .endsWith(QStringLiteral("Application Data/Apple Computer/MobileSync/Backup")));
     QDir(home.path()).mkpath(QStringLiteral("AppData/Roaming"));
-    EXPECT_TRUE(BackupPaths::defaultBackupRootFor(home.path()).endsWith(
-        QStringLiteral("AppData/Roaming/Apple Computer/MobileSync/Backup")));
+    EXPECT_TRUE(BackupPaths::defaultBackupRootFor(home.path())
+                    .endsWith(QStringLiteral("AppData/Roaming/Apple Computer/MobileSync/Backup")));
 #elif defined(Q_OS_MACOS)
     EXPECT_EQ(BackupPaths::defaultBackupRootFor(home.path()),
               home.path() + QStringLiteral("/Library/Application Support/MobileSync/Backup"));
@@ -378,8 +379,8 @@ TEST_P(EncryptedBackup, NeverWritesOverTheBackupsOwnContentFile)
     const QByteArray cipher = TestSupport::readFile(content);
     ASSERT_FALSE(cipher.isEmpty());
     // Named directly and through a path of another form.
-    const QString otherForm = QFileInfo(content).absolutePath() + QStringLiteral("/./")
-        + QFileInfo(content).fileName();
+    const QString otherForm =
+        QFileInfo(content).absolutePath() + QStringLiteral("/./") + QFileInfo(content).fileName();
     for (const QString &target : {content, otherForm}) {
         EXPECT_THROW(m.extractFile(*r, target), std::runtime_error) << target.toStdString();
         EXPECT_EQ(TestSupport::readFile(content), cipher);

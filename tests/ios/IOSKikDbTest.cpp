@@ -109,8 +109,7 @@ TEST(IOSKikDb, LoadsEveryRecordTheStoreHolds)
             EXPECT_EQ(u->members[i].is_banned, m.at(2).toBool());
         }
         if (e.contains(QStringLiteral("photo_file"))) {
-            EXPECT_EQ(QFileInfo(u->photo_path).fileName(),
-                      e.value(QStringLiteral("photo_file")).toString());
+            EXPECT_EQ(QFileInfo(u->photo_path).fileName(), e.value(QStringLiteral("photo_file")).toString());
         }
     }
 
@@ -149,8 +148,8 @@ TEST(IOSKikDb, LoadsEveryRecordTheStoreHolds)
     EXPECT_EQ(thumbs, want);
     for (const QString &name : thumbs) {
         const QByteArray bytes = TestSupport::readFile(QDir(db.thumbFolder()).filePath(name));
-        const QString hex = QString::fromLatin1(
-            QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+        const QString hex =
+            QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
         EXPECT_EQ(QString(name).remove(QLatin1Char('-')), hex);
     }
 }
@@ -220,10 +219,10 @@ TEST(IOSKikDb, HostileNamesStayInsideTheirFolders)
     IOSKikStoreFixture fx;
     ASSERT_TRUE(fx.build());
     // A description placed where "../../escape" would lead from attachments.
-    TestSupport::writeFile(QDir(fx.app).filePath(QStringLiteral("../escape")),
-                           TestSupport::readFile(QDir(fx.app).filePath(
-                               QStringLiteral("Documents/attachments/"
-                                              "c0ffee00-0000-4000-8000-000000000001"))));
+    TestSupport::writeFile(
+        QDir(fx.app).filePath(QStringLiteral("../escape")),
+        TestSupport::readFile(QDir(fx.app).filePath(QStringLiteral("Documents/attachments/"
+                                                                   "c0ffee00-0000-4000-8000-000000000001"))));
     IOSKikDb db(fx.app);
     KikDataSet set;
     db.loadAll(set);
@@ -290,7 +289,8 @@ TEST(IOSKikDb, KeyedArchiveStringsByPosition)
         "open(sys.argv[1],'wb').write(plistlib.dumps({'$archiver':'NSKeyedArchiver',"
         "'$version':100000,'$top':{'root':U(1)},'$objects':o},fmt=plistlib.FMT_BINARY))\n"
         "open(sys.argv[1]+'.short','wb').write(plistlib.dumps({'$objects':o[:4]},fmt=plistlib.FMT_BINARY))\n"
-        "open(sys.argv[1]+'.other','wb').write(plistlib.dumps({'$objects':['$null','x']},fmt=plistlib.FMT_BINARY))\n");
+        "open(sys.argv[1]+'.other','wb').write(plistlib.dumps({'$objects':['$null','x']},fmt=plistlib.FMT_"
+        "BINARY))\n");
     const auto result =
         TestSupport::run(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, path});
     ASSERT_EQ(result.exitCode, 0) << result.err.constData();
@@ -388,9 +388,9 @@ TEST(IOSKikDb, DamagedStoresSayWhatIsWrong)
     };
     const std::string damaged = "The Kik store (Documents/kik.sqlite) is damaged: ";
     for (const char *sql : {"update Z_PRIMARYKEY set Z_ENT=-1 where Z_NAME='KikUser'",
-                            "delete from Z_PRIMARYKEY where Z_NAME='KikMessage'",
-                            "drop table Z_PRIMARYKEY", "drop table ZKIKMESSAGE",
-                            "drop table Z_4MESSAGES", "alter table Z_9MEMBERS rename column Z_9MEMBERS to X"}) {
+                            "delete from Z_PRIMARYKEY where Z_NAME='KikMessage'", "drop table Z_PRIMARYKEY",
+                            "drop table ZKIKMESSAGE", "drop table Z_4MESSAGES",
+                            "alter table Z_9MEMBERS rename column Z_9MEMBERS to X"}) {
         damage(sql);
         const std::string error = loadError(fx.app);
         EXPECT_EQ(error.rfind(damaged, 0), 0u) << sql << ": " << error;
@@ -486,11 +486,12 @@ TEST(IOSKikDb, DeeplyNestedAttachmentDescriptionIsPassedOver)
     for (const char *kind : {"deep-xml", "deep-binary"}) {
         IOSKikStoreFixture fx;
         ASSERT_TRUE(fx.build());
-        const QString description = fx.app + QStringLiteral("/Documents/attachments/"
-                                                             "c0ffee00-0000-4000-8000-000000000001");
-        const auto r = TestSupport::runPython(QStringLiteral("make_hostile_plist.py"),
-                                              {description, QString::fromLatin1(kind),
-                                               QStringLiteral("100000")});
+        const QString description = fx.app
+                                    + QStringLiteral("/Documents/attachments/"
+                                                     "c0ffee00-0000-4000-8000-000000000001");
+        const auto r =
+            TestSupport::runPython(QStringLiteral("make_hostile_plist.py"),
+                                   {description, QString::fromLatin1(kind), QStringLiteral("100000")});
         ASSERT_EQ(r.exitCode, 0) << r.err.constData();
         IOSKikDb db(fx.app);
         KikDataSet set;
@@ -502,18 +503,18 @@ TEST(IOSKikDb, DeeplyNestedAttachmentDescriptionIsPassedOver)
 // A description with many "string" entries (XML, or binary, whose arrays
 // libplist indexes by walking them) loads every one of them.
 class ManyStrings : public ::testing::TestWithParam<const char *>
-{
-};
+{};
 
 TEST_P(ManyStrings, AttachmentDescriptionLoadsEveryEntry)
 {
     IOSKikStoreFixture fx;
     ASSERT_TRUE(fx.build());
-    const QString description = fx.app + QStringLiteral("/Documents/attachments/"
-                                                         "c0ffee00-0000-4000-8000-000000000001");
-    const auto r = TestSupport::runPython(QStringLiteral("make_hostile_plist.py"),
-                                          {description, QString::fromLatin1(GetParam()),
-                                           QStringLiteral("50000")});
+    const QString description = fx.app
+                                + QStringLiteral("/Documents/attachments/"
+                                                 "c0ffee00-0000-4000-8000-000000000001");
+    const auto r =
+        TestSupport::runPython(QStringLiteral("make_hostile_plist.py"),
+                               {description, QString::fromLatin1(GetParam()), QStringLiteral("50000")});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     IOSKikDb db(fx.app);
     KikDataSet set;

@@ -11,7 +11,8 @@
 
 #include <gtest/gtest.h>
 
-struct IOSKikStoreFixture {
+struct IOSKikStoreFixture
+{
     QTemporaryDir dir;
     QString app;
     QJsonObject expected;
@@ -21,8 +22,8 @@ struct IOSKikStoreFixture {
     {
         app = dir.filePath(QStringLiteral("com.kik.chat"));
         const QString json = dir.filePath(QStringLiteral("expected.json"));
-        const auto result = TestSupport::runPython(QStringLiteral("make_ios_kik_store.py"),
-                                                   QStringList{app, json} + extra);
+        const auto result =
+            TestSupport::runPython(QStringLiteral("make_ios_kik_store.py"), QStringList{app, json} + extra);
         EXPECT_EQ(result.exitCode, 0) << result.err.constData();
         if (result.exitCode != 0)
             return false;

@@ -14,7 +14,8 @@
 
 namespace {
 
-struct KikBackup {
+struct KikBackup
+{
     IOSKikStoreFixture store;
     QTemporaryDir dir;
     QString path;
@@ -68,8 +69,7 @@ void runJob(IOSLoadKikFromiTunesThread &job)
 } // namespace
 
 class IOSLoadKikFromiTunes : public ::testing::TestWithParam<std::tuple<const char *, const char *>>
-{
-};
+{};
 
 TEST_P(IOSLoadKikFromiTunes, CopiesKikFilesIntoTheAppLayoutAndTheyLoad)
 {
@@ -112,9 +112,9 @@ TEST(IOSLoadKikFromiTunesJob, BackupWithoutKikReportsNoKikData)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("plain"));
     // The generic backup builder's hostile set has no Kik app container.
-    const auto result = TestSupport::runPython(QStringLiteral("make_itunes_backup.py"),
-                                               {path, QStringLiteral("db"), QStringLiteral("--bulk"),
-                                                QStringLiteral("3")});
+    const auto result =
+        TestSupport::runPython(QStringLiteral("make_itunes_backup.py"),
+                               {path, QStringLiteral("db"), QStringLiteral("--bulk"), QStringLiteral("3")});
     ASSERT_EQ(result.exitCode, 0) << result.err.constData();
     BackupManifest manifest(path);
     manifest.readProperties();
@@ -163,8 +163,8 @@ TEST(IOSLoadKikFromiTunesJob, MissingBackupFileIsSkippedAndOldDocumentsGo)
     EXPECT_TRUE(job.foundData());
     EXPECT_FALSE(QFileInfo::exists(stale));
     EXPECT_FALSE(QFileInfo::exists(job.kikCacheFolder().filePath(skipped)));
-    EXPECT_TRUE(QFileInfo::exists(job.kikCacheFolder().filePath(
-        QStringLiteral("Documents/profpix/orig_anna_x1@talk.kik.com"))));
+    EXPECT_TRUE(QFileInfo::exists(
+        job.kikCacheFolder().filePath(QStringLiteral("Documents/profpix/orig_anna_x1@talk.kik.com"))));
     EXPECT_FALSE(QFileInfo::exists(job.kikCacheFolder().filePath(QStringLiteral("Documents/other.db"))));
 }
 
@@ -183,7 +183,8 @@ TEST(IOSLoadKikFromiTunesJob, NewestCoreOfTheGroupContainerIsCopied)
         ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << qPrintable(progress.errorText());
         EXPECT_TRUE(job.foundData());
         const QString documents = job.kikCacheFolder().filePath(QStringLiteral("Documents"));
-        EXPECT_TRUE(filesBelow(documents) == filesBelow(QDir(bk.store.app).filePath(QStringLiteral("Documents"))));
+        EXPECT_TRUE(filesBelow(documents)
+                    == filesBelow(QDir(bk.store.app).filePath(QStringLiteral("Documents"))));
         EXPECT_FALSE(QFileInfo::exists(QDir(documents).filePath(QStringLiteral("attachments/old-only"))));
     }
 }
@@ -205,7 +206,8 @@ TEST(IOSLoadKikFromiTunesJob, HostileNamesAreNotCopied)
         runJob(job);
         ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << qPrintable(progress.errorText());
         const QString documents = job.kikCacheFolder().filePath(QStringLiteral("Documents"));
-        EXPECT_TRUE(filesBelow(documents) == filesBelow(QDir(bk.store.app).filePath(QStringLiteral("Documents"))));
+        EXPECT_TRUE(filesBelow(documents)
+                    == filesBelow(QDir(bk.store.app).filePath(QStringLiteral("Documents"))));
         QDirIterator all(bk.dir.path(), QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
                          QDirIterator::Subdirectories);
         while (all.hasNext()) {

@@ -1,5 +1,5 @@
-#include "ios/BackupCrypto.h"
 #include "ios/KeyBag.h"
+#include "ios/BackupCrypto.h"
 
 #include <QtEndian>
 
@@ -27,11 +27,11 @@ QByteArray u32(quint32 v)
 
 TEST(KeyBag, ParsesAttributesAndClasses)
 {
-    const QByteArray bytes = item("VERS", u32(3)) + item("UUID", QByteArray(16, 'b'))
-        + item("WRAP", u32(0)) + item("SALT", QByteArray(20, 's')) + item("ITER", u32(7))
-        + item("UUID", QByteArray(16, '1')) + item("CLAS", u32(1)) + item("WRAP", u32(2))
-        + item("WPKY", QByteArray(40, 'w')) + item("UUID", QByteArray(16, '2'))
-        + item("CLAS", u32(2)) + item("WRAP", u32(1)) + item("KTYP", u32(0));
+    const QByteArray bytes = item("VERS", u32(3)) + item("UUID", QByteArray(16, 'b')) + item("WRAP", u32(0))
+                             + item("SALT", QByteArray(20, 's')) + item("ITER", u32(7))
+                             + item("UUID", QByteArray(16, '1')) + item("CLAS", u32(1)) + item("WRAP", u32(2))
+                             + item("WPKY", QByteArray(40, 'w')) + item("UUID", QByteArray(16, '2'))
+                             + item("CLAS", u32(2)) + item("WRAP", u32(1)) + item("KTYP", u32(0));
     const KeyBag bag = KeyBag::parse(bytes);
     EXPECT_EQ(bag.attributes().value("UUID"), QByteArray(16, 'b'));
     EXPECT_EQ(KeyBag::toUInt(bag.attributes().value("ITER")), 7u);
@@ -59,8 +59,7 @@ TEST(KeyBag, PasswordKeyUsesBothDerivationsWhenDpslIsPresent)
 {
     const QByteArray salt(20, 's');
     const QByteArray dpsl(20, 'd');
-    const QByteArray oldBag = item("UUID", QByteArray(16, 'b')) + item("SALT", salt)
-        + item("ITER", u32(5));
+    const QByteArray oldBag = item("UUID", QByteArray(16, 'b')) + item("SALT", salt) + item("ITER", u32(5));
     // Expected keys from Python's hashlib.pbkdf2_hmac with the same inputs.
     EXPECT_EQ(KeyBag::parse(oldBag).passwordKey("pw").toHex(),
               "cf2b168eb60b94e7adb5e884fd7a3096403a2b218f994ef162123639ac6475a0");
@@ -74,8 +73,8 @@ TEST(KeyBag, PasswordKeyUsesBothDerivationsWhenDpslIsPresent)
 TEST(KeyBag, WrongKeyLeavesBagLocked)
 {
     const QByteArray bytes = item("UUID", QByteArray(16, 'b')) + item("SALT", QByteArray(20, 's'))
-        + item("ITER", u32(1)) + item("UUID", QByteArray(16, '1')) + item("CLAS", u32(3))
-        + item("WRAP", u32(2)) + item("WPKY", QByteArray(40, 'w'));
+                             + item("ITER", u32(1)) + item("UUID", QByteArray(16, '1')) + item("CLAS", u32(3))
+                             + item("WRAP", u32(2)) + item("WPKY", QByteArray(40, 'w'));
     KeyBag bag = KeyBag::parse(bytes);
     EXPECT_FALSE(bag.unlockWithKey(QByteArray(32, 'x')));
     EXPECT_TRUE(bag.classKey(3).isEmpty());
@@ -85,8 +84,8 @@ TEST(KeyBag, WrongKeyLeavesBagLocked)
 // length, is damaged: that is said, instead of "wrong password".
 TEST(KeyBag, DamagedBagIsNotAWrongPassword)
 {
-    const QByteArray head = item("UUID", QByteArray(16, 'b')) + item("SALT", QByteArray(20, 's'))
-        + item("ITER", u32(1));
+    const QByteArray head =
+        item("UUID", QByteArray(16, 'b')) + item("SALT", QByteArray(20, 's')) + item("ITER", u32(1));
     const auto errorOf = [](const QByteArray &bytes) -> std::string {
         KeyBag bag = KeyBag::parse(bytes);
         try {
@@ -98,12 +97,12 @@ TEST(KeyBag, DamagedBagIsNotAWrongPassword)
         return "(unlock did not throw)";
     };
     EXPECT_NE(errorOf(head).find("damaged: it holds no class keys"), std::string::npos);
-    EXPECT_NE(errorOf(head + item("UUID", QByteArray(16, '1')) + item("CLAS", u32(3))
-                      + item("WRAP", u32(1)) + item("KTYP", u32(0)))
+    EXPECT_NE(errorOf(head + item("UUID", QByteArray(16, '1')) + item("CLAS", u32(3)) + item("WRAP", u32(1))
+                      + item("KTYP", u32(0)))
                   .find("damaged"),
               std::string::npos);
-    EXPECT_NE(errorOf(head + item("UUID", QByteArray(16, '1')) + item("CLAS", u32(3))
-                      + item("WRAP", u32(2)) + item("WPKY", QByteArray(24, 'w')))
+    EXPECT_NE(errorOf(head + item("UUID", QByteArray(16, '1')) + item("CLAS", u32(3)) + item("WRAP", u32(2))
+                      + item("WPKY", QByteArray(24, 'w')))
                   .find("has 24 bytes instead of 40"),
               std::string::npos);
 }

@@ -19,7 +19,9 @@ TEST(ManifestDbReader, ReadsBuilderDatabase)
         const MbdbRecord &r = table.value(id);
         EXPECT_EQ(r.storedFileId, id);
         EXPECT_EQ(r.relativePath, o.value(QStringLiteral("path")).toString());
-        EXPECT_EQ(r.flags, o.value(QStringLiteral("is_dir")).toBool() ? 2 : (o.value(QStringLiteral("is_link")).toBool() ? 4 : 1));
+        EXPECT_EQ(r.flags, o.value(QStringLiteral("is_dir")).toBool()
+                               ? 2
+                               : (o.value(QStringLiteral("is_link")).toBool() ? 4 : 1));
         EXPECT_EQ(qint64(r.fileSize), o.value(QStringLiteral("size")).toInteger());
     }
 }
@@ -71,8 +73,8 @@ TEST(ManifestDbReader, ReadsWalModeDatabasesWithoutTouchingTheBackup)
     ASSERT_FALSE(walBytes.isEmpty());
     const QStringList before = folder.entryList(QDir::Files, QDir::Name);
 
-    const QString fromWal = fileId(QStringLiteral("AppDomain-com.kik.chat"),
-                                   QStringLiteral("Documents/from-wal.txt"));
+    const QString fromWal =
+        fileId(QStringLiteral("AppDomain-com.kik.chat"), QStringLiteral("Documents/from-wal.txt"));
     const auto table = readManifestDb(db);
     EXPECT_EQ(table.size(), fx.files.size());
     EXPECT_TRUE(table.contains(fromWal));

@@ -28,10 +28,10 @@ QByteArray be(T v)
 QByteArray record(const QByteArray &domain, const QByteArray &path, quint64 size, quint16 mode,
                   const QByteArray &link = kAbsent)
 {
-    return str(domain) + str(path) + link + kAbsent + str(QByteArray()) + be<quint16>(mode)
-        + be<quint32>(1) + be<quint32>(2) + be<quint32>(501) + be<quint32>(20)
-        + be<quint32>(1000) + be<quint32>(1001) + be<quint32>(1002) + be<quint64>(size)
-        + QByteArray(1, '\x03') + QByteArray(1, '\x01') + str("xattr") + str(QByteArray("\0v", 2));
+    return str(domain) + str(path) + link + kAbsent + str(QByteArray()) + be<quint16>(mode) + be<quint32>(1)
+           + be<quint32>(2) + be<quint32>(501) + be<quint32>(20) + be<quint32>(1000) + be<quint32>(1001)
+           + be<quint32>(1002) + be<quint64>(size) + QByteArray(1, '\x03') + QByteArray(1, '\x01')
+           + str("xattr") + str(QByteArray("\0v", 2));
 }
 
 MbdbRecordTable readBytes(const QByteArray &bytes)
@@ -74,9 +74,9 @@ TEST(MbdbReader, AbsentAndEmptyStringsAndDuplicates)
 {
     // The link target 0xFFFF consumes no bytes; the second record reuses
     // domain and path and replaces the first.
-    const auto table = readBytes(kHeader + record("D", "p", 1, 0100644)
-                                 + record("D", "p", 2, 0100644, str(QByteArray()))
-                                 + record("D", "q", 3, 0120755, str("target")));
+    const auto table =
+        readBytes(kHeader + record("D", "p", 1, 0100644) + record("D", "p", 2, 0100644, str(QByteArray()))
+                  + record("D", "q", 3, 0120755, str("target")));
     ASSERT_EQ(table.size(), 2);
     EXPECT_EQ(table.value(fileId(QStringLiteral("D"), QStringLiteral("p"))).fileSize, 2u);
     EXPECT_EQ(table.value(fileId(QStringLiteral("D"), QStringLiteral("q"))).linkTarget,
@@ -85,9 +85,9 @@ TEST(MbdbReader, AbsentAndEmptyStringsAndDuplicates)
 
 TEST(MbdbReader, FolderVersusFileComesFromTheMode)
 {
-    const auto table = readBytes(kHeader + record("D", "empty-file", 0, 0100644)
-                                 + record("D", "folder", 0, 040755)
-                                 + record("D", "link", 0, 0120755, str("x")));
+    const auto table =
+        readBytes(kHeader + record("D", "empty-file", 0, 0100644) + record("D", "folder", 0, 040755)
+                  + record("D", "link", 0, 0120755, str("x")));
     EXPECT_FALSE(table.value(fileId(QStringLiteral("D"), QStringLiteral("empty-file"))).isDir());
     EXPECT_TRUE(table.value(fileId(QStringLiteral("D"), QStringLiteral("empty-file"))).isFile());
     EXPECT_TRUE(table.value(fileId(QStringLiteral("D"), QStringLiteral("folder"))).isDir());

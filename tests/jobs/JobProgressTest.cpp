@@ -18,8 +18,7 @@ class FnJob : public QThread
 public:
     FnJob(JobProgress *progress, std::function<void(JobProgress *)> body)
         : m_progress(progress), m_body(std::move(body))
-    {
-    }
+    {}
 
 protected:
     void run() override
@@ -92,7 +91,8 @@ TEST(HeadlessProgress, AMillionReportsKeepOnlyTheLastTexts)
     EXPECT_EQ(progress.updates(), 1000000);
     EXPECT_EQ(progress.texts().size(), HeadlessProgress::kKeptTexts);
     EXPECT_EQ(progress.texts().last(), QStringLiteral("item 1000000"));
-    EXPECT_EQ(progress.texts().first(), QStringLiteral("item %1").arg(1000000 - HeadlessProgress::kKeptTexts + 1));
+    EXPECT_EQ(progress.texts().first(),
+              QStringLiteral("item %1").arg(1000000 - HeadlessProgress::kKeptTexts + 1));
 }
 
 TEST(HeadlessProgress, TipWaitsUntilAnswered)
@@ -124,8 +124,7 @@ TEST(HeadlessProgress, CancelEndsTipWaitAndEmitsSignal)
     int emitted = 0;
     QObject::connect(&progress, &JobProgress::userCacel, [&emitted] { ++emitted; });
     bool goOn = true;
-    FnJob job(&progress,
-              [&goOn](JobProgress *p) { goOn = JobReport::waitForTips(p, QStringLiteral("t")); });
+    FnJob job(&progress, [&goOn](JobProgress *p) { goOn = JobReport::waitForTips(p, QStringLiteral("t")); });
     job.start();
     while (progress.tips().isEmpty())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

@@ -20,7 +20,8 @@ QString dbFile(const QString &folder)
     return QDir(folder).filePath(QStringLiteral("velloran-kik.db"));
 }
 
-struct BackupRun {
+struct BackupRun
+{
     HeadlessProgress::Result result;
     QString error;
     QString success;
@@ -114,8 +115,7 @@ TEST(BackupKikMessagesThread, CancelledNewDatabaseLeavesNoFolder)
     KikDataSet set;
     fill(set);
     for (int i = 0; i < 100; ++i)
-        message(set, 1000 + i, set.chat(10), QStringLiteral("x%1").arg(i), 100 + i,
-                QStringLiteral("m"));
+        message(set, 1000 + i, set.chat(10), QStringLiteral("x%1").arg(i), 100 + i, QStringLiteral("m"));
     backUp(set.allMessages(), folder, 10);
     EXPECT_FALSE(QFileInfo::exists(folder));
 }
@@ -129,13 +129,11 @@ TEST(BackupKikMessagesThread, CancelledRunInFolderWithoutDatabaseLeavesItAsBefor
     KikDataSet set;
     fill(set);
     for (int i = 0; i < 100; ++i)
-        message(set, 1000 + i, set.chat(10), QStringLiteral("x%1").arg(i), 100 + i,
-                QStringLiteral("m"));
+        message(set, 1000 + i, set.chat(10), QStringLiteral("x%1").arg(i), 100 + i, QStringLiteral("m"));
     const BackupRun run = backUp(set.allMessages(), folder, 10);
     EXPECT_EQ(run.result, HeadlessProgress::Failed);
     EXPECT_FALSE(QFileInfo::exists(dbFile(folder))) << "a half-made database would be listed";
-    const QStringList left =
-        QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+    const QStringList left = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
     EXPECT_EQ(left, QStringList({QStringLiteral("files"), QStringLiteral("notes.txt")}));
 }
 
@@ -151,8 +149,7 @@ TEST(BackupKikMessagesThread, FailingInsertReachesErrorWithUtf8TextAndRollsBack)
     fill(set);
     const BackupRun run = backUp(set.allMessages(), tmp.path());
     EXPECT_EQ(run.result, HeadlessProgress::Failed);
-    EXPECT_TRUE(run.error.contains(QStringLiteral("Speicher voll – äöü 日本")))
-        << run.error.toStdString();
+    EXPECT_TRUE(run.error.contains(QStringLiteral("Speicher voll – äöü 日本"))) << run.error.toStdString();
     EXPECT_EQ(tableCounts(dbFile(tmp.path())), before) << "the users inserted first roll back";
     EXPECT_TRUE(QFileInfo::exists(dbFile(tmp.path()))) << "an existing database is kept";
 }
@@ -161,10 +158,10 @@ TEST(BackupKikMessagesThread, BadDatabasesFailThroughErrorPath)
 {
     for (const char *mode : {"garbage", "no-chat-messages"}) {
         QTemporaryDir tmp;
-        ASSERT_EQ(TestSupport::runPython(QStringLiteral("make_localdb.py"),
-                                         {tmp.path(), QString::fromLatin1(mode)})
-                      .exitCode,
-                  0);
+        ASSERT_EQ(
+            TestSupport::runPython(QStringLiteral("make_localdb.py"), {tmp.path(), QString::fromLatin1(mode)})
+                .exitCode,
+            0);
         const QByteArray before = TestSupport::readFile(dbFile(tmp.path()));
         KikDataSet set;
         fill(set);

@@ -1,5 +1,5 @@
-#include "model/AppleTime.h"
 #include "model/KikDataSet.h"
+#include "model/AppleTime.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,8 @@ namespace {
 
 int g_destroyed = 0;
 
-struct CountedUser : _KikUser {
+struct CountedUser : _KikUser
+{
     ~CountedUser() override { ++g_destroyed; }
 };
 

@@ -43,9 +43,9 @@ TEST(KikLocalDb, NewDatabaseHasSchemaAndMediaFolders)
     EXPECT_TRUE(QDir(folder).exists(QStringLiteral("thumbs")));
     EXPECT_TRUE(QDir(folder).exists(QStringLiteral("prof")));
     EXPECT_TRUE(QDir(folder).exists(QStringLiteral("files")));
-    EXPECT_EQ(count(dbFile(folder),
-                    "select count(*) from sqlite_master where type='table' and name like 'kik_%'"),
-              5);
+    EXPECT_EQ(
+        count(dbFile(folder), "select count(*) from sqlite_master where type='table' and name like 'kik_%'"),
+        5);
     EXPECT_EQ(count(dbFile(folder), "select count(*) from sqlite_master where type='index' and "
                                     "name='index_kik_chat_messages_chat_id_ts'"),
               1);
@@ -77,8 +77,7 @@ TEST(KikLocalDb, UidSharedByTwoChatsIsLinkedNotDuplicated)
     mergeAll(tmp.path(), set.allMessages());
     EXPECT_EQ(count(dbFile(tmp.path()), "select count(*) from kik_message"), 1);
     EXPECT_EQ(count(dbFile(tmp.path()), "select count(*) from kik_chat_messages"), 2);
-    EXPECT_EQ(count(dbFile(tmp.path()), "select count(distinct chat_id) from kik_chat_messages"),
-              2);
+    EXPECT_EQ(count(dbFile(tmp.path()), "select count(distinct chat_id) from kik_chat_messages"), 2);
 }
 
 TEST(KikLocalDb, StoredFieldsAndLastTimes)
@@ -96,10 +95,8 @@ TEST(KikLocalDb, StoredFieldsAndLastTimes)
     EXPECT_EQ(count(file, "select is_group from kik_user where jid='11_g@groups.kik.com'"), 1);
     EXPECT_EQ(count(file, "select count(*) from kik_user where is_group is not null"), 1);
     // rec_ts falls back to ts; own messages have no sender.
-    EXPECT_EQ(count(file, "select rec_ts from kik_message where uid='u1'"),
-              (1400000000 + 10) * 1000LL);
-    EXPECT_EQ(count(file, "select count(*) from kik_message where uid='u1' and target_user is null"),
-              1);
+    EXPECT_EQ(count(file, "select rec_ts from kik_message where uid='u1'"), (1400000000 + 10) * 1000LL);
+    EXPECT_EQ(count(file, "select count(*) from kik_message where uid='u1' and target_user is null"), 1);
     EXPECT_EQ(count(file, "select count(*) from kik_message where attachment is not null"), 1);
     EXPECT_EQ(count(file, "select last_ts from kik_chat c join kik_user u on u._id=c.user_id "
                           "where u.jid='ann@talk.kik.com'"),
@@ -160,8 +157,7 @@ TEST(KikLocalDb, LoadAllReadsDatabaseWrittenElsewhere)
     _KikUser *ann = set.user(1);
     ASSERT_NE(ann, nullptr);
     EXPECT_EQ(ann->photo_ts.toMSecsSinceEpoch(), 1400000000123LL);
-    EXPECT_EQ(ann->photo_path,
-              QDir(tmp.path()).filePath(QStringLiteral("prof/ann_x@talk.kik.com")));
+    EXPECT_EQ(ann->photo_path, QDir(tmp.path()).filePath(QStringLiteral("prof/ann_x@talk.kik.com")));
     _KikUser *group = set.user(3);
     ASSERT_NE(group, nullptr);
     EXPECT_TRUE(group->is_group);
@@ -173,8 +169,7 @@ TEST(KikLocalDb, LoadAllReadsDatabaseWrittenElsewhere)
     ASSERT_NE(m, nullptr);
     EXPECT_TRUE(m->was_me);
     EXPECT_FALSE(m->rec_ts.isValid());
-    EXPECT_EQ(m->attachment.value(QStringLiteral("string:file-name")).toString(),
-              QStringLiteral("a.jpg"));
+    EXPECT_EQ(m->attachment.value(QStringLiteral("string:file-name")).toString(), QStringLiteral("a.jpg"));
     EXPECT_EQ(m->attachment.value(QStringLiteral("extra:count")).toInt(), 7);
     EXPECT_EQ(m->preview_path, QDir(tmp.path()).filePath(QStringLiteral("thumbs/prev-1.jpg")));
     EXPECT_EQ(set.message(100)->body, QStringLiteral("Hello Ann ✓"));
@@ -273,10 +268,10 @@ TEST(KikLocalDb, MediaCopiesNeverOverwrite)
 TEST(KikLocalDb, NotSqliteGivesErrorAndLeavesFile)
 {
     QTemporaryDir tmp;
-    ASSERT_EQ(TestSupport::runPython(QStringLiteral("make_localdb.py"),
-                                     {tmp.path(), QStringLiteral("garbage")})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        TestSupport::runPython(QStringLiteral("make_localdb.py"), {tmp.path(), QStringLiteral("garbage")})
+            .exitCode,
+        0);
     const QByteArray before = TestSupport::readFile(dbFile(tmp.path()));
     KikDataSet set;
     KikLocalDb db(tmp.path());
@@ -284,8 +279,7 @@ TEST(KikLocalDb, NotSqliteGivesErrorAndLeavesFile)
         db.loadAll(set);
         FAIL() << "loading a file that is not SQLite must fail";
     } catch (const std::runtime_error &error) {
-        EXPECT_NE(std::string(error.what()).find("not a database"), std::string::npos)
-            << error.what();
+        EXPECT_NE(std::string(error.what()).find("not a database"), std::string::npos) << error.what();
     }
     EXPECT_EQ(TestSupport::readFile(dbFile(tmp.path())), before);
 }
@@ -299,8 +293,7 @@ TEST(LocalDatabases, ListsOnlyFoldersHoldingTheDatabaseFile)
     TestSupport::writeFile(root.filePath(QStringLiteral("empty/other.db")), "");
     TestSupport::writeFile(root.filePath(QStringLiteral("velloran-kik.db")), "");
     root.mkpath(QStringLiteral("dirdb/velloran-kik.db")); // a folder, not the file
-    EXPECT_EQ(LocalDatabases::list(tmp.path()),
-              (QStringList{QStringLiteral("a"), QStringLiteral("b db")}));
+    EXPECT_EQ(LocalDatabases::list(tmp.path()), (QStringList{QStringLiteral("a"), QStringLiteral("b db")}));
 }
 
 TEST(LocalDatabases, RemoveDeletesTheFolderButOnlyTheLinkOfALinkedOne)
@@ -311,8 +304,8 @@ TEST(LocalDatabases, RemoveDeletesTheFolderButOnlyTheLinkOfALinkedOne)
     TestSupport::writeFile(root.filePath(QStringLiteral("dbs/mine/files/c1")), "c");
     TestSupport::writeFile(root.filePath(QStringLiteral("elsewhere/velloran-kik.db")), "y");
     TestSupport::writeFile(root.filePath(QStringLiteral("elsewhere/files/c2")), "d");
-    ASSERT_TRUE(QFile::link(root.filePath(QStringLiteral("elsewhere")),
-                            root.filePath(QStringLiteral("dbs/linked"))));
+    ASSERT_TRUE(
+        QFile::link(root.filePath(QStringLiteral("elsewhere")), root.filePath(QStringLiteral("dbs/linked"))));
     ASSERT_EQ(LocalDatabases::list(root.filePath(QStringLiteral("dbs"))),
               (QStringList{QStringLiteral("linked"), QStringLiteral("mine")}));
 
@@ -323,8 +316,7 @@ TEST(LocalDatabases, RemoveDeletesTheFolderButOnlyTheLinkOfALinkedOne)
     EXPECT_TRUE(LocalDatabases::list(root.filePath(QStringLiteral("dbs"))).isEmpty());
     EXPECT_EQ(TestSupport::readFile(root.filePath(QStringLiteral("elsewhere/velloran-kik.db"))),
               QByteArray("y"));
-    EXPECT_EQ(TestSupport::readFile(root.filePath(QStringLiteral("elsewhere/files/c2"))),
-              QByteArray("d"));
+    EXPECT_EQ(TestSupport::readFile(root.filePath(QStringLiteral("elsewhere/files/c2"))), QByteArray("d"));
 }
 
 TEST(LocalDatabases, NameCheck)
@@ -332,8 +324,7 @@ TEST(LocalDatabases, NameCheck)
     auto check = LocalDatabases::checkName(QStringLiteral(" my db "));
     EXPECT_TRUE(check.ok());
     EXPECT_EQ(check.name, QStringLiteral("my db"));
-    for (const char *bad : {"a/b", "a\\b", "c:", "x*", "why?", "\"q\"", "<a>", "p|q", "a\tb",
-                            "..", "."}) {
+    for (const char *bad : {"a/b", "a\\b", "c:", "x*", "why?", "\"q\"", "<a>", "p|q", "a\tb", "..", "."}) {
         check = LocalDatabases::checkName(QString::fromLatin1(bad));
         EXPECT_FALSE(check.ok()) << bad;
         EXPECT_STREQ(check.errorKey, "IDS_INVALID_LOCALDB_NAME") << bad;

@@ -1,5 +1,5 @@
-#include "model/Emoji.h"
 #include "model/KikText.h"
+#include "model/Emoji.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "model/KikDataSet.h"
 #include "model/MessageOrder.h"
+#include "model/KikDataSet.h"
 
 #include <QRandomGenerator>
 #include <QSet>
@@ -11,7 +11,8 @@
 
 namespace {
 
-struct Pool {
+struct Pool
+{
     std::vector<std::unique_ptr<_KikMessage>> messages;
     std::vector<std::unique_ptr<_KikChat>> chats;
 
@@ -118,8 +119,8 @@ TEST(MessageOrder, NonTransitiveInputStaysSafeAndDeterministic)
     QRandomGenerator random(2024);
     for (int i = 0; i < 200000; ++i) {
         const qint64 key = i / 3 * 7 + qint64(random.bounded(12));
-        const qint64 seconds = (i % 3 == 0 ? 0 : 55 * (i % 3)) + qint64(random.bounded(3)) * 40
-                               + (i / 300) * 10;
+        const qint64 seconds =
+            (i % 3 == 0 ? 0 : 55 * (i % 3)) + qint64(random.bounded(3)) * 40 + (i / 300) * 10;
         list.append(pool.add(i, key, seconds));
     }
     // The input really breaks strict weak ordering: somewhere three messages

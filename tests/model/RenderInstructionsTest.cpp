@@ -56,10 +56,8 @@ TEST(RenderInstructions, EscapesOnlyTheCopiedText)
 {
     const QString body = QStringLiteral("<b> :) &");
     const QString out = applyRenderInstructions(
-        body, record(4, 7, ":)", "x"), [](const QString &, const std::optional<QString> &) {
-            return QStringLiteral("<img/>");
-        },
-        true);
+        body, record(4, 7, ":)", "x"),
+        [](const QString &, const std::optional<QString> &) { return QStringLiteral("<img/>"); }, true);
     EXPECT_EQ(out, QStringLiteral("&lt;b&gt; <img/> &amp;"));
 }
 
@@ -69,8 +67,7 @@ TEST(RenderInstructions, BadRecordsStopReadingAndKeepTheBody)
     EXPECT_EQ(applyRenderInstructions(body, QByteArray(), tags, false), body);
     EXPECT_EQ(applyRenderInstructions(body, record(5, 2, "x", "y"), tags, false), body);
     // A negative key length ends reading.
-    EXPECT_EQ(applyRenderInstructions(body, record(0, 2, "", "").replace(7, 1, "\xff"), tags, false),
-              body);
+    EXPECT_EQ(applyRenderInstructions(body, record(0, 2, "", "").replace(7, 1, "\xff"), tags, false), body);
     // Truncated data: no record is read in full.
     const QByteArray full = record(0, 9, "plain", "P");
     for (qsizetype n = 0; n < full.size(); ++n)

@@ -6,9 +6,9 @@
 #include "model/KikDataSet.h"
 
 #include <QDateTime>
-#include <QTimeZone>
 #include <QDir>
 #include <QString>
+#include <QTimeZone>
 
 namespace SampleChats {
 
@@ -34,8 +34,8 @@ inline _KikChat *chat(KikDataSet &set, qint64 id, _KikUser *partner)
     return set.addChat(c);
 }
 
-inline _KikMessage *message(KikDataSet &set, qint64 id, _KikChat *c, const QString &uid,
-                            qint64 seconds, const QString &body)
+inline _KikMessage *message(KikDataSet &set, qint64 id, _KikChat *c, const QString &uid, qint64 seconds,
+                            const QString &body)
 {
     auto *m = new _KikMessage;
     m->_id = id;
@@ -80,8 +80,7 @@ inline qint64 count(const QString &dbFile, const QString &sql)
 inline QString tableCounts(const QString &dbFile)
 {
     QStringList parts;
-    for (const char *table :
-         {"kik_user", "kik_user_members", "kik_chat", "kik_message", "kik_chat_messages"})
+    for (const char *table : {"kik_user", "kik_user_members", "kik_chat", "kik_message", "kik_chat_messages"})
         parts << QString::number(
             count(dbFile, QStringLiteral("select count(*) from %1").arg(QLatin1String(table))));
     return parts.join(QLatin1Char(','));

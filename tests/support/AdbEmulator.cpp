@@ -63,18 +63,17 @@ bool AdbEmulator::start(const QJsonObject &config, int lifetimeSeconds)
     file.write(QJsonDocument(config).toJson());
     file.close();
 
-    const QString script = QDir(TestSupport::sourceDir())
-                               .filePath(QStringLiteral("emulators/adb_phone_emulator.py"));
+    const QString script =
+        QDir(TestSupport::sourceDir()).filePath(QStringLiteral("emulators/adb_phone_emulator.py"));
     m_process.start(QStringLiteral("/usr/bin/python3"),
-        { script, QStringLiteral("--config"), configPath, QStringLiteral("--lifetime"),
-            QString::number(lifetimeSeconds) });
+                    {script, QStringLiteral("--config"), configPath, QStringLiteral("--lifetime"),
+                     QString::number(lifetimeSeconds)});
     if (!m_process.waitForStarted(kStartMs)) {
         m_error = m_process.errorString();
         return false;
     }
     QDeadlineTimer deadline(kStartMs);
-    while (!m_process.canReadLine() && m_process.state() == QProcess::Running
-        && !deadline.hasExpired())
+    while (!m_process.canReadLine() && m_process.state() == QProcess::Running && !deadline.hasExpired())
         m_process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
     const QJsonObject ports = QJsonDocument::fromJson(m_process.readLine()).object();
     m_adbPort = ports.value(QStringLiteral("adb_port")).toInt();
@@ -124,7 +123,7 @@ void AdbEmulator::applyToThisProcess()
 
 QJsonObject AdbEmulator::control(const QJsonObject &request)
 {
-    QJsonObject failure{ { QStringLiteral("ok"), false } };
+    QJsonObject failure{{QStringLiteral("ok"), false}};
     QTcpSocket socket;
     socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(m_controlPort));
     if (!socket.waitForConnected(kControlMs)) {
@@ -146,16 +145,14 @@ QJsonObject AdbEmulator::control(const QJsonObject &request)
 
 bool AdbEmulator::attach(const QJsonObject &phone)
 {
-    return control(
-        { { QStringLiteral("cmd"), QStringLiteral("attach") }, { QStringLiteral("phone"), phone } })
+    return control({{QStringLiteral("cmd"), QStringLiteral("attach")}, {QStringLiteral("phone"), phone}})
         .value(QStringLiteral("ok"))
         .toBool();
 }
 
 bool AdbEmulator::detach(const QString &serial)
 {
-    return control({ { QStringLiteral("cmd"), QStringLiteral("detach") },
-                       { QStringLiteral("serial"), serial } })
+    return control({{QStringLiteral("cmd"), QStringLiteral("detach")}, {QStringLiteral("serial"), serial}})
         .value(QStringLiteral("ok"))
         .toBool();
 }
@@ -170,7 +167,7 @@ bool AdbEmulator::set(const QString &serial, const QJsonObject &values)
 
 QJsonArray AdbEmulator::log(const QString &serial)
 {
-    QJsonObject request{ { QStringLiteral("cmd"), QStringLiteral("log") } };
+    QJsonObject request{{QStringLiteral("cmd"), QStringLiteral("log")}};
     if (!serial.isEmpty())
         request.insert(QStringLiteral("serial"), serial);
     return control(request).value(QStringLiteral("log")).toArray();
@@ -199,21 +196,19 @@ bool AdbEmulator::waitForLog(const QString &serial, const QString &kind, int tim
 
 bool AdbEmulator::answerUser(const QString &serial, bool agree)
 {
-    return control(
-        { { QStringLiteral("cmd"), agree ? QStringLiteral("confirm") : QStringLiteral("deny") },
-            { QStringLiteral("serial"), serial } })
+    return control({{QStringLiteral("cmd"), agree ? QStringLiteral("confirm") : QStringLiteral("deny")},
+                    {QStringLiteral("serial"), serial}})
         .value(QStringLiteral("waiting"))
         .toBool();
 }
 
 QJsonObject AdbEmulator::files(const QString &serial)
 {
-    return control({ { QStringLiteral("cmd"), QStringLiteral("files") },
-        { QStringLiteral("serial"), serial } });
+    return control({{QStringLiteral("cmd"), QStringLiteral("files")}, {QStringLiteral("serial"), serial}});
 }
 
-TestSupport::ProcessResult AdbEmulator::adb(
-    const QStringList &arguments, int timeoutMs, const QByteArray &input) const
+TestSupport::ProcessResult AdbEmulator::adb(const QStringList &arguments, int timeoutMs,
+                                            const QByteArray &input) const
 {
     TestSupport::ProcessResult result;
     QProcess process;
@@ -240,16 +235,16 @@ TestSupport::ProcessResult AdbEmulator::adb(
 
 QJsonObject AdbEmulator::phone(const QString &serial, const QString &root, bool rooted)
 {
-    return { { QStringLiteral("serial"), serial },
-        { QStringLiteral("state"), QStringLiteral("device") }, { QStringLiteral("root"), root },
-        { QStringLiteral("rooted"), rooted },
-        { QStringLiteral("helper"), QStringLiteral("installed") } };
+    return {{QStringLiteral("serial"), serial},
+            {QStringLiteral("state"), QStringLiteral("device")},
+            {QStringLiteral("root"), root},
+            {QStringLiteral("rooted"), rooted},
+            {QStringLiteral("helper"), QStringLiteral("installed")}};
 }
 
 bool AdbEmulator::makeKikPhone(const QString &root, const QStringList &flags)
 {
-    const TestSupport::ProcessResult made
-        = TestSupport::runPython(QStringLiteral("make_android_kik.py"),
-            QStringList{ QStringLiteral("phone"), root } + flags);
+    const TestSupport::ProcessResult made = TestSupport::runPython(
+        QStringLiteral("make_android_kik.py"), QStringList{QStringLiteral("phone"), root} + flags);
     return made.exitCode == 0 && !made.crashed;
 }

@@ -70,7 +70,7 @@ public:
 
     // Runs the real adb client with environment(); bounded by `timeoutMs`.
     TestSupport::ProcessResult adb(const QStringList &arguments, int timeoutMs = 60000,
-        const QByteArray &input = QByteArray()) const;
+                                   const QByteArray &input = QByteArray()) const;
 
     // A phone object with the given serial and folder (rooted as asked,
     // helper installed); callers add or change keys.

@@ -13,7 +13,7 @@ namespace {
 constexpr int kStartTimeoutMs = 30000;
 constexpr int kControlTimeoutMs = 15000;
 
-const char *const kVariables[] = { "USBMUXD_SOCKET_ADDRESS", "HOME", "XDG_CONFIG_HOME" };
+const char *const kVariables[] = {"USBMUXD_SOCKET_ADDRESS", "HOME", "XDG_CONFIG_HOME"};
 
 } // namespace
 
@@ -48,11 +48,11 @@ bool IphoneEmulator::start(const QJsonObject &config, int lifetimeSeconds)
     file.close();
 
     m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("emulator-stderr.txt")));
-    const QString script
-        = QDir(TestSupport::sourceDir()).filePath(QStringLiteral("emulators/iphone_emulator.py"));
+    const QString script =
+        QDir(TestSupport::sourceDir()).filePath(QStringLiteral("emulators/iphone_emulator.py"));
     m_process.start(QStringLiteral("/usr/bin/python3"),
-        { script, QStringLiteral("--config"), configPath, QStringLiteral("--lifetime"),
-            QString::number(lifetimeSeconds) });
+                    {script, QStringLiteral("--config"), configPath, QStringLiteral("--lifetime"),
+                     QString::number(lifetimeSeconds)});
     if (!m_process.waitForStarted(kStartTimeoutMs))
         return false;
 
@@ -88,8 +88,9 @@ void IphoneEmulator::applyToThisProcess()
     const QProcessEnvironment env = environment();
     for (const char *name : kVariables) {
         if (!m_applied) {
-            m_savedEnvironment.append({ QByteArray(name),
-                qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt });
+            m_savedEnvironment.append({QByteArray(name), qEnvironmentVariableIsSet(name)
+                                                             ? std::optional(qgetenv(name))
+                                                             : std::nullopt});
         }
         qputenv(name, env.value(QString::fromLatin1(name)).toUtf8());
     }
@@ -110,8 +111,8 @@ void IphoneEmulator::restoreEnvironment()
 
 QJsonObject IphoneEmulator::control(const QJsonObject &command)
 {
-    QJsonObject failure{ { QStringLiteral("ok"), false },
-        { QStringLiteral("error"), QStringLiteral("no answer from the emulator") } };
+    QJsonObject failure{{QStringLiteral("ok"), false},
+                        {QStringLiteral("error"), QStringLiteral("no answer from the emulator")}};
     if (m_controlPort <= 0)
         return failure;
     if (!m_control || m_control->state() != QAbstractSocket::ConnectedState) {
@@ -135,16 +136,14 @@ QJsonObject IphoneEmulator::control(const QJsonObject &command)
 
 bool IphoneEmulator::attach(const QJsonObject &device)
 {
-    return control({ { QStringLiteral("cmd"), QStringLiteral("attach") },
-                       { QStringLiteral("device"), device } })
+    return control({{QStringLiteral("cmd"), QStringLiteral("attach")}, {QStringLiteral("device"), device}})
         .value(QStringLiteral("ok"))
         .toBool();
 }
 
 bool IphoneEmulator::detach(const QString &udid)
 {
-    return control(
-        { { QStringLiteral("cmd"), QStringLiteral("detach") }, { QStringLiteral("udid"), udid } })
+    return control({{QStringLiteral("cmd"), QStringLiteral("detach")}, {QStringLiteral("udid"), udid}})
         .value(QStringLiteral("ok"))
         .toBool();
 }
@@ -159,8 +158,7 @@ bool IphoneEmulator::set(const QString &udid, const QJsonObject &changes)
 
 QJsonArray IphoneEmulator::log(const QString &udid)
 {
-    return control(
-        { { QStringLiteral("cmd"), QStringLiteral("log") }, { QStringLiteral("udid"), udid } })
+    return control({{QStringLiteral("cmd"), QStringLiteral("log")}, {QStringLiteral("udid"), udid}})
         .value(QStringLiteral("log"))
         .toArray();
 }

@@ -112,8 +112,8 @@ ScopedDataRoot::~ScopedDataRoot()
     DataRoot::setOverride(QString());
 }
 
-ProcessResult terminateAfter(const QString &program, const QStringList &arguments,
-                             const QByteArray &marker, int timeoutMs)
+ProcessResult terminateAfter(const QString &program, const QStringList &arguments, const QByteArray &marker,
+                             int timeoutMs)
 {
     ProcessResult result;
     QProcess process;

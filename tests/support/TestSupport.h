@@ -17,7 +17,8 @@ QString realFixture(const QString &relativePath);
 // Folder of the built programs.
 QString binDir();
 
-struct ProcessResult {
+struct ProcessResult
+{
     int exitCode = -1;
     bool crashed = false;
     QByteArray out;
@@ -25,9 +26,8 @@ struct ProcessResult {
 };
 
 // Runs a program and waits for it (at most `timeoutMs`).
-ProcessResult run(const QString &program, const QStringList &arguments,
-                  const QByteArray &input = {}, int timeoutMs = 120000,
-                  const QStringList &extraEnvironment = {});
+ProcessResult run(const QString &program, const QStringList &arguments, const QByteArray &input = {},
+                  int timeoutMs = 120000, const QStringList &extraEnvironment = {});
 
 // Runs a fixture builder of tests/fixtures with Debian's Python 3.
 ProcessResult runPython(const QString &script, const QStringList &arguments);
@@ -35,8 +35,8 @@ ProcessResult runPython(const QString &script, const QStringList &arguments);
 // Starts a program, waits until its progress output (stderr) holds `marker`,
 // then sends SIGTERM as a kill or Ctrl+C would, and waits for it to end.
 // exitCode stays -1 when the marker never came or the program did not end.
-ProcessResult terminateAfter(const QString &program, const QStringList &arguments,
-                             const QByteArray &marker, int timeoutMs = 120000);
+ProcessResult terminateAfter(const QString &program, const QStringList &arguments, const QByteArray &marker,
+                             int timeoutMs = 120000);
 
 // True when every one of `programs` is on the PATH. Outside CI the caller
 // skips without them; in CI (the environment variable CI set), where they

@@ -5,15 +5,15 @@
 #include "ui/MyListView.h"
 #include "ui/MyTreeView.h"
 
+#include <QApplication>
 #include <QColor>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QIcon>
 #include <QImage>
 #include <QLocale>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
-#include <QApplication>
-#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,8 @@ using namespace SampleChats;
 
 // Ann with a JPEG picture, Bob with a picture that is no image, a group and
 // a chat without a user.
-struct TreeData {
+struct TreeData
+{
     QTemporaryDir dir;
     KikDataSetPtr set = std::make_shared<KikDataSet>();
     _KikChat *ann = nullptr;
@@ -224,14 +225,16 @@ TEST(Views, ReportSelectionAndContextMenuRequests)
     MyListView list;
     tree.setModel(&model);
     list.setModel(&model);
-    for (QAbstractItemView *view : {static_cast<QAbstractItemView *>(&tree), static_cast<QAbstractItemView *>(&list)}) {
+    for (QAbstractItemView *view :
+         {static_cast<QAbstractItemView *>(&tree), static_cast<QAbstractItemView *>(&list)}) {
         view->resize(200, 200);
         view->show();
     }
     QList<int> treeSelected;
     int listSelected = 0, treeMenu = 0, listMenu = 0;
-    QObject::connect(&tree, &MyTreeView::onSelectionChanged,
-                     [&](const QItemSelection &s, const QItemSelection &) { treeSelected << s.indexes().first().row(); });
+    QObject::connect(
+        &tree, &MyTreeView::onSelectionChanged,
+        [&](const QItemSelection &s, const QItemSelection &) { treeSelected << s.indexes().first().row(); });
     QObject::connect(&list, &MyListView::onSelectionChanged, [&] { ++listSelected; });
     QObject::connect(&tree, &MyTreeView::createContextMenu, [&] { ++treeMenu; });
     QObject::connect(&list, &MyListView::createContextMenu, [&] { ++listMenu; });

@@ -21,7 +21,8 @@ QSet<QString> phoneUids(const QString &phoneRoot, const QString &work)
     QDir(work).removeRecursively();
     QDir().mkpath(work + QStringLiteral("/apps/kik.android/db"));
     for (const QString &ending : {QString(), QStringLiteral("-wal")}) {
-        const QString from = phoneRoot + QStringLiteral("/data/data/kik.android/databases/kikDatabase.db") + ending;
+        const QString from =
+            phoneRoot + QStringLiteral("/data/data/kik.android/databases/kikDatabase.db") + ending;
         if (QFileInfo::exists(from))
             QFile::copy(from, work + QStringLiteral("/apps/kik.android/db/kikDatabase.db") + ending);
     }
@@ -58,13 +59,15 @@ TEST_F(MainWindowTest, AnAndroidPhoneArrivesIsLoadedReceivesAnIPhonesChatsAndLea
         // The monitor reports the phone; the window connects and loads it.
         ModalScript arrival;
         open();
-        ASSERT_TRUE(waitFor([&] {
-            for (_AndroidDeviceItemNode *n : tree().androids()) {
-                if (n->connected && !n->children.isEmpty())
-                    return true;
-            }
-            return false;
-        }, 60000));
+        ASSERT_TRUE(waitFor(
+            [&] {
+                for (_AndroidDeviceItemNode *n : tree().androids()) {
+                    if (n->connected && !n->children.isEmpty())
+                        return true;
+                }
+                return false;
+            },
+            60000));
         EXPECT_TRUE(arrival.unexpected.isEmpty()) << arrival.unexpected.join(QLatin1Char('|')).toStdString();
     }
     _AndroidDeviceItemNode *android = tree().androids().first();

@@ -13,7 +13,8 @@
 namespace {
 
 // Types a name into the database choice and presses OK.
-ModalScript::Step nameDatabase(const QString &name, QString *proposed = nullptr, QStringList *listed = nullptr)
+ModalScript::Step nameDatabase(const QString &name, QString *proposed = nullptr,
+                               QStringList *listed = nullptr)
 {
     return [=](QWidget *w) {
         auto *form = qobject_cast<LocalDbSelForm *>(w);
@@ -196,23 +197,25 @@ TEST_F(MainWindowTest, ImportsAPlainAndAnEncryptedItunesBackup)
     // password is refused and the right one accepted.
     select(tree().findLocalDb(QStringLiteral("Archive")));
     {
-    ModalScript locked;
-    locked.then(pickBackup(QStringLiteral("Locked Phone")))
-        .then(enterPassword(QStringLiteral("wrong")))
-        .box()
-        .then(enterPassword(QStringLiteral("secret")))
-        .then(nameDatabase(QStringLiteral("Archive"), &proposed))
-        .box();
-    trigger("miImportiTunesToLocalDb", locked);
-    EXPECT_TRUE(locked.unexpected.isEmpty()) << locked.unexpected.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(locked.boxes.value(0), ids("IDS_INVALID_PASSWORD"));
-    EXPECT_EQ(proposed, QStringLiteral("Archive"));
-    EXPECT_EQ(messagesOnDisk(rootPath(QStringLiteral("local_databases/Archive"))), 3 + backupMessages);
+        ModalScript locked;
+        locked.then(pickBackup(QStringLiteral("Locked Phone")))
+            .then(enterPassword(QStringLiteral("wrong")))
+            .box()
+            .then(enterPassword(QStringLiteral("secret")))
+            .then(nameDatabase(QStringLiteral("Archive"), &proposed))
+            .box();
+        trigger("miImportiTunesToLocalDb", locked);
+        EXPECT_TRUE(locked.unexpected.isEmpty()) << locked.unexpected.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(locked.boxes.value(0), ids("IDS_INVALID_PASSWORD"));
+        EXPECT_EQ(proposed, QStringLiteral("Archive"));
+        EXPECT_EQ(messagesOnDisk(rootPath(QStringLiteral("local_databases/Archive"))), 3 + backupMessages);
     }
 
     // Cancelling the password ends the command.
     ModalScript cancel;
-    cancel.then(pickBackup(QStringLiteral("Locked Phone"))).on<PasscodeDlg>([](PasscodeDlg *d) { d->reject(); });
+    cancel.then(pickBackup(QStringLiteral("Locked Phone"))).on<PasscodeDlg>([](PasscodeDlg *d) {
+        d->reject();
+    });
     trigger("miImportiTunes", cancel);
     EXPECT_EQ(tree().localDbGroup()->children.size(), 2);
 }

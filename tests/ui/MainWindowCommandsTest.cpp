@@ -11,9 +11,9 @@
 
 #include <QFileDialog>
 #include <QLabel>
-#include <QPrintPreviewDialog>
-#include <QPointer>
 #include <QLineEdit>
+#include <QPointer>
+#include <QPrintPreviewDialog>
 
 namespace {
 
@@ -38,7 +38,8 @@ ModalScript::Step saveAs(const QString &path, const QString &filter, QStringList
             // Typed into the name field, as a user does.
             if (auto *edit = guard->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
                 edit->setText(path);
-            if ((guard->selectedFiles().value(0) == path && guard->selectedNameFilter() == filter) || left == 0) {
+            if ((guard->selectedFiles().value(0) == path && guard->selectedNameFilter() == filter)
+                || left == 0) {
                 QMetaObject::invokeMethod(guard, "accept");
                 return;
             }
@@ -79,7 +80,8 @@ TEST_F(MainWindowTest, ExportsInEachFormatThroughItsSaveDialog)
         EXPECT_EQ(seen.value(0), QStringLiteral("Please select Save Path for messages."));
         EXPECT_EQ(seen.value(1), QStringLiteral("Text Files(*.txt);;Doc Files(*.doc);;CSV Files(*.csv);;"
                                                 "PDF Files(*.pdf);;HTML Files(*.html)"));
-        EXPECT_TRUE(QRegularExpression(QStringLiteral("^chats\\(\\d{8}-\\d{6}\\)")).match(seen.value(2)).hasMatch())
+        EXPECT_TRUE(
+            QRegularExpression(QStringLiteral("^chats\\(\\d{8}-\\d{6}\\)")).match(seen.value(2)).hasMatch())
             << seen.value(2).toStdString();
     }
     const QDir dir(out);
@@ -89,7 +91,8 @@ TEST_F(MainWindowTest, ExportsInEachFormatThroughItsSaveDialog)
         << dir.entryList().join(QLatin1Char(',')).toStdString() << " "
         << TestSupport::readFile(dir.filePath(QStringLiteral("out2.csv"))).toStdString();
     EXPECT_EQ(QDir(dir.filePath(QStringLiteral("out3-pdf"))).entryList({QStringLiteral("*.pdf")}).size(), 2);
-    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("out4-html"))).entryList({QStringLiteral("*.html")}).size(), 2);
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("out4-html"))).entryList({QStringLiteral("*.html")}).size(),
+              2);
 
     // The selected messages only (the message list's own entry).
     selectRows({2});
@@ -109,10 +112,12 @@ TEST_F(MainWindowTest, AnExportPathThatCannotBeWrittenGivesAnErrorAndTheWindowGo
     TestSupport::writeFile(rootPath(QStringLiteral("blocker")), "a file, not a folder");
     {
         ModalScript script;
-        script.then(saveAs(rootPath(QStringLiteral("blocker/inside/out.csv")), ExportTargets::filters()[2])).box();
+        script.then(saveAs(rootPath(QStringLiteral("blocker/inside/out.csv")), ExportTargets::filters()[2]))
+            .box();
         trigger("miExportAll", script);
         ASSERT_EQ(script.boxes.size(), 1);
-        EXPECT_TRUE(script.boxes[0].startsWith(QStringLiteral("An Error Occurred."))) << script.boxes[0].toStdString();
+        EXPECT_TRUE(script.boxes[0].startsWith(QStringLiteral("An Error Occurred.")))
+            << script.boxes[0].toStdString();
     }
     EXPECT_EQ(TestSupport::readFile(rootPath(QStringLiteral("blocker"))), QByteArray("a file, not a folder"));
     select(childNamed(tree().findLocalDb(QStringLiteral("Archive")), QStringLiteral("Ann Example")));
@@ -210,7 +215,7 @@ TEST_F(MainWindowTest, RemovingAPhoneWhileItsChatIsShownClearsTheListsAndFreesIt
     select(phone->children.first());
     ASSERT_GT(sms().rowCount(), 0);
     int handle = 0;
-    phone->device.handle = &handle; // as a connected phone has
+    phone->device.handle = &handle;          // as a connected phone has
     window().iosDeviceDisconnected(nullptr); // no handle: nothing leaves
     ASSERT_EQ(tree().iPhones().size(), 1);
     window().iosDeviceDisconnected(&handle);
@@ -247,8 +252,10 @@ TEST_F(MainWindowTest, ClearsCacheAndOpensFoldersPagesAndAbout)
     window().action(QStringLiteral("miViewAndroidCacheFiles"))->trigger();
     ASSERT_EQ(openedFolders.size(), 3);
     EXPECT_EQ(QDir(openedFolders[0]), QDir(rootPath(QStringLiteral("local_databases"))));
-    EXPECT_EQ(QDir::cleanPath(openedFolders[1]), QDir::cleanPath(rootPath(QStringLiteral("ios_cache/DemoPhone"))));
-    EXPECT_EQ(QDir::cleanPath(openedFolders[2]), QDir::cleanPath(rootPath(QStringLiteral("android_cache/Pixel"))));
+    EXPECT_EQ(QDir::cleanPath(openedFolders[1]),
+              QDir::cleanPath(rootPath(QStringLiteral("ios_cache/DemoPhone"))));
+    EXPECT_EQ(QDir::cleanPath(openedFolders[2]),
+              QDir::cleanPath(rootPath(QStringLiteral("android_cache/Pixel"))));
 
     window().action(QStringLiteral("miHelp"))->trigger();
     window().action(QStringLiteral("miFeedback"))->trigger();

@@ -14,8 +14,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 #include <QLabel>
+#include <QTimer>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -46,13 +46,15 @@ protected:
     // A local database below "local_databases" (make_localdb.py modes).
     void makeLocalDb(const QString &name, const QString &mode = QStringLiteral("media"))
     {
-        python(QStringLiteral("make_localdb.py"), {rootPath(QStringLiteral("local_databases/") + name), mode});
+        python(QStringLiteral("make_localdb.py"),
+               {rootPath(QStringLiteral("local_databases/") + name), mode});
     }
     // A virtual iPhone: Kik's iOS store below "virtual_ios".
     void makeVirtualIPhone(const QString &name)
     {
         python(QStringLiteral("make_ios_kik_store.py"),
-               {rootPath(QStringLiteral("virtual_ios/") + name), rootPath(QStringLiteral("expected-") + name + QStringLiteral(".json"))});
+               {rootPath(QStringLiteral("virtual_ios/") + name),
+                rootPath(QStringLiteral("expected-") + name + QStringLiteral(".json"))});
     }
     // A virtual Android phone: an extracted backup tree below "virtual_android".
     void makeVirtualAndroid(const QString &name)
@@ -92,17 +94,18 @@ protected:
         return *m_window;
     }
 
-    void TearDown() override
-    {
-        m_window.reset();
-    }
+    void TearDown() override { m_window.reset(); }
 
     MainWindow &window() { return *m_window; }
     ItemModelMain &tree() { return *m_window->mainModel(); }
     ItemModelSms &sms() { return *m_window->smsModel(); }
     QTreeView *treeView() { return m_window->findChild<QTreeView *>(QStringLiteral("treeViewDS")); }
     QTreeView *smsView() { return m_window->findChild<QTreeView *>(QStringLiteral("treeViewSMS")); }
-    template <typename T> T *child(const char *name) { return m_window->findChild<T *>(QString::fromLatin1(name)); }
+    template <typename T>
+    T *child(const char *name)
+    {
+        return m_window->findChild<T *>(QString::fromLatin1(name));
+    }
 
     // Triggers an action of the window (as its toolbar button, menu item or
     // context-menu item does) while the script answers its dialogs.
@@ -113,7 +116,8 @@ protected:
         a->trigger();
         QWidget *modal = QApplication::activeModalWidget();
         EXPECT_TRUE(script.waitDone(5000))
-            << actionName << ": not every dialog came; boxes: " << script.boxes.join(QLatin1Char('|')).toStdString()
+            << actionName
+            << ": not every dialog came; boxes: " << script.boxes.join(QLatin1Char('|')).toStdString()
             << "; unexpected: " << script.unexpected.join(QLatin1Char('|')).toStdString()
             << "; open: " << (modal ? modal->metaObject()->className() : "none");
     }
@@ -137,15 +141,16 @@ protected:
         QItemSelectionModel *selection = smsView()->selectionModel();
         selection->clearSelection();
         for (int row : rows)
-            selection->select(sms().index(row, 0),
-                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            selection->select(sms().index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     QStringList actionStates()
     {
         QStringList states;
         for (const char *name : {"miBackupToolbar", "miI2aToolbar", "miDb2aToolbar", "miExportToolbar",
                                  "miPrintToolbar", "miDeleteToolbar"})
-            states << QStringLiteral("%1=%2").arg(QString::fromLatin1(name)).arg(m_window->action(QString::fromLatin1(name))->isEnabled());
+            states << QStringLiteral("%1=%2")
+                          .arg(QString::fromLatin1(name))
+                          .arg(m_window->action(QString::fromLatin1(name))->isEnabled());
         return states;
     }
     QString countText() { return child<QLabel>("lbSMSCount")->text(); }

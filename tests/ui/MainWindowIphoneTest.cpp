@@ -43,7 +43,8 @@ protected:
     void SetUp() override
     {
         m_app = m_work.filePath(QStringLiteral("com.kik.chat"));
-        python(QStringLiteral("make_ios_kik_store.py"), {m_app, m_work.filePath(QStringLiteral("expected.json"))});
+        python(QStringLiteral("make_ios_kik_store.py"),
+               {m_app, m_work.filePath(QStringLiteral("expected.json"))});
     }
 
     // The phone: Kik's container served from the fixture store, or refused
@@ -83,7 +84,8 @@ protected:
     {
         QFile file(m_work.filePath(QStringLiteral("expected.json")));
         EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-        const QJsonObject messages = QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("messages")).toObject();
+        const QJsonObject messages =
+            QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("messages")).toObject();
         QSet<QString> uids;
         for (const QJsonValue &m : messages)
             uids.insert(m.toObject().value(QStringLiteral("uid")).toString());
@@ -93,7 +95,8 @@ protected:
     {
         QFile file(m_work.filePath(QStringLiteral("expected.json")));
         EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-        const QJsonObject chats = QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("chats")).toObject();
+        const QJsonObject chats =
+            QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("chats")).toObject();
         int count = 0;
         for (const QJsonValue &chat : chats)
             count += chat.toObject().value(QStringLiteral("messages")).toArray().isEmpty() ? 0 : 1;
@@ -240,10 +243,13 @@ TEST_F(MainWindowIphoneTest, APhoneThatLeavesWhileItIsReadGetsNoNode)
     withIosMonitor = true;
     iosStack = &stack;
     open();
-    const QString cached = rootPath(QStringLiteral("ios_cache/") + kUdid + QStringLiteral("/com.kik.chat/Documents/kik.sqlite"));
+    const QString cached =
+        rootPath(QStringLiteral("ios_cache/") + kUdid + QStringLiteral("/com.kik.chat/Documents/kik.sqlite"));
     // Checked outside the arrival's own dialogs: once the copy is there and
     // no dialog is open, the arrival has ended.
-    ASSERT_TRUE(waitFor([&] { return script.done() && QFileInfo::exists(cached) && !QApplication::activeModalWidget(); }, 60000));
+    ASSERT_TRUE(waitFor(
+        [&] { return script.done() && QFileInfo::exists(cached) && !QApplication::activeModalWidget(); },
+        60000));
     EXPECT_TRUE(script.unexpected.isEmpty()) << script.unexpected.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(connectedIphone(), nullptr);
     EXPECT_TRUE(tree().iPhones().isEmpty());

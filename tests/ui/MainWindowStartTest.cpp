@@ -32,8 +32,8 @@ TEST_F(MainWindowTest, StartsWithItsWidgetsMenusAndEmptyLists)
     EXPECT_EQ(toolbar, (QStringList{QStringLiteral("Backup Messages"),
                                     QStringLiteral("Transfer Messages from iPhone to Android"),
                                     QStringLiteral("Transfer Messages from Database to Android"),
-                                    QStringLiteral("Export Messages to File"), QStringLiteral("Print Messages"),
-                                    QStringLiteral("Delete")}));
+                                    QStringLiteral("Export Messages to File"),
+                                    QStringLiteral("Print Messages"), QStringLiteral("Delete")}));
     // Nothing selected: every toolbar command is off.
     for (const QString &state : actionStates())
         EXPECT_TRUE(state.endsWith(QLatin1String("=0"))) << state.toStdString();
@@ -146,7 +146,8 @@ TEST_F(MainWindowTest, ContextMenusFollowTheNodeKind)
               (QStringList{"miBackupAll", "miI2aAll(off)", "miExportAll", "miPrintAll", "miUnmoutDevice",
                            "miViewIOSCacheFiles"}));
     EXPECT_EQ(names(window().buildTreeContextMenu(archive)),
-              (QStringList{"miDb2aAll(off)", "miExportAll", "miPrintAll", "miDeleteAll", "miImportiTunesToLocalDb"}));
+              (QStringList{"miDb2aAll(off)", "miExportAll", "miPrintAll", "miDeleteAll",
+                           "miImportiTunesToLocalDb"}));
     EXPECT_EQ(names(window().buildTreeContextMenu(phone->children.first())),
               (QStringList{"miBackupChat", "miI2aChat(off)", "miExportChat", "miPrintChat"}));
     EXPECT_EQ(names(window().buildTreeContextMenu(archive->children.first())),
@@ -156,16 +157,19 @@ TEST_F(MainWindowTest, ContextMenusFollowTheNodeKind)
     select(archive);
     EXPECT_TRUE(names(window().buildSmsContextMenu()).isEmpty());
     selectRows({0});
-    EXPECT_EQ(names(window().buildSmsContextMenu()), (QStringList{"miDb2a(off)", "miExport", "miPrint", "miDelete"}));
+    EXPECT_EQ(names(window().buildSmsContextMenu()),
+              (QStringList{"miDb2a(off)", "miExport", "miPrint", "miDelete"}));
     select(phone);
     selectRows({0, 1});
-    EXPECT_EQ(names(window().buildSmsContextMenu()), (QStringList{"miBackup", "miI2a(off)", "miExport", "miPrint"}));
+    EXPECT_EQ(names(window().buildSmsContextMenu()),
+              (QStringList{"miBackup", "miI2a(off)", "miExport", "miPrint"}));
 
     // A right click on a node makes it current and opens its menu.
     ModalScript script;
     script.menu(QStringLiteral("miOpenDBFolder"));
     const QRect rect = treeView()->visualRect(tree().indexOf(tree().localDbGroup()));
-    QContextMenuEvent event(QContextMenuEvent::Mouse, rect.center(), treeView()->viewport()->mapToGlobal(rect.center()));
+    QContextMenuEvent event(QContextMenuEvent::Mouse, rect.center(),
+                            treeView()->viewport()->mapToGlobal(rect.center()));
     QApplication::sendEvent(treeView()->viewport(), &event);
     ASSERT_TRUE(script.waitDone(5000));
     EXPECT_TRUE(waitFor([&] { return !openedFolders.isEmpty(); }, 5000));
@@ -282,8 +286,10 @@ TEST_F(MainWindowTest, DamagedDatabasesAndGarbageFoldersGiveErrorsAndTheWindowGo
         open();
         ASSERT_TRUE(startup.waitDone(5000));
         EXPECT_EQ(startup.boxes.size(), 3);
-        EXPECT_TRUE(startup.boxes[0].contains(QStringLiteral("Found no Kik data"))) << startup.boxes[0].toStdString();
-        EXPECT_TRUE(startup.boxes[1].contains(QStringLiteral("is damaged"))) << startup.boxes[1].toStdString();
+        EXPECT_TRUE(startup.boxes[0].contains(QStringLiteral("Found no Kik data")))
+            << startup.boxes[0].toStdString();
+        EXPECT_TRUE(startup.boxes[1].contains(QStringLiteral("is damaged")))
+            << startup.boxes[1].toStdString();
     }
     // Only the good phone is listed; nothing was written into the empty folder.
     ASSERT_EQ(tree().iPhones().size(), 1);

@@ -77,11 +77,14 @@ public:
                     chosen = a;
             }
             menuActions << names;
-            QMetaObject::invokeMethod(menu, [menu, chosen] {
-                menu->close();
-                if (chosen)
-                    chosen->trigger();
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                menu,
+                [menu, chosen] {
+                    menu->close();
+                    if (chosen)
+                        chosen->trigger();
+                },
+                Qt::QueuedConnection);
             return true;
         });
     }

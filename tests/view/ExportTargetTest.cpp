@@ -1,6 +1,6 @@
 // The export save dialog's choice: format code and output path.
-#include "view/ExportMessagesThread.h"
 #include "view/ExportTarget.h"
+#include "view/ExportMessagesThread.h"
 
 #include <gtest/gtest.h>
 

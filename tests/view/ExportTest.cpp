@@ -72,7 +72,8 @@ TEST(ExportTextTest, CsvFieldQuoting)
 {
     EXPECT_EQ(ExportText::csvField(QStringLiteral("plain")), QStringLiteral("plain"));
     EXPECT_EQ(ExportText::csvField(QStringLiteral("a,b")), QStringLiteral("\"a,b\""));
-    EXPECT_EQ(ExportText::csvField(QStringLiteral("say \"hi\", now")), QStringLiteral("\"say \"\"hi\"\", now\""));
+    EXPECT_EQ(ExportText::csvField(QStringLiteral("say \"hi\", now")),
+              QStringLiteral("\"say \"\"hi\"\", now\""));
     EXPECT_EQ(ExportText::csvField(QStringLiteral("two\nlines")), QStringLiteral("\"two\nlines\""));
     EXPECT_EQ(ExportText::csvField(QStringLiteral("cr\ronly")), QStringLiteral("cr\ronly"));
     EXPECT_EQ(ExportText::csvField(QStringLiteral("=1+1")), QStringLiteral("\"'=1+1\""));
@@ -98,7 +99,8 @@ TEST_F(ExportTest, TextExportKeepsOneLinePerMessage)
     const QStringList lines = QString::fromUtf8(readFile(path)).split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 6); // head, four messages, the empty rest after the last line end
     EXPECT_TRUE(lines.last().isEmpty());
-    EXPECT_TRUE(lines.at(0).startsWith(QStringLiteral("Date") + QString(26, QLatin1Char(' ')) + QStringLiteral("Flag  Name")));
+    EXPECT_TRUE(lines.at(0).startsWith(QStringLiteral("Date") + QString(26, QLatin1Char(' '))
+                                       + QStringLiteral("Flag  Name")));
     EXPECT_EQ(lines.at(0).indexOf(QStringLiteral("Message")), 76);
     // Time order across chats; the line break became a space.
     EXPECT_TRUE(lines.at(1).endsWith(QStringLiteral("hello, \"Ann\"")));
@@ -124,12 +126,11 @@ TEST_F(ExportTest, CsvExportQuotesAndGuardsFormulas)
     runJob(job, progress);
     ASSERT_TRUE(job.succeeded()) << qPrintable(job.errorText());
     const QString csv = QString::fromUtf8(readFile(path));
-    EXPECT_EQ(csv,
-              QStringLiteral("date,send,user,content\n"
-                             "2022-05-01 10:00:00,0,Ann Lee,\"hello, \"\"Ann\"\"\"\n"
-                             "2022-05-01 10:01:00,1,Bob,\"line one\nline two\"\n"
-                             "2022-05-01 10:02:00,0,Bob,\"'=SUM(A1)\"\n"
-                             "2022-05-01 10:03:00,1,Ann Lee,cr\ronly\n"));
+    EXPECT_EQ(csv, QStringLiteral("date,send,user,content\n"
+                                  "2022-05-01 10:00:00,0,Ann Lee,\"hello, \"\"Ann\"\"\"\n"
+                                  "2022-05-01 10:01:00,1,Bob,\"line one\nline two\"\n"
+                                  "2022-05-01 10:02:00,0,Bob,\"'=SUM(A1)\"\n"
+                                  "2022-05-01 10:03:00,1,Ann Lee,cr\ronly\n"));
 }
 
 TEST_F(ExportTest, PdfExportWritesOneReadableFilePerChat)
@@ -140,21 +141,26 @@ TEST_F(ExportTest, PdfExportWritesOneReadableFilePerChat)
     runJob(job, progress);
     ASSERT_TRUE(job.succeeded()) << qPrintable(job.errorText());
     const QStringList files = QDir(out).entryList(QDir::Files, QDir::Name);
-    EXPECT_EQ(files, (QStringList{QStringLiteral("Ann Lee.pdf"), QStringLiteral("Bob.pdf"), QStringLiteral("TeamA.pdf")}));
+    EXPECT_EQ(files, (QStringList{QStringLiteral("Ann Lee.pdf"), QStringLiteral("Bob.pdf"),
+                                  QStringLiteral("TeamA.pdf")}));
     EXPECT_EQ(job.writtenFiles().size(), 3);
     if (!TestSupport::toolsPresent({QStringLiteral("pdfinfo"), QStringLiteral("pdftotext")}))
         GTEST_SKIP() << "poppler-utils is not installed";
-    const auto info = TestSupport::run(QStringLiteral("pdfinfo"), {QDir(out).filePath(QStringLiteral("Ann Lee.pdf"))});
+    const auto info =
+        TestSupport::run(QStringLiteral("pdfinfo"), {QDir(out).filePath(QStringLiteral("Ann Lee.pdf"))});
     ASSERT_EQ(info.exitCode, 0) << info.err.constData();
     EXPECT_TRUE(QString::fromUtf8(info.out).contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))));
-    const auto text = TestSupport::run(QStringLiteral("pdftotext"), {QDir(out).filePath(QStringLiteral("Ann Lee.pdf")), QStringLiteral("-")});
+    const auto text =
+        TestSupport::run(QStringLiteral("pdftotext"),
+                         {QDir(out).filePath(QStringLiteral("Ann Lee.pdf")), QStringLiteral("-")});
     ASSERT_EQ(text.exitCode, 0);
     const QString body = QString::fromUtf8(text.out);
     EXPECT_TRUE(body.contains(QStringLiteral("hello, \"Ann\""))) << qPrintable(body);
     EXPECT_TRUE(body.contains(QStringLiteral("01 May 2022 @ 10:00 AM")));
     EXPECT_TRUE(body.contains(QStringLiteral("only")));
     EXPECT_FALSE(body.contains(QStringLiteral("line one")));
-    const auto group = TestSupport::run(QStringLiteral("pdftotext"), {QDir(out).filePath(QStringLiteral("TeamA.pdf")), QStringLiteral("-")});
+    const auto group = TestSupport::run(
+        QStringLiteral("pdftotext"), {QDir(out).filePath(QStringLiteral("TeamA.pdf")), QStringLiteral("-")});
     EXPECT_TRUE(QString::fromUtf8(group.out).contains(QStringLiteral("Bob"))); // the sender's name
 }
 
@@ -174,7 +180,8 @@ TEST_F(ExportTest, HtmlExportPagesAreWellFormedAndTheirFilesResolve)
     _KikMessage *missing = d.message(chatBob, QString(), localTime(2022, 5, 1, 11, 1));
     missing->app_id = QStringLiteral("com.kik.ext.gallery");
     missing->content_path = media.filePath(QStringLiteral("gone"));
-    missing->attachment.insert(QStringLiteral("string:file-url"), QStringLiteral("http://files.example/1.jpg"));
+    missing->attachment.insert(QStringLiteral("string:file-url"),
+                               QStringLiteral("http://files.example/1.jpg"));
     _KikMessage *emoji = d.message(chatAnn, QStringLiteral("\U0001F600 & <b>"), localTime(2022, 5, 1, 11, 2));
     // Phone data with script addresses and quotes: nothing of it may run
     // or break the page.
@@ -184,7 +191,8 @@ TEST_F(ExportTest, HtmlExportPagesAreWellFormedAndTheirFilesResolve)
     sticker->attachment.insert(QStringLiteral("extra:sticker_url"), QStringLiteral("javascript:alert('x')"));
     _KikMessage *quoted = d.message(chatAnn, QString(), localTime(2022, 5, 1, 11, 4));
     quoted->app_id = QStringLiteral("com.kik.ext.camera");
-    quoted->attachment.insert(QStringLiteral("string:file-url"), QStringLiteral("http://a.example/\"><script>x</script>"));
+    quoted->attachment.insert(QStringLiteral("string:file-url"),
+                              QStringLiteral("http://a.example/\"><script>x</script>"));
     list << video << missing << emoji << sticker << quoted;
 
     const QString out = dir.filePath(QStringLiteral("chats-html"));
@@ -193,7 +201,8 @@ TEST_F(ExportTest, HtmlExportPagesAreWellFormedAndTheirFilesResolve)
     runJob(job, progress);
     ASSERT_TRUE(job.succeeded()) << qPrintable(job.errorText());
     EXPECT_EQ(QDir(out).entryList({QStringLiteral("*.html")}, QDir::Files, QDir::Name),
-              (QStringList{QStringLiteral("Ann Lee.html"), QStringLiteral("Bob.html"), QStringLiteral("TeamA.html")}));
+              (QStringList{QStringLiteral("Ann Lee.html"), QStringLiteral("Bob.html"),
+                           QStringLiteral("TeamA.html")}));
     EXPECT_TRUE(QFileInfo::exists(QDir(out).filePath(QStringLiteral("files/style.css"))));
     EXPECT_TRUE(QFileInfo::exists(QDir(out).filePath(QStringLiteral("files/bb2_09.png"))));
     EXPECT_TRUE(QFileInfo::exists(QDir(out).filePath(QStringLiteral("emoji/1F600.png"))));
@@ -202,8 +211,11 @@ TEST_F(ExportTest, HtmlExportPagesAreWellFormedAndTheirFilesResolve)
     EXPECT_EQ(readFile(QDir(out).filePath(QStringLiteral("files/7f3c9a.mp4"))), QByteArray(100, 'v'));
     const QString bobPage = QString::fromUtf8(readFile(QDir(out).filePath(QStringLiteral("Bob.html"))));
     EXPECT_TRUE(bobPage.contains(QStringLiteral("<a href=\"files/7f3c9a.mp4\" target=\"_blank\">")));
-    EXPECT_TRUE(bobPage.contains(QStringLiteral("<a href=\"http://files.example/1.jpg\" target=\"_blank\"><img style=\"max-width:128px;max-height:128px;\" src=\"files/empty_photo.jpg\"")));
-    EXPECT_TRUE(bobPage.contains(QStringLiteral("<link href=\"files/style.css\" type=\"text/css\" rel=\"stylesheet\"/></head><body>")));
+    EXPECT_TRUE(bobPage.contains(
+        QStringLiteral("<a href=\"http://files.example/1.jpg\" target=\"_blank\"><img "
+                       "style=\"max-width:128px;max-height:128px;\" src=\"files/empty_photo.jpg\"")));
+    EXPECT_TRUE(bobPage.contains(QStringLiteral(
+        "<link href=\"files/style.css\" type=\"text/css\" rel=\"stylesheet\"/></head><body>")));
     EXPECT_TRUE(bobPage.contains(QStringLiteral("<title>Velloran iPhone Kik to Android Transfer</title>")));
 
     const auto check = TestSupport::runPython(QStringLiteral("check_html_export.py"), {out});
@@ -309,7 +321,8 @@ TEST_F(ExportTest, SpecialFilesAreRefusedAndAnEarlierFileSurvivesACancel)
     runJob(job, progress);
     EXPECT_TRUE(job.wasCancelled());
     EXPECT_EQ(readFile(earlier), "earlier export");
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), specials.size() + 1)
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(),
+              specials.size() + 1)
         << "no temporary file is left";
 }
 
@@ -333,8 +346,10 @@ TEST_F(ExportTest, CopyExportFileNeverOverwrites)
 
 TEST_F(ExportTest, ChatFileNames)
 {
-    EXPECT_EQ(ExportMessagesThread::chatFileName(chatTeam, QStringLiteral(".pdf")), QStringLiteral("TeamA.pdf"));
-    EXPECT_EQ(ExportMessagesThread::chatFileName(nullptr, QStringLiteral(".html")), QStringLiteral("unknown-chat.html"));
+    EXPECT_EQ(ExportMessagesThread::chatFileName(chatTeam, QStringLiteral(".pdf")),
+              QStringLiteral("TeamA.pdf"));
+    EXPECT_EQ(ExportMessagesThread::chatFileName(nullptr, QStringLiteral(".html")),
+              QStringLiteral("unknown-chat.html"));
     _KikChat *slashy = d.chat(d.user(QStringLiteral("../a/b:c"), QStringLiteral("x@talk.kik.com")));
     const QString name = ExportMessagesThread::chatFileName(slashy, QStringLiteral(".pdf"));
     EXPECT_FALSE(name.contains(QLatin1Char('/')));

@@ -26,9 +26,10 @@ protected:
 
     QString pdfText(int page)
     {
-        const auto r = TestSupport::run(QStringLiteral("pdftotext"),
-                                        {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
-                                         QString::number(page), QStringLiteral("-layout"), path, QStringLiteral("-")});
+        const auto r =
+            TestSupport::run(QStringLiteral("pdftotext"),
+                             {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                              QString::number(page), QStringLiteral("-layout"), path, QStringLiteral("-")});
         return QString::fromUtf8(r.out);
     }
 

@@ -1,8 +1,8 @@
 // The data folders drawn at build time beside the programs: the bubble
 // style and images, an emoji image for every code point the emoji
 // conversion can produce, and the Kik emoticons.
-#include "support/TestSupport.h"
 #include "model/Emoji.h"
+#include "support/TestSupport.h"
 #include "view/ViewData.h"
 
 #include <QDir>
@@ -22,7 +22,8 @@ protected:
 
 TEST_F(ShippedDataTest, BubbleStyleAndNineCellImagesForBothSides)
 {
-    const QString css = QString::fromUtf8(TestSupport::readFile(ViewData::dataPath(QStringLiteral("kikbb/style.css"))));
+    const QString css =
+        QString::fromUtf8(TestSupport::readFile(ViewData::dataPath(QStringLiteral("kikbb/style.css"))));
     ASSERT_FALSE(css.isEmpty());
     for (int side = 1; side <= 2; ++side) {
         for (int cell = 1; cell <= 9; ++cell) {

@@ -10,7 +10,8 @@
 
 class RecordingProgress;
 
-struct ViewTestData {
+struct ViewTestData
+{
     KikDataSetPtr data = std::make_shared<KikDataSet>();
     qint64 nextId = 1;
 

@@ -13,10 +13,8 @@
 #include <QVBoxLayout>
 
 AndroidWIFIForm::AndroidWIFIForm(QWidget *parent)
-    : QDialog(parent, Qt::FramelessWindowHint | Qt::Dialog),
-      txtWifiSocket(new QLineEdit(this)),
-      btnConnect(new QPushButton(tr("Connect"), this)),
-      btnClose(new QPushButton(tr("Close"), this))
+    : QDialog(parent, Qt::FramelessWindowHint | Qt::Dialog), txtWifiSocket(new QLineEdit(this)),
+      btnConnect(new QPushButton(tr("Connect"), this)), btnClose(new QPushButton(tr("Close"), this))
 {
     setObjectName(QStringLiteral("AndroidWIFIForm"));
     txtWifiSocket->setObjectName(QStringLiteral("txtWifiSocket"));

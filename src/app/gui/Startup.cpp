@@ -5,9 +5,9 @@
 #include "app/Locale.h"
 #include "app/Log.h"
 #include "app/Translation.h"
-#include "gui/MessageBoxes.h"
 #include "db/Sqlite3DB.h"
 #include "device/MobileDeviceFrameworks.h"
+#include "gui/MessageBoxes.h"
 #include "ui/MainWindow.h"
 #include "ui/ScreenshotTour.h"
 
@@ -18,7 +18,8 @@
 
 namespace {
 
-struct StartOptions {
+struct StartOptions
+{
     QString dataRoot;
     bool exitAfterStart = false;
     QString screenshots; // folder for the README pictures
@@ -66,10 +67,10 @@ int runApplication(int argc, char **argv)
 
     mobiledevice_load_frameworks();
     if (!mobiledevice_frameworks_loaded()) {
-        MessageBoxes::showError(
-            nullptr, QStringLiteral("Failed to load (Apple Mobile Device) framework. Plese click "
-                                    "<a href=\"%1\">HERE</a> for help.")
-                         .arg(QString::fromLatin1(AppInfo::kIosHelpUrl)));
+        MessageBoxes::showError(nullptr,
+                                QStringLiteral("Failed to load (Apple Mobile Device) framework. Plese click "
+                                               "<a href=\"%1\">HERE</a> for help.")
+                                    .arg(QString::fromLatin1(AppInfo::kIosHelpUrl)));
         return -1;
     }
 

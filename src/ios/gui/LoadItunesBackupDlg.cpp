@@ -61,8 +61,8 @@ LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget *parent, const QString &root)
 
 void LoadItunesBackupDlg::addBackupsBelow(const QString &root)
 {
-    const QFileInfoList folders = QDir(root).entryInfoList(
-        QDir::Dirs | QDir::NoDotAndDotDot, QDir::Time | QDir::Reversed);
+    const QFileInfoList folders =
+        QDir(root).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Time | QDir::Reversed);
     for (const QFileInfo &folder : folders) {
         const QString path = folder.absoluteFilePath();
         if (!BackupManifest::looksLikeBackup(path))

@@ -46,7 +46,8 @@ private:
     QPushButton *m_ok;
     QPushButton *m_cancel;
     // Result of the worker: 1 unlocked, 0 wrong password, -1 error (text).
-    struct Outcome {
+    struct Outcome
+    {
         int state = 0;
         QString error;
     };

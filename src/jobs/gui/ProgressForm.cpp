@@ -10,8 +10,7 @@
 
 ProgressFormLink::ProgressFormLink(ProgressForm *form) : JobProgress(form), m_form(form) {}
 
-void ProgressFormLink::updateProgress(const QString &status, int curProgress,
-                                      const QString &progressText)
+void ProgressFormLink::updateProgress(const QString &status, int curProgress, const QString &progressText)
 {
     m_form->updateProgress(status, curProgress, progressText);
 }
@@ -72,16 +71,14 @@ ProgressForm::ProgressForm(const QString &status, QWidget *parent)
     connect(this, &ProgressForm::userCacel, m_link, &JobProgress::userCacel);
 }
 
-void ProgressForm::updateProgress(const QString &status, int curProgress,
-                                  const QString &progressText)
+void ProgressForm::updateProgress(const QString &status, int curProgress, const QString &progressText)
 {
     if (!status.isEmpty())
         m_status->setText(status);
     if (curProgress >= 0)
         m_bar->setValue(qMin(curProgress, 100));
-    m_progress->setText(progressText.isEmpty()
-                            ? QStringLiteral("Progress:%1%").arg(m_bar->value())
-                            : progressText);
+    m_progress->setText(progressText.isEmpty() ? QStringLiteral("Progress:%1%").arg(m_bar->value())
+                                               : progressText);
 }
 
 void ProgressForm::errorOccurred(const QString &text)

@@ -21,8 +21,7 @@ public:
     explicit ProgressFormLink(ProgressForm *form);
 
 public Q_SLOTS:
-    void updateProgress(const QString &status, int curProgress,
-                        const QString &progressText) override;
+    void updateProgress(const QString &status, int curProgress, const QString &progressText) override;
     void errorOccurred(const QString &text) override;
     void succeed(const QString &text) override;
     void tipsWait(const QString &text) override;

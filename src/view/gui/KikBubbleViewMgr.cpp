@@ -144,10 +144,10 @@ void KikBubbleViewMgr::scrollToAnchor()
 {
     // The anchor is one of the program's own names ("start", "end",
     // "sms_<id>"); scripts run in the program's own world, the page's are off.
-    const QString script = QStringLiteral(
-                               "(function(){var a=document.getElementsByName('%1');"
-                               "if(a.length>0){a[0].scrollIntoView(true);return true;}return false;})()")
-                               .arg(m_anchor);
+    const QString script =
+        QStringLiteral("(function(){var a=document.getElementsByName('%1');"
+                       "if(a.length>0){a[0].scrollIntoView(true);return true;}return false;})()")
+            .arg(m_anchor);
     const int page = m_currentPage;
     const QString anchor = m_anchor;
     m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld,

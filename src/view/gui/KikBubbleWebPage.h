@@ -21,8 +21,9 @@ protected:
             return false;
         }
         // Only the pages the program sets are loaded.
-        return isMainFrame && (type == NavigationTypeTyped || type == NavigationTypeOther
-                               || type == NavigationTypeReload);
+        return isMainFrame
+               && (type == NavigationTypeTyped || type == NavigationTypeOther
+                   || type == NavigationTypeReload);
     }
     QWebEnginePage *createWindow(WebWindowType) override { return nullptr; }
 };
