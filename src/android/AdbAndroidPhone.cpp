@@ -5,6 +5,7 @@
 #include "android/AndroidPhone.h"
 #include "android/HelperChannel.h"
 #include "android/HelperConnection.h"
+#include "app/AppError.h"
 #include "jobs/JobCancelled.h"
 #include "jobs/JobProgress.h"
 
@@ -25,7 +26,7 @@ public:
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         m_process.start(QIODevice::ReadWrite);
         if (!m_process.waitForStarted(kAdbStartTimeoutMs))
-            throw std::runtime_error(adbBackupStartFailedMessage().toStdString());
+            throw AppError(adbBackupStartFailedMessage());
     }
     ~AdbPendingRun() override
     {

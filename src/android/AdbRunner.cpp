@@ -1,5 +1,6 @@
 #include "android/AdbRunner.h"
 
+#include "app/AppError.h"
 #include "jobs/JobCancelled.h"
 
 #include <QElapsedTimer>
@@ -10,11 +11,6 @@
 namespace {
 
 constexpr int kPollMs = 100;
-
-[[noreturn]] void fail(const QString &text)
-{
-    throw std::runtime_error(text.toStdString());
-}
 
 QString latin1UpToZero(const QByteArray &bytes)
 {
@@ -95,7 +91,7 @@ QString runAdb(const QStringList &arguments, bool throwOnError, const AdbRunOpti
     const AdbRun run = runAdbProcess(arguments, options);
     if (!run.started) {
         if (throwOnError)
-            fail(QStringLiteral("run adb failed."));
+            throw AppError(QStringLiteral("run adb failed."));
         return QStringLiteral("run adb failed.");
     }
     if (run.cancelled)
@@ -103,7 +99,7 @@ QString runAdb(const QStringList &arguments, bool throwOnError, const AdbRunOpti
     if (run.err.isEmpty())
         return run.out;
     if (throwOnError)
-        fail(run.err);
+        throw AppError(run.err);
     return QStringLiteral("%1\n%2").arg(run.err, run.out);
 }
 
@@ -148,7 +144,7 @@ void adbInstall(const QString &serial, const QString &apkPath)
     const QString output = runAdb({QStringLiteral("-s"), serial, QStringLiteral("install"), apkPath}, false,
                                   {kAdbTransferTimeoutMs, nullptr});
     if (!adbOutputHasSuccessLine(output))
-        fail(output);
+        throw AppError(output);
 }
 
 void adbActivityManager(const QString &serial, const QString &command, const QString &component,
@@ -170,14 +166,14 @@ void adbActivityManager(const QString &serial, const QString &command, const QSt
         args << QStringLiteral("-t") << mimeType;
     const QString output = runAdb(args, false);
     if (adbOutputHasErrorLine(output))
-        fail(output);
+        throw AppError(output);
 }
 
 AdbRun adbShell(const QString &serial, const QString &commandLine, const AdbRunOptions &options)
 {
     AdbRun run = runAdbProcess({QStringLiteral("-s"), serial, QStringLiteral("shell"), commandLine}, options);
     if (!run.started)
-        fail(QStringLiteral("run adb failed."));
+        throw AppError(QStringLiteral("run adb failed."));
     if (run.cancelled)
         throw JobCancelled();
     return run;
@@ -199,12 +195,12 @@ void syncCopy(const QStringList &args, const std::atomic<bool> *cancelled, const
 {
     const AdbRun run = runAdbProcess(args, {kAdbTransferTimeoutMs, cancelled});
     if (!run.started)
-        fail(QStringLiteral("run adb failed."));
+        throw AppError(QStringLiteral("run adb failed."));
     if (run.cancelled)
         throw JobCancelled();
     if (!run.finished || run.exitCode != 0) {
         const QString text = QString(run.err + QLatin1Char('\n') + run.out).trimmed();
-        fail(QStringLiteral("%1 failed. %2").arg(what, text));
+        throw AppError(QStringLiteral("%1 failed. %2").arg(what, text));
     }
 }
 

@@ -40,7 +40,7 @@ struct AdbRun
 AdbRun runAdbProcess(const QStringList &arguments, const AdbRunOptions &options = {});
 
 // The classic runner: standard output when adb wrote nothing to its error
-// stream; otherwise, with `throwOnError`, a runtime_error holding the error
+// stream; otherwise, with `throwOnError`, an AppError holding the error
 // text, else the error text, a line feed and the output. An adb that cannot
 // be started gives "run adb failed." (thrown or returned).
 QString runAdb(const QStringList &arguments, bool throwOnError, const AdbRunOptions &options = {});
@@ -63,7 +63,7 @@ AdbRun adbShell(const QString &serial, const QString &commandLine, const AdbRunO
 // A system property (getprop), trimmed; empty when unset or unreadable.
 QString adbGetProp(const QString &serial, const QString &name);
 
-// Copies a file from or to the phone; throws runtime_error with adb's text
+// Copies a file from or to the phone; throws AppError with adb's text
 // on failure and JobCancelled when cancelled.
 void adbPull(const QString &serial, const QString &remotePath, const QString &localPath,
              const std::atomic<bool> *cancelled);

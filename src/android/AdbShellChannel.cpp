@@ -2,6 +2,7 @@
 
 #include "android/AdbRunner.h"
 #include "android/AndroidShell.h"
+#include "app/AppError.h"
 #include "app/Translation.h"
 #include "jobs/JobCancelled.h"
 #include "jobs/JobProgress.h"
@@ -43,8 +44,7 @@ void AdbShellChannel::uploadFile(const QString &local, const QString &remote)
     if (cancelled())
         throw JobCancelled();
     if (!QFileInfo(local).isFile())
-        throw std::runtime_error(
-            QStringLiteral("open %1 failed. %2").arg(local, QStringLiteral("No such file")).toStdString());
+        throw AppError(QStringLiteral("open %1 failed. %2").arg(local, QStringLiteral("No such file")));
     JobReport::progress(progress(), ids("IDS_UPLOADING_FILE_%1").arg(QFileInfo(local).fileName()), -1,
                         QString());
     adbPush(m_serial, local, remote, progress() ? &progress()->cancelled : nullptr);
@@ -55,8 +55,7 @@ int AdbShellChannel::suCommand(const QString &command)
     const AdbRun run = adbShell(m_serial, AndroidShell::suWrapped(command),
                                 {kAdbCommandTimeoutMs, progress() ? &progress()->cancelled : nullptr});
     if (!run.finished)
-        throw std::runtime_error(
-            QStringLiteral("The phone did not run the command. %1").arg(run.err.trimmed()).toStdString());
+        throw AppError(QStringLiteral("The phone did not run the command. %1").arg(run.err.trimmed()));
     qDebug("su command, %s return %d.", qUtf8Printable(command), run.exitCode);
     return run.exitCode;
 }

@@ -22,7 +22,7 @@ using AndroidBackupEntryFilter = std::function<bool(const QString &relativePath)
 // `destination` (only those `wanted` accepts, when given) and returns the
 // number of files written. Entries whose path would leave the destination
 // (absolute, "..", through a symbolic link) are skipped with a log line.
-// Throws std::runtime_error: "not an Android backup archive" for a header
+// Throws AppError: "not an Android backup archive" for a header
 // other than magic, version 1 to 5, compression flag 0 or 1 and "none" or
 // "AES-256"; the encryption message for "AES-256"; `corruptedMessage` when
 // the body is no complete zlib stream or holds no readable archive; and the

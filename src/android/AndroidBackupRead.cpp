@@ -1,7 +1,9 @@
 // Unpacking Android backup archives.
 #include "android/AndroidBackup.h"
+#include "android/ArchiveError.h"
 #include "android/BlockQueue.h"
 #include "android/ZlibStream.h"
+#include "app/AppError.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -21,11 +23,6 @@ constexpr qint64 kMaxHeaderLine = 4096;
 constexpr qsizetype kCopyBlock = 64 * 1024;
 // Free space kept on the disk while unpacking.
 constexpr qint64 kDiskReserve = 16 * 1024 * 1024;
-
-[[noreturn]] void fail(const QString &text)
-{
-    throw std::runtime_error(text.toStdString());
-}
 
 struct ArchiveReadDeleter
 {
@@ -143,20 +140,23 @@ void ensureSpace(const QString &folder, qint64 size, const QString &path)
     if (!storage.isValid())
         return;
     if (size > storage.bytesAvailable() - kDiskReserve)
-        fail(QStringLiteral("Not enough free disk space to unpack %1 (%2 bytes).").arg(path).arg(size));
+        throw AppError(
+            QStringLiteral("Not enough free disk space to unpack %1 (%2 bytes).").arg(path).arg(size));
 }
 
-void extractFile(archive *reader, archive_entry *entry, const QString &root, const QString &relative)
+// Writes one entry; false when libarchive could not read its data.
+bool extractFile(archive *reader, archive_entry *entry, const QString &root, const QString &relative)
 {
     const QString full = root + QLatin1Char('/') + relative;
     const QString parent = QFileInfo(full).absolutePath();
     if (!QDir().mkpath(parent))
-        fail(QStringLiteral("create %1 error. %2").arg(parent, QStringLiteral("cannot create folder")));
+        throw AppError(
+            QStringLiteral("create %1 error. %2").arg(parent, QStringLiteral("cannot create folder")));
     if (archive_entry_size_is_set(entry))
         ensureSpace(parent, archive_entry_size(entry), full);
     QFile out(full);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        fail(QStringLiteral("create %1 error. %2").arg(full, out.errorString()));
+        throw AppError(QStringLiteral("create %1 error. %2").arg(full, out.errorString()));
     QByteArray block(kCopyBlock, Qt::Uninitialized);
     qint64 written = 0;
     for (;;) {
@@ -164,17 +164,18 @@ void extractFile(archive *reader, archive_entry *entry, const QString &root, con
         if (n == 0)
             break;
         if (n < 0)
-            throw ARCHIVE_FATAL;
+            return false;
         if (out.write(block.constData(), n) != n)
-            fail(QStringLiteral("write %1 error. %2").arg(full, out.errorString()));
+            throw AppError(QStringLiteral("write %1 error. %2").arg(full, out.errorString()));
         written += n;
         // Entries without a recorded size are checked as they grow.
         if (!archive_entry_size_is_set(entry) && written % (64 * kCopyBlock) < n)
             ensureSpace(parent, 64 * kCopyBlock, full);
     }
     if (!out.flush())
-        fail(QStringLiteral("write %1 error. %2").arg(full, out.errorString()));
+        throw AppError(QStringLiteral("write %1 error. %2").arg(full, out.errorString()));
     out.close();
+    return true;
 }
 
 // Reads the four header lines (magic, format version 1 to 5, compression
@@ -182,8 +183,8 @@ void extractFile(archive *reader, archive_entry *entry, const QString &root, con
 bool readAndroidBackupHeader(QFile &file, const QString &archivePath)
 {
     const auto notAnArchive = [&archivePath] {
-        fail(QStringLiteral("%1 is not an Android backup archive.")
-                 .arg(QDir::toNativeSeparators(archivePath)));
+        throw AppError(QStringLiteral("%1 is not an Android backup archive.")
+                           .arg(QDir::toNativeSeparators(archivePath)));
     };
     QByteArrayList lines;
     for (int line = 0; line < 4; ++line) {
@@ -199,7 +200,7 @@ bool readAndroidBackupHeader(QFile &file, const QString &archivePath)
     if (lines[3].compare("none", Qt::CaseInsensitive) == 0)
         return lines[2] == "1";
     if (lines[3] == "AES-256")
-        fail(QStringLiteral(
+        throw AppError(QStringLiteral(
             "Your backup file is encrypted. Please backup again without entering a password."));
     notAnArchive();
     return false;
@@ -266,7 +267,7 @@ int extractAndroidBackup(const QString &archivePath, const QDir &destination, co
 {
     QFile file(archivePath);
     if (!file.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("open %1 error. %2").arg(archivePath, file.errorString()));
+        throw AppError(QStringLiteral("open %1 error. %2").arg(archivePath, file.errorString()));
 
     const bool compressed = readAndroidBackupHeader(file, archivePath);
     BodySource inflater(file, compressed);
@@ -274,61 +275,65 @@ int extractAndroidBackup(const QString &archivePath, const QDir &destination, co
     archive_read_support_format_all(reader.get());
     archive_read_support_filter_all(reader.get());
     if (archive_read_open(reader.get(), &inflater, nullptr, readCallback, nullptr) != ARCHIVE_OK)
-        fail(corruptedMessage);
+        throw AppError(corruptedMessage);
 
     const QString root = destination.absolutePath();
     ExtractionCleanup cleanup(root);
     if (!QDir().mkpath(root))
-        fail(QStringLiteral("create %1 error. %2").arg(root, QStringLiteral("cannot create folder")));
+        throw AppError(
+            QStringLiteral("create %1 error. %2").arg(root, QStringLiteral("cannot create folder")));
+    // A read error of libarchive: the archive is damaged, and the reader says
+    // why unless the body ended early (its own message would then only name
+    // the missing bytes).
+    const auto damaged = [&] {
+        const QString detail = archiveErrorText(reader.get(), QString());
+        if (!inflater.ended() || detail.isEmpty())
+            throw AppError(corruptedMessage);
+        throw AppError(corruptedMessage + QStringLiteral(" (%1)").arg(detail));
+    };
     int files = 0;
-    try {
-        for (;;) {
-            archive_entry *entry = nullptr;
-            const int rc = archive_read_next_header(reader.get(), &entry);
-            if (rc == ARCHIVE_EOF) {
-                inflater.drain();
-                if (!inflater.ended())
-                    throw rc;
-                break;
-            }
-            if (rc < ARCHIVE_WARN)
-                throw rc;
-            const char *utf8 = archive_entry_pathname_utf8(entry);
-            const QString name =
-                utf8 ? QString::fromUtf8(utf8) : QString::fromLocal8Bit(archive_entry_pathname(entry));
-            const QString cleaned = cleanAndroidBackupPath(name);
-            if (cleaned.isEmpty())
-                continue;
-            const QString relative = safeAndroidBackupPath(cleaned);
-            // Entries the caller has no use for are passed over unread.
-            if (!relative.isEmpty() && wanted && !wanted(relative))
-                continue;
-            if (relative.isEmpty() || passesSymlink(root, relative)) {
-                qWarning().noquote() << "extractAndroidBackup: skip unsafe entry" << name;
-                continue;
-            }
-            const mode_t type = archive_entry_filetype(entry);
-            if (type == AE_IFDIR) {
-                const QString folder = root + QLatin1Char('/') + relative;
-                if (!QDir().mkpath(folder))
-                    fail(QStringLiteral("create %1 error. %2")
-                             .arg(folder, QStringLiteral("cannot create folder")));
-            } else if (type == AE_IFREG && !archive_entry_hardlink(entry)) {
-                const QString target = root + QLatin1Char('/') + relative;
-                if (!QFileInfo::exists(target))
-                    cleanup.wrote(target);
-                extractFile(reader.get(), entry, root, relative);
-                ++files;
-            }
+    for (;;) {
+        archive_entry *entry = nullptr;
+        const int rc = archive_read_next_header(reader.get(), &entry);
+        if (rc == ARCHIVE_EOF) {
+            inflater.drain();
+            if (!inflater.ended())
+                damaged();
+            break;
         }
-    } catch (int) {
-        const char *detail = archive_error_string(reader.get());
-        if (!inflater.ended() || !detail)
-            fail(corruptedMessage);
-        fail(corruptedMessage + QStringLiteral(" (%1)").arg(QString::fromUtf8(detail)));
+        if (rc < ARCHIVE_WARN)
+            damaged();
+        const char *utf8 = archive_entry_pathname_utf8(entry);
+        const QString name =
+            utf8 ? QString::fromUtf8(utf8) : QString::fromLocal8Bit(archive_entry_pathname(entry));
+        const QString cleaned = cleanAndroidBackupPath(name);
+        if (cleaned.isEmpty())
+            continue;
+        const QString relative = safeAndroidBackupPath(cleaned);
+        // Entries the caller has no use for are passed over unread.
+        if (!relative.isEmpty() && wanted && !wanted(relative))
+            continue;
+        if (relative.isEmpty() || passesSymlink(root, relative)) {
+            qWarning().noquote() << "extractAndroidBackup: skip unsafe entry" << name;
+            continue;
+        }
+        const mode_t type = archive_entry_filetype(entry);
+        if (type == AE_IFDIR) {
+            const QString folder = root + QLatin1Char('/') + relative;
+            if (!QDir().mkpath(folder))
+                throw AppError(QStringLiteral("create %1 error. %2")
+                                   .arg(folder, QStringLiteral("cannot create folder")));
+        } else if (type == AE_IFREG && !archive_entry_hardlink(entry)) {
+            const QString target = root + QLatin1Char('/') + relative;
+            if (!QFileInfo::exists(target))
+                cleanup.wrote(target);
+            if (!extractFile(reader.get(), entry, root, relative))
+                damaged();
+            ++files;
+        }
     }
     if (inflater.totalOut() == 0)
-        fail(corruptedMessage);
+        throw AppError(corruptedMessage);
     cleanup.done();
     return files;
 }

@@ -2,8 +2,10 @@
 // ustar entries with octal fields, regular files only, each package's
 // "_manifest" ahead of its other files.
 #include "android/AndroidBackup.h"
+#include "android/ArchiveError.h"
 #include "android/BlockQueue.h"
 #include "android/ZlibStream.h"
+#include "app/AppError.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -22,11 +24,6 @@ namespace {
 constexpr qsizetype kCopyBlock = 64 * 1024;
 constexpr mode_t kEntryMode = 0100642; // 33186
 constexpr qint64 kMaxUstarTime = 077777777777;
-
-[[noreturn]] void fail(const QString &text)
-{
-    throw std::runtime_error(text.toStdString());
-}
 
 struct ArchiveWriteDeleter
 {
@@ -111,17 +108,11 @@ la_ssize_t writeCallback(archive *a, void *data, const void *buffer, size_t leng
     return la_ssize_t(length);
 }
 
-QString archiveError(archive *writer)
-{
-    const char *text = archive_error_string(writer);
-    return text ? QString::fromUtf8(text) : QStringLiteral("unknown error");
-}
-
 void addFile(archive *writer, const QFileInfo &info, const QString &entryPath)
 {
     QFile in(info.absoluteFilePath());
     if (!in.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("open %1 error. %2").arg(info.absoluteFilePath(), in.errorString()));
+        throw AppError(QStringLiteral("open %1 error. %2").arg(info.absoluteFilePath(), in.errorString()));
     const qint64 size = in.size();
     // ustar holds the time as 11 octal digits; a time outside that range
     // (before 1970, say) is clamped rather than failing the whole archive.
@@ -141,17 +132,18 @@ void addFile(archive *writer, const QFileInfo &info, const QString &entryPath)
     // ustar holds at most 100 bytes of name plus 155 of prefix; libarchive
     // splits the path at a "/" and refuses what cannot be written that way.
     if (archive_write_header(writer, entry.get()) != ARCHIVE_OK)
-        fail(
-            QStringLiteral("Cannot store %1 in the backup archive: %2").arg(entryPath, archiveError(writer)));
+        throw AppError(QStringLiteral("Cannot store %1 in the backup archive: %2")
+                           .arg(entryPath, archiveErrorText(writer)));
 
     QByteArray block(kCopyBlock, Qt::Uninitialized);
     qint64 left = size;
     while (left > 0) {
         const qint64 n = in.read(block.data(), std::min<qint64>(left, block.size()));
         if (n <= 0)
-            fail(QStringLiteral("read %1 error. %2").arg(info.absoluteFilePath(), in.errorString()));
+            throw AppError(
+                QStringLiteral("read %1 error. %2").arg(info.absoluteFilePath(), in.errorString()));
         if (archive_write_data(writer, block.constData(), size_t(n)) != la_ssize_t(n))
-            fail(QStringLiteral("write %1 error. %2").arg(entryPath, archiveError(writer)));
+            throw AppError(QStringLiteral("write %1 error. %2").arg(entryPath, archiveErrorText(writer)));
         left -= n;
     }
 }
@@ -189,15 +181,15 @@ void addFolderToTar(archive *writer, const QDir &folder, const QString &archiveF
 int createAndroidBackup(const QDir &source, const QString &archivePath)
 {
     if (!source.exists())
-        fail(QStringLiteral("archive_write_open error (%1).").arg(source.absolutePath()));
+        throw AppError(QStringLiteral("archive_write_open error (%1).").arg(source.absolutePath()));
     QFile file(archivePath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        fail(QStringLiteral("compress %1 error. %2").arg(archivePath, file.errorString()));
+        throw AppError(QStringLiteral("compress %1 error. %2").arg(archivePath, file.errorString()));
     const qint64 headerSize = qint64(sizeof(kAndroidBackupHeader) - 1);
     if (file.write(kAndroidBackupHeader, headerSize) != headerSize) {
         const QString error = file.errorString();
         removeQuietly(file);
-        fail(QStringLiteral("write %1 error. %2").arg(archivePath, error));
+        throw AppError(QStringLiteral("write %1 error. %2").arg(archivePath, error));
     }
 
     int entries = 0;
@@ -207,14 +199,15 @@ int createAndroidBackup(const QDir &source, const QString &archivePath)
         archive_write_set_format_ustar(writer.get());
         archive_write_add_filter_none(writer.get());
         if (archive_write_open(writer.get(), &deflater, nullptr, writeCallback, nullptr) != ARCHIVE_OK)
-            fail(QStringLiteral("archive_write_open error (%1).").arg(source.absolutePath()));
+            throw AppError(QStringLiteral("archive_write_open error (%1).").arg(source.absolutePath()));
         addFolderToTar(writer.get(), source, QString(), entries);
         if (archive_write_close(writer.get()) != ARCHIVE_OK)
-            fail(QStringLiteral("write %1 error. %2").arg(archivePath, archiveError(writer.get())));
+            throw AppError(
+                QStringLiteral("write %1 error. %2").arg(archivePath, archiveErrorText(writer.get())));
         if (!deflater.finish())
-            fail(QStringLiteral("write %1 error. %2").arg(archivePath, file.errorString()));
+            throw AppError(QStringLiteral("write %1 error. %2").arg(archivePath, file.errorString()));
         if (!file.flush())
-            fail(QStringLiteral("write %1 error. %2").arg(archivePath, file.errorString()));
+            throw AppError(QStringLiteral("write %1 error. %2").arg(archivePath, file.errorString()));
     } catch (...) {
         removeQuietly(file);
         throw;

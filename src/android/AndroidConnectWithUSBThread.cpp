@@ -3,6 +3,7 @@
 #include "android/AdbDeviceInfo.h"
 #include "android/AdbRunner.h"
 #include "android/HelperConnection.h"
+#include "app/AppError.h"
 #include "app/DataRoot.h"
 #include "app/Translation.h"
 #include "jobs/JobCancelled.h"
@@ -47,7 +48,7 @@ bool AndroidConnectWithUSBThread::installHelper()
     const QString target = DataRoot::dir().absoluteFilePath(QStringLiteral("com.velloran.marrowlink.apk"));
     QFile::remove(target);
     if (!QFile::copy(helperApkResource(), target))
-        throw std::runtime_error(QStringLiteral("Can not copy %1.").arg(target).toStdString());
+        throw AppError(QStringLiteral("Can not copy %1.").arg(target));
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
     adbInstall(m_device.serial, target);
     QThread::sleep(5);

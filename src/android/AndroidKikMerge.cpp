@@ -2,6 +2,7 @@
 
 #include "android/AndroidKikDb.h"
 #include "android/AndroidKikPaths.h"
+#include "app/AppError.h"
 #include "app/FileUtil.h"
 #include "jobs/JobCancelled.h"
 
@@ -74,11 +75,6 @@ void mergeSort(std::vector<MergeEntry> &items)
     }
 }
 
-[[noreturn]] void fail(const QString &text)
-{
-    throw std::runtime_error(text.toStdString());
-}
-
 void removeWithSideFiles(const QString &path)
 {
     QFile::remove(path);
@@ -102,9 +98,9 @@ void copyWorkFile(const QString &from, const QString &to)
 {
     if (!QFile::copy(from, to)) {
         QFile source(from);
-        fail(QStringLiteral("Can not copy %1. %2")
-                 .arg(from,
-                      source.exists() ? QStringLiteral("copy failed") : QStringLiteral("file not found")));
+        throw AppError(QStringLiteral("Can not copy %1. %2")
+                           .arg(from, source.exists() ? QStringLiteral("copy failed")
+                                                      : QStringLiteral("file not found")));
     }
 }
 
@@ -241,7 +237,7 @@ void flushToDisk(const QString &path)
     flushed = flushed && ::fsync(file.handle()) == 0;
 #endif
     if (!flushed)
-        fail(QStringLiteral("write %1 error. %2").arg(path, file.errorString()));
+        throw AppError(QStringLiteral("write %1 error. %2").arg(path, file.errorString()));
 }
 
 // Puts the merged work copy in the place of the tree's database. The old
@@ -263,7 +259,7 @@ void replaceDatabase(const QString &work, const QString &cached)
         QFile::remove(to);
         if (!QFile::rename(from, to)) {
             restore();
-            fail(QStringLiteral("cant rename %1 to %2.").arg(from, to));
+            throw AppError(QStringLiteral("cant rename %1 to %2.").arg(from, to));
         }
         aside.append({from, to});
     }
@@ -272,13 +268,13 @@ void replaceDatabase(const QString &work, const QString &cached)
                             std::filesystem::path(cached.toStdWString()), error);
     if (error) {
         restore();
-        fail(QStringLiteral("cant rename %1 to %2.").arg(work, cached));
+        throw AppError(QStringLiteral("cant rename %1 to %2.").arg(work, cached));
     }
     for (const auto &[from, to] : std::as_const(aside))
         QFile::remove(to);
     for (const QString &suffix : kSideFiles) {
         if (fileSize(work + suffix) > 0 && !QFile::rename(work + suffix, cached + suffix))
-            fail(QStringLiteral("cant rename %1 to %2.").arg(work + suffix, cached + suffix));
+            throw AppError(QStringLiteral("cant rename %1 to %2.").arg(work + suffix, cached + suffix));
         QFile::remove(work + suffix);
     }
 }

@@ -36,7 +36,7 @@ struct AndroidMergeHooks
 };
 
 // Runs the merge on the tree below `root` (the folder holding "apps").
-// Throws std::runtime_error on failure and JobCancelled when cancelled;
+// Throws AppError on failure and JobCancelled when cancelled;
 // in both cases the work copy is removed and the tree's database is left
 // as it was.
 AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &messages,

@@ -6,6 +6,7 @@
 #include "android/AndroidOffline.h"
 #include "android/AndroidPhone.h"
 #include "android/AndroidRootFiles.h"
+#include "app/AppError.h"
 #include "app/FileUtil.h"
 #include "app/TextUtil.h"
 #include "app/Translation.h"
@@ -23,11 +24,6 @@ namespace {
 const QString kPhoneDb = QStringLiteral("/data/data/kik.android/databases/kikDatabase.db");
 const QStringList kDbEndings{QString(), QStringLiteral("-journal"), QStringLiteral("-shm"),
                              QStringLiteral("-wal")};
-
-[[noreturn]] void fail(const QString &text)
-{
-    throw std::runtime_error(text.toStdString());
-}
 
 QString backupCheckList()
 {
@@ -95,7 +91,7 @@ void AndroidLoadKikThread::run()
             }
         }
         if (!QFileInfo(AndroidKikPaths::databasePath(treeFolder())).isFile())
-            fail(
+            throw AppError(
                 QStringLiteral("Can't read Kik data from Android device. Please make sure you have installed "
                                "and verified Kik on Android device."));
         if (fromRoot)
@@ -139,10 +135,10 @@ void AndroidLoadKikThread::installTree(const QString &freshTree)
     const QString old = tree + QStringLiteral(".old");
     QDir(old).removeRecursively();
     if (QFileInfo::exists(tree) && !QDir().rename(tree, old))
-        fail(QStringLiteral("cant rename %1 to %2.").arg(tree, old));
+        throw AppError(QStringLiteral("cant rename %1 to %2.").arg(tree, old));
     if (!QDir().rename(freshTree, tree)) {
         QDir().rename(old, tree);
-        fail(QStringLiteral("cant rename %1 to %2.").arg(freshTree, tree));
+        throw AppError(QStringLiteral("cant rename %1 to %2.").arg(freshTree, tree));
     }
     QDir(old).removeRecursively();
 }
@@ -216,9 +212,9 @@ void AndroidLoadKikThread::backupFetch()
 {
     const AndroidDevice &device = m_phone->device();
     if (device.apiLevel < kMinimumBackupApiLevel)
-        fail(ids("IDS_NOT_SUPPORT_ANDROID_40_BELOW"));
+        throw AppError(ids("IDS_NOT_SUPPORT_ANDROID_40_BELOW"));
     if (device.overWifi)
-        fail(ids("IDS_ANDROID_40_ABOVE_USB_MUST"));
+        throw AppError(ids("IDS_ANDROID_40_ABOVE_USB_MUST"));
     m_archiveFolder.mkpath(QStringLiteral("."));
     m_archivePath = backupArchivePath();
     QFile::remove(m_archivePath);
@@ -256,7 +252,7 @@ void AndroidLoadKikThread::backupFetch()
                     // A readable archive without Kik: the phone's backup left
                     // Kik out (Android 12 and later). Waiting cannot change that.
                     QDir(work).removeRecursively();
-                    fail(rootNeededMessage());
+                    throw AppError(rootNeededMessage());
                 }
                 installTree(fresh);
                 QDir(work).removeRecursively();
@@ -281,7 +277,7 @@ void AndroidLoadKikThread::backupFetch()
         QFile::remove(m_archivePath);
         detail = QStringLiteral("adb-backup -f %1 failed.").arg(m_archivePath);
     }
-    fail(backupCheckList() + detail + QStringLiteral(" attempt=%1").arg(attempts));
+    throw AppError(backupCheckList() + detail + QStringLiteral(" attempt=%1").arg(attempts));
 }
 
 void AndroidLoadKikThread::fetchThumbnails()

@@ -2,6 +2,7 @@
 
 #include "android/AndroidBackup.h"
 #include "android/AndroidKikPaths.h"
+#include "app/AppError.h"
 #include "app/FileUtil.h"
 #include "db/SqliteInput.h"
 #include "jobs/JobCancelled.h"
@@ -14,16 +15,11 @@
 
 namespace {
 
-[[noreturn]] void fail(const QString &text)
-{
-    throw std::runtime_error(text.toStdString());
-}
-
 void requireDatabase(const QString &path, const QString &where)
 {
     if (!QFileInfo(path).isFile())
-        fail(QStringLiteral("No Kik database in %1 (expected %2).")
-                 .arg(where, QString::fromLatin1(AndroidKikPaths::kDefaultDatabase)));
+        throw AppError(QStringLiteral("No Kik database in %1 (expected %2).")
+                           .arg(where, QString::fromLatin1(AndroidKikPaths::kDefaultDatabase)));
 }
 
 } // namespace
@@ -65,15 +61,16 @@ AndroidOfflineResult transferToAndroidBackup(const KikMessageList &messages, con
 {
     const QFileInfo in(phoneArchive), out(outArchive);
     if (!in.isFile())
-        fail(QStringLiteral("open %1 error. %2").arg(phoneArchive, QStringLiteral("No such file")));
+        throw AppError(QStringLiteral("open %1 error. %2").arg(phoneArchive, QStringLiteral("No such file")));
     if (in.absoluteFilePath() == out.absoluteFilePath())
-        fail(QStringLiteral("The new archive must not replace the phone's archive %1.").arg(phoneArchive));
+        throw AppError(
+            QStringLiteral("The new archive must not replace the phone's archive %1.").arg(phoneArchive));
     QDir().mkpath(out.absolutePath());
     // Work beside the output: the unpacked tree can be as big as the phone's
     // media, which the system's temporary folder may not hold.
     QTemporaryDir work(out.absolutePath() + QStringLiteral("/.velloran-transfer-XXXXXX"));
     if (!work.isValid())
-        fail(QStringLiteral("Cannot create a work folder beside %1.").arg(outArchive));
+        throw AppError(QStringLiteral("Cannot create a work folder beside %1.").arg(outArchive));
     const QDir tree(work.filePath(QStringLiteral("ab-extract")));
     extractAndroidBackup(phoneArchive, tree, QString::fromLatin1(kAbCorruptedMessage));
     if (hooks.cancelled && hooks.cancelled())
@@ -91,6 +88,6 @@ AndroidOfflineResult transferToAndroidBackup(const KikMessageList &messages, con
     std::filesystem::rename(std::filesystem::path(partial.toStdWString()),
                             std::filesystem::path(out.absoluteFilePath().toStdWString()), error);
     if (error)
-        fail(QStringLiteral("cant rename %1 to %2.").arg(partial, outArchive));
+        throw AppError(QStringLiteral("cant rename %1 to %2.").arg(partial, outArchive));
     return result;
 }

@@ -5,6 +5,7 @@
 #include "android/AndroidPhone.h"
 #include "android/AndroidRootFiles.h"
 #include "android/AndroidShell.h"
+#include "app/AppError.h"
 #include "app/FileUtil.h"
 #include "app/TextUtil.h"
 #include "app/Translation.h"
@@ -22,11 +23,6 @@ namespace {
 const QString kNewEnding = QStringLiteral(".velloran-new");
 const QStringList kSideEndings{QStringLiteral("-shm"), QStringLiteral("-wal"), QStringLiteral("-journal")};
 
-[[noreturn]] void fail(const QString &text)
-{
-    throw std::runtime_error(text.toStdString());
-}
-
 // A copy of the cache's database folder taken before the merge, put back
 // when the run does not complete.
 class DatabaseFolderUndo
@@ -39,8 +35,8 @@ public:
         QDir().mkpath(m_copy);
         for (const QFileInfo &file : QDir(m_folder).entryInfoList(QDir::Files | QDir::Hidden)) {
             if (!QFile::copy(file.absoluteFilePath(), m_copy + QLatin1Char('/') + file.fileName()))
-                fail(QStringLiteral("Can not copy %1. %2")
-                         .arg(file.absoluteFilePath(), QStringLiteral("copy failed")));
+                throw AppError(QStringLiteral("Can not copy %1. %2")
+                                   .arg(file.absoluteFilePath(), QStringLiteral("copy failed")));
         }
     }
     ~DatabaseFolderUndo()
@@ -74,7 +70,7 @@ void AndroidRestoreKikThread::run()
         JobReport::progress(m_progress, status, 0, QString());
         const QString database = AndroidKikPaths::databasePath(m_tree);
         if (!QFileInfo(database).isFile())
-            fail(
+            throw AppError(
                 QStringLiteral("Can't read Kik data from Android device. Please make sure you have installed "
                                "and verified Kik on Android device."));
         m_tree.mkpath(QString::fromLatin1(AndroidKikPaths::kThumbsFolder));
@@ -115,7 +111,7 @@ void AndroidRestoreKikThread::pushAsRoot()
 {
     const AndroidDevice &device = m_phone->device();
     if (device.externalStorage.isEmpty())
-        fail(ids("IDS_ROOT_MUST_HAVE_EXTENAL_STORAGE"));
+        throw AppError(ids("IDS_ROOT_MUST_HAVE_EXTENAL_STORAGE"));
     std::unique_ptr<AndroidChannel> channel =
         m_phone->openChannel(AndroidPhone::ChannelPurpose::Upload, m_progress);
     const QString staging = device.stagingFolder();
@@ -140,7 +136,7 @@ void AndroidRestoreKikThread::pushAsRoot()
             // The database files go in beside the old ones first; they take
             // their places only when all of them are complete.
             if (channel->suCopy(staged, item.phonePath + kNewEnding) != 0)
-                fail(QStringLiteral("su_cpfile(%1, %2) failed.").arg(staged, item.phonePath));
+                throw AppError(QStringLiteral("su_cpfile(%1, %2) failed.").arg(staged, item.phonePath));
             replaced.append(item);
         }
         if (m_progress && m_progress->isCancelled())
@@ -191,7 +187,8 @@ void AndroidRestoreKikThread::putNewFilesInPlace(AndroidChannel &channel,
         if (channel.suCommand(
                 QStringLiteral("mv -f %1 %2").arg(AndroidShell::quote(item.phonePath + kNewEnding), path))
             != 0)
-            fail(QStringLiteral("cant rename %1 to %2.").arg(item.phonePath + kNewEnding, item.phonePath));
+            throw AppError(
+                QStringLiteral("cant rename %1 to %2.").arg(item.phonePath + kNewEnding, item.phonePath));
         AndroidRootFiles::handToKik(channel, item.phonePath);
     }
 }
@@ -200,9 +197,9 @@ void AndroidRestoreKikThread::adbRestore()
 {
     const AndroidDevice &device = m_phone->device();
     if (device.apiLevel < kMinimumBackupApiLevel)
-        fail(ids("IDS_NOT_SUPPORT_ANDROID_40_BELOW"));
+        throw AppError(ids("IDS_NOT_SUPPORT_ANDROID_40_BELOW"));
     if (device.overWifi)
-        fail(ids("IDS_ANDROID_40_ABOVE_USB_MUST"));
+        throw AppError(ids("IDS_ANDROID_40_ABOVE_USB_MUST"));
     QString uid = safeLeafName(device.uid);
     if (uid.isEmpty())
         uid = QStringLiteral("android");
@@ -224,5 +221,5 @@ void AndroidRestoreKikThread::adbRestore()
         throw JobCancelled();
     if (adb->waitForEnd(kRestoreWaitMs, m_progress ? &m_progress->cancelled : nullptr)
         && !adb->failure().isEmpty())
-        fail(QStringLiteral("adb restore failed. %1").arg(adb->failure()));
+        throw AppError(QStringLiteral("adb restore failed. %1").arg(adb->failure()));
 }

@@ -1,5 +1,7 @@
 #include "android/AndroidSafetyCopies.h"
 
+#include "app/AppError.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -41,10 +43,9 @@ QString keepDatabaseCopy(const QDir &cache)
     for (const QFileInfo &file : db.entryInfoList(QDir::Files | QDir::Hidden)) {
         const QString to = target + QLatin1Char('/') + file.fileName();
         if (!QFile::copy(file.absoluteFilePath(), to))
-            throw std::runtime_error(
+            throw AppError(
                 QStringLiteral("Can not copy %1 to %2.")
-                    .arg(QDir::toNativeSeparators(file.absoluteFilePath()), QDir::toNativeSeparators(to))
-                    .toStdString());
+                    .arg(QDir::toNativeSeparators(file.absoluteFilePath()), QDir::toNativeSeparators(to)));
     }
     return target;
 }

@@ -1,5 +1,7 @@
 #include "android/AndroidShell.h"
 
+#include "app/AppError.h"
+
 #include <stdexcept>
 
 namespace AndroidShell {
@@ -18,17 +20,16 @@ QString singleQuoted(const QString &text)
 QString quote(const QString &path)
 {
     if (path.isEmpty())
-        throw std::runtime_error("An empty path cannot be used on the phone.");
+        throw AppError("An empty path cannot be used on the phone.");
     for (const QChar c : path) {
         if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar(0))
-            throw std::runtime_error(
+            throw AppError(
                 QStringLiteral(
                     "The path %1 holds a line break or a zero character and cannot be used on the phone.")
                     .arg(QString(path)
                              .replace(QLatin1Char('\n'), QLatin1String("\\n"))
                              .replace(QLatin1Char('\r'), QLatin1String("\\r"))
-                             .remove(QChar(0)))
-                    .toStdString());
+                             .remove(QChar(0))));
     }
     return singleQuoted(path);
 }
@@ -47,7 +48,7 @@ QString suWrapped(const QString &command)
 {
     if (command.contains(QLatin1Char('\n')) || command.contains(QLatin1Char('\r'))
         || command.contains(QChar(0)))
-        throw std::runtime_error("A superuser command must be one line.");
+        throw AppError("A superuser command must be one line.");
     return QStringLiteral("su -c ") + singleQuoted(command);
 }
 

@@ -10,7 +10,7 @@
 namespace AndroidShell {
 
 // The path as one single-quoted shell word ("'" written as '\'').
-// Throws std::runtime_error for an empty path or one holding a line feed,
+// Throws AppError for an empty path or one holding a line feed,
 // a carriage return or a zero character.
 QString quote(const QString &path);
 

@@ -1,6 +1,7 @@
 #include "android/HelperChannel.h"
 
 #include "android/SimpleProtocol.h"
+#include "app/AppError.h"
 #include "app/Translation.h"
 #include "jobs/JobCancelled.h"
 #include "jobs/JobProgress.h"
@@ -98,8 +99,7 @@ void HelperChannel::receiveBlocks(const QString &local, qint64 total)
     QIODevice *s = m_socket.get();
     PartialFile partial(local);
     if (!partial.file().open(QIODevice::WriteOnly))
-        throw std::runtime_error(
-            QStringLiteral("create %1 error. %2").arg(local, partial.file().errorString()).toStdString());
+        throw AppError(QStringLiteral("create %1 error. %2").arg(local, partial.file().errorString()));
     std::vector<char> buffer(static_cast<size_t>(kChunkBytes));
     qint64 received = 0;
     try {
@@ -115,9 +115,8 @@ void HelperChannel::receiveBlocks(const QString &local, qint64 total)
                                                 .arg(total));
                 sendCommand(s, QStringLiteral("$file:"), QString(), true, kReplyTimeoutMs);
                 if (!partial.file().flush())
-                    throw std::runtime_error(QStringLiteral("write file %1 failed. %2")
-                                                 .arg(local, partial.file().errorString())
-                                                 .toStdString());
+                    throw AppError(
+                        QStringLiteral("write file %1 failed. %2").arg(local, partial.file().errorString()));
                 partial.file().close();
                 partial.keep();
                 return;
@@ -132,9 +131,8 @@ void HelperChannel::receiveBlocks(const QString &local, qint64 total)
                 const qint64 n = std::min(left, kChunkBytes);
                 readExact(s, buffer.data(), n, kReplyTimeoutMs);
                 if (partial.file().write(buffer.data(), n) != n)
-                    throw std::runtime_error(QStringLiteral("write file %1 failed. %2")
-                                                 .arg(local, partial.file().errorString())
-                                                 .toStdString());
+                    throw AppError(
+                        QStringLiteral("write file %1 failed. %2").arg(local, partial.file().errorString()));
                 left -= n;
                 received += n;
             }
@@ -144,7 +142,7 @@ void HelperChannel::receiveBlocks(const QString &local, qint64 total)
     } catch (const JobCancelled &) {
         throw;
     } catch (const std::exception &e) {
-        throw std::runtime_error(e.what());
+        throw AppError(e.what());
     }
 }
 
@@ -184,7 +182,7 @@ int HelperChannel::suCommand(const QString &command)
     if (!m_socket)
         throw SocketDataTransferException(QStringLiteral("The channel to the phone is closed."));
     if (command.contains(QLatin1Char('\n')) || command.contains(QLatin1Char('\r')))
-        throw std::runtime_error("A superuser command must be one line.");
+        throw AppError("A superuser command must be one line.");
     QIODevice *s = m_socket.get();
     sendCommand(s, QStringLiteral("$sucmd:"), command, true, kReplyTimeoutMs);
     const QString reply = expectReply(s, QStringLiteral("$sucmd:"), kReplyTimeoutMs);

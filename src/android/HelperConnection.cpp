@@ -2,6 +2,7 @@
 
 #include "android/AdbRunner.h"
 #include "android/SimpleProtocol.h"
+#include "app/AppError.h"
 #include "jobs/JobCancelled.h"
 
 #include <QDebug>
@@ -17,11 +18,6 @@
 namespace HelperConnection {
 
 namespace {
-
-[[noreturn]] void fail(const QString &text)
-{
-    throw std::runtime_error(text.toStdString());
-}
 
 constexpr int kPortAttempts = 5;
 
@@ -79,7 +75,7 @@ std::unique_ptr<QTcpSocket> openUsb(const AndroidDevice &device, const QString &
             qDebug("connect %s failed, try again...", qUtf8Printable(url));
         }
     }
-    fail(QStringLiteral("start %1 failed.").arg(url));
+    throw AppError(QStringLiteral("start %1 failed.").arg(url));
 }
 
 std::unique_ptr<QTcpSocket> openWifi(const AndroidDevice &device, const QString &url, int timeoutMs)
@@ -87,16 +83,17 @@ std::unique_ptr<QTcpSocket> openWifi(const AndroidDevice &device, const QString 
     QTcpSocket control;
     control.connectToHost(device.address, quint16(device.controlPort));
     if (!control.waitForConnected(10000))
-        fail(QStringLiteral("can not connect %1:%2.").arg(device.address).arg(device.controlPort));
+        throw AppError(QStringLiteral("can not connect %1:%2.").arg(device.address).arg(device.controlPort));
     simpleprotocol::writeAll(&control, url.toUtf8() + '\n', true, 10000);
     const QString reply = simpleprotocol::readReply(&control, 10000);
     control.close();
     if (reply.startsWith(QLatin1Char('0')))
-        fail(QStringLiteral("start %1 failed.%2").arg(url, simpleprotocol::decodeError(reply.mid(1))));
+        throw AppError(
+            QStringLiteral("start %1 failed.%2").arg(url, simpleprotocol::decodeError(reply.mid(1))));
     auto socket = std::make_unique<QTcpSocket>();
     socket->connectToHost(device.address, quint16(QUrl(url).port()));
     if (!socket->waitForConnected(timeoutMs))
-        fail(QStringLiteral("connec %1 failed.").arg(url));
+        throw AppError(QStringLiteral("connec %1 failed.").arg(url));
     simpleprotocol::expectReply(socket.get(), QStringLiteral("$ready:"), timeoutMs);
     return socket;
 }
@@ -151,7 +148,7 @@ void readDeviceInfo(AndroidDevice &device, const std::atomic<bool> *cancelled)
     socket->close();
     parseDeviceInfo(hello.mid(7), device);
     if (device.helperVersion <= 0)
-        fail(tooOldMessage());
+        throw AppError(tooOldMessage());
     device.access = AndroidDevice::Access::Helper;
 }
 

@@ -33,8 +33,7 @@ void waitForData(QIODevice *socket, int timeoutMs)
 
 } // namespace
 
-LocalException::LocalException(QIODevice *socket, const QString &message)
-    : std::runtime_error(message.toStdString())
+LocalException::LocalException(QIODevice *socket, const QString &message) : AppError(message)
 {
     if (!socket)
         return;
@@ -45,11 +44,9 @@ LocalException::LocalException(QIODevice *socket, const QString &message)
     }
 }
 
-RemoteException::RemoteException(const QString &message) : std::runtime_error(message.toStdString()) {}
+RemoteException::RemoteException(const QString &message) : AppError(message) {}
 
-SocketDataTransferException::SocketDataTransferException(const QString &message)
-    : std::runtime_error(message.toStdString())
-{}
+SocketDataTransferException::SocketDataTransferException(const QString &message) : AppError(message) {}
 
 QString readLine(QIODevice *socket, int timeoutMs)
 {

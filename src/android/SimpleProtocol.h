@@ -7,6 +7,8 @@
 // size that is no decimal number is a protocol error.
 #pragma once
 
+#include "app/AppError.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -22,21 +24,21 @@ inline constexpr qint64 kMaxBlockBytes = 64 * 1024 * 1024;
 inline constexpr int kLongestWaitMs = 5 * 60 * 1000;
 
 // A protocol or file error found here; the peer is told with "$error:".
-class LocalException : public std::runtime_error
+class LocalException : public AppError
 {
 public:
     LocalException(QIODevice *socket, const QString &message);
 };
 
 // The peer reported an error ("$error:" + Base64 of its UTF-8 text).
-class RemoteException : public std::runtime_error
+class RemoteException : public AppError
 {
 public:
     explicit RemoteException(const QString &message);
 };
 
 // The connection failed, timed out or delivered an empty line.
-class SocketDataTransferException : public std::runtime_error
+class SocketDataTransferException : public AppError
 {
 public:
     explicit SocketDataTransferException(const QString &message);

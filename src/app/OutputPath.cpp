@@ -1,5 +1,6 @@
 #include "app/OutputPath.h"
 
+#include "app/AppError.h"
 #include "app/SafeFile.h"
 
 #include <QDir>
@@ -16,7 +17,7 @@ QString native(const QString &path)
 
 [[noreturn]] void refuse(const QString &text)
 {
-    throw std::runtime_error(text.toStdString());
+    throw AppError(text);
 }
 
 } // namespace

@@ -17,7 +17,7 @@ QString resolved(const QString &path);
 // True when `path` is `container` or lies below it (both resolved).
 bool isSameOrInside(const QString &path, const QString &container);
 
-// Throws std::runtime_error with a message for the user when `output` is
+// Throws AppError with a message for the user when `output` is
 // one of `inputs` or lies inside one, or when something of the wrong kind
 // is at `output`.
 void check(const QString &output, Kind kind, const QStringList &inputs = {});

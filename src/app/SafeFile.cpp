@@ -1,6 +1,7 @@
 #include "app/SafeFile.h"
 
 #include "app/AbortCleanup.h"
+#include "app/AppError.h"
 
 #include <QDir>
 #include <QFile>
@@ -73,9 +74,8 @@ StagedFile::StagedFile(const QString &target) : m_target(target)
     QTemporaryFile file(info.dir().filePath(QStringLiteral(".%1.XXXXXX.part").arg(info.fileName().left(64))));
     file.setAutoRemove(false);
     if (!file.open())
-        throw std::runtime_error(QStringLiteral("Cannot write %1: %2")
-                                     .arg(QDir::toNativeSeparators(target), file.errorString())
-                                     .toStdString());
+        throw AppError(
+            QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(target), file.errorString()));
     m_temp = file.fileName();
     file.close();
     m_cleanup = AbortCleanup::add(m_temp);
@@ -92,17 +92,13 @@ void StagedFile::commit()
         return;
     const Kind kind = kindOf(m_target, false);
     if (kind == Kind::Folder)
-        throw std::runtime_error(QStringLiteral("%1 is a folder; the output must be a file.")
-                                     .arg(QDir::toNativeSeparators(m_target))
-                                     .toStdString());
+        throw AppError(QStringLiteral("%1 is a folder; the output must be a file.")
+                           .arg(QDir::toNativeSeparators(m_target)));
     if (kind != Kind::Missing && kind != Kind::Regular)
-        throw std::runtime_error(
-            QStringLiteral("%1 is not a regular file; the program writes only regular files.")
-                .arg(QDir::toNativeSeparators(m_target))
-                .toStdString());
+        throw AppError(QStringLiteral("%1 is not a regular file; the program writes only regular files.")
+                           .arg(QDir::toNativeSeparators(m_target)));
     if (std::rename(QFile::encodeName(m_temp).constData(), QFile::encodeName(m_target).constData()) != 0)
-        throw std::runtime_error(
-            QStringLiteral("Cannot write %1.").arg(QDir::toNativeSeparators(m_target)).toStdString());
+        throw AppError(QStringLiteral("Cannot write %1.").arg(QDir::toNativeSeparators(m_target)));
     m_done = true;
     AbortCleanup::forget(m_cleanup);
 }

@@ -21,7 +21,7 @@ bool isSpecialFile(const QString &path);
 
 // A file being written to `tempPath()`, a hidden name beside the target.
 // commit() renames it over the target; otherwise the destructor removes it.
-// Throws std::runtime_error when the temporary file cannot be made.
+// Throws AppError when the temporary file cannot be made.
 class StagedFile
 {
 public:

@@ -1,6 +1,7 @@
 #include "app/StagedFolder.h"
 
 #include "app/AbortCleanup.h"
+#include "app/AppError.h"
 #include "app/SafeFile.h"
 
 #include <QDir>
@@ -20,9 +21,8 @@ bool renamePath(const QString &from, const QString &to)
 
 [[noreturn]] void cannotPlace(const QString &path)
 {
-    throw std::runtime_error(QStringLiteral("Cannot write %1: something other than a regular file is there.")
-                                 .arg(QDir::toNativeSeparators(path))
-                                 .toStdString());
+    throw AppError(QStringLiteral("Cannot write %1: something other than a regular file is there.")
+                       .arg(QDir::toNativeSeparators(path)));
 }
 
 // Moves every entry of `from` into `to`, merging folders and replacing
@@ -54,14 +54,12 @@ StagedFolder::StagedFolder(const QString &target) : m_target(QFileInfo(target).a
 {
     const QFileInfo info(m_target);
     if (!QDir().mkpath(info.absolutePath()))
-        throw std::runtime_error(QStringLiteral("Cannot create the folder %1.")
-                                     .arg(QDir::toNativeSeparators(info.absolutePath()))
-                                     .toStdString());
+        throw AppError(QStringLiteral("Cannot create the folder %1.")
+                           .arg(QDir::toNativeSeparators(info.absolutePath())));
     QTemporaryDir dir(info.dir().filePath(QStringLiteral(".%1.XXXXXX.part").arg(info.fileName().left(64))));
     if (!dir.isValid())
-        throw std::runtime_error(QStringLiteral("Cannot write in the folder %1.")
-                                     .arg(QDir::toNativeSeparators(info.absolutePath()))
-                                     .toStdString());
+        throw AppError(QStringLiteral("Cannot write in the folder %1.")
+                           .arg(QDir::toNativeSeparators(info.absolutePath())));
     dir.setAutoRemove(false);
     m_temp = dir.path();
     m_cleanup = AbortCleanup::add(m_temp);
@@ -84,8 +82,7 @@ void StagedFolder::commit()
         moveInto(m_temp, m_target);
         SafeFile::removeCreated(m_temp);
     } else {
-        throw std::runtime_error(
-            QStringLiteral("%1 is not a folder.").arg(QDir::toNativeSeparators(m_target)).toStdString());
+        throw AppError(QStringLiteral("%1 is not a folder.").arg(QDir::toNativeSeparators(m_target)));
     }
     m_done = true;
     AbortCleanup::forget(m_cleanup);

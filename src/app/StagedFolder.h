@@ -9,7 +9,7 @@
 class StagedFolder
 {
 public:
-    // Throws std::runtime_error when the temporary folder cannot be made.
+    // Throws AppError when the temporary folder cannot be made.
     explicit StagedFolder(const QString &target);
     ~StagedFolder();
     StagedFolder(const StagedFolder &) = delete;

@@ -1,6 +1,7 @@
 // The Android part of the devices command: adb's device list, with the
 // maker and model of each phone that is ready.
 #include "android/AdbRunner.h"
+#include "app/AppError.h"
 #include "cli/CliDevices.h"
 
 namespace {
@@ -11,9 +12,8 @@ QList<CliDeviceRow> listAndroidPhones(CliContext &)
     try {
         devices = adbDevices();
     } catch (const std::exception &e) {
-        throw std::runtime_error(QStringLiteral("Cannot list Android phones: adb is missing or failed (%1).")
-                                     .arg(QString::fromUtf8(e.what()).trimmed())
-                                     .toStdString());
+        throw AppError(QStringLiteral("Cannot list Android phones: adb is missing or failed (%1).")
+                           .arg(QString::fromUtf8(e.what()).trimmed()));
     }
     QList<CliDeviceRow> rows;
     for (const AdbDevice &device : std::as_const(devices)) {

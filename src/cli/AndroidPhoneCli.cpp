@@ -3,6 +3,7 @@
 #include "android/AdbRunner.h"
 #include "android/AndroidConnectWithUSBThread.h"
 #include "android/AndroidLoadKikThread.h"
+#include "app/AppError.h"
 #include "jobs/HeadlessProgress.h"
 #include "jobs/JobRunner.h"
 
@@ -11,11 +12,6 @@
 namespace AndroidPhoneCli {
 
 namespace {
-
-[[noreturn]] void fail(const QString &text)
-{
-    throw std::runtime_error(text.toStdString());
-}
 
 // Keeps one job's outcome while passing its progress and tips on to the
 // command's progress object; the command's cancel and its answer to a tip
@@ -75,16 +71,16 @@ QString resolveSerial(const QString &value)
     try {
         devices = adbDevices();
     } catch (const std::exception &e) {
-        fail(QStringLiteral("Cannot list Android phones: adb is missing or failed (%1).")
-                 .arg(QString::fromUtf8(e.what()).trimmed()));
+        throw AppError(QStringLiteral("Cannot list Android phones: adb is missing or failed (%1).")
+                           .arg(QString::fromUtf8(e.what()).trimmed()));
     }
     const AdbDevice *chosen = nullptr;
     if (value.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0) {
         if (devices.isEmpty())
-            fail(QStringLiteral("No Android phone is connected."));
+            throw AppError(QStringLiteral("No Android phone is connected."));
         if (devices.size() > 1)
-            fail(QStringLiteral("%1 Android phones are connected: name one by its serial.")
-                     .arg(devices.size()));
+            throw AppError(QStringLiteral("%1 Android phones are connected: name one by its serial.")
+                               .arg(devices.size()));
         chosen = &devices.first();
     } else {
         for (const AdbDevice &device : std::as_const(devices)) {
@@ -92,10 +88,10 @@ QString resolveSerial(const QString &value)
                 chosen = &device;
         }
         if (!chosen)
-            fail(QStringLiteral("No Android phone with the serial %1 is connected.").arg(value));
+            throw AppError(QStringLiteral("No Android phone with the serial %1 is connected.").arg(value));
     }
     if (!chosen->isReady())
-        fail(
+        throw AppError(
             QStringLiteral("Can't connect to your Android Phone.<br/><br/>Please try the following:<br/><br/>"
                            "1 Allow USB debugging on your phone and choose \"Always allow from this "
                            "computer\".<br/><br/>"
@@ -114,7 +110,7 @@ bool runStep(JobProgress *progress, const std::function<void(JobProgress &)> &bo
     if (step.result() == HeadlessProgress::Succeeded)
         return true;
     if (!step.errorText().isEmpty())
-        fail(step.errorText());
+        throw AppError(step.errorText());
     return false;
 }
 

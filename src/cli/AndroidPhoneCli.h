@@ -23,7 +23,7 @@ QString resolveSerial(const QString &value);
 // Runs `body`, which builds a job on the step's progress object and runs
 // it to its end (JobRunner::runToEnd); the step passes progress and tips on
 // to `progress` (may be null). Returns false when the job was cancelled;
-// throws std::runtime_error with the job's error text when it failed.
+// throws AppError with the job's error text when it failed.
 bool runStep(JobProgress *progress, const std::function<void(JobProgress &)> &body);
 
 // Connects (AndroidConnectWithUSBThread). False when cancelled.

@@ -2,6 +2,8 @@
 // own file with a static CliRegistration.
 #pragma once
 
+#include "app/AppError.h"
+
 #include <QJsonValue>
 #include <QMap>
 #include <QString>
@@ -47,10 +49,10 @@ struct CliCommandSpec
 };
 
 // A wrong or missing argument: printed with the command's usage, exit code 2.
-class CliUsageError : public std::runtime_error
+class CliUsageError : public AppError
 {
 public:
-    using std::runtime_error::runtime_error;
+    using AppError::AppError;
 };
 
 class CliContext

@@ -19,7 +19,7 @@ struct CliDeviceRow
 };
 
 // Returns the connected phones of one kind. A lister whose device stack cannot
-// be reached throws std::runtime_error with a message that says how to start it.
+// be reached throws AppError with a message that says how to start it.
 using CliDeviceLister = std::function<QList<CliDeviceRow>(CliContext &ctx)>;
 
 struct CliDeviceListerRegistration

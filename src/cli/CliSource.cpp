@@ -1,5 +1,6 @@
 #include "cli/CliSource.h"
 
+#include "app/AppError.h"
 #include "app/DataRoot.h"
 #include "app/OutputPath.h"
 #include "model/LocalDatabases.h"
@@ -22,9 +23,8 @@ QString readPasswordFile(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw std::runtime_error(QStringLiteral("Cannot read the password file %1.")
-                                     .arg(QDir::toNativeSeparators(path))
-                                     .toStdString());
+        throw AppError(
+            QStringLiteral("Cannot read the password file %1.").arg(QDir::toNativeSeparators(path)));
     // Read in small steps up to one byte past the limit, so that an endless
     // source (a pipe, a device) costs no more than that.
     QByteArray bytes;
@@ -35,11 +35,10 @@ QString readPasswordFile(const QString &path)
         bytes += chunk;
     }
     if (bytes.size() > kMaxPasswordFileBytes)
-        throw std::runtime_error(QStringLiteral("The password file %1 is longer than %2 bytes; "
-                                                "it should hold only the backup password.")
-                                     .arg(QDir::toNativeSeparators(path))
-                                     .arg(kMaxPasswordFileBytes)
-                                     .toStdString());
+        throw AppError(QStringLiteral("The password file %1 is longer than %2 bytes; "
+                                      "it should hold only the backup password.")
+                           .arg(QDir::toNativeSeparators(path))
+                           .arg(kMaxPasswordFileBytes));
     while (bytes.endsWith('\n') || bytes.endsWith('\r'))
         bytes.chop(1);
     return QString::fromUtf8(bytes);
@@ -113,16 +112,14 @@ LoadedSource loadSource(CliContext &ctx, const QString &text, JobProgress *progr
     // read; they never go into the source.
     for (const QString &input : sourceInputPaths(ctx, text)) {
         if (kind != QLatin1String("localdb") && OutputPath::isSameOrInside(DataRoot::path(), input))
-            throw std::runtime_error(
+            throw AppError(
                 QStringLiteral("The data folder %1 lies inside the input %2; "
                                "choose a data folder outside it.")
-                    .arg(QDir::toNativeSeparators(DataRoot::path()), QDir::toNativeSeparators(input))
-                    .toStdString());
+                    .arg(QDir::toNativeSeparators(DataRoot::path()), QDir::toNativeSeparators(input)));
     }
     const auto it = loaders().constFind(kind);
     if (it == loaders().cend())
-        throw std::runtime_error(
-            QStringLiteral("Sources of kind %1 are not supported yet.").arg(kind).toStdString());
+        throw AppError(QStringLiteral("Sources of kind %1 are not supported yet.").arg(kind));
     LoadedSource source = it.value()(value, ctx, progress);
     source.kind = kind;
     source.value = value;
@@ -152,9 +149,8 @@ KikMessageList selectedMessages(const LoadedSource &source, const CliContext &ct
     }
     for (const QString &jid : chats) {
         if (!present.contains(jid))
-            throw std::runtime_error(QStringLiteral("There is no chat with %1 in %2:%3.")
-                                         .arg(jid, source.kind, source.value)
-                                         .toStdString());
+            throw AppError(
+                QStringLiteral("There is no chat with %1 in %2:%3.").arg(jid, source.kind, source.value));
     }
     for (_KikMessage *message : std::as_const(source.data->messages)) {
         if (!wanted.isEmpty()) {

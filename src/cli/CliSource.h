@@ -22,7 +22,7 @@ struct LoadedSource
 };
 
 // Loads the source; progress of long loads goes to `progress` (may be null).
-// Throws std::runtime_error with the job's message on failure.
+// Throws AppError with the job's message on failure.
 using CliSourceLoader =
     std::function<LoadedSource(const QString &value, CliContext &ctx, JobProgress *progress)>;
 

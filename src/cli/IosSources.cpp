@@ -3,6 +3,7 @@
 // first copied into the cache).
 #include "cli/IosSources.h"
 
+#include "app/AppError.h"
 #include "app/DataRoot.h"
 #include "app/TextUtil.h"
 #include "app/Translation.h"
@@ -60,9 +61,7 @@ LoadedSource readFolder(const QString &value, const QString &shownName, bool inp
     const QFileInfo store(QDir(folder).filePath(QStringLiteral("Documents/kik.sqlite")));
     // Checked first: opening a missing store would create an empty one.
     if (!store.isFile())
-        throw std::runtime_error(QStringLiteral("There is no Kik store (Documents/kik.sqlite) in %1.")
-                                     .arg(shownName)
-                                     .toStdString());
+        throw AppError(QStringLiteral("There is no Kik store (Documents/kik.sqlite) in %1.").arg(shownName));
     LoadedSource source;
     auto db = input ? std::make_shared<IOSKikDb>(
                   folder, IOSKikDb::Access::Input,
@@ -104,7 +103,7 @@ const CliSourceRegistration itunesRegistration(QStringLiteral("itunes"), loadItu
 ItunesKikLoad loadItunesKik(const QString &dir, CliContext &ctx, JobProgress *progress)
 {
     if (!QFileInfo(dir).isDir())
-        throw std::runtime_error(QStringLiteral("Cannot find %1").arg(dir).toStdString());
+        throw AppError(QStringLiteral("Cannot find %1").arg(dir));
     ItunesKikLoad load;
     load.backup = std::make_unique<BackupManifest>(dir);
     BackupManifest &backup = *load.backup;
@@ -112,9 +111,9 @@ ItunesKikLoad loadItunesKik(const QString &dir, CliContext &ctx, JobProgress *pr
     if (backup.isEncrypted()) {
         const QString password = sourcePassword(ctx);
         if (password.isEmpty())
-            throw std::runtime_error(idsPlain("IDS_PWD_IS_NULL").toStdString());
+            throw AppError(idsPlain("IDS_PWD_IS_NULL"));
         if (!backup.unlock(password))
-            throw std::runtime_error(idsPlain("IDS_INVALID_PASSWORD").toStdString());
+            throw AppError(idsPlain("IDS_INVALID_PASSWORD"));
     }
     backup.buildIndex();
 
@@ -135,7 +134,7 @@ ItunesKikLoad loadItunesKik(const QString &dir, CliContext &ctx, JobProgress *pr
         throw std::runtime_error("Cancelled.");
     }
     if (!job.foundData())
-        throw std::runtime_error("Found no Kik data in your iTunes Backup.");
+        throw AppError("Found no Kik data in your iTunes Backup.");
     load.source =
         readFolder(job.kikCacheFolder().absolutePath(),
                    QStringLiteral("the backup %1").arg(QDir::toNativeSeparators(dir)), false, progress);

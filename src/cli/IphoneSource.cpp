@@ -1,5 +1,6 @@
 #include "cli/IphoneSource.h"
 
+#include "app/AppError.h"
 #include "app/Translation.h"
 #include "cli/CliSource.h"
 #include "ios/BackupManifest.h"
@@ -98,10 +99,9 @@ LoadedSource loadIphone(const QString &value, CliContext &ctx, JobProgress *prog
         db->loadAll(*source.data);
         source.db = db;
     } catch (const std::exception &e) {
-        throw std::runtime_error(QStringLiteral("The Kik store copied from the iPhone (%1) cannot be "
-                                                "read: %2")
-                                     .arg(QDir::toNativeSeparators(store), QString::fromUtf8(e.what()))
-                                     .toStdString());
+        throw AppError(QStringLiteral("The Kik store copied from the iPhone (%1) cannot be "
+                                      "read: %2")
+                           .arg(QDir::toNativeSeparators(store), QString::fromUtf8(e.what())));
     }
     source.cacheFolder = load.kikFolder;
     return source;
@@ -117,15 +117,14 @@ MobileDevicePtr resolveIphone(const QString &value)
     const QStringList ids = stack.deviceIds();
     if (value == QLatin1String("auto")) {
         if (ids.isEmpty())
-            throw std::runtime_error("No iPhone is connected.");
+            throw AppError("No iPhone is connected.");
         if (ids.size() > 1)
-            throw std::runtime_error(QStringLiteral("More than one iPhone is connected (%1): name one "
-                                                    "as iphone:UDID.")
-                                         .arg(ids.join(QStringLiteral(", ")))
-                                         .toStdString());
+            throw AppError(QStringLiteral("More than one iPhone is connected (%1): name one "
+                                          "as iphone:UDID.")
+                               .arg(ids.join(QStringLiteral(", "))));
         return stack.device(ids.first());
     }
     if (!ids.contains(value))
-        throw std::runtime_error(QStringLiteral("The iPhone %1 is not connected.").arg(value).toStdString());
+        throw AppError(QStringLiteral("The iPhone %1 is not connected.").arg(value));
     return stack.device(value);
 }

@@ -1,5 +1,6 @@
 // velloran-kik backups / itunes files / itunes extract: iTunes and Finder
 // backups found on this computer, their file records, and one file out.
+#include "app/AppError.h"
 #include "app/Translation.h"
 #include "cli/CliCommand.h"
 #include "cli/CliOutput.h"
@@ -30,15 +31,15 @@ QList<CliOptionSpec> passwordOptions()
 std::unique_ptr<BackupManifest> openBackup(CliContext &ctx, const QString &dir)
 {
     if (!QFileInfo(dir).isDir())
-        throw std::runtime_error(QStringLiteral("Cannot find %1").arg(dir).toStdString());
+        throw AppError(QStringLiteral("Cannot find %1").arg(dir));
     auto manifest = std::make_unique<BackupManifest>(dir);
     manifest->readProperties();
     if (manifest->isEncrypted()) {
         const QString password = sourcePassword(ctx);
         if (password.isEmpty())
-            throw std::runtime_error(idsPlain("IDS_PWD_IS_NULL").toStdString());
+            throw AppError(idsPlain("IDS_PWD_IS_NULL"));
         if (!manifest->unlock(password))
-            throw std::runtime_error(idsPlain("IDS_INVALID_PASSWORD").toStdString());
+            throw AppError(idsPlain("IDS_INVALID_PASSWORD"));
     }
     manifest->buildIndex();
     return manifest;
@@ -55,8 +56,7 @@ int runBackups(CliContext &ctx)
     // A folder named with --root must be there; the default one may be
     // missing on a computer that never made a backup.
     if (ctx.has(QStringLiteral("root")) && !QFileInfo(root).isDir())
-        throw std::runtime_error(
-            QStringLiteral("There is no folder %1.").arg(QDir::toNativeSeparators(root)).toStdString());
+        throw AppError(QStringLiteral("There is no folder %1.").arg(QDir::toNativeSeparators(root)));
     QDir dir(root);
     const QFileInfoList folders =
         dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Time | QDir::Reversed);
@@ -139,8 +139,7 @@ int runExtract(CliContext &ctx)
     const QString path = ctx.args.value(2);
     const MbdbRecord *r = manifest->findRecord(domain, path);
     if (!r)
-        throw std::runtime_error(
-            QStringLiteral("%1 %2 is not in the backup.").arg(domain, path).toStdString());
+        throw AppError(QStringLiteral("%1 %2 is not in the backup.").arg(domain, path));
     manifest->extractFile(*r, out);
     const qint64 size = QFileInfo(out).isFile() ? QFileInfo(out).size() : 0;
     ctx.printResult(QJsonObject{{QStringLiteral("out"), out}, {QStringLiteral("size"), size}},

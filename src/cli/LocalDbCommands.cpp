@@ -1,4 +1,5 @@
 // velloran-kik localdb list / localdb delete NAME.
+#include "app/AppError.h"
 #include "app/Translation.h"
 #include "cli/CliCommand.h"
 #include "model/LocalDatabases.h"
@@ -29,13 +30,11 @@ int runDelete(CliContext &ctx)
         throw CliUsageError(ids(check.errorKey).toStdString());
     const QString folder = LocalDatabases::folderOf(check.name);
     if (!LocalDatabases::exists(folder))
-        throw std::runtime_error(
-            QStringLiteral("There is no local database named \"%1\".").arg(check.name).toStdString());
+        throw AppError(QStringLiteral("There is no local database named \"%1\".").arg(check.name));
     LocalDatabases::remove(folder);
     if (QDir(folder).exists())
-        throw std::runtime_error(QStringLiteral("The folder %1 could not be removed completely.")
-                                     .arg(QDir::toNativeSeparators(folder))
-                                     .toStdString());
+        throw AppError(QStringLiteral("The folder %1 could not be removed completely.")
+                           .arg(QDir::toNativeSeparators(folder)));
     ctx.printResult(QJsonObject{{QStringLiteral("deleted"), check.name}}, ids("IDS_DEL_LOCALDB_SUC"));
     return CliExit::Ok;
 }

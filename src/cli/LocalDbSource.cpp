@@ -1,4 +1,5 @@
 // The "localdb:NAME" source: a local message database below the data root.
+#include "app/AppError.h"
 #include "app/Translation.h"
 #include "cli/CliSource.h"
 #include "model/KikLocalDb.h"
@@ -14,8 +15,7 @@ LoadedSource loadLocalDb(const QString &value, CliContext &, JobProgress *)
     const QString folder = LocalDatabases::folderOf(check.name);
     // Loading never creates a database: only an existing one is read.
     if (!LocalDatabases::exists(folder))
-        throw std::runtime_error(
-            QStringLiteral("There is no local database named \"%1\".").arg(check.name).toStdString());
+        throw AppError(QStringLiteral("There is no local database named \"%1\".").arg(check.name));
     LoadedSource source;
     auto db = std::make_shared<KikLocalDb>(folder);
     source.data = std::make_shared<KikDataSet>();

@@ -1,5 +1,6 @@
 #include "db/DbSchema.h"
 
+#include "app/AppError.h"
 #include "db/Sqlite3DB.h"
 
 #include <stdexcept>
@@ -73,10 +74,10 @@ void addColumn(const DbSchema &schema, Sqlite3DB &db, const QString &table, cons
 {
     const QString statement = QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3").arg(table, column, type);
     if (!schema.hasTable(table))
-        throw std::runtime_error(QStringLiteral("error:no table, %1").arg(statement).toStdString());
+        throw AppError(QStringLiteral("error:no table, %1").arg(statement));
     if (DbSchema::hasColumn(schema.table(table), column))
         return;
     QString error;
     if (db.exec(statement, error) != 0)
-        throw std::runtime_error(QStringLiteral("error:%1, %2").arg(error, statement).toStdString());
+        throw AppError(QStringLiteral("error:%1, %2").arg(error, statement));
 }

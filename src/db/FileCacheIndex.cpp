@@ -1,5 +1,7 @@
 #include "db/FileCacheIndex.h"
 
+#include "app/AppError.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -25,14 +27,14 @@ void FileCacheIndex::ensureOpen()
     } else {
         QFile schema(QStringLiteral(":/res/cache_db.sql"));
         if (!schema.open(QIODevice::ReadOnly))
-            throw std::runtime_error(schema.errorString().toStdString());
+            throw AppError(schema.errorString());
         const QString script = QString::fromUtf8(schema.readAll());
         m_db.openThrow(m_path, Sqlite3DB::ReadWriteCreate);
         QString error;
         if (m_db.exec(script, error) != 0) {
             m_db.close();
             QFile::remove(m_path);
-            throw std::runtime_error(error.toStdString());
+            throw AppError(error);
         }
     }
     QString ignored;

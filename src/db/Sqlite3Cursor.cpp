@@ -1,5 +1,7 @@
 #include "db/Sqlite3Cursor.h"
 
+#include "app/AppError.h"
+#include "db/SqliteError.h"
 #include "db/SqliteStatement.h"
 
 #include <sqlite3.h>
@@ -32,9 +34,8 @@ bool Sqlite3Cursor::moveNext()
     m_done = true;
     if (rc == SQLITE_DONE)
         return false;
-    const QString message = QString::fromUtf8(sqlite3_errmsg(m_lease->db()));
-    throw std::runtime_error(
-        QStringLiteral("%1 (in \"%2\")").arg(message, QString::fromUtf8(m_lease->sql())).toStdString());
+    const QString message = sqliteErrorText(m_lease->db(), rc);
+    throw AppError(QStringLiteral("%1 (in \"%2\")").arg(message, QString::fromUtf8(m_lease->sql())));
 }
 
 void Sqlite3Cursor::buildColumnMap() const
@@ -75,7 +76,7 @@ int Sqlite3Cursor::columnIndex(const QString &column) const
         if (ci.key().compare(column, Qt::CaseInsensitive) == 0)
             return ci.value();
     }
-    throw std::runtime_error(QStringLiteral("no such column in result: %1").arg(column).toStdString());
+    throw AppError(QStringLiteral("no such column in result: %1").arg(column));
 }
 
 int Sqlite3Cursor::columnCount() const

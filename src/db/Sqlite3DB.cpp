@@ -1,5 +1,7 @@
 #include "db/Sqlite3DB.h"
 
+#include "app/AppError.h"
+#include "db/SqliteError.h"
 #include "db/SqliteStatement.h"
 
 #include <QDateTime>
@@ -98,7 +100,7 @@ QString Sqlite3DB::errorText(const QString &context) const
 
 void Sqlite3DB::throwError(const QString &context) const
 {
-    throw std::runtime_error(errorText(context).toStdString());
+    throw AppError(errorText(context));
 }
 
 void Sqlite3DB::openThrow(const QString &path, int flags)
@@ -108,11 +110,9 @@ void Sqlite3DB::openThrow(const QString &path, int flags)
     const QByteArray file = QDir::toNativeSeparators(path).toUtf8();
     const int rc = sqlite3_open_v2(file.constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        const QString message =
-            db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        const QString message = sqliteErrorText(db, rc);
         sqlite3_close_v2(db);
-        throw std::runtime_error(
-            QStringLiteral("%1: %2").arg(message, QDir::toNativeSeparators(path)).toStdString());
+        throw AppError(QStringLiteral("%1: %2").arg(message, QDir::toNativeSeparators(path)));
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
@@ -136,8 +136,7 @@ void Sqlite3DB::close()
 void Sqlite3DB::prepareThrow(const Sqlite3Sql &sql, StatementLease &lease)
 {
     if (!m_db)
-        throw std::runtime_error(
-            QStringLiteral("database is not open (in \"%1\")").arg(sql.sql()).toStdString());
+        throw AppError(QStringLiteral("database is not open (in \"%1\")").arg(sql.sql()));
     const QByteArray &text = sql.sqlUtf8();
     sqlite3_stmt *stmt = m_cache->take(text);
     if (!stmt) {
@@ -147,8 +146,7 @@ void Sqlite3DB::prepareThrow(const Sqlite3Sql &sql, StatementLease &lease)
         if (rc != SQLITE_OK || !stmt) {
             sqlite3_finalize(stmt);
             if (rc == SQLITE_OK)
-                throw std::runtime_error(
-                    QStringLiteral("empty statement (in \"%1\")").arg(sql.sql()).toStdString());
+                throw AppError(QStringLiteral("empty statement (in \"%1\")").arg(sql.sql()));
             throwError(sql.sql());
         }
     }
@@ -156,11 +154,10 @@ void Sqlite3DB::prepareThrow(const Sqlite3Sql &sql, StatementLease &lease)
     const auto &params = sql.params();
     const int expected = sqlite3_bind_parameter_count(stmt);
     if (params.size() > expected) {
-        throw std::runtime_error(QStringLiteral("%1 values bound to %2 parameters (in \"%3\")")
-                                     .arg(params.size())
-                                     .arg(expected)
-                                     .arg(sql.sql())
-                                     .toStdString());
+        throw AppError(QStringLiteral("%1 values bound to %2 parameters (in \"%3\")")
+                           .arg(params.size())
+                           .arg(expected)
+                           .arg(sql.sql()));
     }
     // Placeholders without a value are NULL, not what the last run bound.
     if (params.size() < expected)

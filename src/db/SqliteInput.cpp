@@ -1,5 +1,6 @@
 #include "db/SqliteInput.h"
 
+#include "app/AppError.h"
 #include "db/Sqlite3DB.h"
 
 #include <QDir>
@@ -21,9 +22,8 @@ void copyOrThrow(const QString &from, const QString &to)
     // The copy is ours to write, whatever the original's permissions.
     if (!QFile::copy(from, to)
         || !QFile::setPermissions(to, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        throw std::runtime_error(QStringLiteral("Cannot read %1: making a private copy to read it failed.")
-                                     .arg(QDir::toNativeSeparators(from))
-                                     .toStdString());
+        throw AppError(QStringLiteral("Cannot read %1: making a private copy to read it failed.")
+                           .arg(QDir::toNativeSeparators(from)));
 }
 
 } // namespace
@@ -38,7 +38,7 @@ void open(Sqlite3DB &db, const QString &file, const QString &privateFolder)
 {
     const QFileInfo info(file);
     if (!info.isFile())
-        throw std::runtime_error(QStringLiteral("unable to open database file: %1").arg(file).toStdString());
+        throw AppError(QStringLiteral("unable to open database file: %1").arg(file));
     if (!needsPrivateCopy(file)) {
         // Immutable: SQLite neither locks nor creates "-shm" or "-wal".
         const QByteArray uri = QUrl::fromLocalFile(info.absoluteFilePath()).toEncoded();
@@ -48,8 +48,7 @@ void open(Sqlite3DB &db, const QString &file, const QString &privateFolder)
     }
     const QDir folder(privateFolder);
     if (privateFolder.isEmpty() || !QDir().mkpath(folder.absolutePath()))
-        throw std::runtime_error(
-            QStringLiteral("Cannot read %1: no private folder to copy it into.").arg(file).toStdString());
+        throw AppError(QStringLiteral("Cannot read %1: no private folder to copy it into.").arg(file));
     const QString copy = folder.absoluteFilePath(info.fileName());
     for (const QString &suffix :
          {QString(), QStringLiteral("-wal"), QStringLiteral("-journal"), QStringLiteral("-shm")})

@@ -1,5 +1,6 @@
 #include "device/AfcConnection.h"
 
+#include "app/AppError.h"
 #include "device/AfcPacket.h"
 #include "device/PlistFraming.h"
 
@@ -36,7 +37,7 @@ void AfcConnection::open(const QString &appId)
 {
     close();
     if (!m_device)
-        throw std::runtime_error("No iPhone to open the app container on.");
+        throw AppError("No iPhone to open the app container on.");
     std::unique_ptr<MobileDeviceConnection> socket = m_device->startService(kHouseArrest);
     vendContainer(*socket, appId, m_timeoutMs);
     m_socket = std::move(socket);
@@ -52,8 +53,7 @@ void AfcConnection::vendContainer(MobileDeviceConnection &socket, const QString 
     const CFType reply = mobiledevice_recmsg(socket, requestPlist, timeoutMs);
     // A reply that is no dictionary at all (empty, garbled) grants nothing.
     if (!reply.isDictionary() || !reply.value(QStringLiteral("Error")).isNull())
-        throw std::runtime_error(
-            QStringLiteral("can not find %1.<br/>%2").arg(appId, escapedXml(reply)).toStdString());
+        throw AppError(QStringLiteral("can not find %1.<br/>%2").arg(appId, escapedXml(reply)));
 }
 
 void AfcConnection::close()
@@ -66,15 +66,15 @@ void AfcConnection::close()
 void AfcConnection::broken(const QString &text)
 {
     m_brokenText = text;
-    throw std::runtime_error(text.toStdString());
+    throw AppError(text);
 }
 
 void AfcConnection::send(quint64 operation, const QByteArray &parameters)
 {
     if (!m_socket)
-        throw std::runtime_error("The AFC connection is closed.");
+        throw AppError("The AFC connection is closed.");
     if (!m_brokenText.isEmpty())
-        throw std::runtime_error(m_brokenText.toStdString());
+        throw AppError(m_brokenText);
     // Header and parameters leave in one write: two small writes would wait
     // for each other's acknowledgement on a TCP link.
     QByteArray packet = Afc::requestHeader(operation, m_packetNumber++, int(parameters.size()));
@@ -111,17 +111,13 @@ QByteArray AfcConnection::receive()
     case Afc::OpStatus: {
         const quint64 status = Afc::firstUint64(payload);
         if (status != 0)
-            throw std::runtime_error(QStringLiteral("read AFC failed, received AFC_OP_STATUS, param1=%1.")
-                                         .arg(status)
-                                         .toStdString());
+            throw AppError(QStringLiteral("read AFC failed, received AFC_OP_STATUS, param1=%1.").arg(status));
         return payload;
     }
     default:
-        throw std::runtime_error(
-            QStringLiteral("read AFC failed, Unknown operation code received %1, param1=%2.")
-                .arg(header.operation)
-                .arg(Afc::firstUint64(payload))
-                .toStdString());
+        throw AppError(QStringLiteral("read AFC failed, Unknown operation code received %1, param1=%2.")
+                           .arg(header.operation)
+                           .arg(Afc::firstUint64(payload)));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "device/IOSAfcFileDownload.h"
 
+#include "app/AppError.h"
 #include "app/FileUtil.h"
 #include "db/FileCacheIndex.h"
 #include "jobs/JobProgress.h"
@@ -66,17 +67,14 @@ void IOSAfcFileDownload::downloadFileThrow(AfcConnection &afc, const AfcFileReco
     }
     AfcOpenFile deviceFile(afc, file.path);
     if (!deviceFile.isOpen())
-        throw std::runtime_error(
-            QStringLiteral("Please restart your phone to try again.<br/><br/>can not read %1.")
-                .arg(file.path)
-                .toStdString());
+        throw AppError(QStringLiteral("Please restart your phone to try again.<br/><br/>can not read %1.")
+                           .arg(file.path));
     // A link planted where the copy goes is replaced, never written through.
     if (local.isSymLink())
         QFile::remove(localPath);
     QFile out(localPath);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw std::runtime_error(
-            QStringLiteral("can not create %1.%2").arg(localPath, out.errorString()).toStdString());
+        throw AppError(QStringLiteral("can not create %1.%2").arg(localPath, out.errorString()));
     if (m_buffer.isEmpty())
         m_buffer.resize(kBufferSize);
     qint64 total = 0;
@@ -102,8 +100,7 @@ void IOSAfcFileDownload::downloadFileThrow(AfcConnection &afc, const AfcFileReco
             return;
         }
         if (out.write(m_buffer.constData(), n) != n)
-            throw std::runtime_error(
-                QStringLiteral("write file %1 failed. %2").arg(localPath, out.errorString()).toStdString());
+            throw AppError(QStringLiteral("write file %1 failed. %2").arg(localPath, out.errorString()));
         total += n;
         reportProgress(file, total);
     }

@@ -1,5 +1,6 @@
 #include "device/ImobileDevice.h"
 
+#include "app/AppError.h"
 #include "device/ImobileDeviceConnection.h"
 #include "device/MobileDeviceErrors.h"
 
@@ -142,8 +143,7 @@ std::unique_ptr<MobileDeviceConnection> ImobileDevice::startService(const QStrin
     auto result = std::make_unique<ImobileDeviceConnection>(device, connection);
     if (code != 0) {
         result->close();
-        throw std::runtime_error(
-            MobileDeviceErrors::serviceText(description(), serviceName, code).toStdString());
+        throw AppError(MobileDeviceErrors::serviceText(description(), serviceName, code));
     }
     return result;
 }

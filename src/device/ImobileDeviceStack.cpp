@@ -1,5 +1,6 @@
 #include "device/ImobileDeviceStack.h"
 
+#include "app/AppError.h"
 #include "device/ImobileDevice.h"
 #include "device/MobileDeviceErrors.h"
 #include "device/MobileDeviceFrameworks.h"
@@ -30,7 +31,7 @@ void ImobileDeviceStack::subscribe(QObject *receiver)
 {
     QString error;
     if (!mobiledevice_frameworks_loaded() && !mobiledevice_load_frameworks(error))
-        throw std::runtime_error(error.toStdString());
+        throw AppError(error);
     QMutexLocker subscription(&m_subscriptionMutex);
     {
         QMutexLocker lock(&m_mutex);
@@ -41,7 +42,7 @@ void ImobileDeviceStack::subscribe(QObject *receiver)
     // libusbmuxd's monitor thread keeps trying to reach usbmuxd (once a
     // second), so phones plugged in after usbmuxd starts still arrive.
     if (idevice_event_subscribe(onDeviceEvent, this) != IDEVICE_E_SUCCESS)
-        throw std::runtime_error("Cannot subscribe to iPhone arrival and removal.");
+        throw AppError("Cannot subscribe to iPhone arrival and removal.");
     m_subscribed = true;
 }
 
@@ -80,7 +81,7 @@ QStringList ImobileDeviceStack::deviceIds()
     usbmuxd_device_info_t *list = nullptr;
     const int count = usbmuxd_get_device_list(&list);
     if (count < 0)
-        throw std::runtime_error(MobileDeviceErrors::usbmuxdUnreachableText().toStdString());
+        throw AppError(MobileDeviceErrors::usbmuxdUnreachableText());
     QStringList ids;
     for (int i = 0; i < count; ++i) {
         const QString udid =

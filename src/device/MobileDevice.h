@@ -5,6 +5,7 @@
 // one, so tests can hand them fakes.
 #pragma once
 
+#include "app/AppError.h"
 #include "device/CFType.h"
 
 #include <QList>
@@ -19,10 +20,10 @@ class QObject;
 // A lockdown session could not be opened (not connected, pairing refused or
 // pending, passcode lock, unknown host): another service of the same phone
 // would fail the same way.
-class DeviceSessionError : public std::runtime_error
+class DeviceSessionError : public AppError
 {
 public:
-    using std::runtime_error::runtime_error;
+    using AppError::AppError;
 };
 
 // The connection of one started service. Every call blocks at most for the

@@ -1,5 +1,6 @@
 #include "device/PlistFraming.h"
 
+#include "app/AppError.h"
 #include "device/MobileDevice.h"
 
 #include <QtEndian>
@@ -21,7 +22,7 @@ QString quoted(const CFType &plist)
     QString message = text;
     if (!request.isNull())
         message += QLatin1Char('\n') + quoted(request);
-    throw std::runtime_error(message.toStdString());
+    throw AppError(message);
 }
 
 } // namespace
@@ -34,11 +35,9 @@ void mobiledevice_sendmsg(MobileDeviceConnection &connection, const CFType &plis
     char length[4];
     qToBigEndian(quint32(body.size()), length);
     if (connection.sendData(length, 4, timeoutMs) < 4)
-        throw std::runtime_error(
-            QStringLiteral("mobiledevice_sendmsg(msg-length) error.\n%1").arg(quoted(plist)).toStdString());
+        throw AppError(QStringLiteral("mobiledevice_sendmsg(msg-length) error.\n%1").arg(quoted(plist)));
     if (connection.sendData(body.constData(), int(body.size()), timeoutMs) != body.size())
-        throw std::runtime_error(
-            QStringLiteral("mobiledevice_sendmsg(msg) error.\n%1").arg(quoted(plist)).toStdString());
+        throw AppError(QStringLiteral("mobiledevice_sendmsg(msg) error.\n%1").arg(quoted(plist)));
 }
 
 CFType mobiledevice_recmsg(MobileDeviceConnection &connection, const CFType &request, int timeoutMs)

@@ -1,5 +1,6 @@
 #include "device/backup2tool.h"
 
+#include "app/AppError.h"
 #include "device/BackupToolText.h"
 
 #include <QDateTime>
@@ -57,16 +58,15 @@ void backup2tool::runBackup()
     const qint64 estimate = m_device ? estimateSeconds() : 60;
     // The tool refuses a backup folder that does not exist.
     if (!m_root.mkpath(QStringLiteral(".")))
-        throw std::runtime_error(QStringLiteral("can not create %1.")
-                                     .arg(QDir::toNativeSeparators(m_root.absolutePath()))
-                                     .toStdString());
+        throw AppError(
+            QStringLiteral("can not create %1.").arg(QDir::toNativeSeparators(m_root.absolutePath())));
     const QStringList arguments = {QStringLiteral("-u"), m_udid, QStringLiteral("backup"),
                                    QStringLiteral("--full"), QDir::toNativeSeparators(m_root.absolutePath())};
     QProcess process;
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.start(toolProgram(), arguments);
     if (!process.waitForStarted(kStartTimeoutMs))
-        throw std::runtime_error(
+        throw AppError(
             "can not start idevicebackup2 process. It comes with the package libimobiledevice-utils.");
     process.closeWriteChannel();
     const qint64 t0 = QDateTime::currentSecsSinceEpoch();
@@ -90,7 +90,7 @@ void backup2tool::runBackup()
                 QString::fromLocal8Bit(err) + QLatin1Char('\n') + QString::fromLocal8Bit(out);
             qDebug().noquote() << "idevicebackup2:" << text;
             if (!BackupToolText::succeeded(text))
-                throw std::runtime_error(text.trimmed().toStdString());
+                throw AppError(text.trimmed());
             return;
         }
         const qint64 elapsed = QDateTime::currentSecsSinceEpoch() - t0;

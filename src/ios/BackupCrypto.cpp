@@ -1,5 +1,7 @@
 #include "ios/BackupCrypto.h"
 
+#include "app/AppError.h"
+
 #include <mbedtls/aes.h>
 #include <openssl/evp.h> // PBKDF2 and AES-256-CBC
 
@@ -15,9 +17,9 @@ QByteArray pbkdf2(const EVP_MD *digest, const QByteArray &password, const QByteA
                   std::uint32_t iterations, int length)
 {
     if (iterations == 0 || iterations > 0x7fffffffu)
-        throw std::runtime_error("Invalid key derivation iteration count.");
+        throw AppError("Invalid key derivation iteration count.");
     if (length <= 0 || length > 1024)
-        throw std::runtime_error("Invalid derived key length.");
+        throw AppError("Invalid derived key length.");
     QByteArray out(length, '\0');
     // OpenSSL's PBKDF2 is used for throughput: mbed TLS 2.28 recomputes the
     // HMAC pads on every round and is several times slower on millions of
@@ -26,7 +28,7 @@ QByteArray pbkdf2(const EVP_MD *digest, const QByteArray &password, const QByteA
                           reinterpret_cast<const unsigned char *>(salt.constData()), int(salt.size()),
                           int(iterations), digest, length, reinterpret_cast<unsigned char *>(out.data()))
         != 1)
-        throw std::runtime_error("Key derivation failed.");
+        throw AppError("Key derivation failed.");
     return out;
 }
 
@@ -113,9 +115,9 @@ struct CbcDecryptor::Impl
 CbcDecryptor::CbcDecryptor(const QByteArray &key, const QByteArray &iv) : m_impl(std::make_unique<Impl>())
 {
     if (key.size() != 32)
-        throw std::runtime_error("AES-256 needs a 32-byte key.");
+        throw AppError("AES-256 needs a 32-byte key.");
     if (!iv.isEmpty() && iv.size() != 16)
-        throw std::runtime_error("AES-CBC needs a 16-byte initial value.");
+        throw AppError("AES-CBC needs a 16-byte initial value.");
     unsigned char zero[16] = {};
     const auto *ivBytes = iv.isEmpty() ? zero : reinterpret_cast<const unsigned char *>(iv.constData());
     // Padding off: every call decrypts exactly the whole blocks it is given,
@@ -125,7 +127,7 @@ CbcDecryptor::CbcDecryptor(const QByteArray &key, const QByteArray &iv) : m_impl
                               reinterpret_cast<const unsigned char *>(key.constData()), ivBytes)
                != 1
         || EVP_CIPHER_CTX_set_padding(m_impl->ctx, 0) != 1)
-        throw std::runtime_error("Cannot set up AES-256-CBC.");
+        throw AppError("Cannot set up AES-256-CBC.");
 }
 
 CbcDecryptor::~CbcDecryptor() = default;

@@ -1,4 +1,5 @@
 // Extraction of single records of a backup, decrypting encrypted files.
+#include "app/AppError.h"
 #include "ios/BackupManifest.h"
 
 #include "app/SafeFile.h"
@@ -16,11 +17,6 @@
 namespace {
 
 constexpr qint64 kChunkSize = 8192;
-
-[[noreturn]] void fail(const QString &text)
-{
-    throw std::runtime_error(text.toStdString());
-}
 
 // Removes the temporary file unless it was committed.
 struct PartFile
@@ -63,8 +59,8 @@ QByteArray BackupManifest::fileKey(const MbdbRecord &record) const
         return {};
     const QByteArray wrapped = record.encryptionKey.mid(4);
     if (wrapped.size() != 40)
-        fail(QStringLiteral("%1, the file key is not 40 bytes long.")
-                 .arg(fileId(record.domain, record.relativePath)));
+        throw AppError(QStringLiteral("%1, the file key is not 40 bytes long.")
+                           .arg(fileId(record.domain, record.relativePath)));
     QByteArray classKeyBytes = classKey(record.protectionClass);
     if (classKeyBytes.isEmpty()) {
         // Manifest.db keeps the class also in the key's first 4 bytes
@@ -73,13 +69,13 @@ QByteArray BackupManifest::fileKey(const MbdbRecord &record) const
         classKeyBytes = classKey(k[0] | (k[1] << 8) | (k[2] << 16) | (std::uint32_t(k[3]) << 24));
     }
     if (classKeyBytes.isEmpty())
-        fail(QStringLiteral("%1, no key for protection class %2.")
-                 .arg(fileId(record.domain, record.relativePath))
-                 .arg(record.protectionClass));
+        throw AppError(QStringLiteral("%1, no key for protection class %2.")
+                           .arg(fileId(record.domain, record.relativePath))
+                           .arg(record.protectionClass));
     const QByteArray key = BackupCrypto::aesKeyUnwrap(classKeyBytes, wrapped);
     if (key.size() != 32)
-        fail(QStringLiteral("%1, the file key cannot be unwrapped.")
-                 .arg(fileId(record.domain, record.relativePath)));
+        throw AppError(QStringLiteral("%1, the file key cannot be unwrapped.")
+                           .arg(fileId(record.domain, record.relativePath)));
     return key;
 }
 
@@ -87,10 +83,10 @@ void BackupManifest::extractFile(const BackupFileNode *node, const QString &dest
                                  ProgressCallback progress, void *context) const
 {
     if (!node)
-        fail(QStringLiteral("No such file in the backup."));
+        throw AppError(QStringLiteral("No such file in the backup."));
     if (!node->hasRecord) {
         if (!QDir().mkpath(destination))
-            fail(QStringLiteral("can not create %1.").arg(destination));
+            throw AppError(QStringLiteral("can not create %1.").arg(destination));
         return;
     }
     extractFile(node->record, destination, progress, context);
@@ -101,35 +97,38 @@ void BackupManifest::extractFile(const MbdbRecord &record, const QString &destin
 {
     if (record.isDir()) {
         if (!QDir().mkpath(destination))
-            fail(QStringLiteral("can not create %1.").arg(destination));
+            throw AppError(QStringLiteral("can not create %1.").arg(destination));
         return;
     }
     const QString id = fileId(record.domain, record.relativePath);
     if (record.isLink())
-        fail(QStringLiteral("%1 is a symbolic link; links are not extracted.").arg(record.relativePath));
+        throw AppError(
+            QStringLiteral("%1 is a symbolic link; links are not extracted.").arg(record.relativePath));
     const QString source = contentPath(record);
     if (source.isEmpty())
-        fail(QStringLiteral("%1, the file id is not valid.").arg(record.storedFileId));
+        throw AppError(QStringLiteral("%1, the file id is not valid.").arg(record.storedFileId));
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("can not open %1. %2").arg(source, in.errorString()));
+        throw AppError(QStringLiteral("can not open %1. %2").arg(source, in.errorString()));
     // Writing over the content file itself would replace the backup's copy
     // (for an encrypted backup, with its plaintext).
     const QFileInfo destinationInfo(destination);
     if (destinationInfo.exists()
         && destinationInfo.canonicalFilePath() == QFileInfo(source).canonicalFilePath())
-        fail(QStringLiteral("can not create %1. It is the backup's own copy of the file.").arg(destination));
+        throw AppError(
+            QStringLiteral("can not create %1. It is the backup's own copy of the file.").arg(destination));
 
     const QByteArray key = m_encrypted ? fileKey(record) : QByteArray();
     if (!key.isEmpty() && in.size() % 16 != 0)
-        fail(cutShort(record));
+        throw AppError(cutShort(record));
 
     const QString folder = QFileInfo(destination).absolutePath();
     if (!QDir().mkpath(folder))
-        fail(QStringLiteral("can not create %1. %2").arg(destination, QStringLiteral("No folder.")));
+        throw AppError(
+            QStringLiteral("can not create %1. %2").arg(destination, QStringLiteral("No folder.")));
     PartFile out(destination + QStringLiteral(".part"));
     if (!out.file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        fail(QStringLiteral("can not create %1. %2").arg(destination, out.file.errorString()));
+        throw AppError(QStringLiteral("can not create %1. %2").arg(destination, out.file.errorString()));
 
     const qint64 total = in.size();
     qint64 done = 0;
@@ -145,43 +144,47 @@ void BackupManifest::extractFile(const MbdbRecord &record, const QString &destin
             break; // the rest is CBC padding
         const qint64 n = in.read(buffer, kChunkSize);
         if (n < 0)
-            fail(QStringLiteral("can not open %1. %2").arg(source, in.errorString()));
+            throw AppError(QStringLiteral("can not open %1. %2").arg(source, in.errorString()));
         if (n == 0)
             break;
         done += n;
         if (cbc) {
             if (!cbc->decrypt(reinterpret_cast<unsigned char *>(buffer), std::size_t(n), plain))
-                fail(cutShort(record));
+                throw AppError(cutShort(record));
             const qint64 keep = qMin(n, wanted - written);
             if (out.file.write(reinterpret_cast<const char *>(plain), keep) != keep)
-                fail(QStringLiteral("can not create %1. %2").arg(destination, out.file.errorString()));
+                throw AppError(
+                    QStringLiteral("can not create %1. %2").arg(destination, out.file.errorString()));
             written += keep;
         } else {
             if (out.file.write(buffer, n) != n)
-                fail(QStringLiteral("can not create %1. %2").arg(destination, out.file.errorString()));
+                throw AppError(
+                    QStringLiteral("can not create %1. %2").arg(destination, out.file.errorString()));
             written += n;
         }
         if (progress)
             progress(total, done, context);
     }
     if (cbc && qint64(record.fileSize) > written)
-        fail(QStringLiteral("%1, the encrypted content is shorter than its recorded size.").arg(id));
+        throw AppError(
+            QStringLiteral("%1, the encrypted content is shorter than its recorded size.").arg(id));
 
     const QDateTime mtime = QDateTime::fromSecsSinceEpoch(record.modifiedTime, Qt::UTC);
     if (!out.file.flush())
-        fail(QStringLiteral("can not create %1. %2").arg(destination, out.file.errorString()));
+        throw AppError(QStringLiteral("can not create %1. %2").arg(destination, out.file.errorString()));
     out.file.setFileTime(mtime, QFileDevice::FileModificationTime);
     out.file.setFileTime(mtime, QFileDevice::FileAccessTime);
     out.file.close();
     // Only a regular file is replaced (in one step); a folder, device node,
     // pipe or socket of that name stays as it is.
     if (SafeFile::isSpecialFile(destination) || QFileInfo(destination).isDir())
-        fail(QStringLiteral("can not create %1. %2")
-                 .arg(destination, QStringLiteral("Something other than a regular file is there.")));
+        throw AppError(
+            QStringLiteral("can not create %1. %2")
+                .arg(destination, QStringLiteral("Something other than a regular file is there.")));
     if (std::rename(QFile::encodeName(out.file.fileName()).constData(),
                     QFile::encodeName(destination).constData())
         != 0)
-        fail(QStringLiteral("can not create %1.").arg(destination));
+        throw AppError(QStringLiteral("can not create %1.").arg(destination));
     out.committed = true;
 }
 
@@ -198,7 +201,7 @@ QString BackupManifest::extractInto(const MbdbRecord &record, const QString &fol
         else if (relative.startsWith(base + QLatin1Char('/')))
             relative = relative.mid(base.size() + 1);
         else
-            fail(QStringLiteral("%1 is not below %2.").arg(record.relativePath, prefix));
+            throw AppError(QStringLiteral("%1 is not below %2.").arg(record.relativePath, prefix));
     }
     QString destination;
     if (relative.isEmpty() && record.isDir())
@@ -206,7 +209,7 @@ QString BackupManifest::extractInto(const MbdbRecord &record, const QString &fol
     else
         destination = BackupPaths::safeDestination(folder, relative);
     if (destination.isEmpty())
-        fail(QStringLiteral("The backup names an unsafe path: %1").arg(record.relativePath));
+        throw AppError(QStringLiteral("The backup names an unsafe path: %1").arg(record.relativePath));
     extractFile(record, destination, progress, context);
     return destination;
 }

@@ -1,5 +1,6 @@
 #include "ios/BackupManifest.h"
 
+#include "app/AppError.h"
 #include "device/CFType.h"
 #include "ios/BackupCrypto.h"
 #include "ios/ManifestDbReader.h"
@@ -21,11 +22,6 @@ const QString kListedDomains =
     QStringLiteral("=Domain=MediaDomain=RootDomain=HomeDomain=SystemPreferencesDomain=MobileDeviceDomain="
                    "WirelessDomain=DatabaseDomain=CameraRollDomain=HealthDomain=KeychainDomain="
                    "KeyboardDomain=ManagedPreferencesDomain=");
-
-[[noreturn]] void fail(const QString &text)
-{
-    throw std::runtime_error(text.toStdString());
-}
 
 } // namespace
 
@@ -63,15 +59,15 @@ void BackupManifest::readProperties()
 {
     const QString path = m_folder.filePath(QStringLiteral("Manifest.plist"));
     if (!QFileInfo::exists(path))
-        fail(QStringLiteral("Cannot find ") + path);
+        throw AppError(QStringLiteral("Cannot find ") + path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        fail(file.errorString());
+        throw AppError(file.errorString());
     if (file.size() > kMaxManifestPlistSize)
-        fail(QStringLiteral("%1 is too large to be a backup manifest.").arg(path));
+        throw AppError(QStringLiteral("%1 is too large to be a backup manifest.").arg(path));
     const CFType root = CFType::fromPlistData(file.readAll());
     if (!root.isDictionary())
-        fail(QStringLiteral("%1 is not a valid property list.").arg(path));
+        throw AppError(QStringLiteral("%1 is not a valid property list.").arg(path));
 
     const CFType lockdown = root.value(QStringLiteral("Lockdown"));
     m_udid = lockdown.value(QStringLiteral("UniqueDeviceID")).toQString();
@@ -116,30 +112,31 @@ QByteArray BackupManifest::classKey(std::uint32_t protectionClass) const
 MbdbRecordTable BackupManifest::readEncryptedManifestDb() const
 {
     if (!isUnlocked())
-        fail(QStringLiteral("The backup is encrypted: unlock it with its password first."));
+        throw AppError(QStringLiteral("The backup is encrypted: unlock it with its password first."));
     if (m_manifestKey.size() != 44)
-        fail(QStringLiteral("The backup's ManifestKey is not valid."));
+        throw AppError(QStringLiteral("The backup's ManifestKey is not valid."));
     const auto *k = reinterpret_cast<const unsigned char *>(m_manifestKey.constData());
     const std::uint32_t cls = k[0] | (k[1] << 8) | (k[2] << 16) | (std::uint32_t(k[3]) << 24);
     const QByteArray classKeyBytes = classKey(cls);
     const QByteArray key = BackupCrypto::aesKeyUnwrap(classKeyBytes, m_manifestKey.mid(4));
     if (key.size() != 32)
-        fail(QStringLiteral("The backup's ManifestKey cannot be unwrapped."));
+        throw AppError(QStringLiteral("The backup's ManifestKey cannot be unwrapped."));
 
     const QString source = m_folder.filePath(QStringLiteral("Manifest.db"));
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("can not open %1. %2").arg(source, in.errorString()));
+        throw AppError(QStringLiteral("can not open %1. %2").arg(source, in.errorString()));
     if (in.size() % 16 != 0)
-        fail(QStringLiteral("The backup's Manifest.db is damaged: its encrypted content is cut short."));
+        throw AppError(
+            QStringLiteral("The backup's Manifest.db is damaged: its encrypted content is cut short."));
 
     QTemporaryDir temp; // removed with its file when this function returns
     if (!temp.isValid())
-        fail(QStringLiteral("Cannot create a temporary folder. %1").arg(temp.errorString()));
+        throw AppError(QStringLiteral("Cannot create a temporary folder. %1").arg(temp.errorString()));
     const QString plainPath = temp.filePath(QStringLiteral("Manifest.db"));
     QFile out(plainPath);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        fail(QStringLiteral("can not create %1. %2").arg(plainPath, out.errorString()));
+        throw AppError(QStringLiteral("can not create %1. %2").arg(plainPath, out.errorString()));
     BackupCrypto::CbcDecryptor cbc(key);
     QByteArray chunk(64 * 1024, '\0');
     QByteArray plain(chunk.size(), '\0');
@@ -147,14 +144,15 @@ MbdbRecordTable BackupManifest::readEncryptedManifestDb() const
     for (;;) {
         const qint64 n = in.read(chunk.data(), chunk.size());
         if (n < 0)
-            fail(in.errorString());
+            throw AppError(in.errorString());
         if (n == 0)
             break;
         if (!cbc.decrypt(reinterpret_cast<const unsigned char *>(chunk.constData()), std::size_t(n),
                          reinterpret_cast<unsigned char *>(plain.data())))
-            fail(QStringLiteral("The backup's Manifest.db is damaged: its encrypted content is cut short."));
+            throw AppError(
+                QStringLiteral("The backup's Manifest.db is damaged: its encrypted content is cut short."));
         if (out.write(plain.constData(), n) != n)
-            fail(out.errorString());
+            throw AppError(out.errorString());
         lastBlock = plain.mid(int(n) - 16, 16);
     }
     // Remove the PKCS#7 padding when it is there. Without a valid padding
@@ -162,7 +160,7 @@ MbdbRecordTable BackupManifest::readEncryptedManifestDb() const
     // 1 to 16).
     if (const int pad = BackupCrypto::pkcs7PaddingLength(lastBlock)) {
         if (!out.resize(out.size() - pad))
-            fail(out.errorString());
+            throw AppError(out.errorString());
     }
     out.close();
     return readManifestDb(plainPath);
@@ -175,9 +173,9 @@ void BackupManifest::buildIndex()
     MbdbRecordTable table;
     if (!QFileInfo::exists(m_folder.filePath(QStringLiteral("Manifest.mbdb")))
         && !QFileInfo::exists(m_folder.filePath(QStringLiteral("Manifest.db"))))
-        fail(QStringLiteral("%1 is not a complete iTunes backup: it holds neither Manifest.db "
-                            "nor Manifest.mbdb.")
-                 .arg(QDir::toNativeSeparators(m_folder.absolutePath())));
+        throw AppError(QStringLiteral("%1 is not a complete iTunes backup: it holds neither Manifest.db "
+                                      "nor Manifest.mbdb.")
+                           .arg(QDir::toNativeSeparators(m_folder.absolutePath())));
     if (!usesManifestDb())
         table = readMbdb(m_folder.filePath(QStringLiteral("Manifest.mbdb")));
     else if (m_encrypted && !m_manifestKey.isEmpty())

@@ -1,6 +1,7 @@
 // Users, groups, chats and messages of Kik's iOS store.
 #include "ios/IOSKikDb.h"
 
+#include "app/AppError.h"
 #include "app/FileUtil.h"
 #include "db/SqliteInput.h"
 #include "model/AppleTime.h"
@@ -84,8 +85,7 @@ void IOSKikDb::ensureOpen()
     } else if (m_access == Access::Untouched || !pendingLog) {
         // Immutable: SQLite neither locks nor creates "-shm"/"-wal" files.
         if (!QFileInfo(store).isFile())
-            throw std::runtime_error(
-                QStringLiteral("unable to open database file: %1").arg(store).toStdString());
+            throw AppError(QStringLiteral("unable to open database file: %1").arg(store));
         const QByteArray uri = QUrl::fromLocalFile(QFileInfo(store).absoluteFilePath()).toEncoded();
         openThrow(QString::fromLatin1(uri) + QStringLiteral("?immutable=1"), ReadOnly | 0x40);
     } else {
@@ -151,8 +151,7 @@ void IOSKikDb::throwIfCancelled() const
 void IOSKikDb::damaged(const QString &what)
 {
     close();
-    throw std::runtime_error(
-        QStringLiteral("The Kik store (Documents/kik.sqlite) is damaged: %1.").arg(what).toStdString());
+    throw AppError(QStringLiteral("The Kik store (Documents/kik.sqlite) is damaged: %1.").arg(what));
 }
 
 void IOSKikDb::loadAll(KikDataSet &dataSet)

@@ -1,6 +1,7 @@
 // Copying Kik's store and media out of an iTunes backup.
 #include "ios/IOSLoadKikFromiTunesThread.h"
 
+#include "app/AppError.h"
 #include "app/FileUtil.h"
 #include "app/Translation.h"
 #include "ios/BackupManifest.h"
@@ -106,12 +107,12 @@ void IOSLoadKikFromiTunesThread::run()
     }
     try {
         if (!QDir().mkpath(m_cacheFolder))
-            throw std::runtime_error(QStringLiteral("can not create %1.").arg(m_cacheFolder).toStdString());
+            throw AppError(QStringLiteral("can not create %1.").arg(m_cacheFolder));
         const QString documents = kikCacheFolder().filePath(QStringLiteral("Documents"));
         if (QFileInfo::exists(documents))
             removeTree(documents);
         if (!QDir().mkpath(documents))
-            throw std::runtime_error(QStringLiteral("can not create %1.").arg(documents).toStdString());
+            throw AppError(QStringLiteral("can not create %1.").arg(documents));
         if (storeFolder)
             copyStoreFolder(storeFolder, documents);
         m_foundData = QFileInfo(QDir(documents).filePath(QStringLiteral("kik.sqlite"))).size() > 0;
@@ -159,7 +160,7 @@ void IOSLoadKikFromiTunesThread::extractNode(const BackupFileNode *node, const Q
     const QString destination = QDir(folder).filePath(leaf);
     if (node->isDir()) {
         if (!QDir().mkpath(destination))
-            throw std::runtime_error(QStringLiteral("can not create %1.").arg(destination).toStdString());
+            throw AppError(QStringLiteral("can not create %1.").arg(destination));
         for (const BackupFileNode *child : node->children)
             extractNode(child, destination, overwrite);
         return;

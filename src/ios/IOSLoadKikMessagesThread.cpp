@@ -1,5 +1,6 @@
 #include "ios/IOSLoadKikMessagesThread.h"
 
+#include "app/AppError.h"
 #include "app/DataRoot.h"
 #include "app/Translation.h"
 #include "db/FileCacheIndex.h"
@@ -33,9 +34,7 @@ QString IOSLoadKikMessagesThread::deviceCacheFolder(const QString &udid)
     // The id comes from the phone: it names one folder, nothing else.
     const QString name = IOSAfcFileDownload::localName(udid);
     if (name.isEmpty() || name != udid)
-        throw std::runtime_error(QStringLiteral("The iPhone's unique id \"%1\" cannot name a cache folder.")
-                                     .arg(udid)
-                                     .toStdString());
+        throw AppError(QStringLiteral("The iPhone's unique id \"%1\" cannot name a cache folder.").arg(udid));
     const QString folder = DataRoot::iosCacheFolder().filePath(name);
     QDir().mkpath(folder);
     return folder;
@@ -65,7 +64,7 @@ void IOSLoadKikMessagesThread::copyFromContainer()
     const QDir kik = kikFolder();
     const QString documents = kik.filePath(QStringLiteral("Documents"));
     if (!QDir().mkpath(documents))
-        throw std::runtime_error(QStringLiteral("can not create %1.").arg(documents).toStdString());
+        throw AppError(QStringLiteral("can not create %1.").arg(documents));
     for (const QString &name : kStoreFiles)
         QFile::remove(QDir(documents).filePath(name));
 
@@ -94,15 +93,14 @@ void IOSLoadKikMessagesThread::copyFromContainer()
         // A store cut short must never be read as if it were whole.
         for (const QString &name : kStoreFiles)
             QFile::remove(QDir(documents).filePath(name));
-        throw std::runtime_error(
+        throw AppError(
             QStringLiteral("The copy of %1 from your iPhone is incomplete: the connection failed while "
                            "reading it. Please reconnect your iPhone and try again.")
-                .arg(download.incompleteFiles().join(QStringLiteral(", ")))
-                .toStdString());
+                .arg(download.incompleteFiles().join(QStringLiteral(", "))));
     }
     if (QFileInfo(QDir(documents).filePath(QStringLiteral("kik.sqlite"))).size() <= 0)
-        throw std::runtime_error("Failded to load messages, please reinstall and verify Kik on your "
-                                 "iPhone to try again.");
+        throw AppError("Failded to load messages, please reinstall and verify Kik on your "
+                       "iPhone to try again.");
     for (const QString &name : kMediaFolders) {
         const AfcFileRecord record = afc.fileRecord(QStringLiteral("/Documents/") + name);
         download.downloadFolderThrow(afc, record, documents, true);

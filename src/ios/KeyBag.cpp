@@ -1,5 +1,6 @@
 #include "ios/KeyBag.h"
 
+#include "app/AppError.h"
 #include "ios/BackupCrypto.h"
 
 #include <QString>
@@ -42,12 +43,12 @@ KeyBag KeyBag::parse(const QByteArray &bytes)
     qsizetype pos = 0;
     while (pos < bytes.size()) {
         if (bytes.size() - pos < 8)
-            throw std::runtime_error("The backup key bag is truncated.");
+            throw AppError("The backup key bag is truncated.");
         const QByteArray tag = bytes.mid(pos, 4);
         const std::uint32_t length = toUInt(bytes.mid(pos + 4, 4));
         pos += 8;
         if (length > kMaxItemLength || qsizetype(length) > bytes.size() - pos)
-            throw std::runtime_error("The backup key bag is truncated.");
+            throw AppError("The backup key bag is truncated.");
         const QByteArray value = bytes.mid(pos, qsizetype(length));
         pos += qsizetype(length);
         if (tag == "UUID") {
@@ -67,7 +68,7 @@ KeyBag KeyBag::parse(const QByteArray &bytes)
     }
     storeClass();
     if (!seenUuid)
-        throw std::runtime_error("The backup key bag is not valid.");
+        throw AppError("The backup key bag is not valid.");
     return bag;
 }
 
@@ -76,12 +77,12 @@ QByteArray KeyBag::passwordKey(const QByteArray &password) const
     const QByteArray salt = m_attributes.value("SALT");
     const std::uint32_t iterations = toUInt(m_attributes.value("ITER"));
     if (salt.isEmpty() || iterations == 0 || iterations > kMaxIterations)
-        throw std::runtime_error("The backup key bag has no valid SALT and ITER.");
+        throw AppError("The backup key bag has no valid SALT and ITER.");
     QByteArray first = password;
     if (m_attributes.contains("DPSL") && m_attributes.contains("DPIC")) {
         const std::uint32_t dpic = toUInt(m_attributes.value("DPIC"));
         if (dpic == 0 || dpic > kMaxIterations)
-            throw std::runtime_error("The backup key bag has no valid DPIC.");
+            throw AppError("The backup key bag has no valid DPIC.");
         first = BackupCrypto::pbkdf2Sha256(password, m_attributes.value("DPSL"), dpic, 32);
     }
     return BackupCrypto::pbkdf2Sha1(first, salt, iterations, 32);
@@ -95,16 +96,14 @@ void KeyBag::checkWrappedKeys() const
             continue;
         const qsizetype size = cls.value("WPKY").size();
         if (size != 40)
-            throw std::runtime_error(QStringLiteral("The backup key bag is damaged: a class key "
-                                                    "wrapped with the password has %1 bytes "
-                                                    "instead of 40.")
-                                         .arg(size)
-                                         .toStdString());
+            throw AppError(QStringLiteral("The backup key bag is damaged: a class key "
+                                          "wrapped with the password has %1 bytes "
+                                          "instead of 40.")
+                               .arg(size));
         any = true;
     }
     if (!any)
-        throw std::runtime_error(
-            "The backup key bag is damaged: it holds no class keys wrapped with the password.");
+        throw AppError("The backup key bag is damaged: it holds no class keys wrapped with the password.");
 }
 
 bool KeyBag::unlockWithKey(const QByteArray &passwordKey)

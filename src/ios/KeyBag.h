@@ -13,7 +13,7 @@ public:
     using Attributes = QMap<QByteArray, QByteArray>;
 
     // Parses the items (4-byte tag, 4-byte big-endian length, value).
-    // Throws std::runtime_error on a truncated or malformed bag.
+    // Throws AppError on a truncated or malformed bag.
     static KeyBag parse(const QByteArray &bytes);
 
     const Attributes &attributes() const { return m_attributes; }
@@ -25,7 +25,7 @@ public:
 
     // Unwraps every password-wrapped class key ("WRAP" & 2) with the
     // password; true when all of them unwrap. On success their "WPKY" holds
-    // the 32-byte class key. Throws std::runtime_error when the bag is
+    // the 32-byte class key. Throws AppError when the bag is
     // damaged (no such class key, or one of the wrong length): that is not
     // a wrong password.
     bool unlock(const QByteArray &password);

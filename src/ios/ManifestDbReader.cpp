@@ -1,5 +1,7 @@
 #include "ios/ManifestDbReader.h"
 
+#include "app/AppError.h"
+#include "db/SqliteError.h"
 #include "device/CFType.h"
 
 #include <QFile>
@@ -24,10 +26,9 @@ struct StmtFinalize
     void operator()(sqlite3_stmt *s) const { sqlite3_finalize(s); }
 };
 
-[[noreturn]] void fail(sqlite3 *db, const QString &path)
+[[noreturn]] void fail(sqlite3 *db, int rc, const QString &path)
 {
-    throw std::runtime_error(
-        QStringLiteral("Cannot read %1. %2").arg(path, QString::fromUtf8(sqlite3_errmsg(db))).toStdString());
+    throw AppError(QStringLiteral("Cannot read %1. %2").arg(path, sqliteErrorText(db, rc)));
 }
 
 // Resolves a keyed-archive reference ({"CF$UID": n}) to its object.
@@ -115,13 +116,13 @@ MbdbRecordTable readFilesTable(const QString &path, bool inPlace)
     }
     std::unique_ptr<sqlite3, DbClose> db(raw);
     if (rc != SQLITE_OK)
-        fail(raw, path);
+        fail(raw, rc, path);
 
     sqlite3_stmt *rawStmt = nullptr;
-    if (sqlite3_prepare_v2(db.get(), "SELECT fileID, domain, relativePath, flags, file FROM Files", -1,
-                           &rawStmt, nullptr)
-        != SQLITE_OK)
-        fail(db.get(), path);
+    rc = sqlite3_prepare_v2(db.get(), "SELECT fileID, domain, relativePath, flags, file FROM Files", -1,
+                            &rawStmt, nullptr);
+    if (rc != SQLITE_OK)
+        fail(db.get(), rc, path);
     std::unique_ptr<sqlite3_stmt, StmtFinalize> stmt(rawStmt);
 
     auto text = [&](int col) {
@@ -136,7 +137,7 @@ MbdbRecordTable readFilesTable(const QString &path, bool inPlace)
         if (step == SQLITE_DONE)
             break;
         if (step != SQLITE_ROW)
-            fail(db.get(), path);
+            fail(db.get(), step, path);
         MbdbRecord r;
         r.storedFileId = text(0);
         if (!isSafeFileId(r.storedFileId))
@@ -159,7 +160,7 @@ MbdbRecordTable readFilesTable(const QString &path, bool inPlace)
 MbdbRecordTable readManifestDb(const QString &path)
 {
     if (!QFileInfo(path).isFile())
-        throw std::runtime_error(QStringLiteral("Cannot find %1").arg(path).toStdString());
+        throw AppError(QStringLiteral("Cannot find %1").arg(path));
     // A "-wal" file beside the database holds rows not yet written into it.
     // An immutable open would miss them, and a normal one would write to the
     // backup folder; read a copy of both instead.
@@ -168,9 +169,7 @@ MbdbRecordTable readManifestDb(const QString &path)
         QTemporaryDir temp; // removed with the copies when this returns
         const QString copy = temp.filePath(QStringLiteral("Manifest.db"));
         if (!temp.isValid() || !QFile::copy(path, copy) || !QFile::copy(wal, copy + QStringLiteral("-wal")))
-            throw std::runtime_error(QStringLiteral("Cannot read %1. Cannot copy it to a temporary folder.")
-                                         .arg(path)
-                                         .toStdString());
+            throw AppError(QStringLiteral("Cannot read %1. Cannot copy it to a temporary folder.").arg(path));
         return readFilesTable(copy, false);
     }
     return readFilesTable(path, true);

@@ -8,7 +8,7 @@
 
 // Reads the "Files" table into a record table keyed by the stored file id.
 // Rows whose file id is not 40 hexadecimal digits are skipped (they could
-// name a file outside the backup folder). Throws std::runtime_error on a
+// name a file outside the backup folder). Throws AppError on a
 // file that is not such a database.
 MbdbRecordTable readManifestDb(const QString &path);
 

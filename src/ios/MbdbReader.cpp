@@ -1,5 +1,7 @@
 #include "ios/MbdbReader.h"
 
+#include "app/AppError.h"
+
 #include <QFile>
 
 #include <stdexcept>
@@ -74,7 +76,7 @@ private:
         QString text = m_device.errorString();
         if (text.isEmpty() || text == QLatin1String("Unknown error"))
             text = QStringLiteral("Unexpected end of Manifest.mbdb.");
-        throw std::runtime_error(QStringLiteral("%1 (truncated record)").arg(text).toStdString());
+        throw AppError(QStringLiteral("%1 (truncated record)").arg(text));
     }
 
     QIODevice &m_device;
@@ -89,8 +91,7 @@ MbdbRecordTable readMbdb(QIODevice &device)
     MbdbStream in(device);
     // "mbdb" and the format version (5 0).
     if (!in.bytes(kHeaderSize).startsWith(kMagic))
-        throw std::runtime_error(
-            "Manifest.mbdb is not an iTunes backup manifest: it does not start with \"mbdb\".");
+        throw AppError("Manifest.mbdb is not an iTunes backup manifest: it does not start with \"mbdb\".");
     MbdbRecordTable table;
     // The few domains are shared by many records: one copy of each.
     QHash<QByteArray, QString> domains;
@@ -129,8 +130,7 @@ MbdbRecordTable readMbdb(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(
-            QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()).toStdString());
+        throw AppError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
     return readMbdb(file);
 }
 

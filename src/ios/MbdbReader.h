@@ -8,7 +8,7 @@
 
 // Reads every record of the file into a table keyed by file id (a later
 // record with the same id replaces the earlier one). Throws
-// std::runtime_error on an unreadable file, one that does not start with
+// AppError on an unreadable file, one that does not start with
 // "mbdb", or a truncated record.
 MbdbRecordTable readMbdb(const QString &path);
 

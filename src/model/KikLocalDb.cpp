@@ -1,5 +1,6 @@
 #include "model/KikLocalDb.h"
 
+#include "app/AppError.h"
 #include "app/FileUtil.h"
 #include "db/Sqlite3Row.h"
 #include "model/TinyKv.h"
@@ -49,7 +50,7 @@ void KikLocalDb::ensureOpen()
     }
     QFile schema(QStringLiteral(":/res/kiklocaldb.sql"));
     if (!schema.open(QIODevice::ReadOnly))
-        throw std::runtime_error(schema.errorString().toStdString());
+        throw AppError(schema.errorString());
     const QString script = QString::fromUtf8(schema.readAll());
     openThrow(file, ReadWriteCreate);
     QString error;
@@ -57,7 +58,7 @@ void KikLocalDb::ensureOpen()
         close();
         // A file whose schema failed would later be taken for a database.
         QFile::remove(file);
-        throw std::runtime_error(error.toStdString());
+        throw AppError(error);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "android/AndroidKikDb.h"
 #include "android/AndroidKikPaths.h"
 #include "android/AndroidMonitor.h"
+#include "app/AppError.h"
 #include "app/AppInfo.h"
 #include "app/DataRoot.h"
 #include "app/Platform.h"
@@ -314,8 +315,7 @@ AbsKikDbPtr virtualPhoneDb(const QString &folder, const QString &kikDatabase,
         return std::make_shared<KikLocalDb>(folder);
     if (QFileInfo(dir.filePath(kikDatabase)).isFile())
         return makeKikDb();
-    throw std::runtime_error(
-        QStringLiteral("Found no Kik data in %1.").arg(QDir::toNativeSeparators(folder)).toStdString());
+    throw AppError(QStringLiteral("Found no Kik data in %1.").arg(QDir::toNativeSeparators(folder)));
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // Base of the message exporters: open and write the head, write one item,
-// write the tail and close. Failures throw std::runtime_error.
+// write the tail and close. Failures throw AppError.
 #pragma once
 
 template <typename T>

@@ -1,12 +1,13 @@
 #include "view/ExportFile.h"
 
+#include "app/AppError.h"
+
 #include <stdexcept>
 
 void ExportFile::open()
 {
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw std::runtime_error(
-            QStringLiteral("%1: %2").arg(m_file.fileName(), m_file.errorString()).toStdString());
+        throw AppError(QStringLiteral("%1: %2").arg(m_file.fileName(), m_file.errorString()));
     m_stream.setDevice(&m_file);
     m_stream.setEncoding(QStringConverter::Utf8);
 }
@@ -21,7 +22,7 @@ void ExportFile::close()
     m_stream.setDevice(nullptr);
     m_file.close();
     if (!ok || m_file.error() != QFileDevice::NoError)
-        throw std::runtime_error(QStringLiteral("%1: %2").arg(m_file.fileName(), error).toStdString());
+        throw AppError(QStringLiteral("%1: %2").arg(m_file.fileName(), error));
 }
 
 bool copyExportFile(const QString &source, const QString &target)

@@ -1,5 +1,6 @@
 #include "view/ExportMessagesHtml.h"
 
+#include "app/AppError.h"
 #include "app/AppInfo.h"
 #include "app/FileUtil.h"
 #include "app/TextUtil.h"
@@ -45,8 +46,7 @@ protected:
                 if (!m_emoji.exists())
                     QDir().mkpath(m_emoji.path());
                 if (!copyExportFile(source, target))
-                    throw std::runtime_error(
-                        QStringLiteral("Cannot copy %1 to %2.").arg(source, target).toStdString());
+                    throw AppError(QStringLiteral("Cannot copy %1 to %2.").arg(source, target));
                 copied.append(target);
             }
         }
@@ -102,8 +102,7 @@ private:
             return known.value();
         const QString target = uniqueFilePath(m_files.filePath(name));
         if (!copyExportFile(source, target))
-            throw std::runtime_error(
-                QStringLiteral("Cannot copy %1 to %2.").arg(source, target).toStdString());
+            throw AppError(QStringLiteral("Cannot copy %1 to %2.").arg(source, target));
         copied.append(target);
         const QString link = QStringLiteral("files/")
                              + QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(target).fileName()));
@@ -122,9 +121,8 @@ ExportMessagesHtml::ExportMessagesHtml(const QString &folder, const QString &fil
       m_bubbles(std::make_unique<HtmlExportBubbles>(folder))
 {
     if (!QDir(folder).mkpath(QStringLiteral("files")))
-        throw std::runtime_error(QStringLiteral("Cannot create the folder %1.")
-                                     .arg(QDir(folder).filePath(QStringLiteral("files")))
-                                     .toStdString());
+        throw AppError(QStringLiteral("Cannot create the folder %1.")
+                           .arg(QDir(folder).filePath(QStringLiteral("files"))));
 }
 
 ExportMessagesHtml::~ExportMessagesHtml() = default;

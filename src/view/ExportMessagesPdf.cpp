@@ -1,5 +1,6 @@
 #include "view/ExportMessagesPdf.h"
 
+#include "app/AppError.h"
 #include "app/AppInfo.h"
 
 #include <QPageSize>
@@ -19,7 +20,7 @@ void ExportMessagesPdf::begin()
     try {
         m_painter.begin(&m_writer);
     } catch (const std::exception &) {
-        throw std::runtime_error(QStringLiteral("Cannot write the PDF file %1.").arg(m_path).toStdString());
+        throw AppError(QStringLiteral("Cannot write the PDF file %1.").arg(m_path));
     }
 }
 

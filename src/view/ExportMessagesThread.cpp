@@ -1,6 +1,7 @@
 #include "view/ExportMessagesThread.h"
 
 #include "app/AbortCleanup.h"
+#include "app/AppError.h"
 #include "app/FileUtil.h"
 #include "app/OutputPath.h"
 #include "app/SafeFile.h"
@@ -61,7 +62,7 @@ QString ExportMessagesThread::createdSubFolder(const QString &name)
     const QString path = QDir(m_outPath).filePath(name);
     if (!QFileInfo::exists(path)) {
         if (!QDir().mkpath(path))
-            throw std::runtime_error(QStringLiteral("Cannot create the folder %1.").arg(path).toStdString());
+            throw AppError(QStringLiteral("Cannot create the folder %1.").arg(path));
         m_createdDirs.append(path);
     }
     return path;
@@ -71,8 +72,7 @@ void ExportMessagesThread::copyFolderFiles(const QString &from, const QString &t
 {
     const QDir source(from);
     if (!source.exists())
-        throw std::runtime_error(
-            QStringLiteral("The program's data folder %1 is missing.").arg(from).toStdString());
+        throw AppError(QStringLiteral("The program's data folder %1 is missing.").arg(from));
     const QDir target(to);
     for (const QString &name : source.entryList(QDir::Files)) {
         if (m_progress && m_progress->isCancelled())
@@ -81,11 +81,9 @@ void ExportMessagesThread::copyFolderFiles(const QString &from, const QString &t
         const QFileInfo existing(destination);
         const bool replaceable = existing.isFile() && !existing.isSymLink();
         if ((existing.exists() || existing.isSymLink()) && (!replaceable || !QFile::remove(destination)))
-            throw std::runtime_error(QStringLiteral("Cannot replace %1.").arg(destination).toStdString());
+            throw AppError(QStringLiteral("Cannot replace %1.").arg(destination));
         if (!copyExportFile(source.filePath(name), destination))
-            throw std::runtime_error(QStringLiteral("Cannot copy %1 to %2.")
-                                         .arg(source.filePath(name), destination)
-                                         .toStdString());
+            throw AppError(QStringLiteral("Cannot copy %1 to %2.").arg(source.filePath(name), destination));
         m_created.append(destination);
     }
 }
@@ -95,9 +93,8 @@ void ExportMessagesThread::prepareHtmlFolder()
     copyFolderFiles(ViewData::dataPath(QStringLiteral("kikbb")), createdSubFolder(QStringLiteral("files")));
     // The page exporters copy the emoji images they use.
     if (!QDir(ViewData::dataPath(QStringLiteral("emoji"))).exists())
-        throw std::runtime_error(QStringLiteral("The program's data folder %1 is missing.")
-                                     .arg(ViewData::dataPath(QStringLiteral("emoji")))
-                                     .toStdString());
+        throw AppError(QStringLiteral("The program's data folder %1 is missing.")
+                           .arg(ViewData::dataPath(QStringLiteral("emoji"))));
     createdSubFolder(QStringLiteral("emoji"));
     copyFolderFiles(ViewData::dataPath(QStringLiteral("kikemoji")),
                     createdSubFolder(QStringLiteral("kikemoji")));
@@ -107,7 +104,7 @@ void ExportMessagesThread::exportAll()
 {
     JobReport::progress(m_progress, ids("IDS_EXPORTING_MESSAGES_TO_FILE"), 0, QString());
     if (m_format < ExportFormat::Text || m_format > ExportFormat::Html)
-        throw std::runtime_error("not support export format.");
+        throw AppError("not support export format.");
     if (m_format == ExportFormat::Pdf || m_format == ExportFormat::Html)
         sortMessages(m_messages);
     else
@@ -117,8 +114,7 @@ void ExportMessagesThread::exportAll()
     OutputPath::check(m_outPath, perChat ? OutputPath::Kind::Folder : OutputPath::Kind::File);
     if (perChat && !QFileInfo::exists(m_outPath)) {
         if (!QDir().mkpath(m_outPath))
-            throw std::runtime_error(
-                QStringLiteral("Cannot create the folder %1.").arg(m_outPath).toStdString());
+            throw AppError(QStringLiteral("Cannot create the folder %1.").arg(m_outPath));
         m_createdDirs.append(m_outPath);
         m_cleanups.append(AbortCleanup::add(m_outPath));
     }

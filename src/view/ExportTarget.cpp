@@ -1,5 +1,6 @@
 #include "view/ExportTarget.h"
 
+#include "app/AppError.h"
 #include "view/ExportMessagesThread.h"
 
 #include <QCoreApplication>
@@ -57,7 +58,7 @@ ExportTarget forChoice(const QString &fileName, const QString &filter)
     case 4:
         return {ExportFormat::Html, folderFor(fileName, "-html")};
     default:
-        throw std::runtime_error("unknown export format.");
+        throw AppError("unknown export format.");
     }
 }
 

@@ -19,7 +19,7 @@ QStringList filters();
 // The target for the chosen file name and filter: ".txt", ".doc" or ".csv"
 // appended when the name has no suffix (".doc" holds the text format); for
 // PDF and HTML the suffix is removed and "-pdf" or "-html" appended, which
-// names the output folder. Throws std::runtime_error "unknown export
+// names the output folder. Throws AppError "unknown export
 // format." for any other filter.
 ExportTarget forChoice(const QString &fileName, const QString &filter);
 

@@ -1,5 +1,6 @@
 #include "view/MsgPagePainter.h"
 
+#include "app/AppError.h"
 #include "model/KikText.h"
 #include "view/BubbleHtml.h"
 #include "view/ViewData.h"
@@ -105,7 +106,7 @@ void MsgPagePainter::begin(QPagedPaintDevice *device)
     // The page number strip lies below the content, inside the margins.
     m_content = QRect(0, 0, paint.width(), paint.height() - kNumberStrip - kNumberGap);
     if (!m_painter.begin(device))
-        throw std::runtime_error("Cannot start painting the pages.");
+        throw AppError("Cannot start painting the pages.");
     m_pageNumber = 1;
     m_anyMinute = false;
     startPage();

@@ -23,7 +23,7 @@ class MsgPagePainter
 public:
     MsgPagePainter();
 
-    // Starts painting on the device (not owned); throws std::runtime_error
+    // Starts painting on the device (not owned); throws AppError
     // when painting cannot start.
     void begin(QPagedPaintDevice *device);
     // Asked between pieces of work: when it answers true, the message being
