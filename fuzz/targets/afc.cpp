@@ -5,6 +5,7 @@
 #include "FuzzSupport.h"
 #include "device/AfcConnection.h"
 #include "device/IOSAfcFileDownload.h"
+#include "jobs/JobCancelled.h"
 
 #include <memory>
 #include <stdexcept>
@@ -60,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     try {
         exchange(data[0], Fuzz::bytes(data + 1, size - 1));
     } catch (const std::runtime_error &) {
-    } catch (int) {
-        // IOSAfcFileDownload::kCancelled; nothing cancels here.
+    } catch (const JobCancelled &) {
+        // Nothing cancels here.
     }
     return 0;
 }

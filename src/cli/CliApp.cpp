@@ -4,6 +4,7 @@
 #include "app/Log.h"
 #include "cli/CliCommand.h"
 #include "cli/CliSignals.h"
+#include "jobs/JobCancelled.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -123,6 +124,9 @@ int runCommand(CliContext &ctx)
         writeErr(QStringLiteral("velloran-kik: %1\n").arg(QString::fromUtf8(error.what())));
         writeErr(commandUsage(*ctx.command));
         return CliExit::Usage;
+    } catch (const JobCancelled &) {
+        writeErr(QStringLiteral("Cancelled.\n"));
+        return CliExit::Cancelled;
     } catch (const std::exception &error) {
         if (!CliSignals::stopRequested())
             ctx.printError(QString::fromUtf8(error.what()));

@@ -13,6 +13,7 @@
 #include "ios/IOSKikDb.h"
 #include "ios/IOSLoadKikFromiTunesThread.h"
 #include "jobs/HeadlessProgress.h"
+#include "jobs/JobCancelled.h"
 #include "jobs/JobRunner.h"
 
 #include <QDir>
@@ -73,13 +74,7 @@ LoadedSource readFolder(const QString &value, const QString &shownName, bool inp
             cli->checkSignals(); // a signal that came while the load runs
         return progress && progress->isCancelled();
     });
-    try {
-        db->loadAll(*source.data);
-    } catch (const IOSKikDb::Cancelled &) {
-        // The command sees its progress interrupted and ends as cancelled.
-        source.data = std::make_shared<KikDataSet>();
-        return source;
-    }
+    db->loadAll(*source.data);
     source.db = db;
     source.cacheFolder = folder;
     return source;
@@ -124,14 +119,11 @@ ItunesKikLoad loadItunesKik(const QString &dir, CliContext &ctx, JobProgress *pr
     if (jobProgress.result() != HeadlessProgress::Succeeded) {
         // A job that ends without an error text was cancelled.
         if (!jobProgress.errorText().isEmpty())
-            throw std::runtime_error(jobProgress.errorText().toStdString());
-        // Cancelled by the user: the command sees its progress interrupted
-        // and ends with the cancel exit code; nothing is read.
-        if (progress && progress->isCancelled()) {
-            load.source.data = std::make_shared<KikDataSet>();
-            return load;
-        }
-        throw std::runtime_error("Cancelled.");
+            throw AppError(jobProgress.errorText());
+        // Cancelled by the user: nothing is read.
+        if (progress && progress->isCancelled())
+            throw JobCancelled();
+        throw AppError("Cancelled.");
     }
     if (!job.foundData())
         throw AppError("Found no Kik data in your iTunes Backup.");

@@ -8,6 +8,7 @@
 #include "ios/IOSKikDb.h"
 #include "ios/IphoneKikLoadFlow.h"
 #include "jobs/HeadlessProgress.h"
+#include "jobs/JobCancelled.h"
 #include "jobs/JobRunner.h"
 
 #include <QDir>
@@ -89,9 +90,8 @@ LoadedSource loadIphone(const QString &value, CliContext &ctx, JobProgress *prog
     source.data = std::make_shared<KikDataSet>();
     if (!load.loaded) {
         if (progress && progress->isCancelled())
-            return source; // the command ends with the cancel exit code
-        throw std::runtime_error(
-            (ui.error().isEmpty() ? QStringLiteral("Cancelled.") : ui.error()).toStdString());
+            throw JobCancelled();
+        throw AppError((ui.error().isEmpty() ? QStringLiteral("Cancelled.") : ui.error()));
     }
     const QString store = QDir(load.kikFolder).filePath(QStringLiteral("Documents/kik.sqlite"));
     try {

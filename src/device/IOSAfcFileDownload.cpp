@@ -3,6 +3,7 @@
 #include "app/AppError.h"
 #include "app/FileUtil.h"
 #include "db/FileCacheIndex.h"
+#include "jobs/JobCancelled.h"
 #include "jobs/JobProgress.h"
 
 #include <QDir>
@@ -29,7 +30,7 @@ IOSAfcFileDownload::IOSAfcFileDownload(JobProgress *progress, FileCacheIndex *ca
 void IOSAfcFileDownload::throwIfCancelled() const
 {
     if (m_progress && m_progress->isCancelled())
-        throw kCancelled;
+        throw JobCancelled();
 }
 
 QString IOSAfcFileDownload::localName(const QString &deviceName)
@@ -83,7 +84,7 @@ void IOSAfcFileDownload::downloadFileThrow(AfcConnection &afc, const AfcFileReco
             out.close();
             QFile::remove(localPath);
             deviceFile.close();
-            throw kCancelled;
+            throw JobCancelled();
         }
         const qint64 n = deviceFile.read(m_buffer.data(), kBufferSize);
         if (n < 1) {

@@ -1,5 +1,5 @@
 // Copies device files and folder trees out of an AFC connection into local
-// folders, with per-file progress, cancellation (thrown as the integer -1)
+// folders, with per-file progress, cancellation (thrown as JobCancelled)
 // and an optional skip of files whose device modification time the file
 // cache index already holds.
 #pragma once
@@ -16,8 +16,6 @@ class IOSAfcFileDownload
 {
 public:
     static constexpr qint64 kBufferSize = 524288;
-    // Thrown when the user cancels.
-    static constexpr int kCancelled = -1;
     static constexpr int kMaxDepth = 64;
 
     // Both may be null (no progress, no cache).

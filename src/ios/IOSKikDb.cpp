@@ -4,6 +4,7 @@
 #include "app/AppError.h"
 #include "app/FileUtil.h"
 #include "db/SqliteInput.h"
+#include "jobs/JobCancelled.h"
 #include "model/AppleTime.h"
 
 #include <QDir>
@@ -145,7 +146,7 @@ void IOSKikDb::ensureOpen()
 void IOSKikDb::throwIfCancelled() const
 {
     if (m_cancelled && m_cancelled())
-        throw Cancelled();
+        throw JobCancelled();
 }
 
 void IOSKikDb::damaged(const QString &what)

@@ -48,11 +48,8 @@ public:
     void ensureOpen() override;
     void loadAll(KikDataSet &dataSet) override;
 
-    // Thrown out of loadAll when the cancel check answers true.
-    struct Cancelled
-    {};
     // Asked between messages and while long attachment descriptions are
-    // read, so that a cancel stops a load at once.
+    // read, so that a cancel stops a load at once (JobCancelled).
     void setCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
 
     QString kikFolder() const { return m_kikFolder; }

@@ -5,6 +5,7 @@
 #include "app/FileUtil.h"
 #include "app/Translation.h"
 #include "ios/BackupManifest.h"
+#include "jobs/JobCancelled.h"
 #include "jobs/JobProgress.h"
 
 #include <QFileInfo>
@@ -18,10 +19,6 @@ const QString kNoKikData =
 
 // Shortest time between two progress detail lines of the copy.
 constexpr qint64 kReportIntervalMs = 100;
-
-// Thrown out of the walk when the user cancels.
-struct Cancelled
-{};
 
 bool isMediaFolder(const QString &name)
 {
@@ -117,7 +114,7 @@ void IOSLoadKikFromiTunesThread::run()
             copyStoreFolder(storeFolder, documents);
         m_foundData = QFileInfo(QDir(documents).filePath(QStringLiteral("kik.sqlite"))).size() > 0;
         JobReport::success(m_progress, QString());
-    } catch (const Cancelled &) {
+    } catch (const JobCancelled &) {
         removeTree(m_cacheFolder);
         m_foundData = false;
     } catch (const std::exception &e) {
@@ -151,7 +148,7 @@ void IOSLoadKikFromiTunesThread::extractNode(const BackupFileNode *node, const Q
         JobReport::progress(m_progress, QString(), -1, ids("IDS_CACHING_BACKUP_FILE_%1").arg(node->name));
     }
     if (m_progress && m_progress->isCancelled())
-        throw Cancelled{};
+        throw JobCancelled();
     // Names come from the backup: one that is not a plain file name is
     // skipped rather than allowed to point outside the cache folder.
     const QString leaf = safeLeafName(node->name);
@@ -175,5 +172,5 @@ void IOSLoadKikFromiTunesThread::extractNode(const BackupFileNode *node, const Q
         return;
     m_backup->extractFile(node->record, destination);
     if (m_progress && m_progress->isCancelled())
-        throw Cancelled{};
+        throw JobCancelled();
 }

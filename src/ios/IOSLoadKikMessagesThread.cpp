@@ -6,6 +6,7 @@
 #include "db/FileCacheIndex.h"
 #include "device/AfcConnection.h"
 #include "device/IOSAfcFileDownload.h"
+#include "jobs/JobCancelled.h"
 #include "jobs/JobProgress.h"
 
 #include <QDebug>
@@ -52,7 +53,7 @@ void IOSLoadKikMessagesThread::run()
     JobReport::progress(m_progress, ids("IDS_LOADING_IOS_KIK"), 99, QString());
     try {
         copyFromContainer();
-    } catch (int) {
+    } catch (const JobCancelled &) {
         // Cancelled by the user: the dialog is already closing.
     } catch (const std::exception &e) {
         JobReport::error(m_progress, QString::fromUtf8(e.what()));

@@ -5,6 +5,7 @@
 #include "db/FileCacheIndex.h"
 #include "device/IOSAfcFileDownload.h"
 #include "jobs/HeadlessProgress.h"
+#include "jobs/JobCancelled.h"
 
 #include "support/TestSupport.h"
 
@@ -137,13 +138,7 @@ TEST_F(IOSAfcFileDownloadTest, CancelMidFileLeavesNoPartialFileAndNoCacheEntry)
     };
     IOSAfcFileDownload download(&progress, &cache());
     const AfcFileRecord record = afc().fileRecord(QStringLiteral("/big"));
-    bool cancelled = false;
-    try {
-        download.downloadFileThrow(afc(), record, local(QStringLiteral("big")), true);
-    } catch (int code) {
-        cancelled = code == IOSAfcFileDownload::kCancelled;
-    }
-    EXPECT_TRUE(cancelled);
+    EXPECT_THROW(download.downloadFileThrow(afc(), record, local(QStringLiteral("big")), true), JobCancelled);
     EXPECT_FALSE(QFileInfo::exists(local(QStringLiteral("big"))));
     EXPECT_EQ(cache().lastDate(QStringLiteral("/big")), 0);
 }

@@ -2,6 +2,7 @@
 
 #include "db/Sqlite3DB.h"
 #include "ios/IOSKikDb.h"
+#include "jobs/JobCancelled.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -540,7 +541,7 @@ TEST_P(ManyStrings, AttachmentDescriptionLoadsEveryEntry)
     int seen = 0;
     stopped.setCancelCheck([&seen, &checks] { return ++seen >= checks; });
     KikDataSet part;
-    EXPECT_THROW(stopped.loadAll(part), IOSKikDb::Cancelled);
+    EXPECT_THROW(stopped.loadAll(part), JobCancelled);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, ManyStrings, ::testing::Values("strings", "strings-binary"));
