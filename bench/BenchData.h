@@ -10,6 +10,7 @@
 #include <QFile>
 
 #include <cstdio>
+#include <memory>
 
 namespace BenchData {
 
@@ -45,17 +46,20 @@ inline KikDataSetPtr makeMessages(int chats, int perChat, int mediaEvery, const 
     // UTC, as every source loader makes its times.
     const QDateTime start(QDate(2020, 1, 1), QTime(8, 0), Qt::UTC);
     for (int c = 0; c < chats; ++c) {
-        auto *user = new _KikUser;
+        auto ownedUser = std::make_unique<_KikUser>();
+        _KikUser *user = ownedUser.get();
         user->_id = id++;
         user->display_name = QStringLiteral("Partner %1").arg(c);
         user->jid = QStringLiteral("partner%1@talk.kik.com").arg(c);
-        data->addUser(user);
-        auto *chat = new _KikChat;
+        data->addUser(std::move(ownedUser));
+        auto ownedChat = std::make_unique<_KikChat>();
+        _KikChat *chat = ownedChat.get();
         chat->_id = id++;
         chat->user = user;
-        data->addChat(chat);
+        data->addChat(std::move(ownedChat));
         for (int i = 0; i < perChat; ++i) {
-            auto *m = new _KikMessage;
+            auto ownedM = std::make_unique<_KikMessage>();
+            _KikMessage *m = ownedM.get();
             m->_id = id++;
             m->sort_key = m->_id;
             m->ts = start.addSecs(qint64(i) * 47 + c);
@@ -82,7 +86,7 @@ inline KikDataSetPtr makeMessages(int chats, int perChat, int mediaEvery, const 
                 }
             }
             chat->messages.append(m);
-            data->addMessage(m);
+            data->addMessage(std::move(ownedM));
         }
     }
     return data;

@@ -122,25 +122,28 @@ int main(int argc, char **argv)
     KikDataSet data;
     QList<_KikChat *> chats;
     for (int i = 0; i < 50; ++i) {
-        auto *user = new _KikUser;
+        auto ownedUser = std::make_unique<_KikUser>();
+        _KikUser *user = ownedUser.get();
         user->_id = i + 1;
         user->jid = QStringLiteral("friend%1@talk.kik.com").arg(i);
-        data.addUser(user);
-        auto *chat = new _KikChat;
+        data.addUser(std::move(ownedUser));
+        auto ownedChat = std::make_unique<_KikChat>();
+        _KikChat *chat = ownedChat.get();
         chat->_id = i + 1;
         chat->user = user;
-        chats.append(data.addChat(chat));
+        chats.append(data.addChat(std::move(ownedChat)));
     }
     KikMessageList messages;
     for (int i = 0; i < n; ++i) {
-        auto *m = new _KikMessage;
+        auto ownedM = std::make_unique<_KikMessage>();
+        _KikMessage *m = ownedM.get();
         m->_id = i + 1;
         m->sort_key = 1000000 + i;
         m->uid = QStringLiteral("ios-%1").arg(i);
         m->ts = QDateTime::fromMSecsSinceEpoch(T0 + qint64(i) * 2000 + 1000, Qt::UTC);
         m->body = QStringLiteral("message text");
         m->chat = chats[i % 50];
-        messages.append(data.addMessage(m));
+        messages.append(data.addMessage(std::move(ownedM)));
     }
     timer.restart();
     cpu = cpuSeconds();

@@ -29,20 +29,23 @@ void fill(KikDataSet &set, int messages)
 {
     const int chats = qMax(1, messages / 100);
     for (int c = 0; c < chats; ++c) {
-        auto *user = new _KikUser;
+        auto ownedUser = std::make_unique<_KikUser>();
+        _KikUser *user = ownedUser.get();
         user->_id = c + 1;
         user->jid = QStringLiteral("user_%1@talk.kik.com").arg(c);
         user->display_name = QStringLiteral("User %1").arg(c);
         user->user_name = QStringLiteral("user_%1").arg(c);
-        set.addUser(user);
-        auto *chat = new _KikChat;
+        set.addUser(std::move(ownedUser));
+        auto ownedChat = std::make_unique<_KikChat>();
+        _KikChat *chat = ownedChat.get();
         chat->_id = c + 1;
         chat->user = user;
-        set.addChat(chat);
+        set.addChat(std::move(ownedChat));
     }
     const qint64 base = 1400000000000LL;
     for (int i = 0; i < messages; ++i) {
-        auto *m = new _KikMessage;
+        auto ownedM = std::make_unique<_KikMessage>();
+        _KikMessage *m = ownedM.get();
         m->_id = i + 1;
         m->sort_key = i + 1;
         m->uid = QStringLiteral("5f0c%1-0000-4000-8000-000000000000").arg(i, 8, 10, QLatin1Char('0'));
@@ -53,7 +56,7 @@ void fill(KikDataSet &set, int messages)
         if (!m->was_me)
             m->target_user = m->chat->user;
         m->chat->messages.append(m);
-        set.addMessage(m);
+        set.addMessage(std::move(ownedM));
     }
 }
 

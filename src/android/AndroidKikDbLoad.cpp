@@ -37,7 +37,7 @@ void AndroidKikDb::loadAll(KikDataSet &data)
     {
         Sqlite3Cursor c = queryThrow("select * from KIKcontactsTable");
         while (c.moveNext()) {
-            auto *user = new _KikUser;
+            auto user = std::make_unique<_KikUser>();
             user->_id = c.getInt64(QStringLiteral("_id"));
             user->jid = c.getText(QStringLiteral("jid"));
             user->display_name = c.getText(QStringLiteral("display_name"));
@@ -50,11 +50,10 @@ void AndroidKikDb::loadAll(KikDataSet &data)
                 user->is_group_admin = c.getInt(QStringLiteral("is_user_admin")) != 0;
                 user->group_tab = c.getText(QStringLiteral("group_hashtag"));
             }
-            data.addUser(user);
-            auto *chat = new _KikChat;
+            auto chat = std::make_unique<_KikChat>();
             chat->_id = user->_id;
-            chat->user = user;
-            data.addChat(chat);
+            chat->user = data.addUser(std::move(user));
+            data.addChat(std::move(chat));
         }
     }
     {
@@ -99,7 +98,8 @@ void AndroidKikDb::loadAll(KikDataSet &data)
             _KikChat *chat = data.chat(c.int64At(chatCol));
             if (!chat)
                 continue;
-            auto *m = new _KikMessage;
+            auto owned = std::make_unique<_KikMessage>();
+            _KikMessage *m = owned.get();
             m->_id = c.int64At(idCol);
             m->sort_key = m->_id;
             m->ts = msTime(c.int64At(tsCol));
@@ -117,10 +117,10 @@ void AndroidKikDb::loadAll(KikDataSet &data)
             }
             m->target_user = c.isNullAt(targetCol) ? nullptr : data.user(c.int64At(targetCol));
             m->chat = chat;
+            data.addMessage(std::move(owned));
             chat->messages.append(m);
             if (!chat->last_ts.isValid() || chat->last_ts < m->ts)
                 chat->last_ts = m->ts;
-            data.addMessage(m);
             if (!m->content_id.isEmpty())
                 byContent[m->content_id].append(m);
         }

@@ -190,7 +190,7 @@ void IOSKikDb::readUsers(KikDataSet &dataSet, const KeySets &admins)
     const int userName = optionalColumn(cursor, QStringLiteral("ZUSERNAME"));
     const QDir profpix(QDir(m_kikFolder).filePath(QStringLiteral("Documents/profpix")));
     while (cursor.moveNext()) {
-        auto *user = new _KikUser;
+        auto user = std::make_unique<_KikUser>();
         user->_id = cursor.int64At(pk);
         user->display_name = textOrEmpty(cursor, displayName);
         user->group_tab = textOrEmpty(cursor, groupTag);
@@ -211,7 +211,7 @@ void IOSKikDb::readUsers(KikDataSet &dataSet, const KeySets &admins)
             user->photo_path =
                 QFileInfo::exists(orig) ? orig : profpix.filePath(QStringLiteral("thumb_") + leaf);
         }
-        dataSet.addUser(user);
+        dataSet.addUser(std::move(user));
     }
 }
 
@@ -244,11 +244,11 @@ void IOSKikDb::readChats(KikDataSet &dataSet)
         _KikUser *user = dataSet.user(cursor.int64At(userCol));
         if (!user)
             continue;
-        auto *chat = new _KikChat;
+        auto chat = std::make_unique<_KikChat>();
         chat->_id = cursor.int64At(pk);
         chat->user = user;
         chat->last_ts = coreDataTime(doubleOr0(cursor, updated));
-        dataSet.addChat(chat);
+        dataSet.addChat(std::move(chat));
     }
 }
 
@@ -286,7 +286,7 @@ void IOSKikDb::readMessages(KikDataSet &dataSet)
             message->content_id = cursor.textAt(content);
         if (!message->content_id.isEmpty())
             readAttachment(*message);
-        dataSet.addMessage(message.release());
+        dataSet.addMessage(std::move(message));
     }
 }
 

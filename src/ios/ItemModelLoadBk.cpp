@@ -7,39 +7,37 @@
 
 ItemModelLoadBk::ItemModelLoadBk(QObject *parent) : QAbstractItemModel(parent) {}
 
-ItemModelLoadBk::~ItemModelLoadBk()
-{
-    qDeleteAll(m_rows);
-}
+ItemModelLoadBk::~ItemModelLoadBk() = default;
 
 ItemModelLoadBk::_BKItemNode *ItemModelLoadBk::addBackup(const std::shared_ptr<BackupManifest> &backup)
 {
     const QDateTime date = backup->backupDate();
     int row = 0;
     // Rows are newest first; an invalid date counts as the earliest.
-    while (row < m_rows.size()) {
-        const QDateTime other = m_rows[row]->backup->backupDate();
+    while (row < rowTotal()) {
+        const QDateTime other = m_rows[size_t(row)]->backup->backupDate();
         const bool earlier = !other.isValid() ? date.isValid() : (date.isValid() && other < date);
         if (earlier)
             break;
         ++row;
     }
-    auto *node = new _BKItemNode{backup->displayName(), backup};
+    auto node = std::make_unique<_BKItemNode>(_BKItemNode{backup->displayName(), backup});
+    _BKItemNode *added = node.get();
     beginInsertRows(QModelIndex(), row, row);
-    m_rows.insert(row, node);
+    m_rows.insert(m_rows.begin() + row, std::move(node));
     endInsertRows();
-    return node;
+    return added;
 }
 
 std::shared_ptr<BackupManifest> ItemModelLoadBk::backupAt(int row) const
 {
-    return row >= 0 && row < m_rows.size() ? m_rows[row]->backup : nullptr;
+    return row >= 0 && row < rowTotal() ? m_rows[size_t(row)]->backup : nullptr;
 }
 
 int ItemModelLoadBk::indexOfKey(const QString &backupKey) const
 {
-    for (int i = 0; i < m_rows.size(); ++i) {
-        if (m_rows[i]->backup->backupKey() == backupKey)
+    for (int i = 0; i < rowTotal(); ++i) {
+        if (m_rows[size_t(i)]->backup->backupKey() == backupKey)
             return i;
     }
     return -1;
@@ -52,9 +50,9 @@ bool ItemModelLoadBk::contains(const QString &backupKey) const
 
 QModelIndex ItemModelLoadBk::index(int row, int column, const QModelIndex &parent) const
 {
-    if (parent.isValid() || row < 0 || row >= m_rows.size() || column < 0 || column >= 3)
+    if (parent.isValid() || row < 0 || row >= rowTotal() || column < 0 || column >= 3)
         return QModelIndex();
-    return createIndex(row, column, m_rows[row]);
+    return createIndex(row, column, m_rows[size_t(row)].get());
 }
 
 QModelIndex ItemModelLoadBk::parent(const QModelIndex &) const
@@ -64,7 +62,7 @@ QModelIndex ItemModelLoadBk::parent(const QModelIndex &) const
 
 int ItemModelLoadBk::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : rowTotal();
 }
 
 int ItemModelLoadBk::columnCount(const QModelIndex &) const
@@ -74,9 +72,9 @@ int ItemModelLoadBk::columnCount(const QModelIndex &) const
 
 QVariant ItemModelLoadBk::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_rows.size())
+    if (!index.isValid() || index.row() >= rowTotal())
         return QVariant();
-    const _BKItemNode *node = m_rows[index.row()];
+    const _BKItemNode *node = m_rows[size_t(index.row())].get();
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:

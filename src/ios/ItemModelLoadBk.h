@@ -7,6 +7,7 @@
 #include <QAbstractItemModel>
 
 #include <memory>
+#include <vector>
 
 class ItemModelLoadBk : public QAbstractItemModel
 {
@@ -37,5 +38,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    QList<_BKItemNode *> m_rows;
+    int rowTotal() const { return int(m_rows.size()); }
+
+    std::vector<std::unique_ptr<_BKItemNode>> m_rows;
 };

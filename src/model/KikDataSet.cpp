@@ -14,36 +14,32 @@ KikDataSet::~KikDataSet()
 namespace {
 
 template <typename T>
-T *store(QMap<qint64, T *> &map, T *record)
+T *store(QMap<qint64, T *> &map, std::unique_ptr<T> record)
 {
     if (!record)
         return nullptr;
-    auto it = map.find(record->_id);
-    if (it != map.end()) {
-        if (it.value() != record)
-            delete it.value();
-        it.value() = record;
-    } else {
-        map.insert(record->_id, record);
-    }
-    return record;
+    // The slot is made while the record is still owned here.
+    T *&slot = map[record->_id];
+    delete slot;
+    slot = record.release();
+    return slot;
 }
 
 } // namespace
 
-_KikUser *KikDataSet::addUser(_KikUser *user)
+_KikUser *KikDataSet::addUser(std::unique_ptr<_KikUser> user)
 {
-    return store(users, user);
+    return store(users, std::move(user));
 }
 
-_KikChat *KikDataSet::addChat(_KikChat *chat)
+_KikChat *KikDataSet::addChat(std::unique_ptr<_KikChat> chat)
 {
-    return store(chats, chat);
+    return store(chats, std::move(chat));
 }
 
-_KikMessage *KikDataSet::addMessage(_KikMessage *message)
+_KikMessage *KikDataSet::addMessage(std::unique_ptr<_KikMessage> message)
 {
-    return store(messages, message);
+    return store(messages, std::move(message));
 }
 
 KikMessageList KikDataSet::allMessages() const

@@ -47,7 +47,7 @@ void KikLocalDb::loadAll(KikDataSet &dataSet)
             const QString photo = profileFileName(record->jid);
             if (!photo.isEmpty())
                 record->photo_path = m_prof.filePath(photo);
-            dataSet.addUser(record.release());
+            dataSet.addUser(std::move(record));
         }
     }
     {
@@ -76,7 +76,7 @@ void KikLocalDb::loadAll(KikDataSet &dataSet)
             record->user = partner;
             record->last_ts = timeAt(c, last);
             record->other = c.blobAt(other);
-            dataSet.addChat(record.release());
+            dataSet.addChat(std::move(record));
         }
     }
     {
@@ -118,7 +118,7 @@ void KikLocalDb::loadAll(KikDataSet &dataSet)
             const QString contentLeaf = mediaFileName(record->content_id);
             if (!contentLeaf.isEmpty())
                 record->content_path = m_files.filePath(contentLeaf);
-            dataSet.addMessage(record.release());
+            dataSet.addMessage(std::move(record));
         }
     }
     {

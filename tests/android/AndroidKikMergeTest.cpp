@@ -33,32 +33,35 @@ struct Source
 
     _KikMessage *add(_KikChat *chat, const QString &uid, qint64 key, qint64 ts)
     {
-        auto *m = new _KikMessage;
+        auto ownedM = std::make_unique<_KikMessage>();
+        _KikMessage *m = ownedM.get();
         m->_id = data.messages.size() + 1;
         m->sort_key = key;
         m->uid = uid;
         m->ts = QDateTime::fromMSecsSinceEpoch(ts, Qt::UTC);
         m->body = uid + " body";
         m->chat = chat;
-        data.addMessage(m);
+        data.addMessage(std::move(ownedM));
         list.append(m);
         return m;
     }
 
     _KikUser *newUser(qint64 id, const QString &jid)
     {
-        auto *u = new _KikUser;
+        auto ownedU = std::make_unique<_KikUser>();
+        _KikUser *u = ownedU.get();
         u->_id = id;
         u->jid = jid;
-        return data.addUser(u);
+        return data.addUser(std::move(ownedU));
     }
 
     _KikChat *newChat(qint64 id, _KikUser *user)
     {
-        auto *c = new _KikChat;
+        auto ownedC = std::make_unique<_KikChat>();
+        _KikChat *c = ownedC.get();
         c->_id = id;
         c->user = user;
-        return data.addChat(c);
+        return data.addChat(std::move(ownedC));
     }
 
     explicit Source(const QString &thumbFile)

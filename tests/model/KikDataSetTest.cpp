@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 
 namespace {
 
@@ -22,15 +23,17 @@ TEST(KikDataSet, OwnsAndReplacesRecords)
     g_destroyed = 0;
     {
         KikDataSet data;
-        auto *first = new CountedUser;
+        auto first = std::make_unique<CountedUser>();
         first->_id = 5;
-        data.addUser(first);
-        auto *second = new CountedUser;
+        data.addUser(std::move(first));
+        auto second = std::make_unique<CountedUser>();
         second->_id = 5;
-        EXPECT_EQ(data.addUser(second), second);
+        _KikUser *const kept = second.get();
+        EXPECT_EQ(data.addUser(std::move(second)), kept);
         EXPECT_EQ(g_destroyed, 1); // the replaced record is deleted
-        EXPECT_EQ(data.user(5), second);
-        data.addUser(second); // adding the same record again keeps it
+        EXPECT_EQ(data.user(5), kept);
+        EXPECT_EQ(data.addUser(nullptr), nullptr);
+        EXPECT_EQ(data.users.size(), 1);
         EXPECT_EQ(g_destroyed, 1);
         EXPECT_EQ(data.user(6), nullptr);
     }

@@ -165,10 +165,11 @@ TEST(ChatOrder, NewestFirst)
 {
     KikDataSet data;
     for (int i = 1; i <= 3; ++i) {
-        auto *chat = new _KikChat;
+        auto ownedChat = std::make_unique<_KikChat>();
+        _KikChat *chat = ownedChat.get();
         chat->_id = i;
         chat->last_ts = QDateTime::fromSecsSinceEpoch(1000 * (i == 2 ? 9 : i), Qt::UTC);
-        data.addChat(chat);
+        data.addChat(std::move(ownedChat));
     }
     QList<qint64> order;
     for (const _KikChat *chat : data.chatsNewestFirst())

@@ -19,25 +19,28 @@ inline QDateTime at(qint64 secondsFrom2014)
 
 inline _KikUser *user(KikDataSet &set, qint64 id, const QString &jid, const QString &name)
 {
-    auto *u = new _KikUser;
+    auto ownedU = std::make_unique<_KikUser>();
+    _KikUser *u = ownedU.get();
     u->_id = id;
     u->jid = jid;
     u->display_name = name;
-    return set.addUser(u);
+    return set.addUser(std::move(ownedU));
 }
 
 inline _KikChat *chat(KikDataSet &set, qint64 id, _KikUser *partner)
 {
-    auto *c = new _KikChat;
+    auto ownedC = std::make_unique<_KikChat>();
+    _KikChat *c = ownedC.get();
     c->_id = id;
     c->user = partner;
-    return set.addChat(c);
+    return set.addChat(std::move(ownedC));
 }
 
 inline _KikMessage *message(KikDataSet &set, qint64 id, _KikChat *c, const QString &uid, qint64 seconds,
                             const QString &body)
 {
-    auto *m = new _KikMessage;
+    auto ownedM = std::make_unique<_KikMessage>();
+    _KikMessage *m = ownedM.get();
     m->_id = id;
     m->sort_key = id;
     m->uid = uid;
@@ -46,7 +49,7 @@ inline _KikMessage *message(KikDataSet &set, qint64 id, _KikChat *c, const QStri
     m->chat = c;
     if (c)
         c->messages.append(m);
-    return set.addMessage(m);
+    return set.addMessage(std::move(ownedM));
 }
 
 // Ann (one-to-one, 3 messages) and a group with Ann and Bob (2 messages).

@@ -17,26 +17,29 @@ struct ViewTestData
 
     _KikUser *user(const QString &name, const QString &jid, bool group = false)
     {
-        auto *u = new _KikUser;
+        auto ownedU = std::make_unique<_KikUser>();
+        _KikUser *u = ownedU.get();
         u->_id = nextId++;
         u->display_name = name;
         u->jid = jid;
         u->is_group = group;
-        return data->addUser(u);
+        return data->addUser(std::move(ownedU));
     }
 
     _KikChat *chat(_KikUser *partner)
     {
-        auto *c = new _KikChat;
+        auto ownedC = std::make_unique<_KikChat>();
+        _KikChat *c = ownedC.get();
         c->_id = nextId++;
         c->user = partner;
-        return data->addChat(c);
+        return data->addChat(std::move(ownedC));
     }
 
     _KikMessage *message(_KikChat *c, const QString &body, const QDateTime &ts, bool wasMe = false,
                          _KikUser *sender = nullptr)
     {
-        auto *m = new _KikMessage;
+        auto ownedM = std::make_unique<_KikMessage>();
+        _KikMessage *m = ownedM.get();
         m->_id = nextId++;
         m->sort_key = m->_id;
         m->body = body;
@@ -50,7 +53,7 @@ struct ViewTestData
             if (!c->last_ts.isValid() || c->last_ts < ts)
                 c->last_ts = ts;
         }
-        return data->addMessage(m);
+        return data->addMessage(std::move(ownedM));
     }
 };
 
