@@ -4,6 +4,7 @@
 #include "android/AndroidKikPaths.h"
 #include "app/AppError.h"
 #include "app/FileUtil.h"
+#include "db/Sqlite3RowCopier.h"
 #include "jobs/JobCancelled.h"
 
 #include <QDateTime>
@@ -11,8 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
-
-#include <sqlite3.h>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -114,101 +113,6 @@ void copyWithSideFiles(const QString &from, const QString &to)
             copyWorkFile(from + suffix, to + suffix);
     }
 }
-
-// Copies rows of the attached phone.messagesTable into main.messagesTable
-// (every column but _id) in the order asked. That order mostly follows _id,
-// so one cursor walks the phone's table and each row it stands on is
-// inserted with its values bound as they are, without a lookup; a row asked
-// out of turn is copied by its _id instead.
-class PhoneRowCopier
-{
-public:
-    PhoneRowCopier(Sqlite3DB &db, const QStringList &columns) : m_db(db.m_db)
-    {
-        const QString list = columns.join(QLatin1Char(','));
-        QStringList marks;
-        for (qsizetype i = 0; i < columns.size(); ++i)
-            marks << QStringLiteral("?");
-        m_columns = int(columns.size());
-        m_read = prepare(QStringLiteral("SELECT _id,%1 FROM phone.messagesTable ORDER BY _id").arg(list));
-        m_insert = prepare(QStringLiteral("INSERT INTO main.messagesTable(%1) VALUES(%2)")
-                               .arg(list, marks.join(QLatin1Char(','))));
-        m_byId =
-            prepare(QStringLiteral(
-                        "INSERT INTO main.messagesTable(%1) SELECT %1 FROM phone.messagesTable WHERE _id=?")
-                        .arg(list));
-        advance();
-    }
-    ~PhoneRowCopier() { finish(); }
-    PhoneRowCopier(const PhoneRowCopier &) = delete;
-    PhoneRowCopier &operator=(const PhoneRowCopier &) = delete;
-
-    void copy(qint64 rowId)
-    {
-        // Rows already copied out of turn are passed over.
-        while (m_onRow && m_copiedAside.contains(sqlite3_column_int64(m_read, 0)))
-            advance();
-        if (m_onRow && sqlite3_column_int64(m_read, 0) == rowId) {
-            for (int i = 0; i < m_columns; ++i)
-                sqlite3_bind_value(m_insert, i + 1, sqlite3_column_value(m_read, i + 1));
-            run(m_insert);
-            advance();
-            return;
-        }
-        sqlite3_bind_int64(m_byId, 1, rowId);
-        run(m_byId);
-        m_copiedAside.insert(rowId);
-    }
-
-    // Releases the statements (before the phone's database is detached).
-    void finish()
-    {
-        for (sqlite3_stmt **stmt : {&m_read, &m_insert, &m_byId}) {
-            sqlite3_finalize(*stmt);
-            *stmt = nullptr;
-        }
-        m_onRow = false;
-    }
-
-private:
-    sqlite3_stmt *prepare(const QString &sql)
-    {
-        const QByteArray text = sql.toUtf8();
-        sqlite3_stmt *stmt = nullptr;
-        if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(stmt);
-            finish();
-            fail(QStringLiteral("Cannot copy the phone's messages: %1")
-                     .arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
-        }
-        return stmt;
-    }
-    void run(sqlite3_stmt *stmt)
-    {
-        const int rc = sqlite3_step(stmt);
-        sqlite3_reset(stmt);
-        sqlite3_clear_bindings(stmt);
-        if (rc != SQLITE_DONE)
-            fail(QStringLiteral("Cannot copy the phone's messages: %1")
-                     .arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
-    }
-    void advance()
-    {
-        const int rc = sqlite3_step(m_read);
-        m_onRow = rc == SQLITE_ROW;
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            fail(QStringLiteral("Cannot read the phone's messages: %1")
-                     .arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
-    }
-
-    sqlite3 *m_db;
-    int m_columns = 0;
-    sqlite3_stmt *m_read = nullptr;
-    sqlite3_stmt *m_insert = nullptr;
-    sqlite3_stmt *m_byId = nullptr;
-    bool m_onRow = false;
-    QSet<qint64> m_copiedAside;
-};
 
 // Empties the work copy's message table before the adapter opens it: our
 // own message indexes go first, so that neither the delete has to maintain
@@ -373,7 +277,21 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
                 QStringLiteral("DROP INDEX IF EXISTS [%1]").arg(QString::fromLatin1(index.first)));
 
         Sqlite3Transaction transaction(db);
-        PhoneRowCopier phoneRows(db, columns);
+        // Rows of the attached phone.messagesTable go into main.messagesTable
+        // (every column but _id) in the order asked.
+        const QString list = columns.join(QLatin1Char(','));
+        QStringList marks;
+        for (qsizetype i = 0; i < columns.size(); ++i)
+            marks << QStringLiteral("?");
+        Sqlite3RowCopier phoneRows(
+            db, QStringLiteral("SELECT _id,%1 FROM phone.messagesTable ORDER BY _id").arg(list),
+            QStringLiteral("INSERT INTO main.messagesTable(%1) VALUES(%2)")
+                .arg(list, marks.join(QLatin1Char(','))),
+            QStringLiteral(
+                "INSERT INTO main.messagesTable(%1) SELECT %1 FROM phone.messagesTable WHERE _id=?")
+                .arg(list),
+            QStringLiteral("Cannot copy the phone's messages: %1"),
+            QStringLiteral("Cannot read the phone's messages: %1"));
         QSet<const _KikUser *> usersDone;
         const qsizetype total = qsizetype(entries.size());
         int lastPercent = -1;

@@ -121,6 +121,12 @@ void Sqlite3DB::openThrow(const QString &path, int flags)
     m_cache = std::make_shared<StatementCache>(db);
 }
 
+void Sqlite3DB::keepWalOnClose()
+{
+    if (m_db)
+        sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+}
+
 void Sqlite3DB::close()
 {
     if (!m_db)

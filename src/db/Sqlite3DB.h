@@ -26,9 +26,6 @@ public:
     // SQLite open flags as callers pass them.
     enum OpenFlag { ReadOnly = 1, ReadWrite = 2, ReadWriteCreate = 6 };
 
-    // The raw connection, for running scripts with sqlite3_exec.
-    sqlite3 *m_db = nullptr;
-
     Sqlite3DB();
     virtual ~Sqlite3DB();
     Sqlite3DB(const Sqlite3DB &) = delete;
@@ -56,14 +53,21 @@ public:
     qint64 lastInsertId() const;
     int changes() const;
     QList<_SqliteCol> tbCols(const QString &table);
+    // The last close leaves the "-wal" as it is instead of folding it back
+    // into the database: for a store that is only read and must stay as it
+    // was copied.
+    void keepWalOnClose();
 
     // Error text of the connection, prefixed by what failed.
     QString errorText(const QString &context) const;
 
 private:
+    friend class Sqlite3RowCopier;
+
     [[noreturn]] void throwError(const QString &context) const;
     void prepareThrow(const Sqlite3Sql &sql, sqlite_detail::StatementLease &lease);
 
+    sqlite3 *m_db = nullptr;
     QString m_path;
     std::shared_ptr<sqlite_detail::StatementCache> m_cache;
 };

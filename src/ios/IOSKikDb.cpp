@@ -11,8 +11,6 @@
 #include <QFileInfo>
 #include <QUrl>
 
-#include <sqlite3.h>
-
 #include <memory>
 
 namespace {
@@ -94,7 +92,7 @@ void IOSKikDb::ensureOpen()
         // The store is only read: closing must not fold the "-wal" back into
         // it (SQLite does that on the last close), so that the files stay as
         // they were copied from the phone.
-        sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        keepWalOnClose();
         executeThrow(Sqlite3Sql(QStringLiteral("PRAGMA query_only=1")));
     }
     try {
