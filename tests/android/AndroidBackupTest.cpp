@@ -1,4 +1,6 @@
 #include "android/AndroidBackup.h"
+#include "android/ArchiveError.h"
+#include "app/AppError.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>
@@ -10,9 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <archive.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <clocale>
+#include <memory>
 #include <string>
 
 using namespace TestSupport;
@@ -50,8 +55,10 @@ std::string errorOf(const std::function<void()> &call)
 {
     try {
         call();
-    } catch (const std::exception &e) {
+    } catch (const AppError &e) {
         return e.what();
+    } catch (const std::exception &e) {
+        return std::string("(not the program's error type) ") + e.what();
     }
     return "(no error)";
 }
@@ -372,4 +379,15 @@ TEST(AndroidBackupRead, RefusedForDiskSpaceRemovesWhatItWrote)
     EXPECT_EQ(readFile(existing + QStringLiteral("/mine.txt")), QByteArray("kept"));
     EXPECT_FALSE(QFileInfo::exists(existing + QStringLiteral("/apps/kik.android/f/first")));
     EXPECT_FALSE(QFileInfo::exists(existing + QStringLiteral("/apps/kik.android/db/kikDatabase.db")));
+}
+
+TEST(ArchiveError, GivesLibarchivesMessageElseTheFallback)
+{
+    const std::unique_ptr<archive, int (*)(archive *)> writer(archive_write_new(), archive_write_free);
+    ASSERT_TRUE(writer);
+    EXPECT_EQ(archiveErrorText(writer.get()), QStringLiteral("unknown error"));
+    EXPECT_EQ(archiveErrorText(writer.get(), QString()), QString());
+    archive_set_error(writer.get(), EIO, "cannot write the compressed archive");
+    EXPECT_EQ(archiveErrorText(writer.get()), QStringLiteral("cannot write the compressed archive"));
+    EXPECT_EQ(archiveErrorText(nullptr, QStringLiteral("none")), QStringLiteral("none"));
 }

@@ -1,10 +1,13 @@
 #include "android/AndroidKikDb.h"
 #include "android/AndroidKikPaths.h"
+#include "app/AppError.h"
 #include "support/TestSupport.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sqlite3.h>
 
 using namespace TestSupport;
 
@@ -96,6 +99,34 @@ TEST(AndroidKikDbLoad, ReadsContactsMembersMessagesAndContent)
         EXPECT_EQ(data.chat(byJid(data, "alice_x1@talk.kik.com")->_id)->last_ts.toMSecsSinceEpoch(),
                   1500000002000);
     }
+}
+
+// A contacts table without a column the loader reads fails the load, naming
+// the column, while a record is half read: that record is owned from its
+// start, so nothing leaks (the sanitizer build's leak check runs this test).
+TEST(AndroidKikDbLoad, AnUnexpectedSchemaFailsWithoutLeaking)
+{
+    QTemporaryDir dir;
+    const QString root = makeTree(dir);
+    {
+        const QString path = AndroidKikPaths::databasePath(QDir(root));
+        sqlite3 *raw = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READWRITE, nullptr),
+                  SQLITE_OK);
+        const int rc = sqlite3_exec(raw, "ALTER TABLE KIKcontactsTable RENAME COLUMN photo_url TO photo_link",
+                                    nullptr, nullptr, nullptr);
+        sqlite3_close_v2(raw);
+        ASSERT_EQ(rc, SQLITE_OK);
+    }
+    AndroidKikDb db{QDir(root)};
+    KikDataSet data;
+    try {
+        db.loadAll(data);
+        ADD_FAILURE() << "the load went through";
+    } catch (const AppError &e) {
+        EXPECT_EQ(e.text(), QStringLiteral("no such column in result: photo_url"));
+    }
+    EXPECT_TRUE(data.users.isEmpty()) << "the record being read when the load failed is gone";
 }
 
 TEST(AndroidKikDbOpen, CreatesTheTenIndexesOnce)

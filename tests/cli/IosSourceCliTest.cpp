@@ -1,3 +1,7 @@
+#include "cli/CliCommand.h"
+#include "cli/CliSource.h"
+#include "jobs/HeadlessProgress.h"
+#include "jobs/JobCancelled.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -161,4 +165,20 @@ TEST(IosSourceCliRealStore, LoadsTheRealStoreAndLeavesItAsItWas)
     EXPECT_EQ(QDir(QFileInfo(store).absolutePath()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("kik.sqlite")});
     EXPECT_TRUE(TestSupport::readFile(store) == original);
+}
+
+// A cancel while the store is read ends the read with the cancellation
+// every job throws (the command then exits with the cancel code), not with
+// an empty source that a command could take for a store without chats.
+TEST_F(IosSourceCli, ACancelledReadThrowsTheCancellation)
+{
+    TestSupport::ScopedDataRoot root;
+    CliContext ctx;
+    HeadlessProgress cancelled;
+    cancelled.cancel();
+    EXPECT_THROW(loadSource(ctx, source(), &cancelled), JobCancelled);
+    HeadlessProgress running;
+    const LoadedSource loaded = loadSource(ctx, source(), &running);
+    ASSERT_NE(loaded.data, nullptr);
+    EXPECT_EQ(loaded.data->messages.size(), m_expected.value(QStringLiteral("messages")).toObject().size());
 }

@@ -1,11 +1,17 @@
 #include "db/Sqlite3DB.h"
+#include "app/AppError.h"
+#include "db/Sqlite3RowCopier.h"
+#include "db/SqliteError.h"
 #include "support/TestSupport.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <limits>
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -26,12 +32,15 @@ protected:
     Sqlite3DB db;
 };
 
+// The text of the failure `call` throws; failures are the program's one
+// error type, so any other exception leaves it empty.
 std::string errorOf(const std::function<void()> &call)
 {
     try {
         call();
-    } catch (const std::exception &e) {
+    } catch (const AppError &e) {
         return e.what();
+    } catch (const std::exception &) {
     }
     return {};
 }
@@ -257,4 +266,66 @@ TEST_F(Sqlite3DBTest, TableColumnsInTableOrder)
     EXPECT_TRUE(cols[1].hasDefault);
     EXPECT_FALSE(cols[2].hasDefault);
     EXPECT_TRUE(db.tbCols(QStringLiteral("absent")).isEmpty());
+}
+
+TEST(SqliteError, GivesTheConnectionsMessageElseTheCodes)
+{
+    EXPECT_EQ(sqliteErrorText(nullptr, SQLITE_CANTOPEN), QStringLiteral("unable to open database file"));
+    EXPECT_EQ(sqliteErrorText(nullptr, SQLITE_CORRUPT), QStringLiteral("database disk image is malformed"));
+    sqlite3 *raw = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> db(raw, sqlite3_close_v2);
+    sqlite3_stmt *stmt = nullptr;
+    const int rc = sqlite3_prepare_v2(raw, "select * from nowhere", -1, &stmt, nullptr);
+    EXPECT_EQ(rc, SQLITE_ERROR);
+    EXPECT_EQ(stmt, nullptr);
+    EXPECT_EQ(sqliteErrorText(raw, rc), QStringLiteral("no such table: nowhere"));
+}
+
+TEST_F(Sqlite3DBTest, RowCopierCopiesInAndOutOfTurnKeepingValueTypes)
+{
+    db.executeThrow("insert into t(_id,name,n,d,b) values(1,'one',11,1.5,x'00ff'),(2,NULL,22,NULL,NULL),"
+                    "(3,'three',NULL,3.25,x'')");
+    db.executeThrow("create table copy(name, n, d, b)");
+    {
+        Sqlite3RowCopier copier(db, QStringLiteral("select _id,name,n,d,b from t order by _id"),
+                                QStringLiteral("insert into copy values(?,?,?,?)"),
+                                QStringLiteral("insert into copy select name,n,d,b from t where _id=?"),
+                                QStringLiteral("copy failed: %1"), QStringLiteral("read failed: %1"));
+        copier.copy(1); // the row the cursor stands on
+        copier.copy(3); // out of turn: copied by its key
+        copier.copy(2); // back in turn; row 3 is then passed over
+        copier.finish();
+    }
+    Sqlite3Cursor c = db.queryThrow("select rowid, typeof(name), typeof(n), typeof(d), typeof(b), name, n, "
+                                    "d, hex(b) from copy order by rowid");
+    QStringList rows;
+    while (c.moveNext()) {
+        QStringList row;
+        for (int i = 1; i < 9; ++i)
+            row << c.textAt(i);
+        rows << row.join(QLatin1Char('|'));
+    }
+    EXPECT_EQ(rows, (QStringList{QStringLiteral("text|integer|real|blob|one|11|1.5|00FF"),
+                                 QStringLiteral("text|null|real|blob|three||3.25|"),
+                                 QStringLiteral("null|integer|null|null||22||")}));
+}
+
+TEST_F(Sqlite3DBTest, RowCopierFailuresCarrySqliteText)
+{
+    db.executeThrow("insert into t(_id,name) values(1,'a'),(2,'a')");
+    db.executeThrow("create table copy(name unique)");
+    const auto copier = [this](const QString &read) {
+        return std::make_unique<Sqlite3RowCopier>(
+            db, read, QStringLiteral("insert into copy values(?)"),
+            QStringLiteral("insert into copy select name from t where _id=?"),
+            QStringLiteral("copy failed: %1"), QStringLiteral("read failed: %1"));
+    };
+    EXPECT_EQ(errorOf([&] { copier(QStringLiteral("select _id,name from nowhere")); }),
+              "copy failed: no such table: nowhere");
+    EXPECT_EQ(errorOf([&] { copier(QStringLiteral("select _id,name,name from t")); }),
+              "copy failed: 2 values for 1 parameters");
+    const auto rows = copier(QStringLiteral("select _id,name from t order by _id"));
+    rows->copy(1);
+    EXPECT_EQ(errorOf([&] { rows->copy(2); }), "copy failed: UNIQUE constraint failed: copy.name");
 }
