@@ -2,6 +2,7 @@
 #include "android/AdbDevice.h"
 #include "android/AdbDeviceInfo.h"
 #include "android/AndroidShell.h"
+#include "app/AppError.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -101,11 +102,10 @@ TEST(AndroidShell, HostilePathsStayOneWord)
 
 TEST(AndroidShell, LineBreaksAndEmptyPathsAreRefused)
 {
-    EXPECT_THROW(AndroidShell::quote(QStringLiteral("/sdcard/a\nreboot")), std::runtime_error);
-    EXPECT_THROW(AndroidShell::quote(QStringLiteral("/sdcard/a\rb")), std::runtime_error);
-    EXPECT_THROW(AndroidShell::quote(QString(QStringLiteral("/sdcard/a")) + QChar(0)), std::runtime_error);
-    EXPECT_THROW(AndroidShell::quote(QString()), std::runtime_error);
-    EXPECT_THROW(AndroidShell::copyCommand(QStringLiteral("/ok"), QStringLiteral("/bad\n")),
-                 std::runtime_error);
-    EXPECT_THROW(AndroidShell::suWrapped(QStringLiteral("id\nreboot")), std::runtime_error);
+    EXPECT_THROW(AndroidShell::quote(QStringLiteral("/sdcard/a\nreboot")), AppError);
+    EXPECT_THROW(AndroidShell::quote(QStringLiteral("/sdcard/a\rb")), AppError);
+    EXPECT_THROW(AndroidShell::quote(QString(QStringLiteral("/sdcard/a")) + QChar(0)), AppError);
+    EXPECT_THROW(AndroidShell::quote(QString()), AppError);
+    EXPECT_THROW(AndroidShell::copyCommand(QStringLiteral("/ok"), QStringLiteral("/bad\n")), AppError);
+    EXPECT_THROW(AndroidShell::suWrapped(QStringLiteral("id\nreboot")), AppError);
 }

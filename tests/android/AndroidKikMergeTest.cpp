@@ -1,5 +1,6 @@
 #include "android/AndroidKikMerge.h"
 #include "android/AndroidKikDb.h"
+#include "app/AppError.h"
 #include "jobs/JobCancelled.h"
 #include "support/TestSupport.h"
 
@@ -196,12 +197,12 @@ TEST(AndroidKikMerge, FailuresLeaveTheTreeDatabaseUntouched)
         raw.executeThrow("DROP TABLE KIKContentRetainCountTable");
     }
     const QByteArray dropped = md5(dbPath);
-    EXPECT_THROW(mergeIntoAndroidTree(root, source.list), std::runtime_error);
+    EXPECT_THROW(mergeIntoAndroidTree(root, source.list), AppError);
     EXPECT_EQ(md5(dbPath), dropped);
     EXPECT_EQ(QDir(root.absoluteFilePath("apps/kik.android/db")).entryList(QDir::Files).size(), 1);
 
     QTemporaryDir empty;
-    EXPECT_THROW(mergeIntoAndroidTree(QDir(empty.path()), source.list), std::runtime_error);
+    EXPECT_THROW(mergeIntoAndroidTree(QDir(empty.path()), source.list), AppError);
 }
 
 TEST(AndroidKikMerge, ThumbNamesAreSingleSafeNames)

@@ -3,6 +3,7 @@
 #include "ScriptedPeer.h"
 
 #include "android/HelperChannel.h"
+#include "app/AppError.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -22,7 +23,7 @@ TEST(HelperDownloadLength, EndingBeforeTheAnnouncedSizeLeavesNoFile)
         auto peer = std::make_unique<ScriptedPeer>(script);
         const auto sent = peer->sent();
         HelperChannel channel(std::move(peer), nullptr);
-        EXPECT_THROW(channel.downloadFile("/data/kik.db", QString(), local, true), std::runtime_error)
+        EXPECT_THROW(channel.downloadFile("/data/kik.db", QString(), local, true), AppError)
             << script.constData();
         EXPECT_FALSE(QFile::exists(local)) << script.constData();
         // The phone hears an error instead of the acknowledgement.

@@ -4,6 +4,7 @@
 // regular files and folders.
 #include "app/OutputPath.h"
 #include "app/AbortCleanup.h"
+#include "app/AppError.h"
 #include "app/SafeFile.h"
 #include "app/StagedFolder.h"
 #include "support/TestSupport.h"
@@ -70,18 +71,16 @@ TEST_F(OutputFiles, CheckRefusesInputsSpecialFilesAndTheWrongKind)
 {
     writeFile(at(QStringLiteral("in/kik.sqlite")), "store");
     const QStringList inputs{at(QStringLiteral("in"))};
-    EXPECT_THROW(OutputPath::check(at(QStringLiteral("in")), OutputPath::Kind::Folder, inputs),
-                 std::runtime_error);
+    EXPECT_THROW(OutputPath::check(at(QStringLiteral("in")), OutputPath::Kind::Folder, inputs), AppError);
     EXPECT_THROW(OutputPath::check(at(QStringLiteral("in/kik.sqlite")), OutputPath::Kind::File, inputs),
-                 std::runtime_error);
+                 AppError);
     // Nothing there yet is fine.
     EXPECT_NO_THROW(OutputPath::check(at(QStringLiteral("fifo")), OutputPath::Kind::File));
     makeFifo(QStringLiteral("fifo"));
-    EXPECT_THROW(OutputPath::check(at(QStringLiteral("fifo")), OutputPath::Kind::File), std::runtime_error);
-    EXPECT_THROW(OutputPath::check(at(QStringLiteral("fifo")), OutputPath::Kind::Folder), std::runtime_error);
-    EXPECT_THROW(OutputPath::check(at(QStringLiteral("in")), OutputPath::Kind::File), std::runtime_error);
-    EXPECT_THROW(OutputPath::check(at(QStringLiteral("in/kik.sqlite")), OutputPath::Kind::Folder),
-                 std::runtime_error);
+    EXPECT_THROW(OutputPath::check(at(QStringLiteral("fifo")), OutputPath::Kind::File), AppError);
+    EXPECT_THROW(OutputPath::check(at(QStringLiteral("fifo")), OutputPath::Kind::Folder), AppError);
+    EXPECT_THROW(OutputPath::check(at(QStringLiteral("in")), OutputPath::Kind::File), AppError);
+    EXPECT_THROW(OutputPath::check(at(QStringLiteral("in/kik.sqlite")), OutputPath::Kind::Folder), AppError);
     EXPECT_NO_THROW(OutputPath::check(at(QStringLiteral("out.csv")), OutputPath::Kind::File, inputs));
     EXPECT_NO_THROW(OutputPath::check(at(QStringLiteral("out")), OutputPath::Kind::Folder, inputs));
     try {
@@ -96,7 +95,7 @@ TEST_F(OutputFiles, CheckRefusesInputsSpecialFilesAndTheWrongKind)
     QLocalServer server;
     server.setSocketOptions(QLocalServer::WorldAccessOption);
     ASSERT_TRUE(server.listen(at(QStringLiteral("socket"))));
-    EXPECT_THROW(OutputPath::check(at(QStringLiteral("socket")), OutputPath::Kind::File), std::runtime_error);
+    EXPECT_THROW(OutputPath::check(at(QStringLiteral("socket")), OutputPath::Kind::File), AppError);
     EXPECT_FALSE(SafeFile::removeCreated(at(QStringLiteral("socket"))));
     EXPECT_TRUE(QFileInfo::exists(at(QStringLiteral("socket"))));
 }
@@ -127,7 +126,7 @@ TEST_F(OutputFiles, AStagedFileReplacesOnlyARegularFileAndOnlyWhenCommitted)
         StagedFile staged(pipe);
         makeFifo(QStringLiteral("pipe.csv"));
         writeFile(staged.tempPath(), "data");
-        EXPECT_THROW(staged.commit(), std::runtime_error);
+        EXPECT_THROW(staged.commit(), AppError);
     }
     EXPECT_TRUE(isFifo(pipe));
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("out.csv"), QStringLiteral("pipe.csv")}));

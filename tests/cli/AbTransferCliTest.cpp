@@ -1,6 +1,7 @@
 // The ab and transfer commands and the android:/ab: sources, through the
 // command-line program itself.
 #include "android/AndroidOffline.h"
+#include "app/AppError.h"
 #include "app/DataRoot.h"
 #include "cli/CliSource.h"
 #include "support/TestSupport.h"
@@ -111,7 +112,7 @@ TEST(AndroidSources, LoadersRegisteredForBothKinds)
     ASSERT_TRUE(archive.data);
     EXPECT_EQ(archive.data->messages.size(), 6);
     EXPECT_TRUE(archive.cacheFolder.startsWith(DataRoot::androidCacheFolder().absolutePath()));
-    EXPECT_THROW(loadSource(ctx, "android:" + dir.filePath("none"), nullptr), std::runtime_error);
+    EXPECT_THROW(loadSource(ctx, "android:" + dir.filePath("none"), nullptr), AppError);
     DataRoot::setOverride(QString());
 }
 

@@ -1,6 +1,7 @@
 // Arguments that used to pass silently: a missing --root, a --chat that
 // names no chat, an empty --data-root, device names that are no valid
 // database names, database names that are too long.
+#include "app/AppError.h"
 #include "cli/LocalDbBackup.h"
 #include "support/TestSupport.h"
 
@@ -66,7 +67,7 @@ TEST(BadArgumentsCli, DefaultDatabaseNameFromAnyDeviceName)
     EXPECT_LE(long300.toUtf8().size(), kMaxLocalDbNameBytes);
     EXPECT_TRUE(long300.endsWith(QStringLiteral("_Backup")));
     EXPECT_EQ(checkedLocalDbName(long300), long300);
-    EXPECT_THROW(checkedLocalDbName(QString(300, QLatin1Char('n'))), std::runtime_error);
+    EXPECT_THROW(checkedLocalDbName(QString(300, QLatin1Char('n'))), AppError);
 }
 
 TEST(BadArgumentsCli, ImportItunesNamesTheDatabaseAfterAnyDevice)

@@ -27,22 +27,22 @@ const CliRegistration cancelledCommand({{QStringLiteral("exit-check"), QStringLi
                                         0,
                                         0,
                                         [](CliContext &) -> int { throw JobCancelled(); }});
-const CliRegistration failedCommand({{QStringLiteral("exit-check"), QStringLiteral("failed")},
-                                     QString(),
-                                     QStringLiteral("throws a failure"),
-                                     {},
-                                     0,
-                                     0,
-                                     [](CliContext &) -> int {
-                                         throw AppError(QStringLiteral("Kaputt: \u201e\u00e4\u201c<br/>日本"));
-                                     }});
-const CliRegistration usageCommand({{QStringLiteral("exit-check"), QStringLiteral("usage")},
-                                    QString(),
-                                    QStringLiteral("throws a usage error"),
-                                    {},
-                                    0,
-                                    0,
-                                    [](CliContext &) -> int { throw CliUsageError("--thing needs a value"); }});
+const CliRegistration failedCommand(
+    {{QStringLiteral("exit-check"), QStringLiteral("failed")},
+     QString(),
+     QStringLiteral("throws a failure"),
+     {},
+     0,
+     0,
+     [](CliContext &) -> int { throw AppError(QStringLiteral("Kaputt: \u201e\u00e4\u201c<br/>日本")); }});
+const CliRegistration
+    usageCommand({{QStringLiteral("exit-check"), QStringLiteral("usage")},
+                  QString(),
+                  QStringLiteral("throws a usage error"),
+                  {},
+                  0,
+                  0,
+                  [](CliContext &) -> int { throw CliUsageError("--thing needs a value"); }});
 
 struct Ended
 {
@@ -104,7 +104,8 @@ TEST_F(CliExitCodes, AUsageErrorEndsWithCodeTwoAndTheUsage)
 {
     const Ended ended = run(QStringLiteral("usage"));
     EXPECT_EQ(ended.code, 2);
-    EXPECT_TRUE(ended.err.startsWith("velloran-kik: --thing needs a value\nUsage: velloran-kik [GLOBAL OPTIONS] "
-                                     "exit-check usage"))
+    EXPECT_TRUE(
+        ended.err.startsWith("velloran-kik: --thing needs a value\nUsage: velloran-kik [GLOBAL OPTIONS] "
+                             "exit-check usage"))
         << ended.err.constData();
 }
