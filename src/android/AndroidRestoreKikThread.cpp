@@ -5,6 +5,7 @@
 #include "android/AndroidPhone.h"
 #include "android/AndroidRootFiles.h"
 #include "android/AndroidShell.h"
+#include "app/DiskFull.h"
 #include "app/FileUtil.h"
 #include "app/TextUtil.h"
 #include "app/Translation.h"
@@ -90,6 +91,8 @@ void AndroidRestoreKikThread::run()
                 pushAsRoot();
             } catch (const JobCancelled &) {
                 throw;
+            } catch (const DiskFullError &) {
+                throw; // the phone's restore would need the same disk
             } catch (const std::exception &e) {
                 const QString text =
                     QString::fromUtf8(e.what()) + QLatin1Char(' ')

@@ -11,8 +11,8 @@
 #include <QString>
 
 #include <atomic>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 class QFile;

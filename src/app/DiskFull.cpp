@@ -21,11 +21,21 @@ DiskFullError::DiskFullError(const QString &path)
     : std::runtime_error(diskFullMessage(path).toStdString()), m_folder(folderOf(path))
 {}
 
+namespace {
+
+const QString kDiskFullStart =
+    QStringLiteral("There is not enough free space on the computer's disk to write ");
+
+} // namespace
+
 QString diskFullMessage(const QString &path)
 {
-    return QStringLiteral("There is not enough free space on the computer's disk to write %1. Free some "
-                          "space and try again.")
-        .arg(folderOf(path));
+    return kDiskFullStart + folderOf(path) + QStringLiteral(". Free some space and try again.");
+}
+
+bool isDiskFullMessage(const QString &text)
+{
+    return text.startsWith(kDiskFullStart);
 }
 
 bool isDiskFullErrno(int error)
@@ -52,10 +62,11 @@ bool isDiskFullFileError(const QFileDevice &file, int savedErrno)
         return true;
     // Qt keeps only the system's text of other write errors.
     const QString text = file.errorString();
-    for (const int code : {ENOSPC, EFBIG
+    for (const int code : {
+             ENOSPC, EFBIG
 #if defined(EDQUOT)
-                           ,
-                           EDQUOT
+                 ,
+                 EDQUOT
 #endif
          }) {
         if (text == QString::fromLocal8Bit(std::strerror(code)))

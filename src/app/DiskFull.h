@@ -25,6 +25,9 @@ private:
 // Free some space and try again." The folder of a file path is named.
 QString diskFullMessage(const QString &path);
 
+// True for a text made by diskFullMessage.
+bool isDiskFullMessage(const QString &text);
+
 // ENOSPC, EFBIG or EDQUOT.
 bool isDiskFullErrno(int error);
 
