@@ -295,13 +295,13 @@ void AndroidLoadKikThread::backupFetch()
         QThread::msleep(500);
     }
     QDir(work).removeRecursively();
+    // An empty archive is what a phone that refused the backup leaves.
+    const bool gotArchive = QFileInfo(m_archivePath).size() > 0;
     if (cannotGrow(m_archivePath)) {
         QFile::remove(m_archivePath);
         throw DiskFullError(m_archivePath);
     }
     QString detail;
-    // An empty archive is what a phone that refused the backup leaves.
-    const bool gotArchive = QFileInfo(m_archivePath).size() > 0;
     if (gotArchive) {
         QFile::remove(m_archivePath);
         detail = lastError.startsWith(QLatin1String("Your backup file is encrypted"))
