@@ -38,10 +38,16 @@ public:
     {
         QDir(m_copy).removeRecursively();
         QDir().mkpath(m_copy);
-        for (const QFileInfo &file : QDir(m_folder).entryInfoList(QDir::Files | QDir::Hidden)) {
-            if (!QFile::copy(file.absoluteFilePath(), m_copy + QLatin1Char('/') + file.fileName()))
-                fail(QStringLiteral("Can not copy %1. %2")
-                         .arg(file.absoluteFilePath(), QStringLiteral("copy failed")));
+        try {
+            for (const QFileInfo &file : QDir(m_folder).entryInfoList(QDir::Files | QDir::Hidden)) {
+                if (!copyFileUnlessDiskFull(file.absoluteFilePath(),
+                                            m_copy + QLatin1Char('/') + file.fileName()))
+                    fail(QStringLiteral("Can not copy %1. %2")
+                             .arg(file.absoluteFilePath(), QStringLiteral("copy failed")));
+            }
+        } catch (...) {
+            QDir(m_copy).removeRecursively();
+            throw;
         }
     }
     ~DatabaseFolderUndo()

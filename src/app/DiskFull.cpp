@@ -1,6 +1,7 @@
 #include "app/DiskFull.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileDevice>
 #include <QFileInfo>
 
@@ -73,6 +74,41 @@ bool isDiskFullFileError(const QFileDevice &file, int savedErrno)
             return true;
     }
     return false;
+}
+
+bool copyFileUnlessDiskFull(const QString &from, const QString &to)
+{
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    QFile out(to);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    QByteArray block(1024 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = in.read(block.data(), block.size());
+        if (n < 0) {
+            out.close();
+            out.remove();
+            return false;
+        }
+        errno = 0;
+        const bool wrote = n == 0 ? out.flush() : out.write(block.constData(), n) == n;
+        if (!wrote) {
+            const int savedErrno = errno;
+            const bool full = isDiskFullFileError(out, savedErrno);
+            out.close();
+            out.remove();
+            if (full)
+                throw DiskFullError(to);
+            return false;
+        }
+        if (n == 0)
+            break;
+    }
+    out.close();
+    out.setPermissions(in.permissions());
+    return true;
 }
 
 void throwIfDiskFull(const QFileDevice &file, const QString &path, int savedErrno)

@@ -35,5 +35,11 @@ bool isDiskFullErrno(int error);
 // is errno taken right after the failing call (0 when not known).
 bool isDiskFullFileError(const QFileDevice &file, int savedErrno = 0);
 
+// Copies the file `from` to `to` (which must not exist yet) with its
+// permissions, as QFile::copy does. A copy that runs out of space is
+// removed and throws DiskFullError naming `to`'s folder; other failures
+// remove it and give false.
+bool copyFileUnlessDiskFull(const QString &from, const QString &to);
+
 // Throws DiskFullError for `path` when `file` failed for lack of space.
 void throwIfDiskFull(const QFileDevice &file, const QString &path, int savedErrno = 0);
