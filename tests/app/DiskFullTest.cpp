@@ -53,9 +53,10 @@ TEST(DiskFull, MessageNamesTheFolder)
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("sub/x.db"));
     const QString text = diskFullMessage(file);
-    EXPECT_EQ(text, QStringLiteral("There is not enough free space on the computer's disk to write %1. Free some "
-                                   "space and try again.")
-                        .arg(QDir::toNativeSeparators(dir.filePath(QStringLiteral("sub")))));
+    EXPECT_EQ(text,
+              QStringLiteral("There is not enough free space on the computer's disk to write %1. Free some "
+                             "space and try again.")
+                  .arg(QDir::toNativeSeparators(dir.filePath(QStringLiteral("sub")))));
     EXPECT_TRUE(isDiskFullMessage(text));
     EXPECT_FALSE(isDiskFullMessage(QStringLiteral("disk I/O error")));
     const DiskFullError error(file);
@@ -78,7 +79,8 @@ TEST(DiskFull, CopyCopiesOrTellsAFullDiskAndLeavesNoPart)
     EXPECT_EQ(copied.readAll(), QByteArray(64 * 1024, 'k'));
     // An existing target is not overwritten; a missing source copies nothing.
     EXPECT_FALSE(copyFileUnlessDiskFull(from, copy));
-    EXPECT_FALSE(copyFileUnlessDiskFull(dir.filePath(QStringLiteral("none")), dir.filePath(QStringLiteral("n2"))));
+    EXPECT_FALSE(
+        copyFileUnlessDiskFull(dir.filePath(QStringLiteral("none")), dir.filePath(QStringLiteral("n2"))));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("n2"))));
 
     const QString cut = dir.filePath(QStringLiteral("cut.bin"));
