@@ -1,6 +1,7 @@
 #include "cli/LocalDbBackup.h"
 
 #include "app/AbortCleanup.h"
+#include "app/AppError.h"
 #include "app/FileUtil.h"
 #include "app/Translation.h"
 #include "cli/CliCommand.h"
@@ -25,6 +26,19 @@ QString checkedLocalDbName(const QString &wanted)
                                 .arg(kMaxLocalDbNameBytes)
                                 .toStdString());
     return check.name;
+}
+
+QString existingLocalDbFolder(const QString &wanted, QString *name)
+{
+    const LocalDatabases::NameCheck check = LocalDatabases::checkName(wanted);
+    if (!check.ok())
+        throw CliUsageError(ids(check.errorKey).toStdString());
+    const QString folder = LocalDatabases::folderOf(check.name);
+    if (!LocalDatabases::exists(folder))
+        throw AppError(QStringLiteral("There is no local database named \"%1\".").arg(check.name));
+    if (name)
+        *name = check.name;
+    return folder;
 }
 
 QString defaultLocalDbName(const QString &deviceName)

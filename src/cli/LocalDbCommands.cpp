@@ -2,6 +2,7 @@
 #include "app/AppError.h"
 #include "app/Translation.h"
 #include "cli/CliCommand.h"
+#include "cli/LocalDbBackup.h"
 #include "model/LocalDatabases.h"
 
 #include <QDir>
@@ -25,17 +26,13 @@ int runList(CliContext &ctx)
 
 int runDelete(CliContext &ctx)
 {
-    const LocalDatabases::NameCheck check = LocalDatabases::checkName(ctx.args.value(0));
-    if (!check.ok())
-        throw CliUsageError(ids(check.errorKey).toStdString());
-    const QString folder = LocalDatabases::folderOf(check.name);
-    if (!LocalDatabases::exists(folder))
-        throw AppError(QStringLiteral("There is no local database named \"%1\".").arg(check.name));
+    QString name;
+    const QString folder = existingLocalDbFolder(ctx.args.value(0), &name);
     LocalDatabases::remove(folder);
     if (QDir(folder).exists())
         throw AppError(QStringLiteral("The folder %1 could not be removed completely.")
                            .arg(QDir::toNativeSeparators(folder)));
-    ctx.printResult(QJsonObject{{QStringLiteral("deleted"), check.name}}, ids("IDS_DEL_LOCALDB_SUC"));
+    ctx.printResult(QJsonObject{{QStringLiteral("deleted"), name}}, ids("IDS_DEL_LOCALDB_SUC"));
     return CliExit::Ok;
 }
 

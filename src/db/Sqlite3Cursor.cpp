@@ -1,6 +1,7 @@
 #include "db/Sqlite3Cursor.h"
 
 #include "app/AppError.h"
+#include "db/Sqlite3DB.h"
 #include "db/SqliteError.h"
 #include "db/SqliteStatement.h"
 
@@ -34,6 +35,7 @@ bool Sqlite3Cursor::moveNext()
     m_done = true;
     if (rc == SQLITE_DONE)
         return false;
+    throwIfSqliteDiskFull(m_lease->db());
     const QString message = sqliteErrorText(m_lease->db(), rc);
     throw AppError(QStringLiteral("%1 (in \"%2\")").arg(message, QString::fromUtf8(m_lease->sql())));
 }

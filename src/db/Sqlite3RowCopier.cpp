@@ -63,6 +63,7 @@ sqlite3_stmt *Sqlite3RowCopier::prepare(const QString &sql)
     sqlite3_stmt *stmt = nullptr;
     if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK) {
         sqlite3_finalize(stmt);
+        throwIfSqliteDiskFull(m_db);
         finish();
         fail(m_copyFailed);
     }
@@ -74,16 +75,20 @@ void Sqlite3RowCopier::run(sqlite3_stmt *stmt)
     const int rc = sqlite3_step(stmt);
     sqlite3_reset(stmt);
     sqlite3_clear_bindings(stmt);
-    if (rc != SQLITE_DONE)
+    if (rc != SQLITE_DONE) {
+        throwIfSqliteDiskFull(m_db);
         fail(m_copyFailed);
+    }
 }
 
 void Sqlite3RowCopier::advance()
 {
     const int rc = sqlite3_step(m_read);
     m_onRow = rc == SQLITE_ROW;
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        throwIfSqliteDiskFull(m_db);
         fail(m_readFailed);
+    }
 }
 
 void Sqlite3RowCopier::fail(const QString &text)
