@@ -30,12 +30,13 @@ const QStringList kSideEndings{QStringLiteral("-shm"), QStringLiteral("-wal"), Q
 }
 
 // A copy of the cache's database folder taken before the merge, put back
-// when the run does not complete.
+// when the run does not complete. The copy lies at `copy`, outside the tree:
+// whatever is in the tree goes into the archive for Android's restore.
 class DatabaseFolderUndo
 {
 public:
-    explicit DatabaseFolderUndo(const QString &databaseFolder)
-        : m_folder(databaseFolder), m_copy(databaseFolder + QStringLiteral(".before-restore"))
+    DatabaseFolderUndo(const QString &databaseFolder, const QString &copy)
+        : m_folder(databaseFolder), m_copy(copy)
     {
         QDir(m_copy).removeRecursively();
         QDir().mkpath(m_copy);
@@ -80,7 +81,8 @@ void AndroidRestoreKikThread::run()
                 QStringLiteral("Can't read Kik data from Android device. Please make sure you have installed "
                                "and verified Kik on Android device."));
         m_tree.mkpath(QString::fromLatin1(AndroidKikPaths::kThumbsFolder));
-        DatabaseFolderUndo undo(QFileInfo(database).absolutePath());
+        DatabaseFolderUndo undo(QFileInfo(database).absolutePath(), m_phone->device().cacheFolder().filePath(
+                                                                        QStringLiteral("db-before-restore")));
 
         AndroidMergeHooks hooks;
         hooks.progress = [&](int percent) { JobReport::progress(m_progress, status, percent, QString()); };
