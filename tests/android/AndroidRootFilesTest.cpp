@@ -29,7 +29,8 @@ QJsonArray members(const QString &archive)
         "    print(json.dumps([{'name': m.name, 'type': m.type.decode(), 'size': m.size,\n"
         "        'md5': hashlib.md5(t.extractfile(m).read()).hexdigest() if m.isfile() else ''}\n"
         "        for m in t]))\n");
-    const auto r = TestSupport::run(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, archive});
+    const auto r =
+        TestSupport::run(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, archive});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     return QJsonDocument::fromJson(r.out).array();
 }
@@ -45,13 +46,13 @@ TEST(AndroidRootFilesTest, OnlyPlainPathsInsideKiksFolderTravelInTheArchive)
 {
     EXPECT_TRUE(fitsArchive("/data/data/kik.android/files/staging/thumbs/thumb-1.jpg"));
     EXPECT_TRUE(fitsArchive("/data/data/kik.android/databases/4f2c9a.kikDatabase.db.velloran-new"));
-    for (const char *path : {"/data/data/kik.android", "/data/data/kik.android/", "/data/data/kik.androidx/a",
-                             "/data/data/other/a", "/sdcard/a", "/data/data/kik.android/../other/a",
-                             "/data/data/kik.android/files/./a", "/data/data/kik.android/files//a",
-                             "/data/data/kik.android/files/-rf", "/data/data/kik.android/a b",
-                             "/data/data/kik.android/a'b", "/data/data/kik.android/a\"b",
-                             "/data/data/kik.android/a\\b", "/data/data/kik.android/a\nb",
-                             "/data/data/kik.android/a$(id)", "/data/data/kik.android/\xc3\xa9"})
+    for (const char *path :
+         {"/data/data/kik.android", "/data/data/kik.android/", "/data/data/kik.androidx/a",
+          "/data/data/other/a", "/sdcard/a", "/data/data/kik.android/../other/a",
+          "/data/data/kik.android/files/./a", "/data/data/kik.android/files//a",
+          "/data/data/kik.android/files/-rf", "/data/data/kik.android/a b", "/data/data/kik.android/a'b",
+          "/data/data/kik.android/a\"b", "/data/data/kik.android/a\\b", "/data/data/kik.android/a\nb",
+          "/data/data/kik.android/a$(id)", "/data/data/kik.android/\xc3\xa9"})
         EXPECT_FALSE(fitsArchive(QString::fromUtf8(path))) << path;
 }
 
@@ -108,11 +109,12 @@ TEST(AndroidRootFilesTest, ArchiveRefusesPathsThatDoNotFitAndLeavesNoFile)
 
 TEST(AndroidRootFilesTest, FoldersBetweenKiksFolderAndTheFiles)
 {
-    EXPECT_EQ(foldersInKikFolder({"/data/data/kik.android/files/staging/thumbs/a",
-                                  "/data/data/kik.android/files/staging/thumbs/b",
-                                  "/data/data/kik.android/databases/kikDatabase.db", "/data/data/kik.android/top",
-                                  "/sdcard/elsewhere/c"}),
-              (QStringList{"/data/data/kik.android/databases", "/data/data/kik.android/files",
-                           "/data/data/kik.android/files/staging", "/data/data/kik.android/files/staging/thumbs"}));
+    EXPECT_EQ(
+        foldersInKikFolder({"/data/data/kik.android/files/staging/thumbs/a",
+                            "/data/data/kik.android/files/staging/thumbs/b",
+                            "/data/data/kik.android/databases/kikDatabase.db", "/data/data/kik.android/top",
+                            "/sdcard/elsewhere/c"}),
+        (QStringList{"/data/data/kik.android/databases", "/data/data/kik.android/files",
+                     "/data/data/kik.android/files/staging", "/data/data/kik.android/files/staging/thumbs"}));
     EXPECT_TRUE(foldersInKikFolder({}).isEmpty());
 }
