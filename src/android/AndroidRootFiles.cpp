@@ -19,7 +19,8 @@ namespace AndroidRootFiles {
 namespace {
 
 constexpr qsizetype kCopyBlock = 256 * 1024;
-// Owner read and write only: the files pass the shared storage on their way.
+// What the unpacked files have until they are handed to Kik (owner, then
+// the Part's mode): root's alone.
 constexpr mode_t kArchiveEntryMode = 0100600;
 
 [[noreturn]] void fail(const QString &text)
