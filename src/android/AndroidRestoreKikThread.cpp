@@ -18,6 +18,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <cerrno>
 #include <exception>
 
 namespace {
@@ -214,8 +215,10 @@ void AndroidRestoreKikThread::pushArchive(AndroidChannel &channel, const QString
         QFile out(list);
         const QByteArray text = placed.join(QLatin1Char('\n')).toUtf8() + '\n';
         if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(text) != text.size()
-            || !out.flush())
+            || !out.flush()) {
+            throwIfDiskFull(out, list, errno);
             fail(QStringLiteral("write %1 error. %2").arg(list, out.errorString()));
+        }
     }
 
     JobReport::progress(m_progress, ids("IDS_SENDING_FILES_TO_ANDROID"), 0, QString());

@@ -2,6 +2,7 @@
 
 #include "android/AndroidChannel.h"
 #include "android/AndroidShell.h"
+#include "app/DiskFull.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -64,7 +65,7 @@ QString archiveError(archive *writer)
     return text ? QString::fromUtf8(text) : QStringLiteral("unknown error");
 }
 
-void addFile(archive *writer, const KikFolderFile &file)
+void addFile(archive *writer, const KikFolderFile &file, const QString &archivePath)
 {
     const QString entryPath = file.phonePath.mid(kikFolder().size() + 1);
     QFile in(file.localPath);
@@ -79,16 +80,22 @@ void addFile(archive *writer, const KikFolderFile &file)
     const time_t mtime = time_t(std::max<qint64>(0, QFileInfo(in).lastModified().toSecsSinceEpoch()));
     archive_entry_set_mtime(entry.get(), mtime, 0);
     archive_entry_set_size(entry.get(), size);
-    if (archive_write_header(writer, entry.get()) != ARCHIVE_OK)
+    if (archive_write_header(writer, entry.get()) != ARCHIVE_OK) {
+        if (isDiskFullErrno(archive_errno(writer)))
+            throw DiskFullError(archivePath);
         fail(QStringLiteral("Cannot store %1 in the archive: %2").arg(entryPath, archiveError(writer)));
+    }
     QByteArray block(kCopyBlock, Qt::Uninitialized);
     qint64 left = size;
     while (left > 0) {
         const qint64 n = in.read(block.data(), std::min<qint64>(left, block.size()));
         if (n <= 0)
             fail(QStringLiteral("read %1 error. %2").arg(file.localPath, in.errorString()));
-        if (archive_write_data(writer, block.constData(), size_t(n)) != la_ssize_t(n))
+        if (archive_write_data(writer, block.constData(), size_t(n)) != la_ssize_t(n)) {
+            if (isDiskFullErrno(archive_errno(writer)))
+                throw DiskFullError(archivePath);
             fail(QStringLiteral("write %1 error. %2").arg(entryPath, archiveError(writer)));
+        }
         left -= n;
     }
 }
@@ -166,9 +173,12 @@ void writeKikArchive(const QList<KikFolderFile> &files, const QString &archivePa
             != ARCHIVE_OK)
             fail(QStringLiteral("create %1 error. %2").arg(archivePath, archiveError(writer.get())));
         for (const KikFolderFile &file : files)
-            addFile(writer.get(), file);
-        if (archive_write_close(writer.get()) != ARCHIVE_OK)
+            addFile(writer.get(), file, archivePath);
+        if (archive_write_close(writer.get()) != ARCHIVE_OK) {
+            if (isDiskFullErrno(archive_errno(writer.get())))
+                throw DiskFullError(archivePath);
             fail(QStringLiteral("write %1 error. %2").arg(archivePath, archiveError(writer.get())));
+        }
     } catch (...) {
         writer.reset();
         QFile::remove(archivePath);
