@@ -11,6 +11,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 
 #ifdef Q_OS_WIN
@@ -208,6 +209,7 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
     removeWithSideFiles(snapshot);
     AndroidKikDb db(root, work);
     QList<AndroidUploadItem> thumbUploads;
+    QHash<QString, QString> copiedThumbs; // target -> the file last copied there
     try {
         copyWithSideFiles(cached, work);
         copyWithSideFiles(cached, snapshot);
@@ -338,6 +340,15 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
                 if (name.isEmpty() || fileSize(*local) <= 0)
                     continue;
                 const QString target = thumbs + QLatin1Char('/') + name;
+                // Many messages share a thumbnail: a target that already
+                // holds a copy of this very file is not copied again.
+                const auto copied = copiedThumbs.constFind(target);
+                if (copied != copiedThumbs.cend() && *copied == *local) {
+                    thumbUploads.append(
+                        {*local, QString::fromLatin1(AndroidKikPaths::kPhoneThumbsFolder) + name, false});
+                    continue;
+                }
+                copiedThumbs.insert(target, *local);
                 if (QFileInfo(target).absoluteFilePath() != QFileInfo(*local).absoluteFilePath()) {
                     QFile::remove(target);
                     if (!QFile::copy(*local, target))

@@ -313,22 +313,25 @@ void AndroidLoadKikThread::backupFetch()
 void AndroidLoadKikThread::fetchThumbnails()
 {
     const AndroidDevice &device = m_phone->device();
+    // The thumbnails the messages name: the image contents of their
+    // content ids, read straight from the table (loading every message
+    // for them would cost far more than the names).
     QStringList names;
     {
         const QDir tree = treeFolder();
-        AndroidKikDb db(tree, AndroidKikPaths::databasePath(tree));
-        db.openThrow(AndroidKikPaths::databasePath(tree), Sqlite3DB::ReadOnly);
-        KikDataSet data;
-        db.loadAll(data);
+        const QString path = AndroidKikPaths::databasePath(tree);
+        AndroidKikDb db(tree, path);
+        db.openThrow(path, Sqlite3DB::ReadOnly);
+        Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(
+            "SELECT [content_string] FROM [KIKContentTable] WHERE [content_type] = 3 AND [content_name] IN "
+            "('preview', 'icon', 'png-preview') AND [content_id] IN (SELECT [content_id] FROM "
+            "[messagesTable])"));
         QSet<QString> seen;
-        for (const _KikMessage *m : data.allMessages()) {
-            for (const char *key : {"image:preview", "image:icon", "image:png-preview"}) {
-                const QString name =
-                    AndroidKikPaths::safeName(m->attachment.value(QString::fromLatin1(key)).toString());
-                if (!name.isEmpty() && !seen.contains(name)) {
-                    seen.insert(name);
-                    names << name;
-                }
+        while (c.moveNext()) {
+            const QString name = AndroidKikPaths::safeName(c.textAt(0));
+            if (!name.isEmpty() && !seen.contains(name)) {
+                seen.insert(name);
+                names << name;
             }
         }
     }

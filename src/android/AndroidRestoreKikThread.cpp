@@ -16,7 +16,10 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
 
+#include <cerrno>
 #include <exception>
 
 namespace {
@@ -25,12 +28,13 @@ const QString kNewEnding = QStringLiteral(".velloran-new");
 const QStringList kSideEndings{QStringLiteral("-shm"), QStringLiteral("-wal"), QStringLiteral("-journal")};
 
 // A copy of the cache's database folder taken before the merge, put back
-// when the run does not complete.
+// when the run does not complete. The copy lies at `copy`, outside the tree:
+// whatever is in the tree goes into the archive for Android's restore.
 class DatabaseFolderUndo
 {
 public:
-    explicit DatabaseFolderUndo(const QString &databaseFolder)
-        : m_folder(databaseFolder), m_copy(databaseFolder + QStringLiteral(".before-restore"))
+    DatabaseFolderUndo(const QString &databaseFolder, const QString &copy)
+        : m_folder(databaseFolder), m_copy(copy)
     {
         QDir(m_copy).removeRecursively();
         QDir().mkpath(m_copy);
@@ -81,7 +85,8 @@ void AndroidRestoreKikThread::run()
                 QStringLiteral("Can't read Kik data from Android device. Please make sure you have installed "
                                "and verified Kik on Android device."));
         m_tree.mkpath(QString::fromLatin1(AndroidKikPaths::kThumbsFolder));
-        DatabaseFolderUndo undo(QFileInfo(database).absolutePath());
+        DatabaseFolderUndo undo(QFileInfo(database).absolutePath(), m_phone->device().cacheFolder().filePath(
+                                                                        QStringLiteral("db-before-restore")));
 
         AndroidMergeHooks hooks;
         hooks.progress = [&](int percent) { JobReport::progress(m_progress, status, percent, QString()); };
@@ -128,29 +133,13 @@ void AndroidRestoreKikThread::pushAsRoot()
     try {
         channel->suCommand(QStringLiteral("am force-stop kik.android"));
         AndroidRootFiles::prepareStaging(*channel, staging);
-        const qsizetype total = m_result.uploads.size();
-        for (qsizetype k = 0; k < total; ++k) {
-            if (m_progress && m_progress->isCancelled())
-                throw JobCancelled();
-            const AndroidUploadItem &item = m_result.uploads[k];
-            JobReport::progress(m_progress, ids("IDS_SENDING_FILES_TO_ANDROID"), int(k * 100 / total),
-                                QString());
-            const QString staged = staging + QLatin1Char('/') + md5Hex(item.phonePath);
-            channel->uploadFile(item.localPath, staged);
-            if (!item.mustSucceed) {
-                if (channel->suCopy(staged, item.phonePath) == 0)
-                    AndroidRootFiles::handToKik(*channel, item.phonePath);
-                continue;
-            }
-            // The database files go in beside the old ones first; they take
-            // their places only when all of them are complete.
-            if (channel->suCopy(staged, item.phonePath + kNewEnding) != 0)
-                throw AppError(QStringLiteral("su_cpfile(%1, %2) failed.").arg(staged, item.phonePath));
-            replaced.append(item);
-        }
-        if (m_progress && m_progress->isCancelled())
-            throw JobCancelled();
-        putNewFilesInPlace(*channel, replaced);
+        bool archivable = true;
+        for (const AndroidUploadItem &item : std::as_const(m_result.uploads))
+            archivable = archivable && AndroidRootFiles::fitsArchive(item.phonePath + kNewEnding);
+        if (archivable && AndroidRootFiles::canUnpackArchives(*channel))
+            pushArchive(*channel, staging, replaced);
+        else
+            pushFileByFile(*channel, staging, replaced);
     } catch (...) {
         // A transfer broken off mid-file leaves the channel in the middle of
         // its protocol: the clean-up goes through a fresh one.
@@ -161,10 +150,12 @@ void AndroidRestoreKikThread::pushAsRoot()
         } catch (...) {
             std::rethrow_exception(original); // the phone is gone: nothing to clean up
         }
-        for (const AndroidUploadItem &item : std::as_const(replaced)) {
+        if (!replaced.isEmpty()) {
+            QStringList leftovers;
+            for (const AndroidUploadItem &item : std::as_const(replaced))
+                leftovers << AndroidShell::quote(item.phonePath + kNewEnding);
             try {
-                channel->suCommand(
-                    QStringLiteral("rm -f %1").arg(AndroidShell::quote(item.phonePath + kNewEnding)));
+                channel->suCommand(QStringLiteral("rm -f %1").arg(leftovers.join(QLatin1Char(' '))));
             } catch (...) {
             }
         }
@@ -175,10 +166,114 @@ void AndroidRestoreKikThread::pushAsRoot()
     channel->close();
 }
 
-void AndroidRestoreKikThread::putNewFilesInPlace(AndroidChannel &channel,
-                                                 const QList<AndroidUploadItem> &replaced)
+void AndroidRestoreKikThread::pushArchive(AndroidChannel &channel, const QString &staging,
+                                          QList<AndroidUploadItem> &replaced)
 {
-    // The old database's journal files belong to the old database only.
+    // The archive and its list are written beside the cache's tree and go
+    // again when the push ends, however it ends.
+    const QString work = m_phone->device().cacheFolder().filePath(QStringLiteral("root-push"));
+    struct RemoveWork
+    {
+        QString path;
+        ~RemoveWork() { QDir(path).removeRecursively(); }
+    } removeWork{work};
+    QDir(work).removeRecursively();
+    if (!QDir().mkpath(work))
+        throw AppError(QStringLiteral("Can not create %1.").arg(work));
+
+    // The database files are unpacked beside the old ones and take their
+    // places only when all of them are complete; every other file goes
+    // straight to its place. A path named twice is sent once, the last time.
+    QList<AndroidRootFiles::KikFolderFile> files;
+    QStringList placed;
+    QStringList newDatabaseFiles;
+    QHash<QString, qsizetype> seen;
+    for (const AndroidUploadItem &item : std::as_const(m_result.uploads)) {
+        const QString target = item.mustSucceed ? item.phonePath + kNewEnding : item.phonePath;
+        const auto known = seen.constFind(target);
+        if (known != seen.cend()) {
+            files[*known].localPath = item.localPath;
+            continue;
+        }
+        seen.insert(target, files.size());
+        files.append({item.localPath, target});
+        if (item.mustSucceed) {
+            replaced.append(item);
+            newDatabaseFiles << target;
+        } else {
+            placed << target;
+        }
+    }
+    const QString archive = work + QStringLiteral("/kik.tar");
+    AndroidRootFiles::writeKikArchive(files, archive);
+    const QString list = work + QStringLiteral("/kik.list");
+    if (!placed.isEmpty()) {
+        QFile out(list);
+        const QByteArray text = placed.join(QLatin1Char('\n')).toUtf8() + '\n';
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(text) != text.size()
+            || !out.flush()) {
+            throwIfDiskFull(out, list, errno);
+            throw AppError(QStringLiteral("write %1 error. %2").arg(list, out.errorString()));
+        }
+    }
+
+    JobReport::progress(m_progress, ids("IDS_SENDING_FILES_TO_ANDROID"), 0, QString());
+    if (m_progress && m_progress->isCancelled())
+        throw JobCancelled();
+    const QString stagedArchive = staging + QStringLiteral("/kik.tar");
+    const QString stagedList = placed.isEmpty() ? QString() : staging + QStringLiteral("/kik.list");
+    channel.uploadFile(archive, stagedArchive);
+    if (!stagedList.isEmpty())
+        channel.uploadFile(list, stagedList);
+    if (m_progress && m_progress->isCancelled())
+        throw JobCancelled();
+
+    // From here on the phone's folder changes: the run goes to its end.
+    const QStringList folders = AndroidRootFiles::foldersInKikFolder(placed + newDatabaseFiles);
+    if (channel.suCommand(
+            AndroidRootFiles::unpackCommand(stagedArchive, stagedList, newDatabaseFiles, folders))
+        != 0)
+        throw AppError(QStringLiteral("Unpacking %1 into %2 failed.")
+                           .arg(stagedArchive, QString::fromLatin1(AndroidRootFiles::kKikDataFolder)));
+    putNewFilesInPlace(channel, replaced, false);
+    QStringList finals;
+    for (const AndroidUploadItem &item : std::as_const(replaced))
+        finals << item.phonePath;
+    channel.suCommand(AndroidRootFiles::relabelCommand(folders + finals, stagedList));
+}
+
+void AndroidRestoreKikThread::pushFileByFile(AndroidChannel &channel, const QString &staging,
+                                             QList<AndroidUploadItem> &replaced)
+{
+    const qsizetype total = m_result.uploads.size();
+    for (qsizetype k = 0; k < total; ++k) {
+        if (m_progress && m_progress->isCancelled())
+            throw JobCancelled();
+        const AndroidUploadItem &item = m_result.uploads[k];
+        JobReport::progress(m_progress, ids("IDS_SENDING_FILES_TO_ANDROID"), int(k * 100 / total), QString());
+        const QString staged = staging + QLatin1Char('/') + md5Hex(item.phonePath);
+        channel.uploadFile(item.localPath, staged);
+        if (!item.mustSucceed) {
+            if (channel.suCopy(staged, item.phonePath) == 0)
+                AndroidRootFiles::handToKik(channel, item.phonePath);
+            continue;
+        }
+        // The database files go in beside the old ones first; they take
+        // their places only when all of them are complete.
+        replaced.append(item);
+        if (channel.suCopy(staged, item.phonePath + kNewEnding) != 0)
+            throw AppError(QStringLiteral("su_cpfile(%1, %2) failed.").arg(staged, item.phonePath));
+    }
+    if (m_progress && m_progress->isCancelled())
+        throw JobCancelled();
+    putNewFilesInPlace(channel, replaced, true);
+}
+
+void AndroidRestoreKikThread::putNewFilesInPlace(AndroidChannel &channel,
+                                                 const QList<AndroidUploadItem> &replaced, bool handEach)
+{
+    // The old database's journal files belong to the old database only;
+    // they go, then the new files take their places, in one command.
     QSet<QString> databases;
     for (const AndroidUploadItem &item : replaced) {
         bool side = false;
@@ -187,18 +282,32 @@ void AndroidRestoreKikThread::putNewFilesInPlace(AndroidChannel &channel,
         if (!side)
             databases.insert(item.phonePath);
     }
+    QStringList steps;
+    QStringList oldSides;
     for (const QString &database : std::as_const(databases)) {
         for (const QString &ending : kSideEndings)
-            channel.suCommand(QStringLiteral("rm -f %1").arg(AndroidShell::quote(database + ending)));
+            oldSides << AndroidShell::quote(database + ending);
     }
+    if (!oldSides.isEmpty())
+        steps << QStringLiteral("rm -f %1").arg(oldSides.join(QLatin1Char(' ')));
+    QStringList targets;
     for (const AndroidUploadItem &item : replaced) {
-        const QString path = AndroidShell::quote(item.phonePath);
-        if (channel.suCommand(
-                QStringLiteral("mv -f %1 %2").arg(AndroidShell::quote(item.phonePath + kNewEnding), path))
-            != 0)
-            throw AppError(
-                QStringLiteral("cant rename %1 to %2.").arg(item.phonePath + kNewEnding, item.phonePath));
-        AndroidRootFiles::handToKik(channel, item.phonePath);
+        if (targets.contains(item.phonePath))
+            continue;
+        targets << item.phonePath;
+        steps << QStringLiteral("mv -f %1 %2")
+                     .arg(AndroidShell::quote(item.phonePath + kNewEnding),
+                          AndroidShell::quote(item.phonePath));
+    }
+    if (steps.isEmpty())
+        return;
+    if (channel.suCommand(steps.join(QStringLiteral(" && "))) != 0)
+        throw AppError(
+            QStringLiteral("cant rename %1 to %2.")
+                .arg(targets.join(QStringLiteral(", ")) + kNewEnding, targets.join(QStringLiteral(", "))));
+    if (handEach) {
+        for (const QString &target : std::as_const(targets))
+            AndroidRootFiles::handToKik(channel, target);
     }
 }
 

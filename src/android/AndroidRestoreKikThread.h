@@ -34,7 +34,12 @@ protected:
 
 private:
     void pushAsRoot();
-    void putNewFilesInPlace(AndroidChannel &channel, const QList<AndroidUploadItem> &replaced);
+    // The new files as one archive (one upload, one unpacking command).
+    void pushArchive(AndroidChannel &channel, const QString &staging, QList<AndroidUploadItem> &replaced);
+    // One upload and superuser copy per file, for phones without tar.
+    void pushFileByFile(AndroidChannel &channel, const QString &staging, QList<AndroidUploadItem> &replaced);
+    // `replaced` lists the database files waiting beside the old ones.
+    void putNewFilesInPlace(AndroidChannel &channel, const QList<AndroidUploadItem> &replaced, bool handEach);
     void adbRestore();
 
     AndroidPhone *m_phone;

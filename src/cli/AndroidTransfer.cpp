@@ -5,22 +5,45 @@
 #include "android/AndroidPhone.h"
 #include "android/AndroidRestoreKikThread.h"
 #include "android/AndroidSafetyCopies.h"
+#include "app/AppError.h"
 #include "app/Translation.h"
 #include "cli/AndroidPhoneCli.h"
 #include "cli/CliProgress.h"
 #include "cli/CliSource.h"
 #include "jobs/JobRunner.h"
 
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QSet>
 
+#include <stdexcept>
+
 namespace {
 
-// Rows of the phone's message table, counted as the merge counts them.
-int messageRows(AndroidKikDb &db)
+// The uids in the message table of the tree's database and its number of
+// rows (counted as the merge counts them). Only the uids are read: the
+// check after a transfer needs nothing else of the messages.
+struct PhoneMessages
 {
-    Sqlite3Cursor rows = db.queryThrow(Sqlite3Sql("SELECT COUNT(*) FROM [messagesTable]"));
-    return rows.moveNext() ? int(rows.int64At(0)) : 0;
+    QSet<QString> uids;
+    int rows = 0;
+};
+
+PhoneMessages phoneMessages(const QDir &tree)
+{
+    const QString path = AndroidKikPaths::databasePath(tree);
+    if (!QFileInfo(path).isFile())
+        throw AppError(QStringLiteral("No Kik database in %1 (expected %2).")
+                           .arg(tree.absolutePath(), QString::fromLatin1(AndroidKikPaths::kDefaultDatabase)));
+    AndroidKikDb db(tree, path);
+    db.openThrow(path, Sqlite3DB::ReadOnly);
+    PhoneMessages found;
+    Sqlite3Cursor rows = db.queryThrow(Sqlite3Sql("SELECT [uid] FROM [messagesTable]"));
+    while (rows.moveNext()) {
+        ++found.rows;
+        found.uids.insert(rows.textAt(0));
+    }
+    return found;
 }
 
 int cancelled(CliContext &ctx)
@@ -68,10 +91,8 @@ int runTransferToAndroid(CliContext &ctx)
     // Read the phone again and check that every message sent is on it.
     if (!AndroidPhoneCli::load(*phone, archives, true, &progress))
         return cancelled(ctx);
-    const AndroidLoaded after = loadAndroidTree(QDir(cache.filePath(QStringLiteral("ab-extract"))));
-    QSet<QString> onPhone;
-    for (const _KikMessage *m : std::as_const(after.data->messages))
-        onPhone.insert(m->uid);
+    const PhoneMessages after = phoneMessages(QDir(cache.filePath(QStringLiteral("ab-extract"))));
+    const QSet<QString> &onPhone = after.uids;
     QSet<QString> sent;
     for (const _KikMessage *m : messages) {
         if (m && m->chat && m->chat->user && !m->uid.isEmpty())
@@ -90,7 +111,7 @@ int runTransferToAndroid(CliContext &ctx)
     const QJsonObject json{
         {QStringLiteral("messages"), int(messages.size())},
         {QStringLiteral("phone_messages_before"), merge.phoneMessagesBefore},
-        {QStringLiteral("phone_messages_after"), messageRows(*after.db)},
+        {QStringLiteral("phone_messages_after"), after.rows},
         {QStringLiteral("verified"), verified},
     };
     ctx.printResult(json, ids("IDS_SUC_RESTORE_%1_TO_ANDROID").arg(messages.size()));

@@ -179,6 +179,61 @@ TEST_F(AdbEmulatorTest, RootChangesOfOwnerModeAndContextAreRecorded)
     EXPECT_EQ(denied.exitCode, 1);
 }
 
+TEST_F(AdbEmulatorTest, TarUnpacksOnlyBelowItsFolderAndXargsPassesWords)
+{
+    ASSERT_TRUE(start());
+    const QString archive = local(QStringLiteral("hostile.tar"));
+    const ProcessResult made = TestSupport::runPython(QStringLiteral("make_android_kik.py"),
+                                                      {QStringLiteral("hostile-tar"), archive});
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    ASSERT_EQ(
+        adb({QStringLiteral("-s"), kRooted, QStringLiteral("push"), archive, QStringLiteral("/sdcard/h.tar")})
+            .exitCode,
+        0);
+    // "files/out" is a link out of Kik's folder on the phone.
+    ASSERT_TRUE(QFile::link(rootOf(kRooted) + QStringLiteral("/sdcard"),
+                            appFile(kRooted, QStringLiteral("files/out"))));
+    const auto su = [&](const QString &command) {
+        return shell(kRooted, {QStringLiteral("su"), QStringLiteral("-c"),
+                               QLatin1Char('\'') + command + QLatin1Char('\'')});
+    };
+    const ProcessResult listed = su(QStringLiteral("tar -tf /sdcard/h.tar"));
+    EXPECT_EQ(listed.exitCode, 0);
+    EXPECT_EQ(listed.out, QByteArray("files/ok.txt\n../escape.txt\n/abs.txt\nfiles/../../up.txt\nfiles/lnk\n"
+                                     "files/out/through.txt\n"));
+
+    // The shell user may not write into an app's folder.
+    EXPECT_EQ(shell(kRooted, {QStringLiteral("tar"), QStringLiteral("-xf"), QStringLiteral("/sdcard/h.tar"),
+                              QStringLiteral("-C"), QStringLiteral("/data/data/kik.android")})
+                  .exitCode,
+              1);
+    EXPECT_FALSE(QFileInfo::exists(appFile(kRooted, QStringLiteral("files/ok.txt"))));
+
+    const ProcessResult unpacked = su(QStringLiteral("tar -xf /sdcard/h.tar -C /data/data/kik.android"));
+    EXPECT_EQ(unpacked.exitCode, 1);
+    EXPECT_TRUE(unpacked.err.contains("refusing ../escape.txt")) << unpacked.err.toStdString();
+    EXPECT_EQ(readFile(appFile(kRooted, QStringLiteral("files/ok.txt"))), QByteArray("fine"));
+    for (const QString &bad :
+         {QStringLiteral("/data/data/escape.txt"), QStringLiteral("/abs.txt"),
+          QStringLiteral("/data/data/kik.android/abs.txt"), QStringLiteral("/data/data/up.txt"),
+          QStringLiteral("/data/up.txt"), QStringLiteral("/sdcard/through.txt")})
+        EXPECT_FALSE(QFileInfo::exists(rootOf(kRooted) + bad)) << qPrintable(bad);
+    EXPECT_FALSE(QFileInfo(appFile(kRooted, QStringLiteral("files/lnk"))).isSymLink());
+    // What root unpacked belongs to root until it is handed over.
+    EXPECT_EQ(
+        m_emulator
+            .files(kRooted)[QStringLiteral("files")][QStringLiteral("/data/data/kik.android/files/ok.txt")]
+            .toObject()[QStringLiteral("owner")]
+            .toString(),
+        QStringLiteral("root"));
+
+    EXPECT_EQ(su(QStringLiteral("echo /sdcard/x1 /sdcard/x2 | xargs touch")).exitCode, 0);
+    EXPECT_TRUE(QFileInfo::exists(rootOf(kRooted) + QStringLiteral("/sdcard/x1")));
+    EXPECT_TRUE(QFileInfo::exists(rootOf(kRooted) + QStringLiteral("/sdcard/x2")));
+    EXPECT_EQ(su(QStringLiteral("echo /sdcard/x1 | xargs nosuchtool")).exitCode, 127);
+    EXPECT_EQ(su(QStringLiteral("echo /sdcard/none | xargs rm")).exitCode, 123);
+}
+
 TEST_F(AdbEmulatorTest, PullAndPushAreByteIdentical)
 {
     ASSERT_TRUE(start());

@@ -108,14 +108,25 @@ protected:
         return job.result();
     }
 
-    // The messages of another Kik tree, to be transferred.
-    AndroidLoaded otherMessages()
+    // The messages of another Kik tree, to be transferred; `thumbs` more
+    // image messages with thumbnails of their own ("thumb-o-t-1"..).
+    AndroidLoaded otherMessages(int thumbs = 0)
     {
-        const QString tree = m_dir.filePath(QStringLiteral("other"));
+        const QString tree = otherTree();
+        QDir(tree).removeRecursively();
         const auto r = TestSupport::runPython(QStringLiteral("make_android_kik.py"),
-                                              {QStringLiteral("tree"), tree, QStringLiteral("--other")});
+                                              {QStringLiteral("tree"), tree, QStringLiteral("--other"),
+                                               QStringLiteral("--thumbs=%1").arg(thumbs)});
         EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
         return loadAndroidTree(QDir(tree));
+    }
+
+    QString otherTree() const { return m_dir.filePath(QStringLiteral("other")); }
+    // A thumbnail of the other tree as the transfer should leave it on a phone.
+    QByteArray otherThumb(const QString &name) const
+    {
+        return TestSupport::readFile(otherTree() + QStringLiteral("/apps/kik.android/f/staging/thumbs/")
+                                     + name);
     }
 
     // The uids of the phone's database as it is now in its folder.

@@ -10,6 +10,30 @@
 
 namespace {
 
+// The phone's record of superuser changes to `path` ("chown", "chmod",
+// "restorecon"), in order.
+QStringList opsOn(const QJsonObject &files, const QString &path)
+{
+    QStringList ops;
+    for (const QJsonValue &op : files.value("ops").toArray()) {
+        if (op.toObject().value("path").toString() == path)
+            ops << op.toObject().value("op").toString();
+    }
+    return ops;
+}
+
+// How many command lines the phone ran that copy a file into Kik's folder
+// one by one.
+int fileByFileCopies(const QJsonArray &log)
+{
+    int copies = 0;
+    for (const QJsonValue &entry : log) {
+        const QString text = entry.toObject().value("text").toString();
+        copies += text.contains("dd if=") && text.contains("of='/data/data/kik.android/") ? 1 : 0;
+    }
+    return copies;
+}
+
 // Cancels the job at its n-th progress report.
 class CancelAtReport : public HeadlessProgress
 {
@@ -31,9 +55,10 @@ private:
 TEST_F(AndroidPhoneTest, TransferKeepsThePhonesMessagesAndAddsTheNewOnesOnce)
 {
     ASSERT_TRUE(start({kikPhone("HELPER1", true, "installed"), kikPhone("ADBONLY1", true, "absent")}));
-    const AndroidLoaded other = otherMessages();
+    const AndroidLoaded other = otherMessages(3);
     const KikMessageList messages = other.data->allMessages();
     ASSERT_FALSE(messages.isEmpty());
+    const QStringList newThumbs{"thumb-o-t-1", "thumb-o-t-2", "thumb-o-t-3"};
     for (const QString &serial : {QStringLiteral("HELPER1"), QStringLiteral("ADBONLY1")}) {
         const QStringList before = phoneUids(serial);
         const AndroidDevice device = connectOk(serial);
@@ -75,7 +100,104 @@ TEST_F(AndroidPhoneTest, TransferKeepsThePhonesMessagesAndAddsTheNewOnesOnce)
         EXPECT_EQ(QDir(kikFolder(serial) + "/databases").entryList(QDir::Files | QDir::Hidden),
                   QStringList{"kikDatabase.db"});
         EXPECT_FALSE(QFileInfo::exists(rootOf(serial) + "/sdcard/Kik/su"));
+
+        // The new thumbnails arrive whole, each Kik's, with the mode the
+        // database gets and its security context.
+        const QJsonObject files = m_emulator.files(serial);
+        for (const QString &name : newThumbs) {
+            const QString path = "/data/data/kik.android/files/staging/thumbs/" + name;
+            EXPECT_EQ(TestSupport::readFile(kikFolder(serial) + "/files/staging/thumbs/" + name),
+                      otherThumb(name))
+                << qPrintable(name);
+            EXPECT_EQ(owner(path), owner("/data/data/kik.android")) << qPrintable(name);
+            EXPECT_EQ(files.value("files").toObject().value(path).toObject().value("mode").toString(), "777")
+                << qPrintable(name);
+            EXPECT_TRUE(opsOn(files, path).contains("restorecon")) << qPrintable(name);
+        }
+        // All of them went in one archive, not one superuser copy each.
+        EXPECT_EQ(fileByFileCopies(m_emulator.log(serial)), 0) << qPrintable(serial);
     }
+}
+
+TEST_F(AndroidPhoneTest, PhonesWithFewerToolsStillTakeTheFilesAsKiksOwn)
+{
+    // A phone from before toybox (no tar: one copy per file) and one
+    // without restorecon (nothing to relabel).
+    ASSERT_TRUE(
+        start({kikPhone("NOTAR1", true, "absent", {{"missing_commands", QJsonArray{"tar"}}}),
+               kikPhone("NOLABEL1", true, "installed", {{"missing_commands", QJsonArray{"restorecon"}}})}));
+    const AndroidLoaded other = otherMessages(2);
+    const KikMessageList messages = other.data->allMessages();
+    for (const QString &serial : {QStringLiteral("NOTAR1"), QStringLiteral("NOLABEL1")}) {
+        const AndroidDevice device = connectOk(serial);
+        const auto phone = makeAndroidPhone(device);
+        HeadlessProgress loaded;
+        load(*phone, loaded);
+        ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded) << loaded.errorText().toStdString();
+        HeadlessProgress progress;
+        restore(*phone, messages, progress);
+        ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
+        EXPECT_TRUE(progress.tips().isEmpty())
+            << qPrintable(serial) << progress.tips().join("|").toStdString();
+        const QStringList after = phoneUids(serial);
+        for (const _KikMessage *m : messages)
+            EXPECT_TRUE(after.contains(m->uid)) << qPrintable(serial) << " " << qPrintable(m->uid);
+        const QJsonObject files = m_emulator.files(serial);
+        const QString kikOwner = files.value("files")
+                                     .toObject()
+                                     .value("/data/data/kik.android/databases/kikDatabase.db")
+                                     .toObject()
+                                     .value("owner")
+                                     .toString();
+        EXPECT_EQ(kikOwner, "u0_a150") << qPrintable(serial);
+        for (const QString &name : {QStringLiteral("thumb-o-t-1"), QStringLiteral("thumb-o-t-2")}) {
+            const QString path = "/data/data/kik.android/files/staging/thumbs/" + name;
+            EXPECT_EQ(TestSupport::readFile(kikFolder(serial) + "/files/staging/thumbs/" + name),
+                      otherThumb(name))
+                << qPrintable(serial) << " " << qPrintable(name);
+            EXPECT_EQ(files.value("files").toObject().value(path).toObject().value("owner").toString(),
+                      "u0_a150")
+                << qPrintable(serial) << " " << qPrintable(name);
+        }
+        EXPECT_EQ(QDir(kikFolder(serial) + "/databases").entryList(QDir::Files | QDir::Hidden),
+                  QStringList{"kikDatabase.db"});
+        EXPECT_FALSE(QFileInfo::exists(rootOf(serial) + "/sdcard/Kik/su")) << qPrintable(serial);
+    }
+    EXPECT_GT(fileByFileCopies(m_emulator.log("NOTAR1")), 2);
+    EXPECT_EQ(fileByFileCopies(m_emulator.log("NOLABEL1")), 0);
+}
+
+TEST_F(AndroidPhoneTest, FailedUnpackingFallsBackToAndroidsRestore)
+{
+    // tar and xargs are there, but the owner cannot be given: the files
+    // would be no use to Kik, so the push counts as failed and the job goes
+    // on with Android's restore.
+    ASSERT_TRUE(start({kikPhone("NOCHOWN1", true, "absent", {{"missing_commands", QJsonArray{"chown"}}})}));
+    const AndroidDevice device = connectOk("NOCHOWN1");
+    const auto phone = makeAndroidPhone(device);
+    HeadlessProgress loaded;
+    load(*phone, loaded);
+    ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded) << loaded.errorText().toStdString();
+    const AndroidLoaded other = otherMessages(2);
+    HeadlessProgress progress;
+    restore(*phone, other.data->allMessages(), progress);
+    ASSERT_EQ(progress.tips().size(), 2) << progress.tips().join("|").toStdString();
+    EXPECT_TRUE(progress.tips().first().contains("another mode")) << progress.tips().first().toStdString();
+    EXPECT_TRUE(progress.tips().last().contains("restore")) << progress.tips().last().toStdString();
+    // The restore archive went to the phone; the database the push left
+    // beside the phone's is gone, and so is the staging folder.
+    bool restoreArrived = false;
+    for (const QJsonValue &entry : m_emulator.log("NOCHOWN1", "restore"))
+        restoreArrived = restoreArrived || entry.toObject().value("text").toString().startsWith("archive of");
+    EXPECT_TRUE(restoreArrived);
+    EXPECT_FALSE(QFileInfo::exists(kikFolder("NOCHOWN1") + "/databases/kikDatabase.db.velloran-new"));
+    EXPECT_FALSE(QFileInfo::exists(rootOf("NOCHOWN1") + "/sdcard/Kik/su"));
+    // Nothing the cache keeps for undoing lies in the archive's tree.
+    EXPECT_FALSE(
+        QFileInfo::exists(device.cacheFolder().filePath("ab-extract/apps/kik.android/db.before-restore")));
+    for (const QJsonValue &entry : m_emulator.log("NOCHOWN1", "restore"))
+        EXPECT_FALSE(entry.toObject().value("text").toString().contains("before-restore"))
+            << entry.toObject().value("text").toString().toStdString();
 }
 
 TEST_F(AndroidPhoneTest, PlainPhoneTakesTheTransferByAndroidsRestore)
@@ -107,7 +229,8 @@ TEST_F(AndroidPhoneTest, PlainPhoneTakesTheTransferByAndroidsRestore)
 TEST_F(AndroidPhoneTest, CancelAtAnyStepLeavesPhoneAndCacheAsTheyWere)
 {
     ASSERT_TRUE(start({kikPhone("HELPER1", true, "installed"), kikPhone("ADBONLY1", true, "absent")}));
-    const AndroidLoaded other = otherMessages(); // owns the messages
+    // New thumbnails too: a cancel must not leave any of them behind.
+    const AndroidLoaded other = otherMessages(3); // owns the messages
     const KikMessageList messages = other.data->allMessages();
     for (const QString &serial : {QStringLiteral("HELPER1"), QStringLiteral("ADBONLY1")}) {
         const AndroidDevice device = connectOk(serial);

@@ -165,6 +165,26 @@ TEST_F(AndroidPhoneCli, TransferOfAnItunesBackupIsVerifiedOnThePhone)
     }
 }
 
+TEST_F(AndroidPhoneCli, TransferThatDoesNotReachThePhoneFailsNamingTheMissingMessages)
+{
+    // The phone takes the restore archive but keeps its data as it was.
+    QJsonObject ignoring = phone("PLAIN1", false, "absent");
+    ignoring.insert("restore", "ignored");
+    ASSERT_TRUE(start({ignoring}));
+    const QString app = m_dir.filePath("com.kik.chat");
+    ASSERT_EQ(runPython("make_ios_kik_store.py", {app, m_dir.filePath("expected.json")}).exitCode, 0);
+    const QString backup = m_dir.filePath("backup");
+    ASSERT_EQ(runPython("make_ios_kik_backup.py", {app, backup, "db", "--place", "app"}).exitCode, 0);
+    const int sent = json(cli({"--json", "messages", "itunes:" + backup})).array().size();
+    ASSERT_GT(sent, 0);
+    const ProcessResult r =
+        cli({"--json", "--yes", "transfer", "itunes:" + backup, "--to-android", "PLAIN1"});
+    EXPECT_EQ(r.exitCode, 1) << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains(
+        QStringLiteral("%1 of the %1 transferred messages are missing on the phone").arg(sent).toUtf8()))
+        << r.err.toStdString();
+}
+
 TEST(AndroidPhoneCliWithoutAdb, MissingAdbIsNamed)
 {
     QTemporaryDir dir;

@@ -1,5 +1,5 @@
-"""System commands of the emulated shell: getprop, id, su, sh, pm, am, cmd
-and the sh builtins. File tools are in adb_files; both fill COMMANDS.
+"""System commands of the emulated shell: getprop, id, su, sh, pm, am, cmd,
+xargs and the sh builtins. File tools are in adb_files; both fill COMMANDS.
 
 Every handler takes (shell, args, stdin) and returns (status, out, err).
 """
@@ -304,11 +304,28 @@ def cmd_false(shell, args, stdin):
     return 1, b"", b""
 
 
+def cmd_xargs(shell, args, stdin):
+    """Runs the command once with the blank-separated words of stdin added
+    (the phone's xargs splits long lists over several runs; the status is
+    the same). Quotes and backslashes in the input are not emulated and
+    refused, so a caller relying on them is caught."""
+    if args == ["--help"]:
+        return 0, b"usage: xargs [-0prt] [-s NUM] [-n NUM] [-E STR] COMMAND...\n", b""
+    text = stdin.decode("utf-8", "replace")
+    if any(c in text for c in "'\"\\"):
+        return 1, b"", b"xargs: quotes and backslashes in the input are not emulated\n"
+    command = list(args) or ["echo"]
+    status, out, err = shell.run_argv(command + text.split(), b"")
+    if status in (0, 127, 126):
+        return status, out, err
+    return 123, out, err
+
+
 COMMANDS = {
     "getprop": cmd_getprop, "id": cmd_id, "whoami": cmd_whoami, "su": cmd_su,
     "sh": cmd_sh, "echo": cmd_echo, "exit": cmd_exit, "test": cmd_test, "[": cmd_test,
     "pm": cmd_pm, "am": cmd_am, "cmd": cmd_cmd, "true": cmd_true, "false": cmd_false,
-    "sync": cmd_true, "run-as": cmd_run_as,
+    "sync": cmd_true, "run-as": cmd_run_as, "xargs": cmd_xargs,
 }
 
 import adb_files  # noqa: E402  (fills COMMANDS with the file tools)

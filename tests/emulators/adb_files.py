@@ -1,5 +1,5 @@
 """File tools of the emulated shell (toybox-like): cat ls stat dd cp mv rm
-rmdir mkdir touch chmod chown chgrp restorecon md5sum.
+rmdir mkdir touch chmod chown chgrp restorecon md5sum tar.
 
 Paths are phone paths; access follows the phone's rules (the shell user
 cannot enter /data/data, root can). chmod, chown and restorecon do not touch
@@ -11,6 +11,7 @@ import posixpath
 import re
 import shutil
 import stat as statmod
+import tarfile
 import time
 
 from adb_commands import CommandError
@@ -442,8 +443,139 @@ def cmd_md5sum(shell, args, stdin):
     return status, bytes(out), b"".join(b"md5sum: " + e + b"\n" for e in err.splitlines())
 
 
+TAR_USAGE = b"""usage: tar [-cxt] [-fvohmjkOS] [-XTCf NAME] [FILE...]
+
+Create, extract, or list files in a .tar (or compressed t?z) file.
+"""
+
+
+def _tar_options(args):
+    """(mode, archive, directory, error) from toybox-style arguments: the
+    first word may bundle letters without a dash ("xf"); f and C take the
+    following words in the order of their letters."""
+    mode, archive, directory = None, None, None
+    words = list(args)
+    first = True
+    while words:
+        word = words.pop(0)
+        if word.startswith("--"):
+            return None, None, None, "unknown option %s" % word
+        if word.startswith("-") or first:
+            for letter in word.lstrip("-"):
+                if letter in "xt":
+                    if mode not in (None, letter):
+                        return None, None, None, "Needs exactly one of -ct"
+                    mode = letter
+                elif letter in "fC":
+                    if not words:
+                        return None, None, None, "option requires an argument -- %s" % letter
+                    if letter == "f":
+                        archive = words.pop(0)
+                    else:
+                        directory = words.pop(0)
+                elif letter not in "ovpm":
+                    return None, None, None, "Unknown option '%s'" % letter
+        else:
+            return None, None, None, "naming entries to extract is not emulated: %s" % word
+        first = False
+    if mode is None:
+        return None, None, None, "Needs -txc"
+    if archive is None or archive == "-":
+        return None, None, None, "reading the archive from stdin is not emulated"
+    return mode, archive, directory, None
+
+
+def _tar_entry_parts(name):
+    """The plain relative parts of an entry name, or None when the entry
+    would land outside the folder it is unpacked into."""
+    if name.startswith("/"):
+        return None
+    parts = [p for p in name.split("/") if p not in ("", ".")]
+    if not parts or ".." in parts:
+        return None
+    return parts
+
+
+def _tar_extract(shell, tar, directory):
+    """Regular files and folders only; an entry that would leave `directory`
+    (absolute, "..", through a symbolic link) or of another kind (links,
+    devices) is refused with a message and makes the status 1, as real
+    tars do, while the other entries are still unpacked."""
+    dir_host = _host(shell, directory)
+    if not os.path.isdir(dir_host):
+        raise CommandError("%s: Not a directory" % directory)
+    top = os.path.realpath(dir_host)
+    err = bytearray()
+    status = 0
+    for member in tar:
+        parts = _tar_entry_parts(member.name)
+        if parts is None or not (member.isfile() or member.isdir()):
+            err += ("tar: refusing %s\n" % member.name).encode()
+            status = 1
+            continue
+        phone_path = posixpath.join(directory, *parts)
+        host = shell.phone.host_path(phone_path)
+        if host is None or not shell.phone.may_access(shell.user, phone_path):
+            err += ("tar: %s: %s\n" % (phone_path, DENIED)).encode()
+            status = 1
+            continue
+        # Every folder on the way must be a real folder below the target.
+        folder_parts = parts if member.isdir() else parts[:-1]
+        escaped = False
+        for depth in range(1, len(folder_parts) + 1):
+            sub = posixpath.join(directory, *folder_parts[:depth])
+            sub_host = shell.phone.host_path(sub)
+            if os.path.islink(sub_host) or (os.path.lexists(sub_host) and not os.path.isdir(sub_host)):
+                escaped = True
+                break
+            if not os.path.lexists(sub_host):
+                os.mkdir(sub_host)
+                shell.phone.created(shell.user, sub)
+        real = os.path.realpath(os.path.dirname(host))
+        if escaped or not (real == top or real.startswith(top + os.sep)):
+            err += ("tar: refusing %s\n" % member.name).encode()
+            status = 1
+            continue
+        if member.isdir():
+            continue
+        if os.path.islink(host) or os.path.isdir(host):
+            err += ("tar: %s: File exists\n" % phone_path).encode()
+            status = 1
+            continue
+        existed = os.path.exists(host)
+        source = tar.extractfile(member)
+        with open(host, "wb") as f:
+            shutil.copyfileobj(source, f, 1024 * 1024)
+        if not existed:
+            shell.phone.created(shell.user, phone_path)
+    return status, bytes(err)
+
+
+def cmd_tar(shell, args, stdin):
+    if args == ["--help"]:
+        return 0, TAR_USAGE, b""
+    mode, archive, directory, problem = _tar_options(args)
+    if problem:
+        return 1, b"", ("tar: %s\n" % problem).encode()
+    try:
+        host = _host(shell, archive)
+        if os.path.isdir(host):
+            raise CommandError("%s: Is a directory" % archive)
+        with tarfile.open(host, "r:") as tar:
+            if mode == "t":
+                names = "".join(member.name + "\n" for member in tar)
+                return 0, names.encode(), b""
+            status, err = _tar_extract(shell, tar, directory or "/")
+            return status, b"", err
+    except CommandError as e:
+        return 1, b"", ("tar: %s\n" % e).encode()
+    except (tarfile.TarError, EOFError) as e:
+        return 1, b"", ("tar: %s: %s\n" % (archive, e or "short read")).encode()
+
+
 COMMANDS = {
     "cat": cmd_cat, "ls": cmd_ls, "stat": cmd_stat, "dd": cmd_dd, "cp": cmd_cp, "mv": cmd_mv,
     "rm": cmd_rm, "rmdir": cmd_rmdir, "mkdir": cmd_mkdir, "touch": cmd_touch, "chmod": cmd_chmod,
     "chown": cmd_chown, "chgrp": cmd_chgrp, "restorecon": cmd_restorecon, "md5sum": cmd_md5sum,
+    "tar": cmd_tar,
 }

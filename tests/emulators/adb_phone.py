@@ -36,6 +36,7 @@ DEFAULTS = {
     "restore": None,            # normal | ignored | refused; None follows "backup"
     "confirm": "auto",          # auto | wait: backup/restore wait for the user's answer
     "gone_after_bytes": None,
+    "missing_commands": [],     # shell tools this phone lacks (e.g. "tar" before toybox had it)
     "packages": [],             # installed packages besides kik.android and the helper
     "install_package": HELPER_PACKAGE,
     "install_result": "Success",

@@ -158,6 +158,8 @@ class Shell:
     def _run_words(self, argv, stdin):
         name = argv[0]
         handler = adb_commands.COMMANDS.get(posixpath.basename(name))
+        if posixpath.basename(name) in self.phone["missing_commands"]:
+            handler = None
         if handler is None:
             return 127, b"", ("/system/bin/sh: %s: inaccessible or not found\n" % name).encode()
         try:
