@@ -2,6 +2,7 @@
 
 #include "android/AdbRunner.h"
 #include "android/AndroidShell.h"
+#include "app/LogCategories.h"
 #include "app/Translation.h"
 #include "jobs/JobCancelled.h"
 #include "jobs/JobProgress.h"
@@ -33,8 +34,7 @@ bool AdbShellChannel::downloadFile(const QString &remote, const QString &name, c
     if (QFileInfo(local).size() > 0)
         return true;
     QFile::remove(local);
-    qDebug("AndroidLoadKikThread::downloadFileThrow, file is empty, %s, rx=%s", qUtf8Printable(name),
-           qUtf8Printable(remote));
+    qCDebug(lcAndroid, "file is empty, %s, rx=%s", qUtf8Printable(name), qUtf8Printable(remote));
     return false;
 }
 
@@ -57,6 +57,6 @@ int AdbShellChannel::suCommand(const QString &command)
     if (!run.finished)
         throw std::runtime_error(
             QStringLiteral("The phone did not run the command. %1").arg(run.err.trimmed()).toStdString());
-    qDebug("su command, %s return %d.", qUtf8Printable(command), run.exitCode);
+    qCDebug(lcAndroid, "su command, %s return %d.", qUtf8Printable(command), run.exitCode);
     return run.exitCode;
 }

@@ -2,6 +2,7 @@
 
 #include "android/AdbRunner.h"
 #include "android/SimpleProtocol.h"
+#include "app/LogCategories.h"
 #include "jobs/JobCancelled.h"
 
 #include <QDebug>
@@ -76,7 +77,7 @@ std::unique_ptr<QTcpSocket> openUsb(const AndroidDevice &device, const QString &
             simpleprotocol::expectReply(socket.get(), QStringLiteral("$ready:"), 5000);
             return socket;
         } catch (const std::exception &) {
-            qDebug("connect %s failed, try again...", qUtf8Printable(url));
+            qCDebug(lcAndroid, "connect %s failed, try again...", qUtf8Printable(url));
         }
     }
     fail(QStringLiteral("start %1 failed.").arg(url));
