@@ -76,11 +76,6 @@ inline qint64 count(const QString &dbFile, const QString &sql)
     return cursor.moveNext() ? cursor.int64At(0) : -1;
 }
 
-inline qint64 count(const QString &dbFile, const char *sql)
-{
-    return count(dbFile, QString::fromUtf8(sql));
-}
-
 // Row counts of the five tables, joined for easy comparison.
 inline QString tableCounts(const QString &dbFile)
 {
