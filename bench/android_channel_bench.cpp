@@ -2,7 +2,12 @@
 // emulated phone (tests/emulators/adb_phone_emulator.py, real adb client),
 // beside what they are compared with in the same run: `adb pull`/`adb push`
 // alone for the adb channel, a plain loopback socket copy for the helper
-// channel. Usage: android_channel_bench [MiB] (default 256).
+// channel, and a copy of the same file from one folder to another through a
+// loopback socket (what the helper channel does, minus its protocol and the
+// emulated phone). Each transfer and each comparison runs `rounds` times,
+// interleaved, and the fastest run of each counts, so that other work on a
+// shared machine disturbs the ratios less.
+// Usage: android_channel_bench [MiB] [rounds] (defaults 256 and 3).
 #include "android/AdbRunner.h"
 #include "android/AndroidConnectWithUSBThread.h"
 #include "android/AndroidPhone.h"
@@ -13,6 +18,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -23,6 +29,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <thread>
@@ -48,21 +55,31 @@ void writeRandom(const QString &path, qint64 bytes)
     }
 }
 
-// Copies `bytes` through a loopback socket, the baseline of the helper.
-double loopbackCopy(qint64 bytes)
+// Copies `bytes` through a loopback socket, the baseline of the helper: with
+// a `source` the bytes are read from that file, with a `target` written to
+// that file; without them they come from memory and are dropped.
+double loopbackCopy(qint64 bytes, const QString &source = QString(), const QString &target = QString())
 {
+    constexpr qint64 kBlock = 512 * 1024;
     QTcpServer server;
     server.listen(QHostAddress::LocalHost, 0);
     const quint16 port = server.serverPort();
     return seconds([&] {
-        std::thread sender([port, bytes] {
+        std::thread sender([port, bytes, source] {
+            QFile in(source);
+            if (!source.isEmpty())
+                in.open(QIODevice::ReadOnly);
             QTcpSocket socket;
             socket.connectToHost(QHostAddress::LocalHost, port);
             socket.waitForConnected(10000);
-            const QByteArray block(512 * 1024, 'x');
+            QByteArray block(kBlock, 'x');
             for (qint64 done = 0; done < bytes; done += block.size()) {
+                if (in.isOpen())
+                    block = in.read(kBlock);
+                if (block.isEmpty())
+                    break;
                 socket.write(block);
-                while (socket.bytesToWrite() > 4 * block.size())
+                while (socket.bytesToWrite() > 4 * kBlock)
                     socket.waitForBytesWritten(10000);
             }
             while (socket.bytesToWrite() > 0)
@@ -71,20 +88,35 @@ double loopbackCopy(qint64 bytes)
         });
         server.waitForNewConnection(10000);
         std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
+        QFile out(target);
+        if (!target.isEmpty())
+            out.open(QIODevice::WriteOnly);
         qint64 received = 0;
-        while (received < bytes && peer->waitForReadyRead(10000))
-            received += peer->readAll().size();
+        while (received < bytes && peer->waitForReadyRead(10000)) {
+            const QByteArray data = peer->readAll();
+            if (out.isOpen())
+                out.write(data);
+            received += data.size();
+        }
+        out.close();
         sender.join();
     });
 }
 
-void report(const char *what, double mine, double base, qint64 bytes)
+void report(const char *what, double mine, const char *baseName, double base, qint64 bytes)
 {
     const double mib = double(bytes) / (1024 * 1024);
-    std::printf("%-34s %7.1f MiB/s   baseline %7.1f MiB/s   %5.1f %%\n", what, mib / mine, mib / base,
+    std::printf("%-24s %7.1f MiB/s   %-22s %7.1f MiB/s   %5.1f %%\n", what, mib / mine, baseName, mib / base,
                 100.0 * base / mine);
     std::fflush(stdout);
 }
+
+// The fastest of several runs.
+struct Best
+{
+    double value = 1e300;
+    void add(double run) { value = std::min(value, run); }
+};
 
 } // namespace
 
@@ -93,6 +125,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const qint64 mib = argc > 1 ? QByteArray(argv[1]).toLongLong() : 256;
     const qint64 bytes = mib * 1024 * 1024;
+    const int rounds = std::max(1, argc > 2 ? QByteArray(argv[2]).toInt() : 3);
     QTemporaryDir dir;
     DataRoot::setOverride(dir.filePath(QStringLiteral("data")));
 
@@ -130,7 +163,7 @@ int main(int argc, char **argv)
             QStringLiteral("tcp:127.0.0.1:%1").arg(ports.value(QLatin1String("adb_port")).toInt()).toUtf8());
     qunsetenv("ANDROID_SERIAL");
 
-    std::printf("%lld MiB per transfer\n", mib);
+    std::printf("%lld MiB per transfer, fastest of %d runs\n", mib, rounds);
     for (const char *serial : {"ADBONLY1", "HELPER1"}) {
         HeadlessProgress progress;
         AndroidConnectWithUSBThread connect(QString::fromLatin1(serial), &progress);
@@ -141,26 +174,44 @@ int main(int argc, char **argv)
         }
         const auto phone = makeAndroidPhone(connect.device());
         const QString local = dir.filePath(QStringLiteral("down-") + QString::fromLatin1(serial));
+        const QString phoneFile =
+            dir.filePath(QString::fromLatin1(serial)) + QStringLiteral("/sdcard/big.bin");
         const bool helper = QByteArray(serial) == "HELPER1";
         auto channel = phone->openChannel(AndroidPhone::ChannelPurpose::Download, nullptr);
-        const double down = seconds(
-            [&] { channel->downloadFile(QStringLiteral("/sdcard/big.bin"), QString(), local, true); });
-        const double up = seconds([&] { channel->uploadFile(local, QStringLiteral("/sdcard/up.bin")); });
+        Best down, up, socketOnly, fileCopy, pull, push;
+        for (int round = 0; round < rounds; ++round) {
+            QFile::remove(local);
+            down.add(seconds(
+                [&] { channel->downloadFile(QStringLiteral("/sdcard/big.bin"), QString(), local, true); }));
+            if (QFileInfo(local).size() != bytes) {
+                std::fprintf(stderr, "%s: the download is incomplete\n", serial);
+                return 1;
+            }
+            up.add(seconds([&] { channel->uploadFile(local, QStringLiteral("/sdcard/up.bin")); }));
+            if (helper) {
+                socketOnly.add(loopbackCopy(bytes));
+                QFile::remove(local + QStringLiteral(".copy"));
+                fileCopy.add(loopbackCopy(bytes, phoneFile, local + QStringLiteral(".copy")));
+            } else {
+                QFile::remove(local + QStringLiteral(".pull"));
+                pull.add(seconds([&] {
+                    adbPull(QString::fromLatin1(serial), QStringLiteral("/sdcard/big.bin"),
+                            local + QStringLiteral(".pull"), nullptr);
+                }));
+                push.add(seconds([&] {
+                    adbPush(QString::fromLatin1(serial), local, QStringLiteral("/sdcard/push.bin"), nullptr);
+                }));
+            }
+        }
         channel.reset();
         if (helper) {
-            const double base = loopbackCopy(bytes);
-            report("helper channel download", down, base, bytes);
-            report("helper channel upload", up, base, bytes);
+            report("helper download", down.value, "socket copy", socketOnly.value, bytes);
+            report("helper download", down.value, "file copy over socket", fileCopy.value, bytes);
+            report("helper upload", up.value, "socket copy", socketOnly.value, bytes);
+            report("helper upload", up.value, "file copy over socket", fileCopy.value, bytes);
         } else {
-            const double pull = seconds([&] {
-                adbPull(QString::fromLatin1(serial), QStringLiteral("/sdcard/big.bin"),
-                        local + QStringLiteral(".pull"), nullptr);
-            });
-            const double push = seconds([&] {
-                adbPush(QString::fromLatin1(serial), local, QStringLiteral("/sdcard/push.bin"), nullptr);
-            });
-            report("adb channel download (adb pull)", down, pull, bytes);
-            report("adb channel upload (adb push)", up, push, bytes);
+            report("adb channel download", down.value, "adb pull", pull.value, bytes);
+            report("adb channel upload", up.value, "adb push", push.value, bytes);
         }
     }
     emulator.closeWriteChannel();

@@ -1,10 +1,13 @@
 #include "android/AdbRunner.h"
 
+#include "app/DiskFull.h"
 #include "jobs/JobCancelled.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
 
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -195,7 +198,26 @@ QString adbGetProp(const QString &serial, const QString &name)
 
 namespace {
 
-void syncCopy(const QStringList &args, const std::atomic<bool> *cancelled, const QString &what)
+// adb names the system's error of a failed local write (strerror); these
+// mean the computer's disk is full.
+bool mentionsFullDisk(const QString &text)
+{
+    for (const int code : {
+             ENOSPC, EFBIG
+#if defined(EDQUOT)
+                 ,
+                 EDQUOT
+#endif
+         }) {
+        if (text.contains(QString::fromLocal8Bit(std::strerror(code))))
+            return true;
+    }
+    return false;
+}
+
+// `localTarget` is the file a pull writes (empty for a push).
+void syncCopy(const QStringList &args, const std::atomic<bool> *cancelled, const QString &what,
+              const QString &localTarget = QString())
 {
     const AdbRun run = runAdbProcess(args, {kAdbTransferTimeoutMs, cancelled});
     if (!run.started)
@@ -204,6 +226,8 @@ void syncCopy(const QStringList &args, const std::atomic<bool> *cancelled, const
         throw JobCancelled();
     if (!run.finished || run.exitCode != 0) {
         const QString text = QString(run.err + QLatin1Char('\n') + run.out).trimmed();
+        if (!localTarget.isEmpty() && mentionsFullDisk(text))
+            throw DiskFullError(localTarget);
         fail(QStringLiteral("%1 failed. %2").arg(what, text));
     }
 }
@@ -214,7 +238,7 @@ void adbPull(const QString &serial, const QString &remotePath, const QString &lo
              const std::atomic<bool> *cancelled)
 {
     syncCopy({QStringLiteral("-s"), serial, QStringLiteral("pull"), remotePath, localPath}, cancelled,
-             QStringLiteral("adb pull %1").arg(remotePath));
+             QStringLiteral("adb pull %1").arg(remotePath), localPath);
 }
 
 void adbPush(const QString &serial, const QString &localPath, const QString &remotePath,

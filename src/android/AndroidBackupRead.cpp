@@ -2,6 +2,7 @@
 #include "android/AndroidBackup.h"
 #include "android/BlockQueue.h"
 #include "android/ZlibStream.h"
+#include "app/DiskFull.h"
 #include "app/LogCategories.h"
 
 #include <QDebug>
@@ -12,6 +13,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <cerrno>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -144,7 +146,7 @@ void ensureSpace(const QString &folder, qint64 size, const QString &path)
     if (!storage.isValid())
         return;
     if (size > storage.bytesAvailable() - kDiskReserve)
-        fail(QStringLiteral("Not enough free disk space to unpack %1 (%2 bytes).").arg(path).arg(size));
+        throw DiskFullError(path);
 }
 
 void extractFile(archive *reader, archive_entry *entry, const QString &root, const QString &relative)
@@ -166,15 +168,21 @@ void extractFile(archive *reader, archive_entry *entry, const QString &root, con
             break;
         if (n < 0)
             throw ARCHIVE_FATAL;
-        if (out.write(block.constData(), n) != n)
+        errno = 0;
+        if (out.write(block.constData(), n) != n) {
+            throwIfDiskFull(out, full, errno);
             fail(QStringLiteral("write %1 error. %2").arg(full, out.errorString()));
+        }
         written += n;
         // Entries without a recorded size are checked as they grow.
         if (!archive_entry_size_is_set(entry) && written % (64 * kCopyBlock) < n)
             ensureSpace(parent, 64 * kCopyBlock, full);
     }
-    if (!out.flush())
+    errno = 0;
+    if (!out.flush()) {
+        throwIfDiskFull(out, full, errno);
         fail(QStringLiteral("write %1 error. %2").arg(full, out.errorString()));
+    }
     out.close();
 }
 

@@ -4,6 +4,7 @@
 #include "android/AndroidBackup.h"
 #include "android/BlockQueue.h"
 #include "android/ZlibStream.h"
+#include "app/DiskFull.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -196,7 +197,10 @@ int createAndroidBackup(const QDir &source, const QString &archivePath)
     const qint64 headerSize = qint64(sizeof(kAndroidBackupHeader) - 1);
     if (file.write(kAndroidBackupHeader, headerSize) != headerSize) {
         const QString error = file.errorString();
+        const bool full = isDiskFullFileError(file);
         removeQuietly(file);
+        if (full)
+            throw DiskFullError(archivePath);
         fail(QStringLiteral("write %1 error. %2").arg(archivePath, error));
     }
 
@@ -216,7 +220,11 @@ int createAndroidBackup(const QDir &source, const QString &archivePath)
         if (!file.flush())
             fail(QStringLiteral("write %1 error. %2").arg(archivePath, file.errorString()));
     } catch (...) {
+        // Whichever step noticed it, a write that ran out of space is told as such.
+        const bool full = isDiskFullFileError(file);
         removeQuietly(file);
+        if (full)
+            throw DiskFullError(archivePath);
         throw;
     }
     file.close();

@@ -182,6 +182,7 @@ private:
         sqlite3_stmt *stmt = nullptr;
         if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK) {
             sqlite3_finalize(stmt);
+            throwIfSqliteDiskFull(m_db);
             finish();
             fail(QStringLiteral("Cannot copy the phone's messages: %1")
                      .arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
@@ -193,17 +194,21 @@ private:
         const int rc = sqlite3_step(stmt);
         sqlite3_reset(stmt);
         sqlite3_clear_bindings(stmt);
-        if (rc != SQLITE_DONE)
+        if (rc != SQLITE_DONE) {
+            throwIfSqliteDiskFull(m_db);
             fail(QStringLiteral("Cannot copy the phone's messages: %1")
                      .arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+        }
     }
     void advance()
     {
         const int rc = sqlite3_step(m_read);
         m_onRow = rc == SQLITE_ROW;
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+            throwIfSqliteDiskFull(m_db);
             fail(QStringLiteral("Cannot read the phone's messages: %1")
                      .arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+        }
     }
 
     sqlite3 *m_db;

@@ -6,6 +6,7 @@
 #include "android/AndroidOffline.h"
 #include "android/AndroidPhone.h"
 #include "android/AndroidRootFiles.h"
+#include "app/DiskFull.h"
 #include "app/FileUtil.h"
 #include "app/TextUtil.h"
 #include "app/Translation.h"
@@ -17,6 +18,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+
+#include <cerrno>
 
 namespace {
 
@@ -43,6 +46,21 @@ QString backupCheckList()
         "to "
         "try again.<br/>To do this:  Go Settings -&gt; Apps -&gt; Running -&gt; Kik and then tap Close "
         "button.<br/><br/>Error:");
+}
+
+// True when `path` cannot grow because the disk is full. adb stops writing a
+// backup without a word when the disk fills up, leaving a cut archive that
+// would otherwise be blamed on the phone.
+bool cannotGrow(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    const QByteArray probe(1024 * 1024, '\0');
+    errno = 0;
+    const bool wrote = file.write(probe) == probe.size() && file.flush();
+    const int savedErrno = errno;
+    return !wrote && isDiskFullFileError(file, savedErrno);
 }
 
 } // namespace
@@ -195,6 +213,10 @@ bool AndroidLoadKikThread::rootFetch(QString &errorText)
         return true;
     } catch (const JobCancelled &) {
         throw;
+    } catch (const DiskFullError &) {
+        // The phone's backup would need the same disk: no fallback.
+        QDir(work).removeRecursively();
+        throw;
     } catch (const std::exception &e) {
         QDir(work).removeRecursively();
         errorText = QString::fromUtf8(e.what()) + fallback;
@@ -248,6 +270,10 @@ void AndroidLoadKikThread::backupFetch()
             try {
                 extractAndroidBackup(m_archivePath, QDir(fresh), QString::fromLatin1(kAbCorruptedMessage));
                 extracted = true;
+            } catch (const DiskFullError &) {
+                QDir(work).removeRecursively();
+                QFile::remove(m_archivePath);
+                throw;
             } catch (const std::runtime_error &e) {
                 lastError = QString::fromUtf8(e.what());
             }
@@ -269,9 +295,13 @@ void AndroidLoadKikThread::backupFetch()
         QThread::msleep(500);
     }
     QDir(work).removeRecursively();
-    QString detail;
     // An empty archive is what a phone that refused the backup leaves.
     const bool gotArchive = QFileInfo(m_archivePath).size() > 0;
+    if (cannotGrow(m_archivePath)) {
+        QFile::remove(m_archivePath);
+        throw DiskFullError(m_archivePath);
+    }
+    QString detail;
     if (gotArchive) {
         QFile::remove(m_archivePath);
         detail = lastError.startsWith(QLatin1String("Your backup file is encrypted"))

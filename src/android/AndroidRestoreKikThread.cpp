@@ -5,6 +5,7 @@
 #include "android/AndroidPhone.h"
 #include "android/AndroidRootFiles.h"
 #include "android/AndroidShell.h"
+#include "app/DiskFull.h"
 #include "app/FileUtil.h"
 #include "app/TextUtil.h"
 #include "app/Translation.h"
@@ -37,10 +38,16 @@ public:
     {
         QDir(m_copy).removeRecursively();
         QDir().mkpath(m_copy);
-        for (const QFileInfo &file : QDir(m_folder).entryInfoList(QDir::Files | QDir::Hidden)) {
-            if (!QFile::copy(file.absoluteFilePath(), m_copy + QLatin1Char('/') + file.fileName()))
-                fail(QStringLiteral("Can not copy %1. %2")
-                         .arg(file.absoluteFilePath(), QStringLiteral("copy failed")));
+        try {
+            for (const QFileInfo &file : QDir(m_folder).entryInfoList(QDir::Files | QDir::Hidden)) {
+                if (!copyFileUnlessDiskFull(file.absoluteFilePath(),
+                                            m_copy + QLatin1Char('/') + file.fileName()))
+                    fail(QStringLiteral("Can not copy %1. %2")
+                             .arg(file.absoluteFilePath(), QStringLiteral("copy failed")));
+            }
+        } catch (...) {
+            QDir(m_copy).removeRecursively();
+            throw;
         }
     }
     ~DatabaseFolderUndo()
@@ -90,6 +97,8 @@ void AndroidRestoreKikThread::run()
                 pushAsRoot();
             } catch (const JobCancelled &) {
                 throw;
+            } catch (const DiskFullError &) {
+                throw; // the phone's restore would need the same disk
             } catch (const std::exception &e) {
                 const QString text =
                     QString::fromUtf8(e.what()) + QLatin1Char(' ')

@@ -1,4 +1,5 @@
 #include "android/AndroidSafetyCopies.h"
+#include "app/DiskFull.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -40,7 +41,14 @@ QString keepDatabaseCopy(const QDir &cache)
     const QDir db(cache.filePath(QStringLiteral("ab-extract/apps/kik.android/db")));
     for (const QFileInfo &file : db.entryInfoList(QDir::Files | QDir::Hidden)) {
         const QString to = target + QLatin1Char('/') + file.fileName();
-        if (!QFile::copy(file.absoluteFilePath(), to))
+        bool copied = false;
+        try {
+            copied = copyFileUnlessDiskFull(file.absoluteFilePath(), to);
+        } catch (const DiskFullError &) {
+            QDir(target).removeRecursively();
+            throw;
+        }
+        if (!copied)
             throw std::runtime_error(
                 QStringLiteral("Can not copy %1 to %2.")
                     .arg(QDir::toNativeSeparators(file.absoluteFilePath()), QDir::toNativeSeparators(to))

@@ -1,6 +1,7 @@
-// A bounded queue of byte blocks between two threads: compression runs on
-// one core while the tar side reads or writes files on the other, with at
-// most `capacity` blocks in flight.
+// A bounded queue of blocks between two threads: compression runs on one
+// core while the tar side reads or writes files on the other, or the disk
+// works while the socket moves the next block, with at most `capacity`
+// blocks in flight.
 #pragma once
 
 #include <QByteArray>
@@ -10,13 +11,14 @@
 #include <mutex>
 #include <optional>
 
-class BlockQueue
+template <typename Block>
+class BasicBlockQueue
 {
 public:
-    explicit BlockQueue(size_t capacity) : m_capacity(capacity) {}
+    explicit BasicBlockQueue(size_t capacity) : m_capacity(capacity) {}
 
     // Waits for room; false when the queue was closed by the other side.
-    bool push(QByteArray block)
+    bool push(Block block)
     {
         std::unique_lock lock(m_mutex);
         m_notFull.wait(lock, [&] { return m_blocks.size() < m_capacity || m_closed; });
@@ -28,13 +30,13 @@ public:
     }
 
     // Waits for a block; none once the queue is closed and empty.
-    std::optional<QByteArray> pop()
+    std::optional<Block> pop()
     {
         std::unique_lock lock(m_mutex);
         m_notEmpty.wait(lock, [&] { return !m_blocks.empty() || m_closed; });
         if (m_blocks.empty())
             return std::nullopt;
-        QByteArray block = std::move(m_blocks.front());
+        Block block = std::move(m_blocks.front());
         m_blocks.pop_front();
         m_notFull.notify_one();
         return block;
@@ -54,6 +56,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_notEmpty;
     std::condition_variable m_notFull;
-    std::deque<QByteArray> m_blocks;
+    std::deque<Block> m_blocks;
     bool m_closed = false;
 };
+
+using BlockQueue = BasicBlockQueue<QByteArray>;

@@ -1,6 +1,8 @@
 #include "android/HelperChannel.h"
 
+#include "android/FilePipe.h"
 #include "android/SimpleProtocol.h"
+#include "app/DiskFull.h"
 #include "app/LogCategories.h"
 #include "app/Translation.h"
 #include "jobs/JobCancelled.h"
@@ -11,15 +13,19 @@
 #include <QFileInfo>
 #include <QIODevice>
 
+#include <algorithm>
 #include <limits>
-
-#include <vector>
 
 using namespace simpleprotocol;
 
 namespace {
 
-constexpr qint64 kChunkBytes = 256 * 1024;
+// Received blocks are written in pieces of at most kChunkBytes; a few of
+// them wait for the disk while the next arrive.
+constexpr qint64 kChunkBytes = 1024 * 1024;
+constexpr int kWriteBuffers = 4;
+// Upload blocks read ahead of the socket.
+constexpr int kReadBuffers = 3;
 
 // The file being received: removed again unless the download completes.
 class PartialFile
@@ -40,6 +46,19 @@ private:
     QFile m_file;
     bool m_done = false;
 };
+
+// Tells the phone that the received file could not be written, and throws:
+// DiskFullError when the disk is full, else "write file %1 failed. %2".
+[[noreturn]] void writeFailed(QIODevice *socket, const QFile &file, const BackgroundFileWriter &writer,
+                              const QString &local)
+{
+    if (isDiskFullFileError(file, writer.systemError())) {
+        const DiskFullError full(local);
+        LocalException tell(socket, QString::fromUtf8(full.what()));
+        throw full;
+    }
+    throw LocalException(socket, QStringLiteral("write file %1 failed. %2").arg(local, writer.errorString()));
+}
 
 } // namespace
 
@@ -100,7 +119,10 @@ void HelperChannel::receiveBlocks(const QString &local, qint64 total)
     if (!partial.file().open(QIODevice::WriteOnly))
         throw std::runtime_error(
             QStringLiteral("create %1 error. %2").arg(local, partial.file().errorString()).toStdString());
-    std::vector<char> buffer(static_cast<size_t>(kChunkBytes));
+    // The disk writes one block while the socket brings the next: a block is
+    // acknowledged once it is here, and the transfer is confirmed only after
+    // every block is on the disk.
+    BackgroundFileWriter writer(partial.file(), kWriteBuffers, kChunkBytes);
     qint64 received = 0;
     try {
         for (;;) {
@@ -113,11 +135,9 @@ void HelperChannel::receiveBlocks(const QString &local, qint64 total)
                     throw LocalException(s, QStringLiteral("The phone sent %1 of the %2 bytes it announced.")
                                                 .arg(received)
                                                 .arg(total));
+                if (!writer.finish())
+                    writeFailed(s, partial.file(), writer, local);
                 sendCommand(s, QStringLiteral("$file:"), QString(), true, kReplyTimeoutMs);
-                if (!partial.file().flush())
-                    throw std::runtime_error(QStringLiteral("write file %1 failed. %2")
-                                                 .arg(local, partial.file().errorString())
-                                                 .toStdString());
                 partial.file().close();
                 partial.keep();
                 return;
@@ -129,19 +149,23 @@ void HelperChannel::receiveBlocks(const QString &local, qint64 total)
                 throw LocalException(
                     s, QStringLiteral("The phone sent more than the %1 bytes it announced.").arg(total));
             while (left > 0) {
-                const qint64 n = std::min(left, kChunkBytes);
-                readExact(s, buffer.data(), n, kReplyTimeoutMs);
-                if (partial.file().write(buffer.data(), n) != n)
-                    throw std::runtime_error(QStringLiteral("write file %1 failed. %2")
-                                                 .arg(local, partial.file().errorString())
-                                                 .toStdString());
+                char *buffer = writer.buffer();
+                if (!buffer)
+                    writeFailed(s, partial.file(), writer, local);
+                const qint64 n = std::min(left, writer.bufferBytes());
+                readExact(s, buffer, n, kReplyTimeoutMs);
+                writer.commit(n);
                 left -= n;
                 received += n;
             }
+            if (writer.failed())
+                writeFailed(s, partial.file(), writer, local);
             sendCommand(s, QStringLiteral("."), QString(), true, kReplyTimeoutMs);
             JobReport::progress(progress(), QString(), -1, transferDetail(received, total));
         }
     } catch (const JobCancelled &) {
+        throw;
+    } catch (const DiskFullError &) {
         throw;
     } catch (const std::exception &e) {
         throw std::runtime_error(e.what());
@@ -159,14 +183,17 @@ void HelperChannel::uploadFile(const QString &local, const QString &remote)
         throw LocalException(s, QStringLiteral("open %1 failed. %2").arg(local, file.errorString()));
     const qint64 total = file.size();
     const QString title = ids("IDS_UPLOADING_FILE_%1").arg(QFileInfo(local).fileName());
+    // The disk reads the next blocks while the socket sends this one.
+    BackgroundFileReader reader(file, kReadBuffers, kUploadBlockBytes);
     qint64 sent = 0;
-    while (!file.atEnd()) {
+    for (;;) {
         if (cancelled())
             throw JobCancelled();
-        const QByteArray block = file.read(kUploadBlockBytes);
+        const QByteArrayView block = reader.next();
         if (block.isEmpty()) {
-            if (file.error() != QFile::NoError)
-                throw LocalException(s, QStringLiteral("read %1 failed. %2").arg(local, file.errorString()));
+            if (reader.failed())
+                throw LocalException(s,
+                                     QStringLiteral("read %1 failed. %2").arg(local, reader.errorString()));
             break;
         }
         sent += block.size();

@@ -26,6 +26,13 @@ namespace {
 
 constexpr int kPortAttempts = 5;
 
+// Every block waits for a one-line answer: short lines go out at once
+// instead of waiting for more data to join them.
+void setLowDelay(QTcpSocket &socket)
+{
+    socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+}
+
 // A port of this computer that nothing listens on right now, chosen by the
 // system; the next port of the usual sequence when none can be had. The
 // sequence depends only on the clock, so another program that follows it (or
@@ -75,6 +82,7 @@ std::unique_ptr<QTcpSocket> openUsb(const AndroidDevice &device, const QString &
             continue;
         try {
             simpleprotocol::expectReply(socket.get(), QStringLiteral("$ready:"), 5000);
+            setLowDelay(*socket);
             return socket;
         } catch (const std::exception &) {
             qCDebug(lcAndroid, "connect %s failed, try again...", qUtf8Printable(url));
@@ -99,6 +107,7 @@ std::unique_ptr<QTcpSocket> openWifi(const AndroidDevice &device, const QString 
     if (!socket->waitForConnected(timeoutMs))
         fail(QStringLiteral("connec %1 failed.").arg(url));
     simpleprotocol::expectReply(socket.get(), QStringLiteral("$ready:"), timeoutMs);
+    setLowDelay(*socket);
     return socket;
 }
 

@@ -82,11 +82,11 @@ void readExact(QIODevice *socket, char *buffer, qint64 size, int timeoutMs)
     }
 }
 
-void writeAll(QIODevice *socket, const QByteArray &bytes, bool flush, int timeoutMs)
+void writeAll(QIODevice *socket, QByteArrayView bytes, bool flush, int timeoutMs)
 {
     qint64 done = 0;
     while (done < bytes.size()) {
-        const qint64 n = socket->write(bytes.constData() + done, bytes.size() - done);
+        const qint64 n = socket->write(bytes.data() + done, bytes.size() - done);
         if (n < 0)
             throw SocketDataTransferException(errorText(socket));
         if (n == 0 && !socket->waitForBytesWritten(bounded(timeoutMs)))

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <stdexcept>
@@ -47,7 +48,11 @@ public:
 QString readLine(QIODevice *socket, int timeoutMs);
 // Reads exactly `size` bytes into `buffer`.
 void readExact(QIODevice *socket, char *buffer, qint64 size, int timeoutMs);
-void writeAll(QIODevice *socket, const QByteArray &bytes, bool flush, int timeoutMs);
+void writeAll(QIODevice *socket, QByteArrayView bytes, bool flush, int timeoutMs);
+inline void writeAll(QIODevice *socket, const QByteArray &bytes, bool flush, int timeoutMs)
+{
+    writeAll(socket, QByteArrayView(bytes), flush, timeoutMs);
+}
 void sendCommand(QIODevice *socket, const QString &command, const QString &argument, bool flush,
                  int timeoutMs);
 // readLine; an empty line is "Null command.", "$error:" a RemoteException.

@@ -1,11 +1,16 @@
 #include "cli/CliMessages.h"
 
 #include "app/DataRoot.h"
+#include "app/DiskFull.h"
 
 #include <QRegularExpression>
 
 QString withoutCachePaths(const QString &text)
 {
+    // A full disk is told with the folder that could not be written: the
+    // user needs it to know which disk to free.
+    if (isDiskFullMessage(text))
+        return text;
     QString result = text;
     for (const QString &cache :
          {DataRoot::iosCacheFolder().absolutePath(), DataRoot::androidCacheFolder().absolutePath()}) {

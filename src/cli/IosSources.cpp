@@ -8,6 +8,7 @@
 #include "app/Translation.h"
 #include "cli/CliProgress.h"
 #include "cli/CliSignals.h"
+#include "cli/ForwardingProgress.h"
 #include "ios/BackupManifest.h"
 #include "ios/IOSKikDb.h"
 #include "ios/IOSLoadKikFromiTunesThread.h"
@@ -18,36 +19,6 @@
 #include <QFileInfo>
 
 namespace {
-
-// Keeps the load job's own outcome while passing its progress on to the
-// command's progress object, and the command's cancel back to the job.
-class ForwardingProgress : public HeadlessProgress
-{
-public:
-    explicit ForwardingProgress(JobProgress *target) : m_target(target)
-    {
-        // A cancel that came before the load stops it at its first step.
-        if (m_target && m_target->isCancelled())
-            cancelled = true;
-        // A signal reaches the load job at once, not at its next report.
-        CliSignals::watch(this);
-    }
-    ~ForwardingProgress() override { CliSignals::unwatch(this); }
-    ForwardingProgress(const ForwardingProgress &) = delete;
-    ForwardingProgress &operator=(const ForwardingProgress &) = delete;
-    void updateProgress(const QString &status, int curProgress, const QString &text) override
-    {
-        HeadlessProgress::updateProgress(status, curProgress, text);
-        if (m_target) {
-            m_target->updateProgress(status, curProgress, text);
-            if (m_target->isCancelled())
-                cancelled = true;
-        }
-    }
-
-private:
-    JobProgress *m_target;
-};
 
 // Reads a Kik folder. A folder of the user's (`input`) is never written:
 // its thumbnails and any copy SQLite needs to read the store go into the

@@ -2,6 +2,7 @@
 
 #include "app/Translation.h"
 #include "cli/CliSource.h"
+#include "cli/ForwardingProgress.h"
 #include "ios/BackupManifest.h"
 #include "ios/BackupSettingsCheck.h"
 #include "ios/IOSKikDb.h"
@@ -12,30 +13,6 @@
 #include <QDir>
 
 namespace {
-
-// Passes a job's progress on to the command's progress object and the
-// command's cancel back to the job, keeping the job's own outcome.
-class ForwardingProgress : public HeadlessProgress
-{
-public:
-    explicit ForwardingProgress(JobProgress *target) : m_target(target)
-    {
-        if (m_target && m_target->isCancelled())
-            cancelled = true;
-    }
-    void updateProgress(const QString &status, int curProgress, const QString &text) override
-    {
-        HeadlessProgress::updateProgress(status, curProgress, text);
-        if (m_target) {
-            m_target->updateProgress(status, curProgress, text);
-            if (m_target->isCancelled())
-                cancel();
-        }
-    }
-
-private:
-    JobProgress *m_target;
-};
 
 class CliIphoneLoadUi : public IphoneLoadUi
 {

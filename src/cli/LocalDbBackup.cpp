@@ -27,6 +27,20 @@ QString checkedLocalDbName(const QString &wanted)
     return check.name;
 }
 
+QString existingLocalDbFolder(const QString &wanted, QString *name)
+{
+    const LocalDatabases::NameCheck check = LocalDatabases::checkName(wanted);
+    if (!check.ok())
+        throw CliUsageError(ids(check.errorKey).toStdString());
+    const QString folder = LocalDatabases::folderOf(check.name);
+    if (!LocalDatabases::exists(folder))
+        throw std::runtime_error(
+            QStringLiteral("There is no local database named \"%1\".").arg(check.name).toStdString());
+    if (name)
+        *name = check.name;
+    return folder;
+}
+
 QString defaultLocalDbName(const QString &deviceName)
 {
     static const QRegularExpression unwanted(

@@ -1,5 +1,5 @@
-// Backing messages up into a local database from a command, shared by
-// `backup` and `import-itunes`.
+// Local databases from a command: their names, finding an existing one,
+// and backing messages up into one (`backup` and `import-itunes`).
 #pragma once
 
 #include "model/KikRecords.h"
@@ -16,6 +16,11 @@ inline constexpr int kMaxLocalDbNameBytes = 120;
 // Checks the database name (a usage error when it is not acceptable or too
 // long). Returns the name as it will be used.
 QString checkedLocalDbName(const QString &wanted);
+
+// The folder of the existing local database `wanted`: a usage error when the
+// name is not acceptable, a failure when there is no such database. `name`,
+// when given, receives the name as it is used.
+QString existingLocalDbFolder(const QString &wanted, QString *name = nullptr);
 
 // A valid database name made from any device name: characters a name may
 // not hold become spaces, the name is shortened, "_Backup" is appended.

@@ -1,6 +1,7 @@
 // velloran-kik localdb list / localdb delete NAME.
 #include "app/Translation.h"
 #include "cli/CliCommand.h"
+#include "cli/LocalDbBackup.h"
 #include "model/LocalDatabases.h"
 
 #include <QDir>
@@ -24,19 +25,14 @@ int runList(CliContext &ctx)
 
 int runDelete(CliContext &ctx)
 {
-    const LocalDatabases::NameCheck check = LocalDatabases::checkName(ctx.args.value(0));
-    if (!check.ok())
-        throw CliUsageError(ids(check.errorKey).toStdString());
-    const QString folder = LocalDatabases::folderOf(check.name);
-    if (!LocalDatabases::exists(folder))
-        throw std::runtime_error(
-            QStringLiteral("There is no local database named \"%1\".").arg(check.name).toStdString());
+    QString name;
+    const QString folder = existingLocalDbFolder(ctx.args.value(0), &name);
     LocalDatabases::remove(folder);
     if (QDir(folder).exists())
         throw std::runtime_error(QStringLiteral("The folder %1 could not be removed completely.")
                                      .arg(QDir::toNativeSeparators(folder))
                                      .toStdString());
-    ctx.printResult(QJsonObject{{QStringLiteral("deleted"), check.name}}, ids("IDS_DEL_LOCALDB_SUC"));
+    ctx.printResult(QJsonObject{{QStringLiteral("deleted"), name}}, ids("IDS_DEL_LOCALDB_SUC"));
     return CliExit::Ok;
 }
 

@@ -1,6 +1,7 @@
 // The "localdb:NAME" source: a local message database below the data root.
 #include "app/Translation.h"
 #include "cli/CliSource.h"
+#include "cli/LocalDbBackup.h"
 #include "model/KikLocalDb.h"
 #include "model/LocalDatabases.h"
 
@@ -8,14 +9,8 @@ namespace {
 
 LoadedSource loadLocalDb(const QString &value, CliContext &, JobProgress *)
 {
-    const LocalDatabases::NameCheck check = LocalDatabases::checkName(value);
-    if (!check.ok())
-        throw CliUsageError(ids(check.errorKey).toStdString());
-    const QString folder = LocalDatabases::folderOf(check.name);
     // Loading never creates a database: only an existing one is read.
-    if (!LocalDatabases::exists(folder))
-        throw std::runtime_error(
-            QStringLiteral("There is no local database named \"%1\".").arg(check.name).toStdString());
+    const QString folder = existingLocalDbFolder(value);
     LoadedSource source;
     auto db = std::make_shared<KikLocalDb>(folder);
     source.data = std::make_shared<KikDataSet>();

@@ -1,5 +1,6 @@
 #include "db/Sqlite3Cursor.h"
 
+#include "db/Sqlite3DB.h"
 #include "db/SqliteStatement.h"
 
 #include <sqlite3.h>
@@ -32,6 +33,7 @@ bool Sqlite3Cursor::moveNext()
     m_done = true;
     if (rc == SQLITE_DONE)
         return false;
+    throwIfSqliteDiskFull(m_lease->db());
     const QString message = QString::fromUtf8(sqlite3_errmsg(m_lease->db()));
     throw std::runtime_error(
         QStringLiteral("%1 (in \"%2\")").arg(message, QString::fromUtf8(m_lease->sql())).toStdString());

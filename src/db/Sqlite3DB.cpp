@@ -2,11 +2,14 @@
 
 #include "db/SqliteStatement.h"
 
+#include "app/DiskFull.h"
+
 #include <QDateTime>
 #include <QDir>
 
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <stdexcept>
 
 using sqlite_detail::StatementCache;
@@ -15,6 +18,22 @@ using sqlite_detail::StatementLease;
 int sqlite_qt_version()
 {
     return 7;
+}
+
+void throwIfSqliteDiskFull(sqlite3 *db)
+{
+    // Taken first: SQLite does not always keep the system's error of a
+    // failed write (a COMMIT's, for one), and errno still holds it then.
+    const int lastErrno = errno;
+    if (!db)
+        return;
+    const int code = sqlite3_extended_errcode(db) & 0xff;
+    const int systemError = sqlite3_system_errno(db) ? sqlite3_system_errno(db) : lastErrno;
+    if (code != SQLITE_FULL && !(code == SQLITE_IOERR && isDiskFullErrno(systemError)))
+        return;
+    const char *file = sqlite3_db_filename(db, "main");
+    // A database without a file (in memory) spills to the temporary folder.
+    throw DiskFullError(file && *file ? QString::fromUtf8(file) : QDir::tempPath());
 }
 
 namespace {
@@ -98,6 +117,7 @@ QString Sqlite3DB::errorText(const QString &context) const
 
 void Sqlite3DB::throwError(const QString &context) const
 {
+    throwIfSqliteDiskFull(m_db);
     throw std::runtime_error(errorText(context).toStdString());
 }
 

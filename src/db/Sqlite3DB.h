@@ -16,6 +16,11 @@ struct sqlite3;
 // The interface version of this access layer; start-up accepts only 7.
 int sqlite_qt_version();
 
+// Throws DiskFullError (app/DiskFull.h) naming the database's folder when
+// the last error of `db` means the disk is full: SQLITE_FULL, or an I/O
+// error whose system error is ENOSPC, EFBIG or EDQUOT.
+void throwIfSqliteDiskFull(sqlite3 *db);
+
 namespace sqlite_detail {
 class StatementCache;
 }

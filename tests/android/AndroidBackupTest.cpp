@@ -358,16 +358,17 @@ TEST(AndroidBackupRead, RefusedForDiskSpaceRemovesWhatItWrote)
         runPython(QStringLiteral("make_android_kik.py"), {QStringLiteral("odd"), ab, QStringLiteral("huge")});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     const QString fresh = dir.filePath(QStringLiteral("fresh"));
-    EXPECT_NE(
-        errorOf([&] { extractAndroidBackup(ab, QDir(fresh), kCorrupt); }).find("Not enough free disk space"),
-        std::string::npos);
+    EXPECT_NE(errorOf([&] {
+                  extractAndroidBackup(ab, QDir(fresh), kCorrupt);
+              }).find("There is not enough free space on the computer's disk to write"),
+              std::string::npos);
     EXPECT_FALSE(QFileInfo::exists(fresh));
     // Into a folder that was there: only the files it wrote go.
     const QString existing = dir.filePath(QStringLiteral("existing"));
     writeFile(existing + QStringLiteral("/mine.txt"), "kept");
     EXPECT_NE(errorOf([&] {
                   extractAndroidBackup(ab, QDir(existing), kCorrupt);
-              }).find("Not enough free disk space"),
+              }).find("There is not enough free space on the computer's disk to write"),
               std::string::npos);
     EXPECT_EQ(readFile(existing + QStringLiteral("/mine.txt")), QByteArray("kept"));
     EXPECT_FALSE(QFileInfo::exists(existing + QStringLiteral("/apps/kik.android/f/first")));

@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace TestSupport;
 
 namespace {
@@ -169,4 +172,34 @@ TEST(AndroidPhoneCliWithoutAdb, MissingAdbIsNamed)
                                 QByteArray(), 60000, {"PATH=" + dir.path()});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("adb is missing or failed (run adb failed.)")) << r.err.toStdString();
+}
+
+// A full disk on the computer: the tool says so, names the folder it could
+// not write, and ends with 1; the phone's data stays as it was.
+TEST_F(AndroidPhoneCli, AFullDiskIsReportedAsSuch)
+{
+    ASSERT_TRUE(start({phone("ROOT1", true, "installed")}));
+    const QString kikDb = root("ROOT1") + "/data/data/kik.android/databases/kikDatabase.db";
+    const QByteArray before = readFile(kikDb);
+    ASSERT_FALSE(before.isEmpty());
+    // Every file the tool (and the adb it starts) writes is cut at 4 KiB, as
+    // on a full disk: the write fails with EFBIG instead of ending the tool.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const ProcessResult r = cli({"--yes", "chats", "adb:ROOT1"});
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
+
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    const QString err = QString::fromUtf8(r.err);
+    EXPECT_TRUE(err.contains("There is not enough free space on the computer's disk to write "
+                             + QDir::toNativeSeparators(m_dir.filePath("data"))))
+        << r.err.toStdString();
+    EXPECT_TRUE(err.contains("Free some space and try again.")) << r.err.toStdString();
+    EXPECT_FALSE(err.contains("corrupted")) << r.err.toStdString();
+    EXPECT_EQ(readFile(kikDb), before);
 }

@@ -30,6 +30,7 @@ key out of the device information.
 """
 import base64
 import os
+import queue
 import re
 import socket
 import sys
@@ -68,6 +69,8 @@ def hello_text(phone):
 
 
 def serve(sock, phone, port):
+    # Short lines answer every block: sent at once, not held back for more.
+    sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     wire = Wire(sock, IDLE_SECONDS)
     with phone.lock:
         kind = phone.channels.get(port)
@@ -190,18 +193,73 @@ def _download(wire, phone, path):
     size = os.path.getsize(host)
     _send_line(wire, "$file:%d" % size)
     block = max(1, int(phone["block_size"]))
-    with open(host, "rb") as f:
-        while True:
-            data = f.read(block)
-            if not data:
-                break
-            allowed = phone.allow(len(data))
-            wire.send(b"$block:%d\n" % len(data) + data[:allowed])
-            if allowed < len(data):
+    # Two buffers: the next block is read from the disk while the desktop
+    # takes the current one.
+    buffers = [bytearray(block), bytearray(block)]
+    current = 0
+    with open(host, "rb", buffering=0) as f:
+        length = f.readinto(buffers[current])
+        while length:
+            data = memoryview(buffers[current])[:length]
+            allowed = phone.allow(length)
+            wire.send_parts(b"$block:%d\n" % length, data[:allowed])
+            if allowed < length:
                 raise PhoneGone()
+            current ^= 1
+            following = f.readinto(buffers[current])
             _expect(wire, phone, ".")
+            length = following
     _send_line(wire, ".")
     _expect(wire, phone, "$file:")
+
+
+class _FileWriter:
+    """Writes received blocks on a thread of its own, so that the socket
+    takes the next block while the disk takes this one. A few buffers go
+    round between the two threads; close() writes what is queued, closes
+    the file and raises the first failed write."""
+
+    BUFFERS = 3
+
+    def __init__(self, target):
+        self._target = target
+        self._free = queue.Queue()
+        self._filled = queue.Queue()
+        for _ in range(self.BUFFERS):
+            self._free.put(bytearray())
+        self._error = None
+        self._thread = threading.Thread(target=self._run, daemon=True)
+        self._thread.start()
+
+    def buffer(self, length):
+        """A buffer of at least `length` bytes to receive into."""
+        buf = self._free.get(timeout=IDLE_SECONDS)
+        if self._error is not None:
+            raise self._error
+        return buf if len(buf) >= length else bytearray(length)
+
+    def write(self, buf, length):
+        self._filled.put((buf, length))
+
+    def close(self):
+        self._filled.put(None)
+        self._thread.join(IDLE_SECONDS)
+        self._target.close()
+        if self._error is not None:
+            raise self._error
+
+    def _run(self):
+        while True:
+            item = self._filled.get()
+            if item is None:
+                return
+            buf, length = item
+            if self._error is None:
+                try:
+                    self._target.write(memoryview(buf)[:length])
+                except OSError as e:
+                    self._error = e
+            self._free.put(buf)
 
 
 def _upload(wire, phone, path):
@@ -216,8 +274,9 @@ def _upload(wire, phone, path):
     if problem:
         _send_line(wire, "$error:" + _b64(problem))
     existed = host is not None and os.path.exists(host)
-    target = open(host, "wb") if not problem else None
+    writer = _FileWriter(open(host, "wb")) if not problem else None
     size = 0
+    discard = bytearray()
     try:
         while True:
             line = wire.recv_line().decode("utf-8", "replace")
@@ -228,18 +287,29 @@ def _upload(wire, phone, path):
                 phone.log("helper", line[:80])
                 _send_line(wire, "$error:" + _b64("invalid command(.,$block:), " + line[:80]))
                 return
-            chunk = wire.recv_exact(int(line[7:]))
-            if phone.allow(len(chunk)) < len(chunk):
+            length = int(line[7:])
+            if writer is not None:
+                buf = writer.buffer(length)
+            else:
+                if len(discard) < length:
+                    discard = bytearray(length)
+                buf = discard
+            wire.recv_into_exact(memoryview(buf)[:length])
+            if phone.allow(length) < length:
                 raise PhoneGone()
-            if target is not None:
-                target.write(chunk)
-                size += len(chunk)
+            if writer is not None:
+                # The block is acknowledged once it is here; the desktop
+                # sends the next one while this one is written.
                 _send_line(wire, ".")
+                writer.write(buf, length)
+                size += length
     finally:
-        if target is not None:
-            target.close()
-            if not existed:
-                phone.created(HELPER_PACKAGE, path)
+        if writer is not None:
+            try:
+                writer.close()
+            finally:
+                if not existed:
+                    phone.created(HELPER_PACKAGE, path)
     if problem:
         return
     phone.log("helper-upload", path, size=size)

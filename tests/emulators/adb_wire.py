@@ -29,6 +29,20 @@ class Wire:
         del self.buf[:n]
         return data
 
+    def recv_into_exact(self, view):
+        """Fills the writable memoryview `view`: bytes already buffered
+        first, the rest straight from the socket without further copies."""
+        n = len(view)
+        taken = min(n, len(self.buf))
+        if taken:
+            view[:taken] = self.buf[:taken]
+            del self.buf[:taken]
+        while taken < n:
+            got = self.sock.recv_into(view[taken:], n - taken)
+            if not got:
+                raise EOFError()
+            taken += got
+
     def recv_some(self, limit=65536):
         if not self.buf:
             self._fill()
@@ -60,6 +74,17 @@ class Wire:
 
     def send(self, data):
         self.sock.sendall(data)
+
+    def send_parts(self, *parts):
+        """Sends the parts in order, gathered by the system (no joined copy)."""
+        views = [memoryview(p).cast("B") for p in parts if len(p)]
+        while views:
+            sent = self.sock.sendmsg(views)
+            while views and sent >= len(views[0]):
+                sent -= len(views[0])
+                views.pop(0)
+            if sent:
+                views[0] = views[0][sent:]
 
     def okay(self):
         self.send(b"OKAY")
