@@ -6,16 +6,19 @@ cd "$(dirname "$0")"
 bash tools/install-deps.sh
 
 jobs=$(nproc)
+# Continuous integration treats every compiler warning as an error.
+werror=OFF
+[ "${CI:-}" = "true" ] && werror=ON
 export QT_QPA_PLATFORM=offscreen
 export QTWEBENGINE_DISABLE_SANDBOX=1
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORAN_WERROR="$werror"
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
 
 if [ "${VELLORAN_SKIP_SANITIZE:-0}" != "1" ]; then
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLORAN_SANITIZE=ON \
-        -DVELLORAN_BUILD_BENCH=OFF
+        -DVELLORAN_BUILD_BENCH=OFF -DVELLORAN_WERROR="$werror"
   cmake --build build-asan -j "$jobs"
   # new_delete_type_mismatch: reported inside the prebuilt WebEngine library.
   export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:new_delete_type_mismatch=0"

@@ -137,17 +137,17 @@ int main(int argc, char **argv)
                           {QStringLiteral(VELLORAN_SOURCE_DIR "/tests/fixtures/make_android_kik.py"),
                            QStringLiteral("phone"), root});
         writeRandom(root + QStringLiteral("/sdcard/big.bin"), bytes);
-        phones.append(QJsonObject{{"serial", serial},
-                                  {"state", "device"},
-                                  {"root", root},
-                                  {"rooted", true},
-                                  {"helper", helper},
-                                  {"sdk", 29},
-                                  {"block_size", 524288}});
+        phones.append(QJsonObject{{QStringLiteral("serial"), QString::fromLatin1(serial)},
+                                  {QStringLiteral("state"), QStringLiteral("device")},
+                                  {QStringLiteral("root"), root},
+                                  {QStringLiteral("rooted"), true},
+                                  {QStringLiteral("helper"), QString::fromLatin1(helper)},
+                                  {QStringLiteral("sdk"), 29},
+                                  {QStringLiteral("block_size"), 524288}});
     }
     QFile config(dir.filePath(QStringLiteral("config.json")));
     config.open(QIODevice::WriteOnly);
-    config.write(QJsonDocument(QJsonObject{{"phones", phones}}).toJson());
+    config.write(QJsonDocument(QJsonObject{{QStringLiteral("phones"), phones}}).toJson());
     config.close();
     QProcess emulator;
     emulator.start(QStringLiteral("/usr/bin/python3"),
@@ -160,7 +160,7 @@ int main(int argc, char **argv)
     }
     const QJsonObject ports = QJsonDocument::fromJson(emulator.readLine()).object();
     qputenv("ADB_SERVER_SOCKET",
-            QStringLiteral("tcp:127.0.0.1:%1").arg(ports.value("adb_port").toInt()).toUtf8());
+            QStringLiteral("tcp:127.0.0.1:%1").arg(ports.value(QLatin1String("adb_port")).toInt()).toUtf8());
     qunsetenv("ANDROID_SERIAL");
 
     std::printf("%lld MiB per transfer, fastest of %d runs\n", mib, rounds);

@@ -103,18 +103,18 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "the phone fixture failed\n");
             return 1;
         }
-        phones.append(QJsonObject{{"serial", kind.serial},
-                                  {"state", "device"},
-                                  {"root", root},
-                                  {"rooted", kind.rooted},
-                                  {"helper", kind.helper},
-                                  {"sdk", 29},
-                                  {"manufacturer", "Google"},
-                                  {"model", "Pixel 4"}});
+        phones.append(QJsonObject{{QStringLiteral("serial"), QString::fromLatin1(kind.serial)},
+                                  {QStringLiteral("state"), QStringLiteral("device")},
+                                  {QStringLiteral("root"), root},
+                                  {QStringLiteral("rooted"), kind.rooted},
+                                  {QStringLiteral("helper"), QString::fromLatin1(kind.helper)},
+                                  {QStringLiteral("sdk"), 29},
+                                  {QStringLiteral("manufacturer"), QStringLiteral("Google")},
+                                  {QStringLiteral("model"), QStringLiteral("Pixel 4")}});
     }
     QFile config(dir.filePath(QStringLiteral("config.json")));
     config.open(QIODevice::WriteOnly);
-    config.write(QJsonDocument(QJsonObject{{"phones", phones}}).toJson());
+    config.write(QJsonDocument(QJsonObject{{QStringLiteral("phones"), phones}}).toJson());
     config.close();
     QProcess emulator;
     emulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -128,7 +128,7 @@ int main(int argc, char **argv)
     }
     const QJsonObject ports = QJsonDocument::fromJson(emulator.readLine()).object();
     qputenv("ADB_SERVER_SOCKET",
-            QStringLiteral("tcp:127.0.0.1:%1").arg(ports.value("adb_port").toInt()).toUtf8());
+            QStringLiteral("tcp:127.0.0.1:%1").arg(ports.value(QLatin1String("adb_port")).toInt()).toUtf8());
     qunsetenv("ANDROID_SERIAL");
     qunsetenv("TERM");
 
@@ -145,8 +145,8 @@ int main(int argc, char **argv)
     }
     std::printf("%d iPhone messages onto a phone holding %d\n", n, n);
     std::printf("%-30s %8.2f s  (phone messages %d -> %d)\n", "offline transfer --to-ab", offline,
-                offlineJson.value("phone_messages_before").toInt(),
-                offlineJson.value("phone_messages_after").toInt());
+                offlineJson.value(QLatin1String("phone_messages_before")).toInt(),
+                offlineJson.value(QLatin1String("phone_messages_after")).toInt());
     std::fflush(stdout);
     int status = 0;
     for (const auto &kind : kinds) {
@@ -163,7 +163,8 @@ int main(int argc, char **argv)
             continue;
         }
         std::printf("%-30s %8.2f s  ratio %.2fx (target at most 2x)  verified %d of %d\n", kind.label, phone,
-                    phone / offline, json.value("verified").toInt(), json.value("messages").toInt());
+                    phone / offline, json.value(QLatin1String("verified")).toInt(),
+                    json.value(QLatin1String("messages")).toInt());
         std::fflush(stdout);
     }
     emulator.closeWriteChannel();

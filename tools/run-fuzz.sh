@@ -15,8 +15,11 @@ budget=${FUZZ_SECONDS:-240}
 cores=$(nproc)
 jobs=${FUZZ_JOBS:-$((cores < 2 ? cores : 2))}
 
+# Continuous integration treats every compiler warning as an error.
+werror=OFF
+[ "${CI:-}" = "true" ] && werror=ON
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVELLORAN_BUILD_FUZZ=ON -DVELLORAN_BUILD_TESTS=OFF -DVELLORAN_BUILD_BENCH=OFF >/dev/null
+  -DVELLORAN_WERROR="$werror" -DVELLORAN_BUILD_FUZZ=ON -DVELLORAN_BUILD_TESTS=OFF -DVELLORAN_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$cores" --target fuzz_targets
 
 if [ $# -gt 0 ]; then

@@ -6,6 +6,7 @@
 #include "android/HelperChannel.h"
 #include "android/HelperConnection.h"
 #include "app/AppError.h"
+#include "app/LogCategories.h"
 #include "jobs/JobCancelled.h"
 #include "jobs/JobProgress.h"
 
@@ -82,7 +83,7 @@ public:
         const QString url = purpose == ChannelPurpose::Download ? HelperConnection::downloadUrl(port)
                                                                 : HelperConnection::uploadUrl(port);
         if (purpose == ChannelPurpose::Download)
-            qDebug("AndroidLoadKikThread::downloadFileThrow, %s", qUtf8Printable(url));
+            qCDebug(lcAndroid, "download %s", qUtf8Printable(url));
         std::unique_ptr<QIODevice> socket = HelperConnection::openChannel(
             m_device, url, HelperConnection::kChannelTimeoutMs, progress ? &progress->cancelled : nullptr);
         return std::make_unique<HelperChannel>(std::move(socket), progress);

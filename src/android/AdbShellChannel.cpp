@@ -3,6 +3,7 @@
 #include "android/AdbRunner.h"
 #include "android/AndroidShell.h"
 #include "app/AppError.h"
+#include "app/LogCategories.h"
 #include "app/Translation.h"
 #include "jobs/JobCancelled.h"
 #include "jobs/JobProgress.h"
@@ -34,8 +35,7 @@ bool AdbShellChannel::downloadFile(const QString &remote, const QString &name, c
     if (QFileInfo(local).size() > 0)
         return true;
     QFile::remove(local);
-    qDebug("AndroidLoadKikThread::downloadFileThrow, file is empty, %s, rx=%s", qUtf8Printable(name),
-           qUtf8Printable(remote));
+    qCDebug(lcAndroid, "file is empty, %s, rx=%s", qUtf8Printable(name), qUtf8Printable(remote));
     return false;
 }
 
@@ -56,6 +56,6 @@ int AdbShellChannel::suCommand(const QString &command)
                                 {kAdbCommandTimeoutMs, progress() ? &progress()->cancelled : nullptr});
     if (!run.finished)
         throw AppError(QStringLiteral("The phone did not run the command. %1").arg(run.err.trimmed()));
-    qDebug("su command, %s return %d.", qUtf8Printable(command), run.exitCode);
+    qCDebug(lcAndroid, "su command, %s return %d.", qUtf8Printable(command), run.exitCode);
     return run.exitCode;
 }

@@ -5,6 +5,7 @@
 #include "android/ZlibStream.h"
 #include "app/AppError.h"
 #include "app/DiskFull.h"
+#include "app/LogCategories.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -321,7 +322,7 @@ int extractAndroidBackup(const QString &archivePath, const QDir &destination, co
         if (!relative.isEmpty() && wanted && !wanted(relative))
             continue;
         if (relative.isEmpty() || passesSymlink(root, relative)) {
-            qWarning().noquote() << "extractAndroidBackup: skip unsafe entry" << name;
+            qCWarning(lcAndroid).noquote() << "skip unsafe backup entry" << name;
             continue;
         }
         const mode_t type = archive_entry_filetype(entry);

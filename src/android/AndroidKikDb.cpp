@@ -3,6 +3,7 @@
 #include "android/AndroidKikPaths.h"
 
 #include "app/FileUtil.h"
+#include "app/LogCategories.h"
 #include "model/RenderInstructions.h"
 
 #include <QDebug>
@@ -130,7 +131,7 @@ void AndroidKikDb::insertMemberThrow(const _KikMember &member)
 qint64 AndroidKikDb::insertMsgThrow(const _KikMessage *msg)
 {
     if (!msg || !msg->chat || !msg->chat->user) {
-        qDebug("AndroidKikDb::insertMsgThrow: skip message, !msg || !msg->chat || !msg->chat->user");
+        qCDebug(lcAndroid, "skip message, !msg || !msg->chat || !msg->chat->user");
         return 0;
     }
     ensureOpen();

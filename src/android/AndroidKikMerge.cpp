@@ -4,6 +4,7 @@
 #include "android/AndroidKikPaths.h"
 #include "app/AppError.h"
 #include "app/FileUtil.h"
+#include "app/LogCategories.h"
 #include "db/Sqlite3RowCopier.h"
 #include "jobs/JobCancelled.h"
 
@@ -310,8 +311,7 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
             }
             _KikMessage *m = e.message;
             if (!m || !m->chat || !m->chat->user) {
-                qDebug("AndroidRestoreKikThread::run: skip invalid message, !msg || !msg->chat || "
-                       "!msg->chat->user");
+                qCDebug(lcAndroid, "skip invalid message, !msg || !msg->chat || !msg->chat->user");
                 continue;
             }
             _KikUser *user = m->chat->user;
@@ -352,7 +352,7 @@ AndroidMergeResult mergeIntoAndroidTree(const QDir &root, const KikMessageList &
                 if (QFileInfo(target).absoluteFilePath() != QFileInfo(*local).absoluteFilePath()) {
                     QFile::remove(target);
                     if (!QFile::copy(*local, target))
-                        qWarning().noquote() << "mergeIntoAndroidTree: cannot copy thumbnail" << *local;
+                        qCWarning(lcAndroid).noquote() << "cannot copy thumbnail" << *local;
                 }
                 thumbUploads.append(
                     {*local, QString::fromLatin1(AndroidKikPaths::kPhoneThumbsFolder) + name, false});

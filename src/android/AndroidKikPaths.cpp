@@ -1,6 +1,7 @@
 #include "android/AndroidKikPaths.h"
 
 #include "app/FileUtil.h"
+#include "app/LogCategories.h"
 #include "db/Sqlite3DB.h"
 
 #include <QDebug>
@@ -31,7 +32,7 @@ QString databasePath(const QDir &root)
                 return path;
         }
     } catch (const std::exception &e) {
-        qWarning().noquote() << "AndroidKikPaths::databasePath:" << e.what();
+        qCWarning(lcAndroid).noquote() << "cannot read the active Kik account:" << e.what();
     }
     return fallback;
 }

@@ -1,6 +1,7 @@
 #include "android/AndroidMonitor.h"
 
 #include "android/AdbRunner.h"
+#include "app/LogCategories.h"
 
 #include <QDebug>
 #include <QtConcurrent/QtConcurrentRun>
@@ -26,12 +27,12 @@ AndroidMonitor::AndroidMonitor(DeviceSource source, int intervalMs, QObject *par
 
 AndroidMonitor::~AndroidMonitor()
 {
-    qDebug("~AndroidMonitor begin");
+    qCDebug(lcAndroid, "device monitor stopping");
     m_stop = true;
     m_task.waitForFinished();
     if (m_ownsAdb)
         adbKillServer();
-    qDebug("~AndroidMonitor end");
+    qCDebug(lcAndroid, "device monitor stopped");
 }
 
 void AndroidMonitor::startMonitor()

@@ -4,6 +4,7 @@
 #include "android/SimpleProtocol.h"
 #include "app/AppError.h"
 #include "app/DiskFull.h"
+#include "app/LogCategories.h"
 #include "app/Translation.h"
 #include "jobs/JobCancelled.h"
 #include "jobs/JobProgress.h"
@@ -108,8 +109,7 @@ bool HelperChannel::downloadFile(const QString &remote, const QString &name, con
     if (QFileInfo(local).size() > 0)
         return true;
     QFile::remove(local);
-    qDebug("AndroidLoadKikThread::downloadFileThrow, file is empty, %s, rx=%s", qUtf8Printable(name),
-           qUtf8Printable(remote));
+    qCDebug(lcAndroid, "file is empty, %s, rx=%s", qUtf8Printable(name), qUtf8Printable(remote));
     return false;
 }
 
@@ -220,6 +220,6 @@ int HelperChannel::suCommand(const QString &command)
     if (!ok)
         throw LocalException(s, QStringLiteral("invalid feedback [%1], must be [%2]")
                                     .arg(reply, QStringLiteral("$sucmd:<status>")));
-    qDebug("su command, %s return %d.", qUtf8Printable(command), status);
+    qCDebug(lcAndroid, "su command, %s return %d.", qUtf8Printable(command), status);
     return status;
 }

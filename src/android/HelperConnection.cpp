@@ -3,6 +3,7 @@
 #include "android/AdbRunner.h"
 #include "android/SimpleProtocol.h"
 #include "app/AppError.h"
+#include "app/LogCategories.h"
 #include "jobs/JobCancelled.h"
 
 #include <QDebug>
@@ -80,7 +81,7 @@ std::unique_ptr<QTcpSocket> openUsb(const AndroidDevice &device, const QString &
             setLowDelay(*socket);
             return socket;
         } catch (const std::exception &) {
-            qDebug("connect %s failed, try again...", qUtf8Printable(url));
+            qCDebug(lcAndroid, "connect %s failed, try again...", qUtf8Printable(url));
         }
     }
     throw AppError(QStringLiteral("start %1 failed.").arg(url));

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace Log {
 namespace {
@@ -42,6 +43,13 @@ char typeLetter(QtMsgType type)
     return 'D';
 }
 
+QString withCategory(const QString &message, const char *category)
+{
+    if (category == nullptr || std::strcmp(category, "default") == 0)
+        return message;
+    return QString::fromUtf8(category) + QStringLiteral(": ") + message;
+}
+
 void openIfNeeded(LogState &s)
 {
     if (s.file.isOpen() || s.folder.isEmpty())
@@ -53,9 +61,9 @@ void openIfNeeded(LogState &s)
     (void)s.file.open(QIODevice::ReadWrite | QIODevice::Append);
 }
 
-void handler(QtMsgType type, const QMessageLogContext &, const QString &message)
+void handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    write(type, message);
+    write(type, message, context.category);
     bool echo;
     {
         LogState &s = state();
@@ -63,7 +71,7 @@ void handler(QtMsgType type, const QMessageLogContext &, const QString &message)
         echo = s.echo;
     }
     if (echo && (type == QtDebugMsg || type == QtInfoMsg)) {
-        const QByteArray text = message.toUtf8();
+        const QByteArray text = withCategory(message, context.category).toUtf8();
         std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
@@ -79,10 +87,11 @@ QString fileNameFor(const QDate &day)
     return QStringLiteral("log-%1.txt").arg(day.toString(QStringLiteral("yyyyMMdd")));
 }
 
-QByteArray formatLine(QtMsgType type, const QTime &time, const QString &message)
+QByteArray formatLine(QtMsgType type, const QTime &time, const QString &message, const char *category)
 {
     return QStringLiteral("(%1 %2) %3\n")
-        .arg(QChar::fromLatin1(typeLetter(type)), time.toString(QStringLiteral("hh:mm:ss")), message)
+        .arg(QChar::fromLatin1(typeLetter(type)), time.toString(QStringLiteral("hh:mm:ss")),
+             withCategory(message, category))
         .toUtf8();
 }
 
@@ -112,14 +121,14 @@ void install(const QString &folder, int keep)
     qInstallMessageHandler(handler);
 }
 
-void write(QtMsgType type, const QString &message)
+void write(QtMsgType type, const QString &message, const char *category)
 {
     LogState &s = state();
     QMutexLocker locker(&s.mutex);
     openIfNeeded(s);
     if (!s.file.isOpen())
         return;
-    s.file.write(formatLine(type, QTime::currentTime(), message));
+    s.file.write(formatLine(type, QTime::currentTime(), message, category));
     s.file.flush();
 }
 

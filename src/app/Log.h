@@ -19,14 +19,18 @@ void setEchoToStdout(bool echo);
 void prune(const QString &folder, int keep);
 
 // One formatted log line: "(D hh:mm:ss) text\n" and its siblings W, C, F.
-QByteArray formatLine(QtMsgType type, const QTime &time, const QString &message);
+// A message of a named logging category says so before its text:
+// "(D hh:mm:ss) velloran.android: text\n". Qt's "default" category, used by
+// plain qDebug() and friends, and a null category add nothing.
+QByteArray formatLine(QtMsgType type, const QTime &time, const QString &message,
+                      const char *category = nullptr);
 
 // The file name used for a process that logs first on `day`.
 QString fileNameFor(const QDate &day);
 
 // Writes one message as the installed handler would (without aborting on
 // fatal messages). The file is chosen by the first message of the process.
-void write(QtMsgType type, const QString &message);
+void write(QtMsgType type, const QString &message, const char *category = nullptr);
 
 // Closes the open file and forgets its name so the next message opens a new
 // one; for tests that simulate a new process start.

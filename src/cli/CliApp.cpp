@@ -2,6 +2,7 @@
 
 #include "app/DataRoot.h"
 #include "app/Log.h"
+#include "app/LogCategories.h"
 #include "cli/CliCommand.h"
 #include "cli/CliSignals.h"
 #include "jobs/JobCancelled.h"
@@ -271,7 +272,7 @@ int runCli(const QStringList &args)
     DataRoot::applyEnvironment();
     Log::install(DataRoot::logFolder().absolutePath(), 10);
     // Only the command's words: arguments may hold passwords.
-    qDebug().noquote() << "velloran-kik" << ctx.command->words.join(QLatin1Char(' '));
+    qCDebug(lcCli).noquote() << "velloran-kik" << ctx.command->words.join(QLatin1Char(' '));
 
     const int code = runCommand(ctx);
     CliSignals::commandEnded();

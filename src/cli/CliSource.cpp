@@ -117,10 +117,10 @@ LoadedSource loadSource(CliContext &ctx, const QString &text, JobProgress *progr
                                "choose a data folder outside it.")
                     .arg(QDir::toNativeSeparators(DataRoot::path()), QDir::toNativeSeparators(input)));
     }
-    const auto it = loaders().constFind(kind);
-    if (it == loaders().cend())
+    const CliSourceLoader loader = loaders().value(kind);
+    if (!loader)
         throw AppError(QStringLiteral("Sources of kind %1 are not supported yet.").arg(kind));
-    LoadedSource source = it.value()(value, ctx, progress);
+    LoadedSource source = loader(value, ctx, progress);
     source.kind = kind;
     source.value = value;
     return source;
@@ -155,8 +155,8 @@ KikMessageList selectedMessages(const LoadedSource &source, const CliContext &ct
     for (_KikMessage *message : std::as_const(source.data->messages)) {
         if (!wanted.isEmpty()) {
             // A message shared by several chats belongs to each of them.
-            const QList<_KikChat *> chats = chatsOf(message);
-            const bool inWanted = std::any_of(chats.cbegin(), chats.cend(), [&](const _KikChat *c) {
+            const QList<_KikChat *> ofMessage = chatsOf(message);
+            const bool inWanted = std::any_of(ofMessage.cbegin(), ofMessage.cend(), [&](const _KikChat *c) {
                 return c->user && wanted.contains(c->user->jid);
             });
             if (!inWanted)

@@ -71,9 +71,9 @@ bool Sqlite3Cursor::hasColumn(const QString &column) const
 int Sqlite3Cursor::columnIndex(const QString &column) const
 {
     buildColumnMap();
-    auto it = m_columns.constFind(column);
-    if (it != m_columns.cend())
-        return it.value();
+    const int exact = m_columns.value(column, -1);
+    if (exact >= 0)
+        return exact;
     for (auto ci = m_columns.cbegin(); ci != m_columns.cend(); ++ci) {
         if (ci.key().compare(column, Qt::CaseInsensitive) == 0)
             return ci.value();

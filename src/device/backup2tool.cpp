@@ -1,10 +1,10 @@
 #include "device/backup2tool.h"
 
 #include "app/AppError.h"
+#include "app/LogCategories.h"
 #include "device/BackupToolText.h"
 
 #include <QDateTime>
-#include <QLoggingCategory>
 #include <QProcess>
 
 #include <stdexcept>
@@ -88,7 +88,7 @@ void backup2tool::runBackup()
         if (finished) {
             const QString text =
                 QString::fromLocal8Bit(err) + QLatin1Char('\n') + QString::fromLocal8Bit(out);
-            qDebug().noquote() << "idevicebackup2:" << text;
+            qCDebug(lcDevice).noquote() << "idevicebackup2:" << text;
             if (!BackupToolText::succeeded(text))
                 throw AppError(text.trimmed());
             return;

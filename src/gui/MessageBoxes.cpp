@@ -1,6 +1,7 @@
 #include "gui/MessageBoxes.h"
 
 #include "app/AppInfo.h"
+#include "app/LogCategories.h"
 #include "app/StyleSheet.h"
 #include "gui/WinMovable.h"
 
@@ -64,7 +65,7 @@ void showError(QWidget *parent, const QString &text)
 {
     generalBox(parent, QMessageBox::Critical, errorBoxText(text), QMessageBox::Ok);
     // The error report goes to the log; there is no upload service here.
-    qCritical().noquote() << "error shown:" << text;
+    qCCritical(lcGui).noquote() << "error shown:" << text;
 }
 
 } // namespace MessageBoxes

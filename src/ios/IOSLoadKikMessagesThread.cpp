@@ -2,6 +2,7 @@
 
 #include "app/AppError.h"
 #include "app/DataRoot.h"
+#include "app/LogCategories.h"
 #include "app/Translation.h"
 #include "db/FileCacheIndex.h"
 #include "device/AfcConnection.h"
@@ -77,7 +78,8 @@ void IOSLoadKikMessagesThread::copyFromContainer()
         // Pairing refused, pending or locked: a backup would fail alike.
         throw;
     } catch (const std::exception &e) {
-        qDebug().noquote() << "Kik's container is not open to us, falling back to a backup:" << e.what();
+        qCDebug(lcIos).noquote() << "Kik's container is not open to us, falling back to a backup:"
+                                 << e.what();
         m_needsBackup = true;
         JobReport::success(m_progress, QString());
         return;

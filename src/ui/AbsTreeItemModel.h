@@ -13,8 +13,8 @@ class AbsTreeItemModel : public QAbstractItemModel
 public:
     struct _ItemNode
     {
-        _ItemNode(int kind, const QString &text, _ItemNode *parent = nullptr)
-            : kind(kind), text(text), parent(parent)
+        _ItemNode(int nodeKind, const QString &nodeText, _ItemNode *parentNode = nullptr)
+            : kind(nodeKind), text(nodeText), parent(parentNode)
         {}
         virtual ~_ItemNode() { qDeleteAll(children); }
         _ItemNode(const _ItemNode &) = delete;

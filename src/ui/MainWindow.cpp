@@ -294,12 +294,12 @@ void MainWindow::loadLocalDatabases()
 
 void MainWindow::loadSource(_AbsDBItemNode *node, const AbsKikDbPtr &db)
 {
-    auto data = std::make_shared<KikDataSet>();
+    auto dataSet = std::make_shared<KikDataSet>();
     db->ensureOpen();
-    db->loadAll(*data);
+    db->loadAll(*dataSet);
     node->db = db;
-    node->dataSet = data;
-    m_mainModel->attachChats(node, data->chatsNewestFirst());
+    node->dataSet = dataSet;
+    m_mainModel->attachChats(node, dataSet->chatsNewestFirst());
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // iPhone arrival and removal, and loading Kik from a connected iPhone.
 #include "ui/MainWindow.h"
 
+#include "app/LogCategories.h"
 #include "app/Translation.h"
 #include "gui/MessageBoxes.h"
 #include "ios/BackupManifest.h"
@@ -107,7 +108,7 @@ void MainWindow::startIosMonitor()
         m_iosStack = &stack;
     } catch (const std::exception &e) {
         // Without the device stack the window still shows everything else.
-        qWarning() << "iPhones are not followed:" << e.what();
+        qCWarning(lcUi) << "iPhones are not followed:" << e.what();
     }
 }
 

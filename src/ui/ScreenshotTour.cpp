@@ -1,5 +1,6 @@
 #include "ui/ScreenshotTour.h"
 
+#include "app/LogCategories.h"
 #include "app/Translation.h"
 #include "jobs/gui/ProgressForm.h"
 #include "ui/ItemModelMain.h"
@@ -33,7 +34,7 @@ bool ScreenshotTour::save(QWidget *widget, const QString &name)
         picture = widget->grab();
     const QString path = QDir(m_folder).filePath(name);
     const bool ok = picture.save(path, "PNG", 9);
-    qInfo().noquote() << (ok ? "saved" : "could not save") << path;
+    qCInfo(lcUi).noquote() << (ok ? "saved" : "could not save") << path;
     return ok;
 }
 

@@ -31,8 +31,8 @@ KikMessageList _AbsDBItemNode::allMessages(bool sorted) const
     return messages;
 }
 
-_IOSDeviceItemNode::_IOSDeviceItemNode(const IOSDeviceRecord &record, _ItemNode *parent)
-    : _AbsDBItemNode(NodeKind::IPhone, record.deviceName, parent), device(record)
+_IOSDeviceItemNode::_IOSDeviceItemNode(const IOSDeviceRecord &record, _ItemNode *parentNode)
+    : _AbsDBItemNode(NodeKind::IPhone, record.deviceName, parentNode), device(record)
 {}
 
 QString AndroidPhoneRecord::displayName() const
@@ -43,18 +43,19 @@ QString AndroidPhoneRecord::displayName() const
     return name.trimmed();
 }
 
-_AndroidDeviceItemNode::_AndroidDeviceItemNode(const AndroidPhoneRecord &record, _ItemNode *parent)
-    : _AbsDBItemNode(NodeKind::Android, record.displayName(), parent), phone(record)
+_AndroidDeviceItemNode::_AndroidDeviceItemNode(const AndroidPhoneRecord &record, _ItemNode *parentNode)
+    : _AbsDBItemNode(NodeKind::Android, record.displayName(), parentNode), phone(record)
 {}
 
-_LocalDbItemNode::_LocalDbItemNode(const QString &name, _ItemNode *parent)
-    : _AbsDBItemNode(NodeKind::LocalDb, name, parent)
+_LocalDbItemNode::_LocalDbItemNode(const QString &name, _ItemNode *parentNode)
+    : _AbsDBItemNode(NodeKind::LocalDb, name, parentNode)
 {}
 
-_ChatSessionItemNode::_ChatSessionItemNode(_KikChat *chat, _ItemNode *parent)
-    : _ItemNode(NodeKind::Chat, chat && chat->user ? displayName(chat->user) : QStringLiteral("Unknown"),
-                parent),
-      chat(chat)
+_ChatSessionItemNode::_ChatSessionItemNode(_KikChat *sessionChat, _ItemNode *parentNode)
+    : _ItemNode(NodeKind::Chat,
+                sessionChat && sessionChat->user ? displayName(sessionChat->user) : QStringLiteral("Unknown"),
+                parentNode),
+      chat(sessionChat)
 {}
 
 _AbsDBItemNode *sourceNodeOf(_ItemNode *node)

@@ -1,4 +1,5 @@
 #include "app/Log.h"
+#include "app/LogCategories.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -57,6 +58,32 @@ TEST(LogFormat, FatalAndTime)
               QByteArray("(F 23:59:59) x\n"));
     EXPECT_EQ(Log::formatLine(QtDebugMsg, QTime(0, 0, 1), QStringLiteral("y")),
               QByteArray("(D 00:00:01) y\n"));
+}
+
+TEST(LogFormat, NamedCategoryComesBeforeTheText)
+{
+    EXPECT_EQ(Log::formatLine(QtWarningMsg, QTime(8, 5, 3), QStringLiteral("z"), "velloran.android"),
+              QByteArray("(W 08:05:03) velloran.android: z\n"));
+    // Qt's own category of plain qDebug() and friends adds nothing.
+    EXPECT_EQ(Log::formatLine(QtDebugMsg, QTime(8, 5, 3), QStringLiteral("z"), "default"),
+              QByteArray("(D 08:05:03) z\n"));
+}
+
+TEST_F(LogTest, InstalledHandlerWritesTheCategoryOfEachMessage)
+{
+    Log::install(folder, 10);
+    qCWarning(lcAndroid).noquote() << "phone gone";
+    qCCritical(lcDb, "disk %s", "full");
+    qWarning("plain");
+    qInstallMessageHandler(nullptr);
+    const QList<QByteArray> lines = readFile(Log::currentFile()).split('\n');
+    ASSERT_EQ(lines.size(), 4) << readFile(Log::currentFile()).constData();
+    EXPECT_TRUE(lines[0].startsWith("(W ")) << lines[0].constData();
+    EXPECT_TRUE(lines[0].endsWith(") velloran.android: phone gone")) << lines[0].constData();
+    EXPECT_TRUE(lines[1].startsWith("(C ")) << lines[1].constData();
+    EXPECT_TRUE(lines[1].endsWith(") velloran.db: disk full")) << lines[1].constData();
+    EXPECT_TRUE(lines[2].endsWith(") plain")) << lines[2].constData();
+    EXPECT_EQ(lines[2].indexOf(')'), 11);
 }
 
 TEST_F(LogTest, FileNameIsFixedAtTheFirstMessage)

@@ -53,12 +53,12 @@ protected:
     }
 
     // Runs an export with --json and returns its result object.
-    QJsonObject exportJson(const QString &format, const QString &out, const QStringList &extra = {})
+    QJsonObject exportJson(const QString &format, const QString &target, const QStringList &extra = {})
     {
         const auto r = kik(QStringList{QStringLiteral("--data-root"), root.path(), QStringLiteral("--json"),
                                        QStringLiteral("--quiet"), QStringLiteral("export"),
                                        QStringLiteral("localdb:chats"), QStringLiteral("--format"), format,
-                                       QStringLiteral("--out"), out}
+                                       QStringLiteral("--out"), target}
                            + extra);
         EXPECT_EQ(r.exitCode, 0) << r.err.constData();
         return QJsonDocument::fromJson(r.out).object();

@@ -98,9 +98,9 @@ TEST_F(IphoneCli, DevicesSaysHowToStartUsbmuxdWhenItIsNotThere)
 TEST_F(IphoneCli, ChatsAndMessagesOfTheIphoneEqualThoseOfItsFolder)
 {
     start({phone(kUdid)});
-    const QJsonDocument fromPhone = json({QStringLiteral("chats"), QStringLiteral("iphone:auto")});
-    EXPECT_FALSE(fromPhone.array().isEmpty());
-    EXPECT_EQ(fromPhone, json({QStringLiteral("chats"), QStringLiteral("ios:") + m_app}));
+    const QJsonDocument chatsOfPhone = json({QStringLiteral("chats"), QStringLiteral("iphone:auto")});
+    EXPECT_FALSE(chatsOfPhone.array().isEmpty());
+    EXPECT_EQ(chatsOfPhone, json({QStringLiteral("chats"), QStringLiteral("ios:") + m_app}));
 
     // Messages name their content files below the folder they were read
     // from. Previews are drawn into a cache folder of each source (an input

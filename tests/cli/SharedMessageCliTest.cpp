@@ -92,7 +92,7 @@ TEST_F(SharedMessageCli, RealStoreBackedUpAndCopiedKeepsTheSharedMessageInBothCh
     json({QStringLiteral("backup"), ios, QStringLiteral("--db"), QStringLiteral("first")});
     json({QStringLiteral("backup"), QStringLiteral("localdb:first"), QStringLiteral("--db"),
           QStringLiteral("second")});
-    for (const QString db : {QStringLiteral("localdb:first"), QStringLiteral("localdb:second")}) {
+    for (const QString &db : {QStringLiteral("localdb:first"), QStringLiteral("localdb:second")}) {
         SCOPED_TRACE(db.toStdString());
         EXPECT_EQ(chatCounts(db), source);
         EXPECT_EQ(json({QStringLiteral("messages"), db}).size(), 60);

@@ -25,7 +25,8 @@ TEST(Startup, ProgramStartsShowsItsWindowAndLogs)
     ASSERT_EQ(logs.size(), 1);
     EXPECT_TRUE(logs.first().startsWith(QStringLiteral("log-")));
     const QByteArray log = TestSupport::readFile(root.filePath(QStringLiteral("qlogs/") + logs.first()));
-    EXPECT_TRUE(log.contains(") start Velloran iPhone Kik to Android Transfer")) << log.constData();
+    EXPECT_TRUE(log.contains(") velloran.app: start Velloran iPhone Kik to Android Transfer"))
+        << log.constData();
     EXPECT_TRUE(r.out.contains("start Velloran")); // debug lines echo on stdout
 }
 

@@ -4,6 +4,7 @@
 #include "app/DataRoot.h"
 #include "app/Locale.h"
 #include "app/Log.h"
+#include "app/LogCategories.h"
 #include "app/Translation.h"
 #include "db/Sqlite3DB.h"
 #include "device/MobileDeviceFrameworks.h"
@@ -63,7 +64,7 @@ int runApplication(int argc, char **argv)
     }
 
     Log::install(DataRoot::logFolder().absolutePath(), 10);
-    qDebug().noquote() << "start" << AppInfo::kTitle << VELLORAN_VERSION;
+    qCDebug(lcApp).noquote() << "start" << AppInfo::kTitle << VELLORAN_VERSION;
 
     mobiledevice_load_frameworks();
     if (!mobiledevice_frameworks_loaded()) {
@@ -90,6 +91,6 @@ int runApplication(int argc, char **argv)
             QTimer::singleShot(0, &app, [] { QApplication::exit(0); });
         result = QApplication::exec();
     }
-    qDebug().noquote() << "exit" << result;
+    qCDebug(lcApp).noquote() << "exit" << result;
     return result;
 }

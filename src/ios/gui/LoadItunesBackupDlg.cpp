@@ -1,6 +1,7 @@
 #include "ios/gui/LoadItunesBackupDlg.h"
 
 #include "app/Log.h"
+#include "app/LogCategories.h"
 #include "app/Translation.h"
 #include "gui/MessageBoxes.h"
 #include "gui/WinMovable.h"
@@ -72,7 +73,7 @@ void LoadItunesBackupDlg::addBackupsBelow(const QString &root)
             backup->readProperties();
             m_model->addBackup(backup);
         } catch (const std::exception &e) {
-            qWarning("%s", e.what());
+            qCWarning(lcIos, "%s", e.what());
             showError(QStringLiteral("load %1 error. %2").arg(path, QString::fromUtf8(e.what())));
         }
     }
@@ -88,7 +89,7 @@ bool LoadItunesBackupDlg::addBackupFolder(const QString &folder)
     try {
         backup->readProperties();
     } catch (const std::exception &e) {
-        qWarning("%s", e.what());
+        qCWarning(lcIos, "%s", e.what());
         showError(QStringLiteral("load %1 error. %2").arg(folder, QString::fromUtf8(e.what())));
         return false;
     }

@@ -1,5 +1,6 @@
 #include "view/gui/KikBubbleViewMgr.h"
 
+#include "app/LogCategories.h"
 #include "app/Platform.h"
 #include "app/TextUtil.h"
 #include "app/Translation.h"
@@ -80,7 +81,7 @@ void KikBubbleViewMgr::showHtml(const QString &html)
         page.insert(head + 6, "<base href=\"" + base.toUtf8() + "\"/>");
     }
     if (!file->open() || file->write(page) != page.size() || !file->flush()) {
-        qWarning("cannot write the bubble page to %s", qPrintable(file->fileName()));
+        qCWarning(lcView, "cannot write the bubble page to %s", qPrintable(file->fileName()));
         m_largePage.reset();
         m_page->setHtml(QString(), ViewData::baseUrl());
         return;
