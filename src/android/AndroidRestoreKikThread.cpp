@@ -101,6 +101,17 @@ void AndroidRestoreKikThread::run()
             } catch (const DiskFullError &) {
                 throw; // the phone's restore would need the same disk
             } catch (const std::exception &e) {
+                // Android's restore takes an app's data only after the
+                // app's manifest, which only a phone backup carries. A tree
+                // read as superuser has none: the restore would be ignored
+                // by the phone and the transfer seem to succeed.
+                if (!m_tree.exists(QString::fromLatin1(AndroidKikPaths::kPackageFolder)
+                                   + QStringLiteral("/_manifest")))
+                    throw AppError(
+                        QString::fromUtf8(e.what()) + QLatin1Char(' ')
+                        + QStringLiteral("Failed to restore history to your root device. Its Kik data was "
+                                         "read as superuser, which Android's own restore can not put back, "
+                                         "so nothing on the phone was changed. Please try again."));
                 const QString text =
                     QString::fromUtf8(e.what()) + QLatin1Char(' ')
                     + QStringLiteral(

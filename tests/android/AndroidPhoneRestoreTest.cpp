@@ -167,17 +167,45 @@ TEST_F(AndroidPhoneTest, PhonesWithFewerToolsStillTakeTheFilesAsKiksOwn)
     EXPECT_EQ(fileByFileCopies(m_emulator.log("NOLABEL1")), 0);
 }
 
+TEST_F(AndroidPhoneTest, AFailedPushOfDataReadAsSuperuserFailsWithoutAPretendedRestore)
+{
+    // The owner cannot be given, so the push fails. The tree was read as
+    // superuser and has no app manifest: Android's restore would ignore it,
+    // so the job must fail instead of sending it and reporting success.
+    ASSERT_TRUE(start({kikPhone("NOCHOWN2", true, "absent", {{"missing_commands", QJsonArray{"chown"}}})}));
+    const QStringList before = phoneUids("NOCHOWN2");
+    const AndroidDevice device = connectOk("NOCHOWN2");
+    const auto phone = makeAndroidPhone(device);
+    HeadlessProgress loaded;
+    load(*phone, loaded);
+    ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded) << loaded.errorText().toStdString();
+    const AndroidLoaded other = otherMessages(2);
+    HeadlessProgress progress;
+    restore(*phone, other.data->allMessages(), progress);
+    EXPECT_EQ(progress.result(), HeadlessProgress::Failed);
+    EXPECT_TRUE(progress.errorText().contains("nothing on the phone was changed"))
+        << progress.errorText().toStdString();
+    EXPECT_TRUE(progress.tips().isEmpty()) << progress.tips().join("|").toStdString();
+    EXPECT_TRUE(m_emulator.log("NOCHOWN2", "restore").isEmpty());
+    EXPECT_EQ(phoneUids("NOCHOWN2"), before);
+    EXPECT_FALSE(QFileInfo::exists(kikFolder("NOCHOWN2") + "/databases/kikDatabase.db.velloran-new"));
+    EXPECT_FALSE(QFileInfo::exists(rootOf("NOCHOWN2") + "/sdcard/Kik/su"));
+}
+
 TEST_F(AndroidPhoneTest, FailedUnpackingFallsBackToAndroidsRestore)
 {
     // tar and xargs are there, but the owner cannot be given: the files
     // would be no use to Kik, so the push counts as failed and the job goes
-    // on with Android's restore.
+    // on with Android's restore. That needs the app manifest a phone backup
+    // carries; it is put in the loaded tree as a backup load leaves it.
     ASSERT_TRUE(start({kikPhone("NOCHOWN1", true, "absent", {{"missing_commands", QJsonArray{"chown"}}})}));
     const AndroidDevice device = connectOk("NOCHOWN1");
     const auto phone = makeAndroidPhone(device);
     HeadlessProgress loaded;
     load(*phone, loaded);
     ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded) << loaded.errorText().toStdString();
+    TestSupport::writeFile(device.cacheFolder().filePath("ab-extract/apps/kik.android/_manifest"),
+                           "1\nkik.android\n");
     const AndroidLoaded other = otherMessages(2);
     HeadlessProgress progress;
     restore(*phone, other.data->allMessages(), progress);
