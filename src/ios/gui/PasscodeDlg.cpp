@@ -63,7 +63,7 @@ PasscodeDlg::~PasscodeDlg()
 
 void PasscodeDlg::btnOKPressed()
 {
-    if (m_watcher.isRunning())
+    if (m_unlocking)
         return;
     const QString password = m_password->text();
     if (password.isEmpty()) {
@@ -71,6 +71,7 @@ void PasscodeDlg::btnOKPressed()
         return;
     }
     setBusy(true);
+    m_unlocking = true;
     std::shared_ptr<BackupManifest> backup = m_backup;
     m_watcher.setFuture(QtConcurrent::run([backup, password]() {
         Outcome out;
@@ -87,6 +88,7 @@ void PasscodeDlg::btnOKPressed()
 void PasscodeDlg::onUnlockDone()
 {
     const Outcome out = m_watcher.result();
+    m_unlocking = false;
     setBusy(false);
     if (out.state == 1) {
         emit unlockFinished(true);

@@ -23,7 +23,9 @@ public:
     ~PasscodeDlg() override;
 
     QLineEdit *passwordField() const { return m_password; }
-    bool isUnlocking() const { return m_watcher.isRunning(); }
+    // From OK until the unlock's result has been handled (the derivation's
+    // thread may already have ended while its result waits in the queue).
+    bool isUnlocking() const { return m_unlocking; }
 
     // How messages reach the user; tests replace it.
     std::function<void(const QString &)> showMessage;
@@ -52,4 +54,5 @@ private:
         QString error;
     };
     QFutureWatcher<Outcome> m_watcher;
+    bool m_unlocking = false;
 };
