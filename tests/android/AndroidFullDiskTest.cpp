@@ -8,11 +8,10 @@
 // limited.
 #include "AndroidPhoneFixture.h"
 
+#include "support/FileSizeLimit.h"
+
 #include <QRandomGenerator>
 #include <QRegularExpression>
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -30,32 +29,6 @@ QStringList changedFiles(const QMap<QString, QByteArray> &before, const QMap<QSt
     }
     return changed;
 }
-
-// Limits the size of every file this process (and the adb clients it
-// starts) writes, until destroyed.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_savedHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = m_saved;
-        limited.rlim_cur = bytes;
-        m_ok = setrlimit(RLIMIT_FSIZE, &limited) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_savedHandler);
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    rlimit m_saved{};
-    void (*m_savedHandler)(int) = SIG_DFL;
-    bool m_ok = false;
-};
 
 // The folder a full-disk message names, empty when `text` is no such message.
 QString fullDiskFolder(const QString &text)
@@ -123,7 +96,7 @@ TEST_F(AndroidPhoneTest, AFullDiskFailsLoadAndTransferAndChangesNothing)
 
         {
             // No file can hold the phone's database: the load's fetch fails.
-            FileSizeLimit full(4096);
+            TestSupport::FileSizeLimit full(4096);
             ASSERT_TRUE(full.ok());
             const int backupsBefore = backupRequests(m_emulator, serial);
             HeadlessProgress progress;
@@ -146,7 +119,7 @@ TEST_F(AndroidPhoneTest, AFullDiskFailsLoadAndTransferAndChangesNothing)
 
         {
             // Copies of the phone's database fit, the merged one does not.
-            FileSizeLimit full(rlim_t(phoneDbSize) + 64 * 1024);
+            TestSupport::FileSizeLimit full(rlim_t(phoneDbSize) + 64 * 1024);
             ASSERT_TRUE(full.ok());
             const int backupsBefore = backupRequests(m_emulator, serial);
             HeadlessProgress progress;
@@ -173,7 +146,7 @@ TEST_F(AndroidPhoneTest, AFailedHelperDownloadLeavesNoCopyOnSharedStorage)
     const auto phone = makeAndroidPhone(connectOk(QStringLiteral("HELPER1")));
     const auto before = snapshot(rootOf(QStringLiteral("HELPER1")) + QStringLiteral("/sdcard"));
     {
-        FileSizeLimit full(4096);
+        TestSupport::FileSizeLimit full(4096);
         ASSERT_TRUE(full.ok());
         HeadlessProgress progress;
         load(*phone, progress);

@@ -3,6 +3,7 @@
 // system's reason instead of losing blocks quietly or hanging.
 #include "android/FilePipe.h"
 #include "app/DiskFull.h"
+#include "support/FileSizeLimit.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -11,9 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <sys/resource.h>
+#include <memory>
 
 namespace {
 
@@ -86,12 +86,8 @@ TEST(FilePipe, AFailedWriteStopsThePipeWithItsReason)
     QTemporaryDir dir;
     QFile file(dir.filePath(QStringLiteral("full.bin")));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved;
-    limited.rlim_cur = 8192;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    auto limit = std::make_unique<TestSupport::FileSizeLimit>(8192);
+    ASSERT_TRUE(limit->ok());
     bool finished = true;
     int stoppedAfter = -1;
     int systemError = 0;
@@ -112,8 +108,7 @@ TEST(FilePipe, AFailedWriteStopsThePipeWithItsReason)
         systemError = writer.systemError();
         diskFull = isDiskFullFileError(file, systemError);
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, savedHandler);
+    limit.reset();
     EXPECT_FALSE(finished);
     // Two blocks fit, the third fails: one more may have been handed out
     // before the failure was known, none after.

@@ -3,6 +3,8 @@
 // full disk: writes past it fail with EFBIG.
 #include "app/DiskFull.h"
 
+#include "support/FileSizeLimit.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -10,34 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
-
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_savedHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = m_saved;
-        limited.rlim_cur = bytes;
-        m_ok = setrlimit(RLIMIT_FSIZE, &limited) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_savedHandler);
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    rlimit m_saved{};
-    void (*m_savedHandler)(int) = SIG_DFL;
-    bool m_ok = false;
-};
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -86,7 +62,7 @@ TEST(DiskFull, CopyCopiesOrTellsAFullDiskAndLeavesNoPart)
     const QString cut = dir.filePath(QStringLiteral("cut.bin"));
     QString message;
     {
-        FileSizeLimit full(4096);
+        TestSupport::FileSizeLimit full(4096);
         ASSERT_TRUE(full.ok());
         try {
             copyFileUnlessDiskFull(from, cut);

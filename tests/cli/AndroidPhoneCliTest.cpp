@@ -2,6 +2,7 @@
 // devices, chats and messages of adb:SERIAL, and the whole transfer of an
 // iTunes backup onto a phone, checked on the phone's own database.
 #include "support/AdbEmulator.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -13,9 +14,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace TestSupport;
 
@@ -204,15 +202,12 @@ TEST_F(AndroidPhoneCli, AFullDiskIsReportedAsSuch)
     ASSERT_FALSE(before.isEmpty());
     // Every file the tool (and the adb it starts) writes is cut at 4 KiB, as
     // on a full disk: the write fails with EFBIG instead of ending the tool.
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved;
-    limited.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const ProcessResult r = cli({"--yes", "chats", "adb:ROOT1"});
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, savedHandler);
+    ProcessResult r;
+    {
+        TestSupport::FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.ok());
+        r = cli({"--yes", "chats", "adb:ROOT1"});
+    }
 
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     const QString err = QString::fromUtf8(r.err);
