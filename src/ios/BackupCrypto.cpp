@@ -1,8 +1,10 @@
 #include "ios/BackupCrypto.h"
 
 #include "app/AppError.h"
+#include "ios/OpenSslError.h"
 
 #include <mbedtls/aes.h>
+#include <openssl/err.h>
 #include <openssl/evp.h> // PBKDF2 and AES-256-CBC
 
 #include <cstring>
@@ -21,6 +23,7 @@ QByteArray pbkdf2(const EVP_MD *digest, const QByteArray &password, const QByteA
     if (length <= 0 || length > 1024)
         throw AppError("Invalid derived key length.");
     QByteArray out(length, '\0');
+    ERR_clear_error(); // only this call's reasons go into its message
     // OpenSSL's PBKDF2 is used for throughput: mbed TLS 2.28 recomputes the
     // HMAC pads on every round and is several times slower on millions of
     // rounds (see bench/KeyDerivationBench.cpp).
@@ -28,7 +31,7 @@ QByteArray pbkdf2(const EVP_MD *digest, const QByteArray &password, const QByteA
                           reinterpret_cast<const unsigned char *>(salt.constData()), int(salt.size()),
                           int(iterations), digest, length, reinterpret_cast<unsigned char *>(out.data()))
         != 1)
-        throw AppError("Key derivation failed.");
+        throw AppError(openSslErrorText(QStringLiteral("Key derivation failed.")));
     return out;
 }
 
@@ -122,12 +125,13 @@ CbcDecryptor::CbcDecryptor(const QByteArray &key, const QByteArray &iv) : m_impl
     const auto *ivBytes = iv.isEmpty() ? zero : reinterpret_cast<const unsigned char *>(iv.constData());
     // Padding off: every call decrypts exactly the whole blocks it is given,
     // and the context carries the chaining value to the next call.
+    ERR_clear_error();
     if (!m_impl->ctx
         || EVP_DecryptInit_ex(m_impl->ctx, EVP_aes_256_cbc(), nullptr,
                               reinterpret_cast<const unsigned char *>(key.constData()), ivBytes)
                != 1
         || EVP_CIPHER_CTX_set_padding(m_impl->ctx, 0) != 1)
-        throw AppError("Cannot set up AES-256-CBC.");
+        throw AppError(openSslErrorText(QStringLiteral("Cannot set up AES-256-CBC.")));
 }
 
 CbcDecryptor::~CbcDecryptor() = default;

@@ -1,6 +1,10 @@
 #include "ios/BackupCrypto.h"
+#include "ios/OpenSslError.h"
 
 #include <gtest/gtest.h>
+
+#include <openssl/err.h>
+#include <openssl/evp.h>
 
 using namespace BackupCrypto;
 
@@ -107,4 +111,17 @@ TEST(Pkcs7Padding, OnlyAWholeValidPaddingCounts)
     EXPECT_EQ(pkcs7PaddingLength(block(15, 1, 0)), 0);
     EXPECT_EQ(pkcs7PaddingLength(block(15, 1, 17)), 0);
     EXPECT_EQ(pkcs7PaddingLength(block(0, 8, 1)), 0); // not a whole block
+}
+
+TEST(OpenSslError, NamesOpenSslsReasonsOnceThenNone)
+{
+    ERR_clear_error();
+    EXPECT_EQ(openSslErrorText(QStringLiteral("Key derivation failed.")),
+              QStringLiteral("Key derivation failed."));
+    ERR_raise(ERR_LIB_EVP, EVP_R_BAD_DECRYPT);
+    const QString text = openSslErrorText(QStringLiteral("Key derivation failed."));
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Key derivation failed. ("))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("bad decrypt"))) << text.toStdString();
+    // The queue was emptied: the next failure does not repeat the reason.
+    EXPECT_EQ(openSslErrorText(QStringLiteral("next")), QStringLiteral("next"));
 }
