@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -63,6 +65,26 @@ inline bool buildBackup(const QString &out, const QStringList &args)
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     p.start(QStringLiteral("/usr/bin/python3"), QStringList{script, out} + args);
     return p.waitForFinished(-1) && p.exitCode() == 0;
+}
+
+// Starts the emulated adb server of the tests with the phones of the JSON
+// file `config`, stopping by itself after `lifetimeSeconds`, and points the
+// real adb client at it. False (and a message) when it does not start.
+inline bool startAdbEmulator(QProcess &emulator, const QString &config, int lifetimeSeconds)
+{
+    emulator.start(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral(VELLORAN_SOURCE_DIR "/tests/emulators/adb_phone_emulator.py"),
+                    QStringLiteral("--config"), config, QStringLiteral("--lifetime"),
+                    QString::number(lifetimeSeconds)});
+    if (!emulator.waitForReadyRead(30000)) {
+        std::fprintf(stderr, "the emulator did not start\n");
+        return false;
+    }
+    const QJsonObject ports = QJsonDocument::fromJson(emulator.readLine()).object();
+    qputenv("ADB_SERVER_SOCKET",
+            QStringLiteral("tcp:127.0.0.1:%1").arg(ports.value(QLatin1String("adb_port")).toInt()).toUtf8());
+    qunsetenv("ANDROID_SERIAL");
+    return true;
 }
 
 } // namespace Bench

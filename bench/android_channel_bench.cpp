@@ -8,6 +8,7 @@
 // interleaved, and the fastest run of each counts, so that other work on a
 // shared machine disturbs the ratios less.
 // Usage: android_channel_bench [MiB] [rounds] (defaults 256 and 3).
+#include "BenchSupport.h"
 #include "android/AdbRunner.h"
 #include "android/AndroidConnectWithUSBThread.h"
 #include "android/AndroidPhone.h"
@@ -150,18 +151,8 @@ int main(int argc, char **argv)
     config.write(QJsonDocument(QJsonObject{{QStringLiteral("phones"), phones}}).toJson());
     config.close();
     QProcess emulator;
-    emulator.start(QStringLiteral("/usr/bin/python3"),
-                   {QStringLiteral(VELLORAN_SOURCE_DIR "/tests/emulators/adb_phone_emulator.py"),
-                    QStringLiteral("--config"), config.fileName(), QStringLiteral("--lifetime"),
-                    QStringLiteral("1800")});
-    if (!emulator.waitForReadyRead(30000)) {
-        std::fprintf(stderr, "the emulator did not start\n");
+    if (!Bench::startAdbEmulator(emulator, config.fileName(), 1800))
         return 1;
-    }
-    const QJsonObject ports = QJsonDocument::fromJson(emulator.readLine()).object();
-    qputenv("ADB_SERVER_SOCKET",
-            QStringLiteral("tcp:127.0.0.1:%1").arg(ports.value(QLatin1String("adb_port")).toInt()).toUtf8());
-    qunsetenv("ANDROID_SERIAL");
 
     std::printf("%lld MiB per transfer, fastest of %d runs\n", mib, rounds);
     for (const char *serial : {"ADBONLY1", "HELPER1"}) {

@@ -118,18 +118,8 @@ int main(int argc, char **argv)
     config.close();
     QProcess emulator;
     emulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    emulator.start(QStringLiteral("/usr/bin/python3"),
-                   {kSource + QStringLiteral("/tests/emulators/adb_phone_emulator.py"),
-                    QStringLiteral("--config"), config.fileName(), QStringLiteral("--lifetime"),
-                    QStringLiteral("3600")});
-    if (!emulator.waitForReadyRead(30000)) {
-        std::fprintf(stderr, "the emulator did not start\n");
+    if (!Bench::startAdbEmulator(emulator, config.fileName(), 3600))
         return 1;
-    }
-    const QJsonObject ports = QJsonDocument::fromJson(emulator.readLine()).object();
-    qputenv("ADB_SERVER_SOCKET",
-            QStringLiteral("tcp:127.0.0.1:%1").arg(ports.value(QLatin1String("adb_port")).toInt()).toUtf8());
-    qunsetenv("ANDROID_SERIAL");
     qunsetenv("TERM");
 
     const QString source = QStringLiteral("ios:") + ios;
