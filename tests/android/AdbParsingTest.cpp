@@ -20,15 +20,15 @@ TEST(AdbParsing, DeviceListSkipsTheStartNoticeAndReadsStates)
                                           "\n");
     const QList<AdbDevice> devices = parseAdbDevices(output);
     ASSERT_EQ(devices.size(), 3);
-    EXPECT_EQ(devices[0].serial, "R58M123ABC");
-    EXPECT_EQ(devices[0].state, "device");
-    EXPECT_EQ(devices[0].line, "R58M123ABC\tdevice");
+    EXPECT_EQ(devices[0].serial, QStringLiteral("R58M123ABC"));
+    EXPECT_EQ(devices[0].state, QStringLiteral("device"));
+    EXPECT_EQ(devices[0].line, QStringLiteral("R58M123ABC\tdevice"));
     EXPECT_TRUE(devices[0].isReady());
     EXPECT_FALSE(devices[0].isOfflineOrUnauthorized());
-    EXPECT_EQ(devices[1].serial, "emulator-5554");
+    EXPECT_EQ(devices[1].serial, QStringLiteral("emulator-5554"));
     EXPECT_FALSE(devices[1].isReady());
     EXPECT_TRUE(devices[1].isOfflineOrUnauthorized());
-    EXPECT_EQ(devices[2].state, "unauthorized");
+    EXPECT_EQ(devices[2].state, QStringLiteral("unauthorized"));
     EXPECT_TRUE(devices[2].isOfflineOrUnauthorized());
 
     // Header only, and no header at all.
@@ -42,7 +42,8 @@ TEST(AdbParsing, PackagesInstallAndActivityManagerOutputs)
 {
     const QSet<QString> packages = parseAdbPackages(QStringLiteral(
         "package:kik.android   \npackage:com.velloran.marrowlink\nWARNING: linker\n  package:com.x\n"));
-    EXPECT_EQ(packages, (QSet<QString>{"kik.android", "com.velloran.marrowlink", "com.x"}));
+    EXPECT_EQ(packages, (QSet<QString>{QStringLiteral("kik.android"),
+                                       QStringLiteral("com.velloran.marrowlink"), QStringLiteral("com.x")}));
 
     EXPECT_TRUE(adbOutputHasSuccessLine(QStringLiteral("Performing Streamed Install\n success \n")));
     EXPECT_FALSE(adbOutputHasSuccessLine(
@@ -91,7 +92,7 @@ TEST(AndroidShell, HostilePathsStayOneWord)
         // command to su's inner shell.
         const QString inner = QStringLiteral("printf '<%s>' ") + AndroidShell::quote(path);
         const QString outer = AndroidShell::suWrapped(inner);
-        ASSERT_TRUE(outer.startsWith("su -c "));
+        ASSERT_TRUE(outer.startsWith(QStringLiteral("su -c ")));
         EXPECT_EQ(shellWords(QStringLiteral("sh -c ") + outer.mid(6)), QStringLiteral("<%1>").arg(path))
             << qPrintable(path);
     }

@@ -76,10 +76,10 @@ TEST(AndroidBackupRead, ExtractsEveryFileOfAPythonWrittenArchive)
     const QString ab = abOf(dir, tree(dir));
     const QString out = dir.filePath(QStringLiteral("out"));
     EXPECT_EQ(extractAndroidBackup(ab, QDir(out), kCorrupt), 4);
-    EXPECT_EQ(readFile(out + "/apps/kik.android/_manifest"),
-              readFile(dir.filePath("tree/apps/kik.android/_manifest")));
-    EXPECT_EQ(readFile(out + "/apps/kik.android/db/kikDatabase.db"),
-              readFile(dir.filePath("tree/apps/kik.android/db/kikDatabase.db")));
+    EXPECT_EQ(readFile(out + QStringLiteral("/apps/kik.android/_manifest")),
+              readFile(dir.filePath(QStringLiteral("tree/apps/kik.android/_manifest"))));
+    EXPECT_EQ(readFile(out + QStringLiteral("/apps/kik.android/db/kikDatabase.db")),
+              readFile(dir.filePath(QStringLiteral("tree/apps/kik.android/db/kikDatabase.db"))));
 }
 
 TEST(AndroidBackupRead, HeaderVariants)
@@ -96,15 +96,18 @@ TEST(AndroidBackupRead, HeaderVariants)
         EXPECT_EQ(extractAndroidBackup(variant, QDir(out.path()), kCorrupt), 4) << line.constData();
     }
     const QString cipher = abOf(dir, t, {QStringLiteral("--cipher")});
-    EXPECT_EQ(errorOf([&] { extractAndroidBackup(cipher, QDir(dir.filePath("c")), kCorrupt); }),
-              "Your backup file is encrypted. Please backup again without entering a password.");
-    writeFile(dir.filePath("short.ab"), "ANDROID BACKUP\n1\n");
+    EXPECT_EQ(
+        errorOf([&] { extractAndroidBackup(cipher, QDir(dir.filePath(QStringLiteral("c"))), kCorrupt); }),
+        "Your backup file is encrypted. Please backup again without entering a password.");
+    writeFile(dir.filePath(QStringLiteral("short.ab")), "ANDROID BACKUP\n1\n");
     EXPECT_NE(errorOf([&] {
-                  extractAndroidBackup(dir.filePath("short.ab"), QDir(dir.filePath("s")), kCorrupt);
+                  extractAndroidBackup(dir.filePath(QStringLiteral("short.ab")),
+                                       QDir(dir.filePath(QStringLiteral("s"))), kCorrupt);
               }).find("is not an Android backup archive"),
               std::string::npos);
     EXPECT_NE(errorOf([&] {
-                  extractAndroidBackup(dir.filePath("missing.ab"), QDir(dir.filePath("m")), kCorrupt);
+                  extractAndroidBackup(dir.filePath(QStringLiteral("missing.ab")),
+                                       QDir(dir.filePath(QStringLiteral("m"))), kCorrupt);
               }).find("open "),
               std::string::npos);
 }
@@ -116,10 +119,12 @@ TEST(AndroidBackupRead, DamagedBodiesGiveTheCallersMessage)
 
     const QString ab = abOf(dir, t);
     const QByteArray full = readFile(ab);
-    writeFile(dir.filePath("cut.ab"), full.left(full.size() / 2));
-    EXPECT_EQ(
-        errorOf([&] { extractAndroidBackup(dir.filePath("cut.ab"), QDir(dir.filePath("x")), kCorrupt); }),
-        kCorrupt.toStdString());
+    writeFile(dir.filePath(QStringLiteral("cut.ab")), full.left(full.size() / 2));
+    EXPECT_EQ(errorOf([&] {
+                  extractAndroidBackup(dir.filePath(QStringLiteral("cut.ab")),
+                                       QDir(dir.filePath(QStringLiteral("x"))), kCorrupt);
+              }),
+              kCorrupt.toStdString());
 
     // A tar with a broken header checksum inside a valid zlib stream.
     const QByteArray raw = [&] {
@@ -139,9 +144,10 @@ TEST(AndroidBackupRead, DamagedBodiesGiveTheCallersMessage)
     compress(reinterpret_cast<Bytef *>(z.data()), &zl, reinterpret_cast<const Bytef *>(bad.constData()),
              uLong(bad.size()));
     z.resize(qsizetype(zl));
-    writeFile(dir.filePath("sum.ab"), QByteArray(kAndroidBackupHeader) + z);
+    writeFile(dir.filePath(QStringLiteral("sum.ab")), QByteArray(kAndroidBackupHeader) + z);
     EXPECT_EQ(errorOf([&] {
-                  extractAndroidBackup(dir.filePath("sum.ab"), QDir(dir.filePath("y")), kCorrupt);
+                  extractAndroidBackup(dir.filePath(QStringLiteral("sum.ab")),
+                                       QDir(dir.filePath(QStringLiteral("y"))), kCorrupt);
               }).rfind(kCorrupt.toStdString(), 0),
               0u);
 }
@@ -153,29 +159,29 @@ TEST(AndroidBackupRead, HostileEntriesStayInsideTheDestination)
     ASSERT_EQ(runPython(QStringLiteral("make_android_kik.py"), {QStringLiteral("hostile"), ab}).exitCode, 0);
     const QString out = dir.filePath(QStringLiteral("a/b/out"));
     const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
-    QDir().mkpath(out + "/apps");
+    QDir().mkpath(out + QStringLiteral("/apps"));
     QDir().mkpath(elsewhere);
-    ASSERT_TRUE(QFile::link(elsewhere, out + "/apps/link"));
+    ASSERT_TRUE(QFile::link(elsewhere, out + QStringLiteral("/apps/link")));
     EXPECT_EQ(extractAndroidBackup(ab, QDir(out), kCorrupt), 2);
     // The link entry is not created; the file after it lands in a folder.
-    EXPECT_FALSE(QFileInfo(out + "/apps/sneaky").isSymLink());
-    EXPECT_EQ(readFile(out + "/apps/sneaky/through.txt"), "safe");
-    EXPECT_EQ(readFile(out + "/apps/okname.txt"), "good");
-    EXPECT_FALSE(QFile::exists(dir.filePath("a/escape.txt")));
-    EXPECT_FALSE(QFile::exists(dir.filePath("a/b/escape.txt")));
-    EXPECT_FALSE(QFile::exists(dir.filePath("a/b/up.txt")));
-    EXPECT_FALSE(QFile::exists(elsewhere + "/inner.txt"));
+    EXPECT_FALSE(QFileInfo(out + QStringLiteral("/apps/sneaky")).isSymLink());
+    EXPECT_EQ(readFile(out + QStringLiteral("/apps/sneaky/through.txt")), "safe");
+    EXPECT_EQ(readFile(out + QStringLiteral("/apps/okname.txt")), "good");
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("a/escape.txt"))));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("a/b/escape.txt"))));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("a/b/up.txt"))));
+    EXPECT_FALSE(QFile::exists(elsewhere + QStringLiteral("/inner.txt")));
 }
 
 TEST(AndroidBackupPaths, CleaningAndSafety)
 {
-    EXPECT_EQ(cleanAndroidBackupPath("./apps/a:b*c?.txt"), "apps/abc.txt");
-    EXPECT_EQ(cleanAndroidBackupPath("a\\b\t\"<>|\r\n"), "ab");
-    EXPECT_EQ(cleanAndroidBackupPath("x/./y"), "x/./y");
-    EXPECT_EQ(safeAndroidBackupPath("x/./y//z"), "x/y/z");
-    EXPECT_EQ(safeAndroidBackupPath("/etc/passwd"), "");
-    EXPECT_EQ(safeAndroidBackupPath("a/../../b"), "");
-    EXPECT_EQ(safeAndroidBackupPath("a/..b"), "a/..b");
+    EXPECT_EQ(cleanAndroidBackupPath(QStringLiteral("./apps/a:b*c?.txt")), QStringLiteral("apps/abc.txt"));
+    EXPECT_EQ(cleanAndroidBackupPath(QStringLiteral("a\\b\t\"<>|\r\n")), QStringLiteral("ab"));
+    EXPECT_EQ(cleanAndroidBackupPath(QStringLiteral("x/./y")), QStringLiteral("x/./y"));
+    EXPECT_EQ(safeAndroidBackupPath(QStringLiteral("x/./y//z")), QStringLiteral("x/y/z"));
+    EXPECT_EQ(safeAndroidBackupPath(QStringLiteral("/etc/passwd")), QString());
+    EXPECT_EQ(safeAndroidBackupPath(QStringLiteral("a/../../b")), QString());
+    EXPECT_EQ(safeAndroidBackupPath(QStringLiteral("a/..b")), QStringLiteral("a/..b"));
 }
 
 TEST(AndroidBackupWrite, EntriesAsAndroidsRestoreWantsThem)
@@ -183,14 +189,14 @@ TEST(AndroidBackupWrite, EntriesAsAndroidsRestoreWantsThem)
     QTemporaryDir dir;
     const QString t = tree(dir);
     // Names that sort ahead of "_manifest", a long path, a non-ASCII name.
-    writeFile(t + "/apps/kik.android/Abc", "upper");
-    const QString deep = QStringLiteral("apps/kik.android/f/") + QString(60, 'd') + "/" + QString(70, 'e')
-                         + QStringLiteral("/Ünïcode.txt");
-    writeFile(t + "/" + deep, "deep");
+    writeFile(t + QStringLiteral("/apps/kik.android/Abc"), "upper");
+    const QString deep = QStringLiteral("apps/kik.android/f/") + QString(60, QLatin1Char('d'))
+                         + QLatin1Char('/') + QString(70, QLatin1Char('e')) + QStringLiteral("/Ünïcode.txt");
+    writeFile(t + QLatin1Char('/') + deep, "deep");
     // Android's restore replaces the app's data with the archive's: Kik's
     // hidden files and folders must travel too.
-    writeFile(t + "/apps/kik.android/.hidden", "kept");
-    writeFile(t + "/apps/kik.android/f/.cache/state", "kept too");
+    writeFile(t + QStringLiteral("/apps/kik.android/.hidden"), "kept");
+    writeFile(t + QStringLiteral("/apps/kik.android/f/.cache/state"), "kept too");
     const QString ab = dir.filePath(QStringLiteral("new.ab"));
     EXPECT_EQ(createAndroidBackup(QDir(t), ab), 8);
     const QByteArray raw = readFile(ab);
@@ -198,29 +204,32 @@ TEST(AndroidBackupWrite, EntriesAsAndroidsRestoreWantsThem)
     EXPECT_EQ(quint8(raw.at(24)), 0x78);
 
     const QJsonObject info = inspect(ab);
-    EXPECT_EQ(info.value("magic").toString(), QStringLiteral("ustar") + QChar(0));
+    EXPECT_EQ(info.value(QStringLiteral("magic")).toString(), QStringLiteral("ustar") + QChar(0));
     QStringList names;
-    for (const auto &v : info.value("entries").toArray()) {
+    for (const auto &v : info.value(QStringLiteral("entries")).toArray()) {
         const QJsonObject e = v.toObject();
-        names << e.value("name").toString();
-        EXPECT_EQ(e.value("mode").toInt(), 0642) << e.value("name").toString().toStdString();
-        EXPECT_EQ(e.value("type").toString(), "0");
-        EXPECT_EQ(e.value("uid").toInt(), 0);
-        EXPECT_EQ(e.value("gid").toInt(), 0);
-        EXPECT_FALSE(e.value("pax").toBool());
-        const QFileInfo source(t + "/" + e.value("name").toString());
-        EXPECT_EQ(qint64(e.value("mtime").toDouble()), source.lastModified().toSecsSinceEpoch());
-        EXPECT_EQ(qint64(e.value("size").toDouble()), source.size());
+        names << e.value(QStringLiteral("name")).toString();
+        EXPECT_EQ(e.value(QStringLiteral("mode")).toInt(), 0642)
+            << e.value(QStringLiteral("name")).toString().toStdString();
+        EXPECT_EQ(e.value(QStringLiteral("type")).toString(), QStringLiteral("0"));
+        EXPECT_EQ(e.value(QStringLiteral("uid")).toInt(), 0);
+        EXPECT_EQ(e.value(QStringLiteral("gid")).toInt(), 0);
+        EXPECT_FALSE(e.value(QStringLiteral("pax")).toBool());
+        const QFileInfo source(t + QLatin1Char('/') + e.value(QStringLiteral("name")).toString());
+        EXPECT_EQ(qint64(e.value(QStringLiteral("mtime")).toDouble()),
+                  source.lastModified().toSecsSinceEpoch());
+        EXPECT_EQ(qint64(e.value(QStringLiteral("size")).toDouble()), source.size());
     }
     const QStringList expected{
-        "apps/kik.android/_manifest",
-        "apps/kik.android/.hidden",
-        "apps/kik.android/Abc",
-        "apps/kik.android/db/kikDatabase.db",
-        "apps/kik.android/f/.cache/state",
-        "apps/kik.android/f/" + QString(60, 'd') + "/" + QString(70, 'e') + "/Ünïcode.txt",
-        "apps/kik.android/f/staging/thumbs/thumb-c-img",
-        "apps/kik.android/sp/KikPreferences.xml",
+        QStringLiteral("apps/kik.android/_manifest"),
+        QStringLiteral("apps/kik.android/.hidden"),
+        QStringLiteral("apps/kik.android/Abc"),
+        QStringLiteral("apps/kik.android/db/kikDatabase.db"),
+        QStringLiteral("apps/kik.android/f/.cache/state"),
+        QStringLiteral("apps/kik.android/f/") + QString(60, QLatin1Char('d')) + QStringLiteral("/")
+            + QString(70, QLatin1Char('e')) + QStringLiteral("/Ünïcode.txt"),
+        QStringLiteral("apps/kik.android/f/staging/thumbs/thumb-c-img"),
+        QStringLiteral("apps/kik.android/sp/KikPreferences.xml"),
     };
     // The python tree has 4 files; we added 4.
     ASSERT_EQ(names.size(), 8);
@@ -235,12 +244,12 @@ TEST(AndroidBackupWrite, RoundTripAndRefusals)
     ASSERT_EQ(createAndroidBackup(QDir(t), ab), 4);
     const QString out = dir.filePath(QStringLiteral("out"));
     EXPECT_EQ(extractAndroidBackup(ab, QDir(out), kCorrupt), 4);
-    EXPECT_EQ(readFile(out + "/apps/kik.android/db/kikDatabase.db"),
-              readFile(t + "/apps/kik.android/db/kikDatabase.db"));
-    EXPECT_FALSE(QDir(out + "/apps/kik.android/f/empty").exists());
+    EXPECT_EQ(readFile(out + QStringLiteral("/apps/kik.android/db/kikDatabase.db")),
+              readFile(t + QStringLiteral("/apps/kik.android/db/kikDatabase.db")));
+    EXPECT_FALSE(QDir(out + QStringLiteral("/apps/kik.android/f/empty")).exists());
 
     // A single name component over 100 bytes cannot be written as ustar.
-    writeFile(t + "/apps/" + QString(120, 'n'), "x");
+    writeFile(t + QStringLiteral("/apps/") + QString(120, QLatin1Char('n')), "x");
     const QString bad = dir.filePath(QStringLiteral("bad.ab"));
     EXPECT_NE(errorOf([&] { createAndroidBackup(QDir(t), bad); }).find("Cannot store"), std::string::npos);
     EXPECT_FALSE(QFile::exists(bad));
@@ -251,7 +260,7 @@ TEST(AndroidBackupWrite, NamesStayUtf8UnderAnAsciiLocale)
     QTemporaryDir dir;
     const QString t = tree(dir);
     const QString name = QStringLiteral("apps/kik.android/f/Ünïcode ☃.txt");
-    writeFile(t + "/" + name, "snow");
+    writeFile(t + QLatin1Char('/') + name, "snow");
     const std::string saved = std::setlocale(LC_ALL, nullptr);
     std::setlocale(LC_ALL, "C");
     const QString ab = dir.filePath(QStringLiteral("c.ab"));
@@ -266,10 +275,10 @@ TEST(AndroidBackupWrite, NamesStayUtf8UnderAnAsciiLocale)
     std::setlocale(LC_ALL, saved.c_str());
     EXPECT_EQ(written, 5);
     EXPECT_EQ(read, 5);
-    EXPECT_EQ(readFile(out + "/" + name), "snow");
+    EXPECT_EQ(readFile(out + QLatin1Char('/') + name), "snow");
     bool listed = false;
-    for (const auto &v : inspect(ab).value("entries").toArray())
-        listed = listed || v.toObject().value("name").toString() == name;
+    for (const auto &v : inspect(ab).value(QStringLiteral("entries")).toArray())
+        listed = listed || v.toObject().value(QStringLiteral("name")).toString() == name;
     EXPECT_TRUE(listed);
 }
 
@@ -277,7 +286,7 @@ TEST(AndroidBackupWrite, TimesOutsideUstarRangeAreClamped)
 {
     QTemporaryDir dir;
     const QString t = tree(dir);
-    const QString old = t + "/apps/kik.android/f/old.txt";
+    const QString old = t + QStringLiteral("/apps/kik.android/f/old.txt");
     writeFile(old, "from 1960");
     QFile file(old);
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
@@ -286,12 +295,12 @@ TEST(AndroidBackupWrite, TimesOutsideUstarRangeAreClamped)
     file.close();
     const QString ab = dir.filePath(QStringLiteral("old.ab"));
     ASSERT_EQ(createAndroidBackup(QDir(t), ab), 5);
-    for (const auto &v : inspect(ab).value("entries").toArray()) {
+    for (const auto &v : inspect(ab).value(QStringLiteral("entries")).toArray()) {
         const QJsonObject e = v.toObject();
-        if (e.value("name").toString() == "apps/kik.android/f/old.txt") {
-            EXPECT_EQ(e.value("mtime").toInt(), 0);
+        if (e.value(QStringLiteral("name")).toString() == QStringLiteral("apps/kik.android/f/old.txt")) {
+            EXPECT_EQ(e.value(QStringLiteral("mtime")).toInt(), 0);
         }
-        EXPECT_FALSE(e.value("pax").toBool());
+        EXPECT_FALSE(e.value(QStringLiteral("pax")).toBool());
     }
 }
 
@@ -308,7 +317,8 @@ TEST(AndroidBackupRead, HeaderIsCheckedLineByLine)
         const QString path = dir.filePath(QStringLiteral("h.ab"));
         writeFile(path, header + rest);
         QTemporaryDir out;
-        return errorOf([&] { extractAndroidBackup(path, QDir(out.filePath("x")), kCorrupt); });
+        return errorOf(
+            [&] { extractAndroidBackup(path, QDir(out.filePath(QStringLiteral("x"))), kCorrupt); });
     };
     const std::string notAb = "is not an Android backup archive.";
     for (const QByteArray &header :
@@ -338,8 +348,8 @@ TEST(AndroidBackupRead, UncompressedArchiveReads)
     const QString plain = abOf(dir, tree(dir), {QStringLiteral("--plain")});
     const QString out = dir.filePath(QStringLiteral("p"));
     EXPECT_EQ(extractAndroidBackup(plain, QDir(out), kCorrupt), 4);
-    EXPECT_EQ(readFile(out + "/apps/kik.android/db/kikDatabase.db"),
-              readFile(dir.filePath("tree/apps/kik.android/db/kikDatabase.db")));
+    EXPECT_EQ(readFile(out + QStringLiteral("/apps/kik.android/db/kikDatabase.db")),
+              readFile(dir.filePath(QStringLiteral("tree/apps/kik.android/db/kikDatabase.db"))));
 }
 
 TEST(AndroidBackupRead, StreamWithoutItsChecksumIsCorruptAndLeavesNothing)

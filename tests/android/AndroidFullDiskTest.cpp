@@ -54,8 +54,9 @@ int backupRequests(AdbEmulator &emulator, const QString &serial)
 
 TEST_F(AndroidPhoneTest, AFullDiskFailsLoadAndTransferAndChangesNothing)
 {
-    ASSERT_TRUE(start({kikPhone("HELPER1", true, "installed"), kikPhone("ADBONLY1", true, "absent"),
-                       kikPhone("BACKUP1", false, "absent")}));
+    ASSERT_TRUE(start({kikPhone(QStringLiteral("HELPER1"), true, QStringLiteral("installed")),
+                       kikPhone(QStringLiteral("ADBONLY1"), true, QStringLiteral("absent")),
+                       kikPhone(QStringLiteral("BACKUP1"), false, QStringLiteral("absent"))}));
     // The phone without root holds a file that cannot be compressed, so its
     // backup archive outgrows the limit below: adb then stops writing the
     // archive without a word and leaves it cut short.
@@ -142,7 +143,7 @@ TEST_F(AndroidPhoneTest, AFullDiskFailsLoadAndTransferAndChangesNothing)
 // every app can read it.
 TEST_F(AndroidPhoneTest, AFailedHelperDownloadLeavesNoCopyOnSharedStorage)
 {
-    ASSERT_TRUE(start({kikPhone("HELPER1", true, "installed")}));
+    ASSERT_TRUE(start({kikPhone(QStringLiteral("HELPER1"), true, QStringLiteral("installed"))}));
     const auto phone = makeAndroidPhone(connectOk(QStringLiteral("HELPER1")));
     const auto before = snapshot(rootOf(QStringLiteral("HELPER1")) + QStringLiteral("/sdcard"));
     {

@@ -60,44 +60,52 @@ TEST(AndroidKikDbLoad, ReadsContactsMembersMessagesAndContent)
         db.loadAll(data);
         ASSERT_EQ(data.users.size(), 4);
         EXPECT_EQ(data.chats.size(), 4);
-        _KikUser *carol = byJid(data, "carol_z3@talk.kik.com");
+        _KikUser *carol = byJid(data, QStringLiteral("carol_z3@talk.kik.com"));
         ASSERT_TRUE(carol);
         EXPECT_TRUE(data.chat(carol->_id)->messages.isEmpty());
-        _KikUser *group = byJid(data, "1100024090445_g@groups.kik.com");
+        _KikUser *group = byJid(data, QStringLiteral("1100024090445_g@groups.kik.com"));
         ASSERT_TRUE(group && group->is_group);
-        EXPECT_EQ(group->group_tab, "#trip");
+        EXPECT_EQ(group->group_tab, QStringLiteral("#trip"));
         ASSERT_EQ(group->members.size(), 2); // the unknown member is dropped
         EXPECT_TRUE(group->members[0].is_admin);
         EXPECT_TRUE(group->members[1].is_banned);
-        EXPECT_EQ(byJid(data, "alice_x1@talk.kik.com")->photo_ts.toMSecsSinceEpoch(), 1500000000000 - 5000);
+        EXPECT_EQ(byJid(data, QStringLiteral("alice_x1@talk.kik.com"))->photo_ts.toMSecsSinceEpoch(),
+                  1500000000000 - 5000);
 
         // System message and the one whose chat is unknown are not loaded.
         EXPECT_EQ(data.messages.size(), 6);
-        EXPECT_FALSE(byUid(data, "g-2"));
-        EXPECT_FALSE(byUid(data, "x-1"));
-        _KikMessage *smile = byUid(data, "a-2");
+        EXPECT_FALSE(byUid(data, QStringLiteral("g-2")));
+        EXPECT_FALSE(byUid(data, QStringLiteral("x-1")));
+        _KikMessage *smile = byUid(data, QStringLiteral("a-2"));
         ASSERT_TRUE(smile);
         EXPECT_EQ(smile->body, QStringLiteral("hey ") + QChar(0xE056));
         EXPECT_EQ(smile->sort_key, smile->_id);
         EXPECT_EQ(smile->ts.toMSecsSinceEpoch(), 1500000001000);
-        EXPECT_EQ(byUid(data, "g-1")->body, QChar(0xE40D) + QStringLiteral("hello"));
-        EXPECT_EQ(byUid(data, "g-1")->target_user, byJid(data, "bob_y2@talk.kik.com"));
-        EXPECT_EQ(byUid(data, "g-3")->target_user, nullptr);
+        EXPECT_EQ(byUid(data, QStringLiteral("g-1"))->body, QChar(0xE40D) + QStringLiteral("hello"));
+        EXPECT_EQ(byUid(data, QStringLiteral("g-1"))->target_user,
+                  byJid(data, QStringLiteral("bob_y2@talk.kik.com")));
+        EXPECT_EQ(byUid(data, QStringLiteral("g-3"))->target_user, nullptr);
 
         // Two messages share content c-img.
-        for (const char *uid : {"a-3", "b-1"}) {
+        for (const QString &uid : {QStringLiteral("a-3"), QStringLiteral("b-1")}) {
             _KikMessage *m = byUid(data, uid);
-            EXPECT_EQ(m->attachment.value("image:preview").toString(), "thumb-c-img") << uid;
-            EXPECT_EQ(m->sub_app_id, "Gallery");
-            EXPECT_EQ(m->preview_path,
-                      QDir(root).absoluteFilePath("apps/kik.android/f/staging/thumbs/thumb-c-img"));
+            EXPECT_EQ(m->attachment.value(QStringLiteral("image:preview")).toString(),
+                      QStringLiteral("thumb-c-img"))
+                << uid.toStdString();
+            EXPECT_EQ(m->sub_app_id, QStringLiteral("Gallery"));
+            EXPECT_EQ(m->preview_path, QDir(root).absoluteFilePath(
+                                           QStringLiteral("apps/kik.android/f/staging/thumbs/thumb-c-img")));
         }
-        const QVariantList uris = byUid(data, "g-3")->attachment.value("uri").toList();
+        const QVariantList uris =
+            byUid(data, QStringLiteral("g-3"))->attachment.value(QStringLiteral("uri")).toList();
         ASSERT_EQ(uris.size(), 3);
-        EXPECT_EQ(uris[2].toMap().value("value").toString(), "http://c");
-        EXPECT_EQ(byUid(data, "g-3")->attachment.value("extra:extra1").toString(), "x");
-        EXPECT_EQ(data.chat(byJid(data, "alice_x1@talk.kik.com")->_id)->last_ts.toMSecsSinceEpoch(),
-                  1500000002000);
+        EXPECT_EQ(uris[2].toMap().value(QStringLiteral("value")).toString(), QStringLiteral("http://c"));
+        EXPECT_EQ(
+            byUid(data, QStringLiteral("g-3"))->attachment.value(QStringLiteral("extra:extra1")).toString(),
+            QStringLiteral("x"));
+        EXPECT_EQ(
+            data.chat(byJid(data, QStringLiteral("alice_x1@talk.kik.com"))->_id)->last_ts.toMSecsSinceEpoch(),
+            1500000002000);
     }
 }
 
@@ -135,21 +143,21 @@ TEST(AndroidKikDbOpen, CreatesTheTenIndexesOnce)
     const QString root = makeTree(dir);
     {
         Sqlite3DB raw;
-        raw.openThrow(root + "/apps/kik.android/db/kikDatabase.db", Sqlite3DB::ReadWrite);
+        raw.openThrow(root + QStringLiteral("/apps/kik.android/db/kikDatabase.db"), Sqlite3DB::ReadWrite);
         raw.executeThrow("CREATE INDEX BT_IDX_MEMBERTABLE ON memberTable(group_id)");
     }
     AndroidKikDb db{QDir(root)};
     db.ensureOpen();
     const QStringList names = indexNames(db);
     EXPECT_EQ(names.size(), 10);
-    EXPECT_TRUE(names.contains("BT_IDX_MEMBERTABLE"));
-    EXPECT_FALSE(names.contains("bt_idx_memberTable"));
+    EXPECT_TRUE(names.contains(QStringLiteral("BT_IDX_MEMBERTABLE")));
+    EXPECT_FALSE(names.contains(QStringLiteral("bt_idx_memberTable")));
     db.close();
     AndroidKikDb again{QDir(root)};
     EXPECT_NO_THROW(again.ensureOpen());
     EXPECT_EQ(indexNames(again).size(), 10);
 
-    AndroidKikDb missing{QDir(dir.filePath("none"))};
+    AndroidKikDb missing{QDir(dir.filePath(QStringLiteral("none")))};
     EXPECT_THROW(missing.ensureOpen(), std::runtime_error);
 }
 
@@ -159,9 +167,9 @@ TEST(AndroidKikDbWrite, MessagesUsersMembersAndAttachments)
     const QString root = makeTree(dir, {QStringLiteral("--newer")});
     AndroidKikDb db{QDir(root)};
     _KikUser dave;
-    dave.jid = "dave@talk.kik.com";
-    dave.display_name = "Dave";
-    dave.photo_url = "http://p/d";
+    dave.jid = QStringLiteral("dave@talk.kik.com");
+    dave.display_name = QStringLiteral("Dave");
+    dave.photo_url = QStringLiteral("http://p/d");
     dave.photo_ts = QDateTime::fromMSecsSinceEpoch(1234, Qt::UTC);
     const qint64 id = db.insertUserThrow(&dave);
     EXPECT_GT(id, 4);
@@ -169,7 +177,7 @@ TEST(AndroidKikDbWrite, MessagesUsersMembersAndAttachments)
     EXPECT_EQ(db.insertUserThrow(nullptr), 0);
 
     _KikUser group;
-    group.jid = "1100024090445_g@groups.kik.com";
+    group.jid = QStringLiteral("1100024090445_g@groups.kik.com");
     _KikMember member{&group, &dave, true, false};
     db.insertMemberThrow(member);
     db.insertMemberThrow(member);
@@ -185,30 +193,31 @@ TEST(AndroidKikDbWrite, MessagesUsersMembersAndAttachments)
     chat.user = &dave;
     _KikMessage msg;
     msg.chat = &chat;
-    msg.uid = "new-1";
+    msg.uid = QStringLiteral("new-1");
     msg.ts = QDateTime::fromMSecsSinceEpoch(1600000000000, Qt::UTC);
     msg.body = QStringLiteral("ok ") + QChar(0xE056);
     msg.render_ins = QByteArray::fromRawData("\0\0\0\3\0\5\0\2:)\0\0", 12);
-    msg.content_id = "c-new";
-    msg.app_id = "com.kik.ext.video";
-    msg.attachment = {{"image:preview", "../../evil"},
-                      {"string:file-name", "clip"},
-                      {"string:file-size", "2048"},
-                      {"string:ignored", "x"}};
+    msg.content_id = QStringLiteral("c-new");
+    msg.app_id = QStringLiteral("com.kik.ext.video");
+    msg.attachment = {{QStringLiteral("image:preview"), QStringLiteral("../../evil")},
+                      {QStringLiteral("string:file-name"), QStringLiteral("clip")},
+                      {QStringLiteral("string:file-size"), QStringLiteral("2048")},
+                      {QStringLiteral("string:ignored"), QStringLiteral("x")}};
     const qint64 mid = db.insertMsgThrow(&msg);
-    EXPECT_EQ(db.findMessageIdByUid("new-1"), mid);
+    EXPECT_EQ(db.findMessageIdByUid(QStringLiteral("new-1")), mid);
     {
         Sqlite3Cursor c =
             db.queryThrow(Sqlite3Sql("select * from messagesTable where _id=?").addInt64Param(mid));
         ASSERT_TRUE(c.moveNext());
-        EXPECT_EQ(c.getText("body"), "ok :)");
-        EXPECT_EQ(c.getInt("length"), 5);
-        EXPECT_EQ(c.getInt("read_state"), 500);
-        EXPECT_EQ(c.getInt("req_read_reciept"), 1);
-        EXPECT_EQ(c.getText("bin_id"), "dave@talk.kik.com");
-        EXPECT_TRUE(c.isNull("partner_jid"));
-        EXPECT_EQ(c.getInt64("timestamp"), 1600000000000);
-        EXPECT_EQ(QByteArray::fromBase64(c.getText("render_instructions").toLatin1()), msg.render_ins);
+        EXPECT_EQ(c.getText(QStringLiteral("body")), QStringLiteral("ok :)"));
+        EXPECT_EQ(c.getInt(QStringLiteral("length")), 5);
+        EXPECT_EQ(c.getInt(QStringLiteral("read_state")), 500);
+        EXPECT_EQ(c.getInt(QStringLiteral("req_read_reciept")), 1);
+        EXPECT_EQ(c.getText(QStringLiteral("bin_id")), QStringLiteral("dave@talk.kik.com"));
+        EXPECT_TRUE(c.isNull(QStringLiteral("partner_jid")));
+        EXPECT_EQ(c.getInt64(QStringLiteral("timestamp")), 1600000000000);
+        EXPECT_EQ(QByteArray::fromBase64(c.getText(QStringLiteral("render_instructions")).toLatin1()),
+                  msg.render_ins);
     }
     db.insertAttachmentsThrow(&msg);
     QMap<QString, QString> values;
@@ -218,12 +227,12 @@ TEST(AndroidKikDbWrite, MessagesUsersMembersAndAttachments)
         while (c.moveNext())
             values.insert(c.textAt(0), c.textAt(1));
     }
-    EXPECT_EQ(values.value("preview"), "evil");
-    EXPECT_EQ(values.value("file-name"), "c-new");
-    EXPECT_EQ(values.value("file-size"), "2048");
-    EXPECT_EQ(values.value("layout"), "video");
-    EXPECT_EQ(values.value("app-name"), "Gallery");
-    EXPECT_FALSE(values.contains("ignored"));
+    EXPECT_EQ(values.value(QStringLiteral("preview")), QStringLiteral("evil"));
+    EXPECT_EQ(values.value(QStringLiteral("file-name")), QStringLiteral("c-new"));
+    EXPECT_EQ(values.value(QStringLiteral("file-size")), QStringLiteral("2048"));
+    EXPECT_EQ(values.value(QStringLiteral("layout")), QStringLiteral("video"));
+    EXPECT_EQ(values.value(QStringLiteral("app-name")), QStringLiteral("Gallery"));
+    EXPECT_FALSE(values.contains(QStringLiteral("ignored")));
     EXPECT_EQ(values.size(), 6);
     // Written once only.
     db.insertAttachmentsThrow(&msg);
@@ -234,8 +243,8 @@ TEST(AndroidKikDbWrite, MessagesUsersMembersAndAttachments)
 
     _KikMessage plain;
     plain.chat = &chat;
-    plain.uid = "new-2";
-    plain.body = "x";
+    plain.uid = QStringLiteral("new-2");
+    plain.body = QStringLiteral("x");
     const qint64 pid = db.insertMsgThrow(&plain);
     Sqlite3Cursor p = db.queryThrow(
         Sqlite3Sql("select app_id, content_id from messagesTable where _id=?").addInt64Param(pid));
@@ -251,27 +260,29 @@ TEST(AndroidKikDbWrite, CardValuesAndUris)
     QTemporaryDir dir;
     AndroidKikDb db{QDir(makeTree(dir))};
     _KikUser u;
-    u.jid = "alice_x1@talk.kik.com";
+    u.jid = QStringLiteral("alice_x1@talk.kik.com");
     _KikChat chat;
     chat.user = &u;
     _KikMessage m;
     m.chat = &chat;
-    m.content_id = "c-web";
-    m.app_id = "com.kik.cards";
-    m.attachment = {
-        {"string:title", "T"},
-        {"extra:e", "v"},
-        {"uri", QVariantList{QVariantMap{{"value", "http://one"}},
-                             QVariantMap{{"priority", "5"}, {"platform", "ios"}, {"value", "http://two"}}}}};
+    m.content_id = QStringLiteral("c-web");
+    m.app_id = QStringLiteral("com.kik.cards");
+    m.attachment = {{QStringLiteral("string:title"), QStringLiteral("T")},
+                    {QStringLiteral("extra:e"), QStringLiteral("v")},
+                    {QStringLiteral("uri"),
+                     QVariantList{QVariantMap{{QStringLiteral("value"), QStringLiteral("http://one")}},
+                                  QVariantMap{{QStringLiteral("priority"), QStringLiteral("5")},
+                                              {QStringLiteral("platform"), QStringLiteral("ios")},
+                                              {QStringLiteral("value"), QStringLiteral("http://two")}}}}};
     db.insertAttachmentsThrow(&m);
     Sqlite3Cursor c = db.queryThrow("select priority, platform, content_uri from KIKContentURITable where "
                                     "content_id='c-web' order by _id");
     ASSERT_TRUE(c.moveNext());
-    EXPECT_EQ(c.textAt(0), "0");
+    EXPECT_EQ(c.textAt(0), QStringLiteral("0"));
     EXPECT_TRUE(c.isNullAt(1));
     ASSERT_TRUE(c.moveNext());
-    EXPECT_EQ(c.textAt(0), "5");
-    EXPECT_EQ(c.textAt(2), "http://two");
+    EXPECT_EQ(c.textAt(0), QStringLiteral("5"));
+    EXPECT_EQ(c.textAt(2), QStringLiteral("http://two"));
     EXPECT_FALSE(c.moveNext());
     c = Sqlite3Cursor();
     Sqlite3Cursor t = db.queryThrow(
@@ -283,16 +294,17 @@ TEST(AndroidKikDbWrite, CardValuesAndUris)
 TEST(AndroidKikDbEmoji, EmoticonTable)
 {
     const QByteArray smile("\0\0\0\3\0\5\0\2:)\0\0", 12);
-    EXPECT_EQ(AndroidKikDb::emojiFromRenderInstructions("abc:)", smile),
+    EXPECT_EQ(AndroidKikDb::emojiFromRenderInstructions(QStringLiteral("abc:)"), smile),
               QStringLiteral("abc") + QChar(0xE056));
     const QByteArray heart("\0\0\0\0\0\2\0\2<3\0\0", 12);
-    EXPECT_EQ(AndroidKikDb::emojiFromRenderInstructions("<3 you", heart),
+    EXPECT_EQ(AndroidKikDb::emojiFromRenderInstructions(QStringLiteral("<3 you"), heart),
               QChar(0xE328) + QStringLiteral(" you"));
     const QByteArray unknown("\0\0\0\1\0\3\0\2zz\0\0", 12);
-    EXPECT_EQ(AndroidKikDb::emojiFromRenderInstructions("azzb", unknown),
-              QStringLiteral("a") + QChar(0xE40D) + "b");
+    EXPECT_EQ(AndroidKikDb::emojiFromRenderInstructions(QStringLiteral("azzb"), unknown),
+              QStringLiteral("a") + QChar(0xE40D) + QStringLiteral("b"));
     // Cut short: the rest of the body is kept.
-    EXPECT_EQ(AndroidKikDb::emojiFromRenderInstructions("abc:)", smile.left(7)), "abc:)");
+    EXPECT_EQ(AndroidKikDb::emojiFromRenderInstructions(QStringLiteral("abc:)"), smile.left(7)),
+              QStringLiteral("abc:)"));
 }
 
 TEST(AndroidKikPaths, ActiveCoreDatabase)
@@ -300,12 +312,13 @@ TEST(AndroidKikPaths, ActiveCoreDatabase)
     QTemporaryDir dir;
     const QString root = makeTree(dir, {QStringLiteral("--core")});
     EXPECT_EQ(AndroidKikPaths::databasePath(QDir(root)),
-              QDir(root).absoluteFilePath("apps/kik.android/db/4f2c9a.kikDatabase.db"));
+              QDir(root).absoluteFilePath(QStringLiteral("apps/kik.android/db/4f2c9a.kikDatabase.db")));
     AndroidKikDb db{QDir(root), AndroidKikPaths::databasePath(QDir(root))};
     KikDataSet data;
     db.loadAll(data);
     EXPECT_EQ(data.messages.size(), 6);
     QTemporaryDir plain;
     const QString plainRoot = makeTree(plain);
-    EXPECT_TRUE(AndroidKikPaths::databasePath(QDir(plainRoot)).endsWith("/db/kikDatabase.db"));
+    EXPECT_TRUE(
+        AndroidKikPaths::databasePath(QDir(plainRoot)).endsWith(QStringLiteral("/db/kikDatabase.db")));
 }

@@ -40,7 +40,7 @@ struct Source
         m->sort_key = key;
         m->uid = uid;
         m->ts = QDateTime::fromMSecsSinceEpoch(ts, Qt::UTC);
-        m->body = uid + " body";
+        m->body = uid + QStringLiteral(" body");
         m->chat = chat;
         data.addMessage(std::move(ownedM));
         list.append(m);
@@ -67,21 +67,22 @@ struct Source
 
     explicit Source(const QString &thumbFile)
     {
-        eve = newUser(1, "eve@talk.kik.com");
-        eve->display_name = "Eve";
-        alice = newUser(2, "alice_x1@talk.kik.com");
+        eve = newUser(1, QStringLiteral("eve@talk.kik.com"));
+        eve->display_name = QStringLiteral("Eve");
+        alice = newUser(2, QStringLiteral("alice_x1@talk.kik.com"));
         _KikChat *eveChat = newChat(1, eve);
         _KikChat *aliceChat = newChat(2, alice);
-        add(eveChat, "n-early", 1000, T0 + 500);
-        _KikMessage *pic = add(eveChat, "n-pic", 1500, T0 + 20000);
-        pic->content_id = "c-n1";
-        pic->app_id = "com.kik.ext.gallery";
-        pic->attachment = {{"image:preview", "../x/thumb-n1"}, {"string:file-name", "a.jpg"}};
+        add(eveChat, QStringLiteral("n-early"), 1000, T0 + 500);
+        _KikMessage *pic = add(eveChat, QStringLiteral("n-pic"), 1500, T0 + 20000);
+        pic->content_id = QStringLiteral("c-n1");
+        pic->app_id = QStringLiteral("com.kik.ext.gallery");
+        pic->attachment = {{QStringLiteral("image:preview"), QStringLiteral("../x/thumb-n1")},
+                           {QStringLiteral("string:file-name"), QStringLiteral("a.jpg")}};
         pic->preview_path = thumbFile;
-        add(aliceChat, "a-2", 1600, T0 + 1000); // already on the phone
-        add(eveChat, "n-2000", 2000, T0 + 31000);
-        add(eveChat, "n-2003", 2003, T0 + 30000);
-        add(nullptr, "n-orphan", 2500, T0 + 40000);
+        add(aliceChat, QStringLiteral("a-2"), 1600, T0 + 1000); // already on the phone
+        add(eveChat, QStringLiteral("n-2000"), 2000, T0 + 31000);
+        add(eveChat, QStringLiteral("n-2003"), 2003, T0 + 30000);
+        add(nullptr, QStringLiteral("n-orphan"), 2500, T0 + 40000);
     }
 };
 
@@ -111,22 +112,25 @@ TEST(AndroidKikMerge, KeepsPhoneMessagesAddsNewOnesInOrder)
     for (const QStringList &flags : {QStringList{}, QStringList{QStringLiteral("--core")}}) {
         QTemporaryDir dir;
         const QDir root(makeTree(dir, flags));
-        const QString thumb = dir.filePath("src-thumb.jpg");
+        const QString thumb = dir.filePath(QStringLiteral("src-thumb.jpg"));
         writeFile(thumb, "THUMBDATA");
         Source source(thumb);
         const AndroidMergeResult r = mergeIntoAndroidTree(root, source.list);
         EXPECT_EQ(r.phoneMessagesBefore, 8);
         EXPECT_EQ(r.inserted, 4);
         EXPECT_EQ(r.phoneMessagesAfter, 12);
-        EXPECT_TRUE(
-            r.databasePath.endsWith(flags.isEmpty() ? "/db/kikDatabase.db" : "/db/4f2c9a.kikDatabase.db"));
-        const QStringList expected{"a-1", "n-early", "a-2", "a-3",   "g-1",    "g-2",
-                                   "g-3", "b-1",     "x-1", "n-pic", "n-2000", "n-2003"};
+        EXPECT_TRUE(r.databasePath.endsWith(flags.isEmpty() ? QStringLiteral("/db/kikDatabase.db")
+                                                            : QStringLiteral("/db/4f2c9a.kikDatabase.db")));
+        const QStringList expected{
+            QStringLiteral("a-1"),   QStringLiteral("n-early"), QStringLiteral("a-2"),
+            QStringLiteral("a-3"),   QStringLiteral("g-1"),     QStringLiteral("g-2"),
+            QStringLiteral("g-3"),   QStringLiteral("b-1"),     QStringLiteral("x-1"),
+            QStringLiteral("n-pic"), QStringLiteral("n-2000"),  QStringLiteral("n-2003")};
         EXPECT_EQ(uidsInIdOrder(r.databasePath, root), expected);
 
         // No work copy left beside the database.
         const QStringList left = QDir(QFileInfo(r.databasePath).absolutePath()).entryList(QDir::Files);
-        EXPECT_EQ(left.size(), flags.isEmpty() ? 1 : 2) << left.join(",").toStdString();
+        EXPECT_EQ(left.size(), flags.isEmpty() ? 1 : 2) << left.join(QStringLiteral(",")).toStdString();
 
         // Phone rows unchanged apart from _id: compare a full row.
         AndroidKikDb db(root, r.databasePath);
@@ -134,32 +138,34 @@ TEST(AndroidKikMerge, KeepsPhoneMessagesAddsNewOnesInOrder)
         db.loadAll(after);
         int eveContacts = 0;
         for (_KikUser *u : after.users)
-            eveContacts += u->jid == "eve@talk.kik.com";
+            eveContacts += u->jid == QStringLiteral("eve@talk.kik.com");
         EXPECT_EQ(eveContacts, 1);
         Sqlite3Cursor c = db.queryThrow("select body, render_instructions, read_state, sys_msg from "
                                         "messagesTable where uid in ('a-2','g-2') order by uid");
         ASSERT_TRUE(c.moveNext());
-        EXPECT_EQ(c.textAt(0), "hey :)");
+        EXPECT_EQ(c.textAt(0), QStringLiteral("hey :)"));
         EXPECT_FALSE(c.textAt(1).isEmpty());
         EXPECT_EQ(c.int64At(2), 400);
         ASSERT_TRUE(c.moveNext());
-        EXPECT_EQ(c.textAt(3), "Bob joined");
+        EXPECT_EQ(c.textAt(3), QStringLiteral("Bob joined"));
         c = Sqlite3Cursor();
 
         // The thumbnail, under one safe name, in the tree and the upload list.
-        const QString copied = root.absoluteFilePath("apps/kik.android/f/staging/thumbs/thumb-n1");
+        const QString copied =
+            root.absoluteFilePath(QStringLiteral("apps/kik.android/f/staging/thumbs/thumb-n1"));
         EXPECT_EQ(readFile(copied), "THUMBDATA");
         ASSERT_GE(r.uploads.size(), 2);
-        EXPECT_EQ(r.uploads.first().phonePath, "/data/data/kik.android/files/staging/thumbs/thumb-n1");
+        EXPECT_EQ(r.uploads.first().phonePath,
+                  QStringLiteral("/data/data/kik.android/files/staging/thumbs/thumb-n1"));
         EXPECT_FALSE(r.uploads.first().mustSucceed);
         EXPECT_EQ(r.uploads.last().localPath, r.databasePath);
         EXPECT_TRUE(r.uploads.last().mustSucceed);
         EXPECT_EQ(r.uploads.last().phonePath,
-                  "/data/data/kik.android/databases/" + QFileInfo(r.databasePath).fileName());
+                  QStringLiteral("/data/data/kik.android/databases/") + QFileInfo(r.databasePath).fileName());
         Sqlite3Cursor t = db.queryThrow(
             "select content_string from KIKContentTable where content_id='c-n1' and content_name='preview'");
         ASSERT_TRUE(t.moveNext());
-        EXPECT_EQ(t.textAt(0), "thumb-n1");
+        EXPECT_EQ(t.textAt(0), QStringLiteral("thumb-n1"));
     }
 }
 
@@ -179,7 +185,7 @@ TEST(AndroidKikMerge, FailuresLeaveTheTreeDatabaseUntouched)
 {
     QTemporaryDir dir;
     const QDir root(makeTree(dir));
-    const QString dbPath = root.absoluteFilePath("apps/kik.android/db/kikDatabase.db");
+    const QString dbPath = root.absoluteFilePath(QStringLiteral("apps/kik.android/db/kikDatabase.db"));
     const QByteArray before = md5(dbPath);
     Source source{QString()};
 
@@ -188,7 +194,8 @@ TEST(AndroidKikMerge, FailuresLeaveTheTreeDatabaseUntouched)
     cancelLater.cancelled = [&] { return ++calls > 5; };
     EXPECT_THROW(mergeIntoAndroidTree(root, source.list, cancelLater), JobCancelled);
     EXPECT_EQ(md5(dbPath), before);
-    EXPECT_EQ(QDir(root.absoluteFilePath("apps/kik.android/db")).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(
+        QDir(root.absoluteFilePath(QStringLiteral("apps/kik.android/db"))).entryList(QDir::Files).size(), 1);
 
     // A database without one of Kik's tables.
     {
@@ -199,7 +206,8 @@ TEST(AndroidKikMerge, FailuresLeaveTheTreeDatabaseUntouched)
     const QByteArray dropped = md5(dbPath);
     EXPECT_THROW(mergeIntoAndroidTree(root, source.list), AppError);
     EXPECT_EQ(md5(dbPath), dropped);
-    EXPECT_EQ(QDir(root.absoluteFilePath("apps/kik.android/db")).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(
+        QDir(root.absoluteFilePath(QStringLiteral("apps/kik.android/db"))).entryList(QDir::Files).size(), 1);
 
     QTemporaryDir empty;
     EXPECT_THROW(mergeIntoAndroidTree(QDir(empty.path()), source.list), AppError);
@@ -207,29 +215,29 @@ TEST(AndroidKikMerge, FailuresLeaveTheTreeDatabaseUntouched)
 
 TEST(AndroidKikMerge, ThumbNamesAreSingleSafeNames)
 {
-    EXPECT_EQ(androidThumbName("../../etc/passwd"), "passwd");
-    EXPECT_EQ(androidThumbName(".."), "");
-    EXPECT_EQ(androidThumbName("a\\b"), "b");
-    EXPECT_FALSE(androidThumbName("x;rm -rf /").contains('/'));
+    EXPECT_EQ(androidThumbName(QStringLiteral("../../etc/passwd")), QStringLiteral("passwd"));
+    EXPECT_EQ(androidThumbName(QStringLiteral("..")), QString());
+    EXPECT_EQ(androidThumbName(QStringLiteral("a\\b")), QStringLiteral("b"));
+    EXPECT_FALSE(androidThumbName(QStringLiteral("x;rm -rf /")).contains(QLatin1Char('/')));
     // Nothing a shell would act on, no option- or hidden-looking start.
-    EXPECT_EQ(androidThumbName("a;b $(touch x)`y`'z'&"), "abtouchxyz");
-    EXPECT_EQ(androidThumbName("-rf"), "rf");
-    EXPECT_EQ(androidThumbName("..hidden.jpg"), "hidden.jpg");
-    EXPECT_EQ(androidThumbName(QString::fromUtf8("caf\u00e9-1.jpg")), "caf-1.jpg");
-    EXPECT_EQ(androidThumbName("9b2f4c7d-1e0a-48b6-a3c5-d7e9f1b3a5c7"),
-              "9b2f4c7d-1e0a-48b6-a3c5-d7e9f1b3a5c7");
+    EXPECT_EQ(androidThumbName(QStringLiteral("a;b $(touch x)`y`'z'&")), QStringLiteral("abtouchxyz"));
+    EXPECT_EQ(androidThumbName(QStringLiteral("-rf")), QStringLiteral("rf"));
+    EXPECT_EQ(androidThumbName(QStringLiteral("..hidden.jpg")), QStringLiteral("hidden.jpg"));
+    EXPECT_EQ(androidThumbName(QString::fromUtf8("caf\u00e9-1.jpg")), QStringLiteral("caf-1.jpg"));
+    EXPECT_EQ(androidThumbName(QStringLiteral("9b2f4c7d-1e0a-48b6-a3c5-d7e9f1b3a5c7")),
+              QStringLiteral("9b2f4c7d-1e0a-48b6-a3c5-d7e9f1b3a5c7"));
     // Longer than an archive entry name may be: no thumbnail rather than a
     // merge whose archive cannot be written.
-    EXPECT_EQ(androidThumbName(QString(101, 'a')), "");
-    EXPECT_EQ(androidThumbName(QString(100, 'a')), QString(100, 'a'));
+    EXPECT_EQ(androidThumbName(QString(101, QLatin1Char('a'))), QString());
+    EXPECT_EQ(androidThumbName(QString(100, QLatin1Char('a'))), QString(100, QLatin1Char('a')));
 }
 
 TEST(AndroidKikMerge, RowsOnlyInTheWalAreMergedAndTheTreeFileStaysUntilCommit)
 {
     QTemporaryDir dir;
     const QDir root(makeTree(dir, {QStringLiteral("--wal")}));
-    const QString dbPath = root.absoluteFilePath("apps/kik.android/db/kikDatabase.db");
-    const QByteArray dbSum = md5(dbPath), walSum = md5(dbPath + "-wal");
+    const QString dbPath = root.absoluteFilePath(QStringLiteral("apps/kik.android/db/kikDatabase.db"));
+    const QByteArray dbSum = md5(dbPath), walSum = md5(dbPath + QStringLiteral("-wal"));
     Source source{QString()};
 
     int calls = 0;
@@ -238,25 +246,26 @@ TEST(AndroidKikMerge, RowsOnlyInTheWalAreMergedAndTheTreeFileStaysUntilCommit)
     EXPECT_THROW(mergeIntoAndroidTree(root, source.list, cancelLater), JobCancelled);
     // Byte for byte: the WAL was neither folded into the file nor removed.
     EXPECT_EQ(md5(dbPath), dbSum);
-    ASSERT_TRUE(QFile::exists(dbPath + "-wal"));
-    EXPECT_EQ(md5(dbPath + "-wal"), walSum);
-    EXPECT_EQ(QDir(root.absoluteFilePath("apps/kik.android/db")).entryList(QDir::Files).size(), 2);
+    ASSERT_TRUE(QFile::exists(dbPath + QStringLiteral("-wal")));
+    EXPECT_EQ(md5(dbPath + QStringLiteral("-wal")), walSum);
+    EXPECT_EQ(
+        QDir(root.absoluteFilePath(QStringLiteral("apps/kik.android/db"))).entryList(QDir::Files).size(), 2);
 
     const AndroidMergeResult r = mergeIntoAndroidTree(root, source.list);
     EXPECT_EQ(r.phoneMessagesBefore, 9);
     EXPECT_EQ(r.phoneMessagesAfter, 13);
     // The old -wal is gone with the old file, so it cannot be replayed into
     // the merged one.
-    EXPECT_FALSE(QFile::exists(dbPath + "-wal"));
+    EXPECT_FALSE(QFile::exists(dbPath + QStringLiteral("-wal")));
     EXPECT_EQ(r.uploads.last().localPath, dbPath);
-    EXPECT_TRUE(uidsInIdOrder(r.databasePath, root).contains("w-1"));
+    EXPECT_TRUE(uidsInIdOrder(r.databasePath, root).contains(QStringLiteral("w-1")));
 }
 
 TEST(AndroidKikMerge, PhoneRowsSharingAUidAreAllKept)
 {
     QTemporaryDir dir;
     const QDir root(makeTree(dir));
-    const QString dbPath = root.absoluteFilePath("apps/kik.android/db/kikDatabase.db");
+    const QString dbPath = root.absoluteFilePath(QStringLiteral("apps/kik.android/db/kikDatabase.db"));
     {
         Sqlite3DB raw;
         raw.openThrow(dbPath, Sqlite3DB::ReadWrite);
@@ -268,14 +277,14 @@ TEST(AndroidKikMerge, PhoneRowsSharingAUidAreAllKept)
     EXPECT_EQ(r.phoneMessagesBefore, 9);
     EXPECT_EQ(r.inserted, 4); // the source's "a-2" is not added a third time
     EXPECT_EQ(r.phoneMessagesAfter, 13);
-    EXPECT_EQ(uidsInIdOrder(r.databasePath, root).count("a-2"), 2);
+    EXPECT_EQ(uidsInIdOrder(r.databasePath, root).count(QStringLiteral("a-2")), 2);
 }
 
 TEST(AndroidKikMerge, PhoneRowsWhoseTimesRunAgainstTheirIdsAreEachCopiedOnce)
 {
     QTemporaryDir dir;
     const QDir root(makeTree(dir));
-    const QString dbPath = root.absoluteFilePath("apps/kik.android/db/kikDatabase.db");
+    const QString dbPath = root.absoluteFilePath(QStringLiteral("apps/kik.android/db/kikDatabase.db"));
     {
         Sqlite3DB raw;
         raw.openThrow(dbPath, Sqlite3DB::ReadWrite);
@@ -292,12 +301,15 @@ TEST(AndroidKikMerge, PhoneRowsWhoseTimesRunAgainstTheirIdsAreEachCopiedOnce)
     const AndroidMergeResult r = mergeIntoAndroidTree(root, none);
     EXPECT_EQ(r.phoneMessagesAfter, 10);
     EXPECT_EQ(uidsInIdOrder(r.databasePath, root),
-              (QStringList{"late-old", "a-2", "a-3", "g-1", "g-2", "g-3", "b-1", "x-1", "late-mid", "a-1"}));
+              (QStringList{QStringLiteral("late-old"), QStringLiteral("a-2"), QStringLiteral("a-3"),
+                           QStringLiteral("g-1"), QStringLiteral("g-2"), QStringLiteral("g-3"),
+                           QStringLiteral("b-1"), QStringLiteral("x-1"), QStringLiteral("late-mid"),
+                           QStringLiteral("a-1")}));
     AndroidKikDb db(root, r.databasePath);
     db.openThrow(r.databasePath, Sqlite3DB::ReadOnly);
     Sqlite3Cursor c =
         db.queryThrow("select hex(encryption_key), body from messagesTable where uid='late-old'");
     ASSERT_TRUE(c.moveNext());
-    EXPECT_EQ(c.textAt(0), "00FF");
-    EXPECT_EQ(c.textAt(1), "x");
+    EXPECT_EQ(c.textAt(0), QStringLiteral("00FF"));
+    EXPECT_EQ(c.textAt(1), QStringLiteral("x"));
 }

@@ -13,7 +13,8 @@ namespace {
 
 AdbDevice dev(const char *serial, const char *state = "device")
 {
-    return AdbDevice{QStringLiteral("%1\t%2").arg(serial, state), serial, state};
+    const QString s = QString::fromLatin1(serial), st = QString::fromLatin1(state);
+    return AdbDevice{QStringLiteral("%1\t%2").arg(s, st), s, st};
 }
 
 struct Recorder
@@ -23,10 +24,13 @@ struct Recorder
     {
         QObject::connect(
             &monitor, &AndroidMonitor::deviceConnected, &monitor,
-            [this](const AdbDevice &d) { events << "+" + d.serial + ":" + d.state; }, Qt::DirectConnection);
+            [this](const AdbDevice &d) {
+                events << QStringLiteral("+") + d.serial + QStringLiteral(":") + d.state;
+            },
+            Qt::DirectConnection);
         QObject::connect(
             &monitor, &AndroidMonitor::deviceDisconnected, &monitor,
-            [this](const QString &s) { events << "-" + s; }, Qt::DirectConnection);
+            [this](const QString &s) { events << QStringLiteral("-") + s; }, Qt::DirectConnection);
     }
 };
 
@@ -42,7 +46,9 @@ TEST(AndroidMonitor, ReportsArrivalsInOrderAndDeparturesOnce)
     monitor.applyDeviceList({dev("B")});
     monitor.applyDeviceList({});
     monitor.applyDeviceList({dev("A", "offline")}); // came back
-    EXPECT_EQ(r.events, (QStringList{"+A:device", "+B:unauthorized", "-A", "-B", "+A:offline"}));
+    EXPECT_EQ(r.events,
+              (QStringList{QStringLiteral("+A:device"), QStringLiteral("+B:unauthorized"),
+                           QStringLiteral("-A"), QStringLiteral("-B"), QStringLiteral("+A:offline")}));
 }
 
 TEST(AndroidMonitor, PollsOnThePoolAndSurvivesFailingPasses)
@@ -63,13 +69,13 @@ TEST(AndroidMonitor, PollsOnThePoolAndSurvivesFailingPasses)
         AndroidMonitor monitor(source, 5);
         // Queued to this thread, as the main window receives them.
         QObject::connect(&monitor, &AndroidMonitor::deviceConnected, &monitor,
-                         [&](const AdbDevice &d) { events << "+" + d.serial; });
+                         [&](const AdbDevice &d) { events << QStringLiteral("+") + d.serial; });
         QObject::connect(&monitor, &AndroidMonitor::deviceDisconnected, &monitor,
-                         [&](const QString &s) { events << "-" + s; });
+                         [&](const QString &s) { events << QStringLiteral("-") + s; });
         monitor.startMonitor();
         QDeadlineTimer deadline(20000);
         while (events.size() < 3 && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     } // the destructor stops and waits for the poll task
-    EXPECT_EQ(events, (QStringList{"+P1", "+P2", "-P1"}));
+    EXPECT_EQ(events, (QStringList{QStringLiteral("+P1"), QStringLiteral("+P2"), QStringLiteral("-P1")}));
 }

@@ -36,27 +36,32 @@ TEST(AndroidOffline, TransferWritesANewArchiveAndKeepsThePhonesOne)
     for (const QStringList &flags :
          {QStringList{}, QStringList{QStringLiteral("--newer")}, QStringList{QStringLiteral("--core")}}) {
         QTemporaryDir dir;
-        py(QStringList{"tree", dir.filePath("phone")} + flags);
-        py({"ab", dir.filePath("phone"), dir.filePath("phone.ab")});
-        py({"tree", dir.filePath("other"), "--other"});
-        const QByteArray phoneSum = md5(dir.filePath("phone.ab"));
+        py(QStringList{QStringLiteral("tree"), dir.filePath(QStringLiteral("phone"))} + flags);
+        py({QStringLiteral("ab"), dir.filePath(QStringLiteral("phone")),
+            dir.filePath(QStringLiteral("phone.ab"))});
+        py({QStringLiteral("tree"), dir.filePath(QStringLiteral("other")), QStringLiteral("--other")});
+        const QByteArray phoneSum = md5(dir.filePath(QStringLiteral("phone.ab")));
 
-        const AndroidLoaded source = loadAndroidTree(QDir(dir.filePath("other")));
+        const AndroidLoaded source = loadAndroidTree(QDir(dir.filePath(QStringLiteral("other"))));
         KikMessageList messages = source.data->allMessages();
         ASSERT_EQ(messages.size(), 6);
-        const QString out = dir.filePath("out/new.ab");
-        const AndroidOfflineResult r = transferToAndroidBackup(messages, dir.filePath("phone.ab"), out);
-        EXPECT_EQ(md5(dir.filePath("phone.ab")), phoneSum);
+        const QString out = dir.filePath(QStringLiteral("out/new.ab"));
+        const AndroidOfflineResult r =
+            transferToAndroidBackup(messages, dir.filePath(QStringLiteral("phone.ab")), out);
+        EXPECT_EQ(md5(dir.filePath(QStringLiteral("phone.ab"))), phoneSum);
         EXPECT_EQ(r.merge.phoneMessagesBefore, 8);
         EXPECT_EQ(r.merge.phoneMessagesAfter, 14);
-        EXPECT_EQ(QDir(dir.filePath("out")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                  QStringList{"new.ab"});
+        EXPECT_EQ(QDir(dir.filePath(QStringLiteral("out")))
+                      .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral("new.ab")});
 
         // Read back independently.
-        const QJsonObject info = QJsonDocument::fromJson(py({"inspect", out}).toUtf8()).object();
-        const QJsonArray entries = info.value("entries").toArray();
+        const QJsonObject info =
+            QJsonDocument::fromJson(py({QStringLiteral("inspect"), out}).toUtf8()).object();
+        const QJsonArray entries = info.value(QStringLiteral("entries")).toArray();
         ASSERT_EQ(entries.size(), r.entries);
-        EXPECT_EQ(entries.first().toObject().value("name").toString(), "apps/kik.android/_manifest");
+        EXPECT_EQ(entries.first().toObject().value(QStringLiteral("name")).toString(),
+                  QStringLiteral("apps/kik.android/_manifest"));
 
         QTemporaryDir back;
         const AndroidLoaded merged = loadAndroidBackupFile(out, QDir(back.path()));
@@ -67,8 +72,11 @@ TEST(AndroidOffline, TransferWritesANewArchiveAndKeepsThePhonesOne)
             uids << m->uid;
         // Loaded (chat-known, non-system) messages of both phones, by time;
         // the other phone's messages are 700 ms later than their twins.
-        EXPECT_EQ(uids, (QStringList{"a-1", "o-a-1", "a-2", "o-a-2", "a-3", "o-a-3", "g-1", "o-g-1", "g-3",
-                                     "o-g-3", "b-1", "o-b-1"}));
+        EXPECT_EQ(uids,
+                  (QStringList{QStringLiteral("a-1"), QStringLiteral("o-a-1"), QStringLiteral("a-2"),
+                               QStringLiteral("o-a-2"), QStringLiteral("a-3"), QStringLiteral("o-a-3"),
+                               QStringLiteral("g-1"), QStringLiteral("o-g-1"), QStringLiteral("g-3"),
+                               QStringLiteral("o-g-3"), QStringLiteral("b-1"), QStringLiteral("o-b-1")}));
         int lastId = 0;
         for (_KikMessage *m : all) {
             EXPECT_GT(m->_id, lastId);
@@ -80,62 +88,74 @@ TEST(AndroidOffline, TransferWritesANewArchiveAndKeepsThePhonesOne)
 TEST(AndroidOffline, BadPhoneArchivesFailCleanly)
 {
     QTemporaryDir dir;
-    py({"tree", dir.filePath("phone")});
-    py({"ab", dir.filePath("phone"), dir.filePath("cipher.ab"), "--cipher"});
+    py({QStringLiteral("tree"), dir.filePath(QStringLiteral("phone"))});
+    py({QStringLiteral("ab"), dir.filePath(QStringLiteral("phone")),
+        dir.filePath(QStringLiteral("cipher.ab")), QStringLiteral("--cipher")});
     KikMessageList none;
-    EXPECT_THROW(transferToAndroidBackup(none, dir.filePath("cipher.ab"), dir.filePath("o/new.ab")),
+    EXPECT_THROW(transferToAndroidBackup(none, dir.filePath(QStringLiteral("cipher.ab")),
+                                         dir.filePath(QStringLiteral("o/new.ab"))),
                  std::runtime_error);
-    EXPECT_FALSE(QFile::exists(dir.filePath("o/new.ab")));
-    EXPECT_EQ(
-        QDir(dir.filePath("o")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("o/new.ab"))));
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("o")))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                  .size(),
+              0);
 
     // An archive without Kik's database.
-    QDir().mkpath(dir.filePath("empty/apps/other"));
-    writeFile(dir.filePath("empty/apps/other/_manifest"), "x");
-    py({"ab", dir.filePath("empty"), dir.filePath("nokik.ab")});
+    QDir().mkpath(dir.filePath(QStringLiteral("empty/apps/other")));
+    writeFile(dir.filePath(QStringLiteral("empty/apps/other/_manifest")), "x");
+    py({QStringLiteral("ab"), dir.filePath(QStringLiteral("empty")),
+        dir.filePath(QStringLiteral("nokik.ab"))});
     try {
-        transferToAndroidBackup(none, dir.filePath("nokik.ab"), dir.filePath("o/new.ab"));
+        transferToAndroidBackup(none, dir.filePath(QStringLiteral("nokik.ab")),
+                                dir.filePath(QStringLiteral("o/new.ab")));
         ADD_FAILURE() << "no error";
     } catch (const std::runtime_error &e) {
         EXPECT_NE(std::string(e.what()).find("No Kik database"), std::string::npos);
     }
-    py({"ab", dir.filePath("phone"), dir.filePath("phone.ab")});
-    EXPECT_THROW(transferToAndroidBackup(none, dir.filePath("phone.ab"), dir.filePath("phone.ab")),
+    py({QStringLiteral("ab"), dir.filePath(QStringLiteral("phone")),
+        dir.filePath(QStringLiteral("phone.ab"))});
+    EXPECT_THROW(transferToAndroidBackup(none, dir.filePath(QStringLiteral("phone.ab")),
+                                         dir.filePath(QStringLiteral("phone.ab"))),
                  std::runtime_error);
 }
 
 TEST(AndroidOffline, CancelAfterUnpackingWritesNothing)
 {
     QTemporaryDir dir;
-    py({"tree", dir.filePath("phone")});
-    py({"ab", dir.filePath("phone"), dir.filePath("phone.ab")});
-    const QByteArray phoneSum = md5(dir.filePath("phone.ab"));
+    py({QStringLiteral("tree"), dir.filePath(QStringLiteral("phone"))});
+    py({QStringLiteral("ab"), dir.filePath(QStringLiteral("phone")),
+        dir.filePath(QStringLiteral("phone.ab"))});
+    const QByteArray phoneSum = md5(dir.filePath(QStringLiteral("phone.ab")));
     KikMessageList none;
     AndroidMergeHooks hooks;
     hooks.cancelled = [] { return true; };
-    EXPECT_THROW(transferToAndroidBackup(none, dir.filePath("phone.ab"), dir.filePath("o/new.ab"), hooks),
+    EXPECT_THROW(transferToAndroidBackup(none, dir.filePath(QStringLiteral("phone.ab")),
+                                         dir.filePath(QStringLiteral("o/new.ab")), hooks),
                  JobCancelled);
-    EXPECT_EQ(md5(dir.filePath("phone.ab")), phoneSum);
-    EXPECT_EQ(
-        QDir(dir.filePath("o")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
+    EXPECT_EQ(md5(dir.filePath(QStringLiteral("phone.ab"))), phoneSum);
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("o")))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                  .size(),
+              0);
 }
 
 TEST(AndroidOffline, ReadingAFolderLeavesItsDatabaseAsItWas)
 {
     QTemporaryDir dir;
-    py({"tree", dir.filePath("phone"), "--wal"});
-    const QString db = dir.filePath("phone/apps/kik.android/db/kikDatabase.db");
-    const QByteArray dbSum = md5(db), walSum = md5(db + "-wal");
+    py({QStringLiteral("tree"), dir.filePath(QStringLiteral("phone")), QStringLiteral("--wal")});
+    const QString db = dir.filePath(QStringLiteral("phone/apps/kik.android/db/kikDatabase.db"));
+    const QByteArray dbSum = md5(db), walSum = md5(db + QStringLiteral("-wal"));
     {
-        const AndroidLoaded loaded = loadAndroidTree(QDir(dir.filePath("phone")));
+        const AndroidLoaded loaded = loadAndroidTree(QDir(dir.filePath(QStringLiteral("phone"))));
         bool walMessage = false;
         for (_KikMessage *m : loaded.data->allMessages())
-            walMessage = walMessage || m->uid == "w-1";
+            walMessage = walMessage || m->uid == QStringLiteral("w-1");
         EXPECT_TRUE(walMessage);
     }
     EXPECT_EQ(md5(db), dbSum);
-    ASSERT_TRUE(QFile::exists(db + "-wal"));
-    EXPECT_EQ(md5(db + "-wal"), walSum);
+    ASSERT_TRUE(QFile::exists(db + QStringLiteral("-wal")));
+    EXPECT_EQ(md5(db + QStringLiteral("-wal")), walSum);
     Sqlite3DB check;
     check.openThrow(db, Sqlite3DB::ReadOnly);
     Sqlite3Cursor c = check.queryThrow("select count(*) from sqlite_master where name like 'bt_idx_%'");
@@ -146,21 +166,25 @@ TEST(AndroidOffline, ReadingAFolderLeavesItsDatabaseAsItWas)
 TEST(AndroidOffline, TruncatedPhoneArchiveWritesNothing)
 {
     QTemporaryDir dir;
-    py({"tree", dir.filePath("phone")});
-    py({"ab", dir.filePath("phone"), dir.filePath("phone.ab")});
-    const QByteArray full = readFile(dir.filePath("phone.ab"));
-    writeFile(dir.filePath("cut.ab"), full.left(full.size() * 2 / 3));
-    const QByteArray cutSum = md5(dir.filePath("cut.ab"));
+    py({QStringLiteral("tree"), dir.filePath(QStringLiteral("phone"))});
+    py({QStringLiteral("ab"), dir.filePath(QStringLiteral("phone")),
+        dir.filePath(QStringLiteral("phone.ab"))});
+    const QByteArray full = readFile(dir.filePath(QStringLiteral("phone.ab")));
+    writeFile(dir.filePath(QStringLiteral("cut.ab")), full.left(full.size() * 2 / 3));
+    const QByteArray cutSum = md5(dir.filePath(QStringLiteral("cut.ab")));
     KikMessageList none;
     try {
-        transferToAndroidBackup(none, dir.filePath("cut.ab"), dir.filePath("o/new.ab"));
+        transferToAndroidBackup(none, dir.filePath(QStringLiteral("cut.ab")),
+                                dir.filePath(QStringLiteral("o/new.ab")));
         ADD_FAILURE() << "no error";
     } catch (const std::runtime_error &e) {
         EXPECT_EQ(std::string(e.what()).rfind("ab file data is corrupted.", 0), 0u) << e.what();
     }
-    EXPECT_EQ(md5(dir.filePath("cut.ab")), cutSum);
-    EXPECT_EQ(
-        QDir(dir.filePath("o")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
+    EXPECT_EQ(md5(dir.filePath(QStringLiteral("cut.ab"))), cutSum);
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("o")))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                  .size(),
+              0);
 }
 
 // Loading Kik from an archive unpacks Kik's files only: entries of other
@@ -174,7 +198,7 @@ TEST(AndroidOffline, OtherAppsEntriesDoNotStopReadingKik)
         SCOPED_TRACE(kind);
         QTemporaryDir dir;
         const QString ab = dir.filePath(QStringLiteral("odd.ab"));
-        py({"odd", ab, QString::fromLatin1(kind), QString::number(n)});
+        py({QStringLiteral("odd"), ab, QString::fromLatin1(kind), QString::number(n)});
         const QDir cache(dir.filePath(QStringLiteral("cache")));
         const AndroidLoaded loaded = loadAndroidBackupFile(ab, cache);
         EXPECT_EQ(loaded.data->messages.size(), 6);
@@ -188,7 +212,7 @@ TEST(AndroidOffline, FailedLoadLeavesNoPartialTreeInTheCache)
 {
     QTemporaryDir dir;
     const QString ab = dir.filePath(QStringLiteral("huge.ab"));
-    py({"odd", ab, "huge"});
+    py({QStringLiteral("odd"), ab, QStringLiteral("huge")});
     const QDir cache(dir.filePath(QStringLiteral("cache")));
     EXPECT_THROW(loadAndroidBackupFile(ab, cache), std::runtime_error);
     EXPECT_FALSE(QFileInfo::exists(cache.filePath(QStringLiteral("ab-extract"))));
@@ -200,7 +224,7 @@ TEST(AndroidOffline, UsersTreeInWalModeIsNotWritten)
 {
     QTemporaryDir dir;
     const QString tree = dir.filePath(QStringLiteral("tree"));
-    py({"tree", tree, "--wal"});
+    py({QStringLiteral("tree"), tree, QStringLiteral("--wal")});
     const QString db = tree + QStringLiteral("/apps/kik.android/db/kikDatabase.db");
     const auto snapshot = [&] {
         QMap<QString, QByteArray> files;

@@ -18,26 +18,28 @@ const QString kDb = QStringLiteral("ab-extract/apps/kik.android/db/kikDatabase.d
 
 TEST_F(AndroidPhoneTest, RootedPhonesLoadThroughEitherChannelAndStayUntouched)
 {
-    ASSERT_TRUE(start({kikPhone("HELPER1", true, "installed"), kikPhone("ADBONLY1", true, "absent")}));
+    ASSERT_TRUE(start({kikPhone(QStringLiteral("HELPER1"), true, QStringLiteral("installed")),
+                       kikPhone(QStringLiteral("ADBONLY1"), true, QStringLiteral("absent"))}));
     for (const QString &serial : {QStringLiteral("HELPER1"), QStringLiteral("ADBONLY1")}) {
         const auto before = snapshot(rootOf(serial));
         const AndroidDevice device = connectOk(serial);
         EXPECT_TRUE(device.rooted) << qPrintable(serial);
-        EXPECT_EQ(device.access,
-                  serial == "HELPER1" ? AndroidDevice::Access::Helper : AndroidDevice::Access::AdbOnly);
+        EXPECT_EQ(device.access, serial == QStringLiteral("HELPER1") ? AndroidDevice::Access::Helper
+                                                                     : AndroidDevice::Access::AdbOnly);
         EXPECT_FALSE(device.externalStorage.isEmpty());
         const auto phone = makeAndroidPhone(device);
         HeadlessProgress progress;
         load(*phone, progress);
         ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
         // The root way, without a backup: no tip was shown.
-        EXPECT_TRUE(progress.tips().isEmpty()) << progress.tips().join("|").toStdString();
+        EXPECT_TRUE(progress.tips().isEmpty()) << progress.tips().join(QStringLiteral("|")).toStdString();
         const QDir cache = device.cacheFolder();
         EXPECT_EQ(TestSupport::readFile(cache.filePath(kDb)),
-                  TestSupport::readFile(kikFolder(serial) + "/databases/kikDatabase.db"));
+                  TestSupport::readFile(kikFolder(serial) + QStringLiteral("/databases/kikDatabase.db")));
         EXPECT_EQ(
-            TestSupport::readFile(cache.filePath("ab-extract/apps/kik.android/f/staging/thumbs/thumb-c-img")),
-            TestSupport::readFile(kikFolder(serial) + "/files/staging/thumbs/thumb-c-img"));
+            TestSupport::readFile(
+                cache.filePath(QStringLiteral("ab-extract/apps/kik.android/f/staging/thumbs/thumb-c-img"))),
+            TestSupport::readFile(kikFolder(serial) + QStringLiteral("/files/staging/thumbs/thumb-c-img")));
         // Loading only reads: no staging copies stay on the shared storage.
         EXPECT_EQ(snapshot(rootOf(serial)), before) << qPrintable(serial);
     }
@@ -45,21 +47,26 @@ TEST_F(AndroidPhoneTest, RootedPhonesLoadThroughEitherChannelAndStayUntouched)
 
 TEST_F(AndroidPhoneTest, PlainPhoneLoadsThroughItsBackupAfterTheTip)
 {
-    ASSERT_TRUE(start({kikPhone("PLAIN1", false, "absent")}));
-    const AndroidDevice device = connectOk("PLAIN1");
+    ASSERT_TRUE(start({kikPhone(QStringLiteral("PLAIN1"), false, QStringLiteral("absent"))}));
+    const AndroidDevice device = connectOk(QStringLiteral("PLAIN1"));
     EXPECT_FALSE(device.rooted);
-    EXPECT_EQ(device.uid, "PLAIN1");
-    EXPECT_EQ(device.cacheFolder().dirName(), "PLAIN1");
+    EXPECT_EQ(device.uid, QStringLiteral("PLAIN1"));
+    EXPECT_EQ(device.cacheFolder().dirName(), QStringLiteral("PLAIN1"));
     const auto phone = makeAndroidPhone(device);
     HeadlessProgress progress;
     load(*phone, progress);
     ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
     ASSERT_EQ(progress.tips().size(), 1);
-    EXPECT_TRUE(progress.tips().first().contains("backup Kik data")) << progress.tips().first().toStdString();
+    EXPECT_TRUE(progress.tips().first().contains(QStringLiteral("backup Kik data")))
+        << progress.tips().first().toStdString();
     EXPECT_EQ(TestSupport::readFile(device.cacheFolder().filePath(kDb)),
-              TestSupport::readFile(kikFolder("PLAIN1") + "/databases/kikDatabase.db"));
+              TestSupport::readFile(kikFolder(QStringLiteral("PLAIN1"))
+                                    + QStringLiteral("/databases/kikDatabase.db")));
     // The archive the phone wrote stays in the archive folder.
-    EXPECT_EQ(QDir(m_dir.filePath("archives")).entryList({"PLAIN1-*.ab"}, QDir::Files).size(), 1);
+    EXPECT_EQ(QDir(m_dir.filePath(QStringLiteral("archives")))
+                  .entryList({QStringLiteral("PLAIN1-*.ab")}, QDir::Files)
+                  .size(),
+              1);
 
     // Without the fetch flag only the cache is checked.
     HeadlessProgress cached;
@@ -70,8 +77,9 @@ TEST_F(AndroidPhoneTest, PlainPhoneLoadsThroughItsBackupAfterTheTip)
 
 TEST_F(AndroidPhoneTest, RootFailureFallsBackToTheBackupWithItsReason)
 {
-    ASSERT_TRUE(start({kikPhone("NOSD1", true, "absent", {{"shared_storage", false}})}));
-    const AndroidDevice device = connectOk("NOSD1");
+    ASSERT_TRUE(start({kikPhone(QStringLiteral("NOSD1"), true, QStringLiteral("absent"),
+                                {{QStringLiteral("shared_storage"), false}})}));
+    const AndroidDevice device = connectOk(QStringLiteral("NOSD1"));
     EXPECT_TRUE(device.rooted);
     EXPECT_TRUE(device.externalStorage.isEmpty());
     const auto phone = makeAndroidPhone(device);
@@ -80,16 +88,20 @@ TEST_F(AndroidPhoneTest, RootFailureFallsBackToTheBackupWithItsReason)
     ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
     ASSERT_EQ(progress.tips().size(), 2);
     EXPECT_TRUE(progress.tips()[0].startsWith(
-        "Find no SD Card on Device. Failed to backup data from your root device."))
+        QStringLiteral("Find no SD Card on Device. Failed to backup data from your root device.")))
         << progress.tips()[0].toStdString();
     EXPECT_TRUE(QFileInfo(device.cacheFolder().filePath(kDb)).isFile());
 }
 
 TEST_F(AndroidPhoneTest, BackupsWithoutKikOrEncryptedFailAtOnceAndKeepTheCache)
 {
-    ASSERT_TRUE(start({kikPhone("A12", false, "absent", {{"backup", "android12"}, {"sdk", 31}}),
-                       kikPhone("ENC1", false, "absent", {{"backup", "encrypted"}}),
-                       kikPhone("REFUSE1", false, "absent", {{"backup", "refused"}})}));
+    ASSERT_TRUE(start(
+        {kikPhone(QStringLiteral("A12"), false, QStringLiteral("absent"),
+                  {{QStringLiteral("backup"), QStringLiteral("android12")}, {QStringLiteral("sdk"), 31}}),
+         kikPhone(QStringLiteral("ENC1"), false, QStringLiteral("absent"),
+                  {{QStringLiteral("backup"), QStringLiteral("encrypted")}}),
+         kikPhone(QStringLiteral("REFUSE1"), false, QStringLiteral("absent"),
+                  {{QStringLiteral("backup"), QStringLiteral("refused")}})}));
     for (const QString &serial : {QStringLiteral("A12"), QStringLiteral("ENC1"), QStringLiteral("REFUSE1")}) {
         const AndroidDevice device = connectOk(serial);
         // A cache from an earlier load stays as it was.
@@ -99,13 +111,14 @@ TEST_F(AndroidPhoneTest, BackupsWithoutKikOrEncryptedFailAtOnceAndKeepTheCache)
         load(*phone, progress);
         ASSERT_EQ(progress.result(), HeadlessProgress::Failed) << qPrintable(serial);
         const QString error = progress.errorText();
-        if (serial == "A12") {
+        if (serial == QStringLiteral("A12")) {
             EXPECT_EQ(error, AndroidLoadKikThread::rootNeededMessage());
-        } else if (serial == "ENC1") {
-            EXPECT_TRUE(error.contains("Your backup file is encrypted.")) << error.toStdString();
-            EXPECT_TRUE(error.contains(" attempt=1")) << error.toStdString();
+        } else if (serial == QStringLiteral("ENC1")) {
+            EXPECT_TRUE(error.contains(QStringLiteral("Your backup file is encrypted.")))
+                << error.toStdString();
+            EXPECT_TRUE(error.contains(QStringLiteral(" attempt=1"))) << error.toStdString();
         } else {
-            EXPECT_TRUE(error.contains("adb-backup -f ")) << error.toStdString();
+            EXPECT_TRUE(error.contains(QStringLiteral("adb-backup -f "))) << error.toStdString();
         }
         EXPECT_EQ(TestSupport::readFile(device.cacheFolder().filePath(kDb)), "earlier load")
             << qPrintable(serial);
@@ -114,30 +127,34 @@ TEST_F(AndroidPhoneTest, BackupsWithoutKikOrEncryptedFailAtOnceAndKeepTheCache)
 
 TEST_F(AndroidPhoneTest, ConnectionRefusalsGiveTheirMessages)
 {
-    QJsonObject noKik = AdbEmulator::phone("NOKIK", rootOf("NOKIK"), false);
-    QDir().mkpath(rootOf("NOKIK") + "/sdcard");
-    ASSERT_TRUE(start({noKik, kikPhone("OLD1", true, "old"), kikPhone("ERR1", true, "error"),
-                       kikPhone("GARBAGE1", true, "garbage")}));
+    QJsonObject noKik = AdbEmulator::phone(QStringLiteral("NOKIK"), rootOf(QStringLiteral("NOKIK")), false);
+    QDir().mkpath(rootOf(QStringLiteral("NOKIK")) + QStringLiteral("/sdcard"));
+    ASSERT_TRUE(start({noKik, kikPhone(QStringLiteral("OLD1"), true, QStringLiteral("old")),
+                       kikPhone(QStringLiteral("ERR1"), true, QStringLiteral("error")),
+                       kikPhone(QStringLiteral("GARBAGE1"), true, QStringLiteral("garbage"))}));
     HeadlessProgress progress;
-    connect("NOKIK", progress);
-    EXPECT_EQ(progress.errorText(), "Can't find Kik installed on device.");
+    connect(QStringLiteral("NOKIK"), progress);
+    EXPECT_EQ(progress.errorText(), QStringLiteral("Can't find Kik installed on device."));
 
     HeadlessProgress old;
-    connect("OLD1", old);
+    connect(QStringLiteral("OLD1"), old);
     EXPECT_TRUE(old.errorText().contains(HelperConnection::tooOldMessage())) << old.errorText().toStdString();
 
     for (const QString &serial : {QStringLiteral("ERR1"), QStringLiteral("GARBAGE1")}) {
         HeadlessProgress bad;
         connect(serial, bad);
         EXPECT_EQ(bad.result(), HeadlessProgress::Failed) << qPrintable(serial);
-        EXPECT_TRUE(bad.errorText().startsWith("Please try the following:")) << bad.errorText().toStdString();
+        EXPECT_TRUE(bad.errorText().startsWith(QStringLiteral("Please try the following:")))
+            << bad.errorText().toStdString();
     }
 }
 
 TEST_F(AndroidPhoneTest, PhoneGoneMidLoadLeavesTheCacheAsItWas)
 {
-    ASSERT_TRUE(start({kikPhone("GONE1", true, "installed", {{"gone_after_bytes", 20000}}),
-                       kikPhone("GONE2", false, "absent", {{"gone_after_bytes", 400}})}));
+    ASSERT_TRUE(start({kikPhone(QStringLiteral("GONE1"), true, QStringLiteral("installed"),
+                                {{QStringLiteral("gone_after_bytes"), 20000}}),
+                       kikPhone(QStringLiteral("GONE2"), false, QStringLiteral("absent"),
+                                {{QStringLiteral("gone_after_bytes"), 400}})}));
     for (const QString &serial : {QStringLiteral("GONE1"), QStringLiteral("GONE2")}) {
         const AndroidDevice device = connectOk(serial);
         TestSupport::writeFile(device.cacheFolder().filePath(kDb), "earlier load");
@@ -145,34 +162,36 @@ TEST_F(AndroidPhoneTest, PhoneGoneMidLoadLeavesTheCacheAsItWas)
         HeadlessProgress progress;
         load(*phone, progress);
         EXPECT_EQ(progress.result(), HeadlessProgress::Failed)
-            << qPrintable(serial) << " " << progress.tips().join("|").toStdString();
+            << qPrintable(serial) << " " << progress.tips().join(QStringLiteral("|")).toStdString();
         EXPECT_FALSE(progress.errorText().isEmpty());
         EXPECT_EQ(TestSupport::readFile(device.cacheFolder().filePath(kDb)), "earlier load")
             << qPrintable(serial);
-        EXPECT_FALSE(QFileInfo::exists(device.cacheFolder().filePath("fetch-work")));
+        EXPECT_FALSE(QFileInfo::exists(device.cacheFolder().filePath(QStringLiteral("fetch-work"))));
     }
 }
 
 TEST_F(AndroidPhoneTest, StallingHelperEndsWithAnErrorInsteadOfHanging)
 {
-    ASSERT_TRUE(start({kikPhone("STALL1", true, "stall")}));
+    ASSERT_TRUE(start({kikPhone(QStringLiteral("STALL1"), true, QStringLiteral("stall"))}));
     HeadlessProgress progress;
-    connect("STALL1", progress);
+    connect(QStringLiteral("STALL1"), progress);
     EXPECT_EQ(progress.result(), HeadlessProgress::Failed);
-    EXPECT_TRUE(progress.errorText().startsWith("Please try the following:"))
+    EXPECT_TRUE(progress.errorText().startsWith(QStringLiteral("Please try the following:")))
         << progress.errorText().toStdString();
 }
 
 TEST_F(AndroidPhoneTest, MonitorReportsPhonesPluggedInAndOut)
 {
-    ASSERT_TRUE(start({kikPhone("FIRST1", false, "absent"), kikPhone("SECOND1", false, "absent")}));
+    ASSERT_TRUE(start({kikPhone(QStringLiteral("FIRST1"), false, QStringLiteral("absent")),
+                       kikPhone(QStringLiteral("SECOND1"), false, QStringLiteral("absent"))}));
     QStringList events;
     {
         AndroidMonitor monitor([] { return adbDevices(); }, 50);
-        QObject::connect(&monitor, &AndroidMonitor::deviceConnected, &monitor,
-                         [&](const AdbDevice &d) { events << "+" + d.serial + ":" + d.state; });
+        QObject::connect(&monitor, &AndroidMonitor::deviceConnected, &monitor, [&](const AdbDevice &d) {
+            events << QStringLiteral("+") + d.serial + QStringLiteral(":") + d.state;
+        });
         QObject::connect(&monitor, &AndroidMonitor::deviceDisconnected, &monitor,
-                         [&](const QString &s) { events << "-" + s; });
+                         [&](const QString &s) { events << QStringLiteral("-") + s; });
         monitor.startMonitor();
         auto waitFor = [&](int count) {
             QDeadlineTimer deadline(20000);
@@ -180,17 +199,20 @@ TEST_F(AndroidPhoneTest, MonitorReportsPhonesPluggedInAndOut)
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         };
         waitFor(2);
-        ASSERT_TRUE(m_emulator.detach("FIRST1"));
+        ASSERT_TRUE(m_emulator.detach(QStringLiteral("FIRST1")));
         waitFor(3);
-        QJsonObject again = AdbEmulator::phone("FIRST1", rootOf("FIRST1"), false);
-        again.insert("state", "unauthorized");
+        QJsonObject again =
+            AdbEmulator::phone(QStringLiteral("FIRST1"), rootOf(QStringLiteral("FIRST1")), false);
+        again.insert(QStringLiteral("state"), QStringLiteral("unauthorized"));
         ASSERT_TRUE(m_emulator.attach(again));
         waitFor(4);
-        ASSERT_TRUE(m_emulator.set("FIRST1", {{"state", "device"}}));
+        ASSERT_TRUE(
+            m_emulator.set(QStringLiteral("FIRST1"), {{QStringLiteral("state"), QStringLiteral("device")}}));
         // Authorising keeps the serial: nothing more is reported.
-        ASSERT_TRUE(m_emulator.detach("SECOND1"));
+        ASSERT_TRUE(m_emulator.detach(QStringLiteral("SECOND1")));
         waitFor(5);
     }
-    EXPECT_EQ(events, (QStringList{"+FIRST1:device", "+SECOND1:device", "-FIRST1", "+FIRST1:unauthorized",
-                                   "-SECOND1"}));
+    EXPECT_EQ(events, (QStringList{QStringLiteral("+FIRST1:device"), QStringLiteral("+SECOND1:device"),
+                                   QStringLiteral("-FIRST1"), QStringLiteral("+FIRST1:unauthorized"),
+                                   QStringLiteral("-SECOND1")}));
 }

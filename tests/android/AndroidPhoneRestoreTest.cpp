@@ -15,9 +15,9 @@ namespace {
 QStringList opsOn(const QJsonObject &files, const QString &path)
 {
     QStringList ops;
-    for (const QJsonValue &op : files.value("ops").toArray()) {
-        if (op.toObject().value("path").toString() == path)
-            ops << op.toObject().value("op").toString();
+    for (const QJsonValue &op : files.value(QStringLiteral("ops")).toArray()) {
+        if (op.toObject().value(QStringLiteral("path")).toString() == path)
+            ops << op.toObject().value(QStringLiteral("op")).toString();
     }
     return ops;
 }
@@ -28,8 +28,11 @@ int fileByFileCopies(const QJsonArray &log)
 {
     int copies = 0;
     for (const QJsonValue &entry : log) {
-        const QString text = entry.toObject().value("text").toString();
-        copies += text.contains("dd if=") && text.contains("of='/data/data/kik.android/") ? 1 : 0;
+        const QString text = entry.toObject().value(QStringLiteral("text")).toString();
+        copies += text.contains(QStringLiteral("dd if="))
+                          && text.contains(QStringLiteral("of='/data/data/kik.android/"))
+                      ? 1
+                      : 0;
     }
     return copies;
 }
@@ -54,11 +57,13 @@ private:
 
 TEST_F(AndroidPhoneTest, TransferKeepsThePhonesMessagesAndAddsTheNewOnesOnce)
 {
-    ASSERT_TRUE(start({kikPhone("HELPER1", true, "installed"), kikPhone("ADBONLY1", true, "absent")}));
+    ASSERT_TRUE(start({kikPhone(QStringLiteral("HELPER1"), true, QStringLiteral("installed")),
+                       kikPhone(QStringLiteral("ADBONLY1"), true, QStringLiteral("absent"))}));
     const AndroidLoaded other = otherMessages(3);
     const KikMessageList messages = other.data->allMessages();
     ASSERT_FALSE(messages.isEmpty());
-    const QStringList newThumbs{"thumb-o-t-1", "thumb-o-t-2", "thumb-o-t-3"};
+    const QStringList newThumbs{QStringLiteral("thumb-o-t-1"), QStringLiteral("thumb-o-t-2"),
+                                QStringLiteral("thumb-o-t-3")};
     for (const QString &serial : {QStringLiteral("HELPER1"), QStringLiteral("ADBONLY1")}) {
         const QStringList before = phoneUids(serial);
         const AndroidDevice device = connectOk(serial);
@@ -72,7 +77,7 @@ TEST_F(AndroidPhoneTest, TransferKeepsThePhonesMessagesAndAddsTheNewOnesOnce)
         ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
         EXPECT_EQ(progress.successText(),
                   QStringLiteral("Successfully transferred %1 Messages to Android.").arg(messages.size()));
-        EXPECT_TRUE(progress.tips().isEmpty()) << progress.tips().join("|").toStdString();
+        EXPECT_TRUE(progress.tips().isEmpty()) << progress.tips().join(QStringLiteral("|")).toStdString();
 
         const QStringList after = phoneUids(serial);
         EXPECT_EQ(QSet<QString>(after.cbegin(), after.cend()).size(), after.size()) << "a message is doubled";
@@ -84,35 +89,47 @@ TEST_F(AndroidPhoneTest, TransferKeepsThePhonesMessagesAndAddsTheNewOnesOnce)
         // Kik can open what was put back: its owner, a security context, no
         // leftovers beside it or on the shared storage.
         auto owner = [&](const QString &path) {
-            return m_emulator.adb({"-s", serial, "shell", "su -c 'stat -c %u:%g " + path + "'"})
+            return m_emulator
+                .adb({QStringLiteral("-s"), serial, QStringLiteral("shell"),
+                      QStringLiteral("su -c 'stat -c %u:%g ") + path + QStringLiteral("'")})
                 .out.trimmed();
         };
-        EXPECT_EQ(owner("/data/data/kik.android/databases/kikDatabase.db"), owner("/data/data/kik.android"));
-        EXPECT_FALSE(owner("/data/data/kik.android").isEmpty());
+        EXPECT_EQ(owner(QStringLiteral("/data/data/kik.android/databases/kikDatabase.db")),
+                  owner(QStringLiteral("/data/data/kik.android")));
+        EXPECT_FALSE(owner(QStringLiteral("/data/data/kik.android")).isEmpty());
         bool relabelled = false;
-        for (const QJsonValue &op : m_emulator.files(serial).value("ops").toArray()) {
+        for (const QJsonValue &op : m_emulator.files(serial).value(QStringLiteral("ops")).toArray()) {
             const QJsonObject o = op.toObject();
             relabelled = relabelled
-                         || (o.value("op") == "restorecon"
-                             && o.value("path") == "/data/data/kik.android/databases/kikDatabase.db");
+                         || (o.value(QStringLiteral("op")) == QStringLiteral("restorecon")
+                             && o.value(QStringLiteral("path"))
+                                    == QStringLiteral("/data/data/kik.android/databases/kikDatabase.db"));
         }
         EXPECT_TRUE(relabelled) << qPrintable(serial);
-        EXPECT_EQ(QDir(kikFolder(serial) + "/databases").entryList(QDir::Files | QDir::Hidden),
-                  QStringList{"kikDatabase.db"});
-        EXPECT_FALSE(QFileInfo::exists(rootOf(serial) + "/sdcard/Kik/su"));
+        EXPECT_EQ(
+            QDir(kikFolder(serial) + QStringLiteral("/databases")).entryList(QDir::Files | QDir::Hidden),
+            QStringList{QStringLiteral("kikDatabase.db")});
+        EXPECT_FALSE(QFileInfo::exists(rootOf(serial) + QStringLiteral("/sdcard/Kik/su")));
 
         // The new thumbnails arrive whole, each Kik's, with the mode the
         // database gets and its security context.
         const QJsonObject files = m_emulator.files(serial);
         for (const QString &name : newThumbs) {
-            const QString path = "/data/data/kik.android/files/staging/thumbs/" + name;
-            EXPECT_EQ(TestSupport::readFile(kikFolder(serial) + "/files/staging/thumbs/" + name),
-                      otherThumb(name))
+            const QString path = QStringLiteral("/data/data/kik.android/files/staging/thumbs/") + name;
+            EXPECT_EQ(
+                TestSupport::readFile(kikFolder(serial) + QStringLiteral("/files/staging/thumbs/") + name),
+                otherThumb(name))
                 << qPrintable(name);
-            EXPECT_EQ(owner(path), owner("/data/data/kik.android")) << qPrintable(name);
-            EXPECT_EQ(files.value("files").toObject().value(path).toObject().value("mode").toString(), "777")
+            EXPECT_EQ(owner(path), owner(QStringLiteral("/data/data/kik.android"))) << qPrintable(name);
+            EXPECT_EQ(files.value(QStringLiteral("files"))
+                          .toObject()
+                          .value(path)
+                          .toObject()
+                          .value(QStringLiteral("mode"))
+                          .toString(),
+                      QStringLiteral("777"))
                 << qPrintable(name);
-            EXPECT_TRUE(opsOn(files, path).contains("restorecon")) << qPrintable(name);
+            EXPECT_TRUE(opsOn(files, path).contains(QStringLiteral("restorecon"))) << qPrintable(name);
         }
         // All of them went in one archive, not one superuser copy each.
         EXPECT_EQ(fileByFileCopies(m_emulator.log(serial)), 0) << qPrintable(serial);
@@ -124,8 +141,10 @@ TEST_F(AndroidPhoneTest, PhonesWithFewerToolsStillTakeTheFilesAsKiksOwn)
     // A phone from before toybox (no tar: one copy per file) and one
     // without restorecon (nothing to relabel).
     ASSERT_TRUE(
-        start({kikPhone("NOTAR1", true, "absent", {{"missing_commands", QJsonArray{"tar"}}}),
-               kikPhone("NOLABEL1", true, "installed", {{"missing_commands", QJsonArray{"restorecon"}}})}));
+        start({kikPhone(QStringLiteral("NOTAR1"), true, QStringLiteral("absent"),
+                        {{QStringLiteral("missing_commands"), QJsonArray{QStringLiteral("tar")}}}),
+               kikPhone(QStringLiteral("NOLABEL1"), true, QStringLiteral("installed"),
+                        {{QStringLiteral("missing_commands"), QJsonArray{QStringLiteral("restorecon")}}})}));
     const AndroidLoaded other = otherMessages(2);
     const KikMessageList messages = other.data->allMessages();
     for (const QString &serial : {QStringLiteral("NOTAR1"), QStringLiteral("NOLABEL1")}) {
@@ -138,33 +157,41 @@ TEST_F(AndroidPhoneTest, PhonesWithFewerToolsStillTakeTheFilesAsKiksOwn)
         restore(*phone, messages, progress);
         ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
         EXPECT_TRUE(progress.tips().isEmpty())
-            << qPrintable(serial) << progress.tips().join("|").toStdString();
+            << qPrintable(serial) << progress.tips().join(QStringLiteral("|")).toStdString();
         const QStringList after = phoneUids(serial);
         for (const _KikMessage *m : messages)
             EXPECT_TRUE(after.contains(m->uid)) << qPrintable(serial) << " " << qPrintable(m->uid);
         const QJsonObject files = m_emulator.files(serial);
-        const QString kikOwner = files.value("files")
+        const QString kikOwner = files.value(QStringLiteral("files"))
                                      .toObject()
-                                     .value("/data/data/kik.android/databases/kikDatabase.db")
+                                     .value(QStringLiteral("/data/data/kik.android/databases/kikDatabase.db"))
                                      .toObject()
-                                     .value("owner")
+                                     .value(QStringLiteral("owner"))
                                      .toString();
-        EXPECT_EQ(kikOwner, "u0_a150") << qPrintable(serial);
+        EXPECT_EQ(kikOwner, QStringLiteral("u0_a150")) << qPrintable(serial);
         for (const QString &name : {QStringLiteral("thumb-o-t-1"), QStringLiteral("thumb-o-t-2")}) {
-            const QString path = "/data/data/kik.android/files/staging/thumbs/" + name;
-            EXPECT_EQ(TestSupport::readFile(kikFolder(serial) + "/files/staging/thumbs/" + name),
-                      otherThumb(name))
+            const QString path = QStringLiteral("/data/data/kik.android/files/staging/thumbs/") + name;
+            EXPECT_EQ(
+                TestSupport::readFile(kikFolder(serial) + QStringLiteral("/files/staging/thumbs/") + name),
+                otherThumb(name))
                 << qPrintable(serial) << " " << qPrintable(name);
-            EXPECT_EQ(files.value("files").toObject().value(path).toObject().value("owner").toString(),
-                      "u0_a150")
+            EXPECT_EQ(files.value(QStringLiteral("files"))
+                          .toObject()
+                          .value(path)
+                          .toObject()
+                          .value(QStringLiteral("owner"))
+                          .toString(),
+                      QStringLiteral("u0_a150"))
                 << qPrintable(serial) << " " << qPrintable(name);
         }
-        EXPECT_EQ(QDir(kikFolder(serial) + "/databases").entryList(QDir::Files | QDir::Hidden),
-                  QStringList{"kikDatabase.db"});
-        EXPECT_FALSE(QFileInfo::exists(rootOf(serial) + "/sdcard/Kik/su")) << qPrintable(serial);
+        EXPECT_EQ(
+            QDir(kikFolder(serial) + QStringLiteral("/databases")).entryList(QDir::Files | QDir::Hidden),
+            QStringList{QStringLiteral("kikDatabase.db")});
+        EXPECT_FALSE(QFileInfo::exists(rootOf(serial) + QStringLiteral("/sdcard/Kik/su")))
+            << qPrintable(serial);
     }
-    EXPECT_GT(fileByFileCopies(m_emulator.log("NOTAR1")), 2);
-    EXPECT_EQ(fileByFileCopies(m_emulator.log("NOLABEL1")), 0);
+    EXPECT_GT(fileByFileCopies(m_emulator.log(QStringLiteral("NOTAR1"))), 2);
+    EXPECT_EQ(fileByFileCopies(m_emulator.log(QStringLiteral("NOLABEL1"))), 0);
 }
 
 TEST_F(AndroidPhoneTest, AFailedPushOfDataReadAsSuperuserFailsWithoutAPretendedRestore)
@@ -172,9 +199,11 @@ TEST_F(AndroidPhoneTest, AFailedPushOfDataReadAsSuperuserFailsWithoutAPretendedR
     // The owner cannot be given, so the push fails. The tree was read as
     // superuser and has no app manifest: Android's restore would ignore it,
     // so the job must fail instead of sending it and reporting success.
-    ASSERT_TRUE(start({kikPhone("NOCHOWN2", true, "absent", {{"missing_commands", QJsonArray{"chown"}}})}));
-    const QStringList before = phoneUids("NOCHOWN2");
-    const AndroidDevice device = connectOk("NOCHOWN2");
+    ASSERT_TRUE(
+        start({kikPhone(QStringLiteral("NOCHOWN2"), true, QStringLiteral("absent"),
+                        {{QStringLiteral("missing_commands"), QJsonArray{QStringLiteral("chown")}}})}));
+    const QStringList before = phoneUids(QStringLiteral("NOCHOWN2"));
+    const AndroidDevice device = connectOk(QStringLiteral("NOCHOWN2"));
     const auto phone = makeAndroidPhone(device);
     HeadlessProgress loaded;
     load(*phone, loaded);
@@ -183,13 +212,14 @@ TEST_F(AndroidPhoneTest, AFailedPushOfDataReadAsSuperuserFailsWithoutAPretendedR
     HeadlessProgress progress;
     restore(*phone, other.data->allMessages(), progress);
     EXPECT_EQ(progress.result(), HeadlessProgress::Failed);
-    EXPECT_TRUE(progress.errorText().contains("nothing on the phone was changed"))
+    EXPECT_TRUE(progress.errorText().contains(QStringLiteral("nothing on the phone was changed")))
         << progress.errorText().toStdString();
-    EXPECT_TRUE(progress.tips().isEmpty()) << progress.tips().join("|").toStdString();
-    EXPECT_TRUE(m_emulator.log("NOCHOWN2", "restore").isEmpty());
-    EXPECT_EQ(phoneUids("NOCHOWN2"), before);
-    EXPECT_FALSE(QFileInfo::exists(kikFolder("NOCHOWN2") + "/databases/kikDatabase.db.velloran-new"));
-    EXPECT_FALSE(QFileInfo::exists(rootOf("NOCHOWN2") + "/sdcard/Kik/su"));
+    EXPECT_TRUE(progress.tips().isEmpty()) << progress.tips().join(QStringLiteral("|")).toStdString();
+    EXPECT_TRUE(m_emulator.log(QStringLiteral("NOCHOWN2"), QStringLiteral("restore")).isEmpty());
+    EXPECT_EQ(phoneUids(QStringLiteral("NOCHOWN2")), before);
+    EXPECT_FALSE(QFileInfo::exists(kikFolder(QStringLiteral("NOCHOWN2"))
+                                   + QStringLiteral("/databases/kikDatabase.db.velloran-new")));
+    EXPECT_FALSE(QFileInfo::exists(rootOf(QStringLiteral("NOCHOWN2")) + QStringLiteral("/sdcard/Kik/su")));
 }
 
 TEST_F(AndroidPhoneTest, FailedUnpackingFallsBackToAndroidsRestore)
@@ -198,43 +228,57 @@ TEST_F(AndroidPhoneTest, FailedUnpackingFallsBackToAndroidsRestore)
     // would be no use to Kik, so the push counts as failed and the job goes
     // on with Android's restore. That needs the app manifest a phone backup
     // carries; it is put in the loaded tree as a backup load leaves it.
-    ASSERT_TRUE(start({kikPhone("NOCHOWN1", true, "absent", {{"missing_commands", QJsonArray{"chown"}}})}));
-    const AndroidDevice device = connectOk("NOCHOWN1");
+    ASSERT_TRUE(
+        start({kikPhone(QStringLiteral("NOCHOWN1"), true, QStringLiteral("absent"),
+                        {{QStringLiteral("missing_commands"), QJsonArray{QStringLiteral("chown")}}})}));
+    const AndroidDevice device = connectOk(QStringLiteral("NOCHOWN1"));
     const auto phone = makeAndroidPhone(device);
     HeadlessProgress loaded;
     load(*phone, loaded);
     ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded) << loaded.errorText().toStdString();
-    TestSupport::writeFile(device.cacheFolder().filePath("ab-extract/apps/kik.android/_manifest"),
-                           "1\nkik.android\n");
+    TestSupport::writeFile(
+        device.cacheFolder().filePath(QStringLiteral("ab-extract/apps/kik.android/_manifest")),
+        "1\nkik.android\n");
     const AndroidLoaded other = otherMessages(2);
     HeadlessProgress progress;
     restore(*phone, other.data->allMessages(), progress);
-    ASSERT_EQ(progress.tips().size(), 2) << progress.tips().join("|").toStdString();
-    EXPECT_TRUE(progress.tips().first().contains("another mode")) << progress.tips().first().toStdString();
-    EXPECT_TRUE(progress.tips().last().contains("restore")) << progress.tips().last().toStdString();
+    ASSERT_EQ(progress.tips().size(), 2) << progress.tips().join(QStringLiteral("|")).toStdString();
+    EXPECT_TRUE(progress.tips().first().contains(QStringLiteral("another mode")))
+        << progress.tips().first().toStdString();
+    EXPECT_TRUE(progress.tips().last().contains(QStringLiteral("restore")))
+        << progress.tips().last().toStdString();
     // The restore archive went to the phone; the database the push left
     // beside the phone's is gone, and so is the staging folder.
     bool restoreArrived = false;
-    for (const QJsonValue &entry : m_emulator.log("NOCHOWN1", "restore"))
-        restoreArrived = restoreArrived || entry.toObject().value("text").toString().startsWith("archive of");
+    for (const QJsonValue &entry : m_emulator.log(QStringLiteral("NOCHOWN1"), QStringLiteral("restore")))
+        restoreArrived = restoreArrived
+                         || entry.toObject()
+                                .value(QStringLiteral("text"))
+                                .toString()
+                                .startsWith(QStringLiteral("archive of"));
     EXPECT_TRUE(restoreArrived);
-    EXPECT_FALSE(QFileInfo::exists(kikFolder("NOCHOWN1") + "/databases/kikDatabase.db.velloran-new"));
-    EXPECT_FALSE(QFileInfo::exists(rootOf("NOCHOWN1") + "/sdcard/Kik/su"));
+    EXPECT_FALSE(QFileInfo::exists(kikFolder(QStringLiteral("NOCHOWN1"))
+                                   + QStringLiteral("/databases/kikDatabase.db.velloran-new")));
+    EXPECT_FALSE(QFileInfo::exists(rootOf(QStringLiteral("NOCHOWN1")) + QStringLiteral("/sdcard/Kik/su")));
     // Nothing the cache keeps for undoing lies in the archive's tree.
-    EXPECT_FALSE(
-        QFileInfo::exists(device.cacheFolder().filePath("ab-extract/apps/kik.android/db.before-restore")));
-    for (const QJsonValue &entry : m_emulator.log("NOCHOWN1", "restore"))
-        EXPECT_FALSE(entry.toObject().value("text").toString().contains("before-restore"))
-            << entry.toObject().value("text").toString().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(
+        device.cacheFolder().filePath(QStringLiteral("ab-extract/apps/kik.android/db.before-restore"))));
+    for (const QJsonValue &entry : m_emulator.log(QStringLiteral("NOCHOWN1"), QStringLiteral("restore")))
+        EXPECT_FALSE(entry.toObject()
+                         .value(QStringLiteral("text"))
+                         .toString()
+                         .contains(QStringLiteral("before-restore")))
+            << entry.toObject().value(QStringLiteral("text")).toString().toStdString();
 }
 
 TEST_F(AndroidPhoneTest, PlainPhoneTakesTheTransferByAndroidsRestore)
 {
-    ASSERT_TRUE(start({kikPhone("PLAIN1", false, "absent")}));
+    ASSERT_TRUE(start({kikPhone(QStringLiteral("PLAIN1"), false, QStringLiteral("absent"))}));
     // Kik's hidden files must survive a restore, which replaces the app's data.
-    TestSupport::writeFile(kikFolder("PLAIN1") + "/files/.kik_state", "hidden state");
-    const QStringList before = phoneUids("PLAIN1");
-    const AndroidDevice device = connectOk("PLAIN1");
+    TestSupport::writeFile(kikFolder(QStringLiteral("PLAIN1")) + QStringLiteral("/files/.kik_state"),
+                           "hidden state");
+    const QStringList before = phoneUids(QStringLiteral("PLAIN1"));
+    const AndroidDevice device = connectOk(QStringLiteral("PLAIN1"));
     const auto phone = makeAndroidPhone(device);
     HeadlessProgress loaded;
     load(*phone, loaded);
@@ -245,18 +289,22 @@ TEST_F(AndroidPhoneTest, PlainPhoneTakesTheTransferByAndroidsRestore)
     restore(*phone, messages, progress);
     ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
     ASSERT_EQ(progress.tips().size(), 1);
-    EXPECT_TRUE(progress.tips().first().contains("restore")) << progress.tips().first().toStdString();
-    const QStringList after = phoneUids("PLAIN1");
+    EXPECT_TRUE(progress.tips().first().contains(QStringLiteral("restore")))
+        << progress.tips().first().toStdString();
+    const QStringList after = phoneUids(QStringLiteral("PLAIN1"));
     for (const QString &uid : before)
         EXPECT_TRUE(after.contains(uid)) << qPrintable(uid);
     for (const _KikMessage *m : messages)
         EXPECT_TRUE(after.contains(m->uid)) << qPrintable(m->uid);
-    EXPECT_EQ(TestSupport::readFile(kikFolder("PLAIN1") + "/files/.kik_state"), "hidden state");
+    EXPECT_EQ(
+        TestSupport::readFile(kikFolder(QStringLiteral("PLAIN1")) + QStringLiteral("/files/.kik_state")),
+        "hidden state");
 }
 
 TEST_F(AndroidPhoneTest, CancelAtAnyStepLeavesPhoneAndCacheAsTheyWere)
 {
-    ASSERT_TRUE(start({kikPhone("HELPER1", true, "installed"), kikPhone("ADBONLY1", true, "absent")}));
+    ASSERT_TRUE(start({kikPhone(QStringLiteral("HELPER1"), true, QStringLiteral("installed")),
+                       kikPhone(QStringLiteral("ADBONLY1"), true, QStringLiteral("absent"))}));
     // New thumbnails too: a cancel must not leave any of them behind.
     const AndroidLoaded other = otherMessages(3); // owns the messages
     const KikMessageList messages = other.data->allMessages();
@@ -267,7 +315,8 @@ TEST_F(AndroidPhoneTest, CancelAtAnyStepLeavesPhoneAndCacheAsTheyWere)
         load(*phone, loaded);
         ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded);
         const auto phoneBefore = snapshot(rootOf(serial));
-        const QString cacheDb = device.cacheFolder().filePath("ab-extract/apps/kik.android/db");
+        const QString cacheDb =
+            device.cacheFolder().filePath(QStringLiteral("ab-extract/apps/kik.android/db"));
         const auto cacheBefore = snapshot(cacheDb);
 
         // How many reports a whole run makes, on a copy of the phone.
@@ -292,10 +341,10 @@ TEST_F(AndroidPhoneTest, CancelAtAnyStepLeavesPhoneAndCacheAsTheyWere)
             }
             for (auto it = phoneBefore.cbegin(); it != phoneBefore.cend(); ++it) {
                 if (!phoneAfter.contains(it.key()))
-                    changed << it.key() + " (gone)";
+                    changed << it.key() + QStringLiteral(" (gone)");
             }
             EXPECT_TRUE(changed.isEmpty()) << qPrintable(serial) << " cancelled at report " << n << ": "
-                                           << changed.join(", ").toStdString();
+                                           << changed.join(QStringLiteral(", ")).toStdString();
             EXPECT_TRUE(snapshot(cacheDb) == cacheBefore)
                 << qPrintable(serial) << " cancelled at report " << n;
         }
@@ -305,23 +354,27 @@ TEST_F(AndroidPhoneTest, CancelAtAnyStepLeavesPhoneAndCacheAsTheyWere)
 
 TEST_F(AndroidPhoneTest, PhoneGoneDuringTheRootPushKeepsItsDatabase)
 {
-    ASSERT_TRUE(start({kikPhone("GONE1", true, "installed")}));
-    const AndroidDevice device = connectOk("GONE1");
+    ASSERT_TRUE(start({kikPhone(QStringLiteral("GONE1"), true, QStringLiteral("installed"))}));
+    const AndroidDevice device = connectOk(QStringLiteral("GONE1"));
     const auto phone = makeAndroidPhone(device);
     HeadlessProgress loaded;
     load(*phone, loaded);
     ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded);
-    const QByteArray phoneDb = TestSupport::readFile(kikFolder("GONE1") + "/databases/kikDatabase.db");
-    const QString cacheDb = device.cacheFolder().filePath("ab-extract/apps/kik.android/db");
+    const QByteArray phoneDb = TestSupport::readFile(kikFolder(QStringLiteral("GONE1"))
+                                                     + QStringLiteral("/databases/kikDatabase.db"));
+    const QString cacheDb = device.cacheFolder().filePath(QStringLiteral("ab-extract/apps/kik.android/db"));
     const auto cacheBefore = snapshot(cacheDb);
-    ASSERT_TRUE(m_emulator.set("GONE1", {{"gone_after_bytes", 30000}}));
+    ASSERT_TRUE(m_emulator.set(QStringLiteral("GONE1"), {{QStringLiteral("gone_after_bytes"), 30000}}));
     HeadlessProgress progress;
     const AndroidLoaded other = otherMessages();
     restore(*phone, other.data->allMessages(), progress);
     EXPECT_EQ(progress.result(), HeadlessProgress::Failed);
     EXPECT_FALSE(progress.errorText().isEmpty());
-    EXPECT_EQ(TestSupport::readFile(kikFolder("GONE1") + "/databases/kikDatabase.db"), phoneDb);
-    EXPECT_EQ(QDir(kikFolder("GONE1") + "/databases").entryList(QDir::Files | QDir::Hidden),
-              QStringList{"kikDatabase.db"});
+    EXPECT_EQ(TestSupport::readFile(kikFolder(QStringLiteral("GONE1"))
+                                    + QStringLiteral("/databases/kikDatabase.db")),
+              phoneDb);
+    EXPECT_EQ(QDir(kikFolder(QStringLiteral("GONE1")) + QStringLiteral("/databases"))
+                  .entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("kikDatabase.db")});
     EXPECT_EQ(snapshot(cacheDb), cacheBefore);
 }

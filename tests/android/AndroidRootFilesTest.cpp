@@ -44,8 +44,9 @@ QString md5Of(const QByteArray &data)
 
 TEST(AndroidRootFilesTest, OnlyPlainPathsInsideKiksFolderTravelInTheArchive)
 {
-    EXPECT_TRUE(fitsArchive("/data/data/kik.android/files/staging/thumbs/thumb-1.jpg"));
-    EXPECT_TRUE(fitsArchive("/data/data/kik.android/databases/4f2c9a.kikDatabase.db.velloran-new"));
+    EXPECT_TRUE(fitsArchive(QStringLiteral("/data/data/kik.android/files/staging/thumbs/thumb-1.jpg")));
+    EXPECT_TRUE(
+        fitsArchive(QStringLiteral("/data/data/kik.android/databases/4f2c9a.kikDatabase.db.velloran-new")));
     for (const char *path :
          {"/data/data/kik.android", "/data/data/kik.android/", "/data/data/kik.androidx/a",
           "/data/data/other/a", "/sdcard/a", "/data/data/kik.android/../other/a",
@@ -64,57 +65,65 @@ TEST(AndroidRootFilesTest, ArchiveHoldsEachFileUnderItsPlaceInKiksFolder)
     QByteArray database(300000, Qt::Uninitialized);
     for (int i = 0; i < database.size(); ++i)
         database[i] = char(i * 7 + i / 251);
-    TestSupport::writeFile(dir.filePath("thumb"), thumb);
-    TestSupport::writeFile(dir.filePath("db"), database);
-    TestSupport::writeFile(dir.filePath("empty"), QByteArray());
+    TestSupport::writeFile(dir.filePath(QStringLiteral("thumb")), thumb);
+    TestSupport::writeFile(dir.filePath(QStringLiteral("db")), database);
+    TestSupport::writeFile(dir.filePath(QStringLiteral("empty")), QByteArray());
     // A thumbnail name may be 100 bytes long: with its folder the entry
     // name is longer than the 100 bytes of a plain ustar name.
     const QString longName = QString(96, QLatin1Char('n')) + QStringLiteral(".jpg");
     const QString thumbs = QStringLiteral("/data/data/kik.android/files/staging/thumbs/");
-    const QString archive = dir.filePath("kik.tar");
-    writeKikArchive({{dir.filePath("thumb"), thumbs + longName},
-                     {dir.filePath("empty"), thumbs + "empty"},
-                     {dir.filePath("db"), "/data/data/kik.android/databases/kikDatabase.db.velloran-new"}},
+    const QString archive = dir.filePath(QStringLiteral("kik.tar"));
+    writeKikArchive({{dir.filePath(QStringLiteral("thumb")), thumbs + longName},
+                     {dir.filePath(QStringLiteral("empty")), thumbs + QStringLiteral("empty")},
+                     {dir.filePath(QStringLiteral("db")),
+                      QStringLiteral("/data/data/kik.android/databases/kikDatabase.db.velloran-new")}},
                     archive);
     const QJsonArray read = members(archive);
     ASSERT_EQ(read.size(), 3);
-    EXPECT_EQ(read.at(0)["name"].toString(), "files/staging/thumbs/" + longName);
-    EXPECT_EQ(read.at(0)["type"].toString(), "0");
-    EXPECT_EQ(read.at(0)["md5"].toString(), md5Of(thumb));
-    EXPECT_EQ(read.at(1)["name"].toString(), "files/staging/thumbs/empty");
-    EXPECT_EQ(read.at(1)["size"].toInt(), 0);
-    EXPECT_EQ(read.at(2)["name"].toString(), "databases/kikDatabase.db.velloran-new");
-    EXPECT_EQ(read.at(2)["size"].toInt(), database.size());
-    EXPECT_EQ(read.at(2)["md5"].toString(), md5Of(database));
+    EXPECT_EQ(read.at(0)[QStringLiteral("name")].toString(),
+              QStringLiteral("files/staging/thumbs/") + longName);
+    EXPECT_EQ(read.at(0)[QStringLiteral("type")].toString(), QStringLiteral("0"));
+    EXPECT_EQ(read.at(0)[QStringLiteral("md5")].toString(), md5Of(thumb));
+    EXPECT_EQ(read.at(1)[QStringLiteral("name")].toString(), QStringLiteral("files/staging/thumbs/empty"));
+    EXPECT_EQ(read.at(1)[QStringLiteral("size")].toInt(), 0);
+    EXPECT_EQ(read.at(2)[QStringLiteral("name")].toString(),
+              QStringLiteral("databases/kikDatabase.db.velloran-new"));
+    EXPECT_EQ(read.at(2)[QStringLiteral("size")].toInt(), database.size());
+    EXPECT_EQ(read.at(2)[QStringLiteral("md5")].toString(), md5Of(database));
 }
 
 TEST(AndroidRootFilesTest, ArchiveRefusesPathsThatDoNotFitAndLeavesNoFile)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    TestSupport::writeFile(dir.filePath("a"), "a");
-    const QString archive = dir.filePath("kik.tar");
-    EXPECT_THROW(writeKikArchive({{dir.filePath("a"), "/data/data/kik.android/files/a"},
-                                  {dir.filePath("a"), "/data/data/kik.android/../evil"}},
-                                 archive),
+    TestSupport::writeFile(dir.filePath(QStringLiteral("a")), "a");
+    const QString archive = dir.filePath(QStringLiteral("kik.tar"));
+    EXPECT_THROW(writeKikArchive(
+                     {{dir.filePath(QStringLiteral("a")), QStringLiteral("/data/data/kik.android/files/a")},
+                      {dir.filePath(QStringLiteral("a")), QStringLiteral("/data/data/kik.android/../evil")}},
+                     archive),
                  std::runtime_error);
     EXPECT_FALSE(QFileInfo::exists(archive));
     // A source file that vanished fails the archive, which goes again.
-    EXPECT_THROW(writeKikArchive({{dir.filePath("a"), "/data/data/kik.android/files/a"},
-                                  {dir.filePath("missing"), "/data/data/kik.android/files/b"}},
-                                 archive),
-                 std::runtime_error);
+    EXPECT_THROW(
+        writeKikArchive(
+            {{dir.filePath(QStringLiteral("a")), QStringLiteral("/data/data/kik.android/files/a")},
+             {dir.filePath(QStringLiteral("missing")), QStringLiteral("/data/data/kik.android/files/b")}},
+            archive),
+        std::runtime_error);
     EXPECT_FALSE(QFileInfo::exists(archive));
 }
 
 TEST(AndroidRootFilesTest, FoldersBetweenKiksFolderAndTheFiles)
 {
-    EXPECT_EQ(
-        foldersInKikFolder({"/data/data/kik.android/files/staging/thumbs/a",
-                            "/data/data/kik.android/files/staging/thumbs/b",
-                            "/data/data/kik.android/databases/kikDatabase.db", "/data/data/kik.android/top",
-                            "/sdcard/elsewhere/c"}),
-        (QStringList{"/data/data/kik.android/databases", "/data/data/kik.android/files",
-                     "/data/data/kik.android/files/staging", "/data/data/kik.android/files/staging/thumbs"}));
+    EXPECT_EQ(foldersInKikFolder({QStringLiteral("/data/data/kik.android/files/staging/thumbs/a"),
+                                  QStringLiteral("/data/data/kik.android/files/staging/thumbs/b"),
+                                  QStringLiteral("/data/data/kik.android/databases/kikDatabase.db"),
+                                  QStringLiteral("/data/data/kik.android/top"),
+                                  QStringLiteral("/sdcard/elsewhere/c")}),
+              (QStringList{QStringLiteral("/data/data/kik.android/databases"),
+                           QStringLiteral("/data/data/kik.android/files"),
+                           QStringLiteral("/data/data/kik.android/files/staging"),
+                           QStringLiteral("/data/data/kik.android/files/staging/thumbs")}));
     EXPECT_TRUE(foldersInKikFolder({}).isEmpty());
 }

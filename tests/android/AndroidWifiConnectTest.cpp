@@ -110,18 +110,19 @@ TEST(AndroidWifiConnect, ReadsTheDeviceOrTheRefusal)
     EXPECT_TRUE(ok.request.startsWith("backup://127.0.0.1:")) << ok.request.constData();
     EXPECT_TRUE(ok.request.endsWith("/device-info"));
     EXPECT_TRUE(ok.device.overWifi);
-    EXPECT_EQ(ok.device.deviceKey(), "u-1");
-    EXPECT_EQ(ok.device.displayName(), "Google Pixel 7");
+    EXPECT_EQ(ok.device.deviceKey(), QStringLiteral("u-1"));
+    EXPECT_EQ(ok.device.displayName(), QStringLiteral("Google Pixel 7"));
     EXPECT_EQ(ok.device.apiLevel, 33);
     EXPECT_TRUE(ok.device.rooted);
 
     const WifiResult refused = connectOverWifi("0" + QByteArray("root access denied").toBase64(), {});
     ASSERT_EQ(refused.result, HeadlessProgress::Failed);
-    EXPECT_TRUE(refused.error.startsWith("start backup://127.0.0.1:")) << refused.error.toStdString();
-    EXPECT_TRUE(refused.error.endsWith("/device-info failed.root access denied"))
+    EXPECT_TRUE(refused.error.startsWith(QStringLiteral("start backup://127.0.0.1:")))
+        << refused.error.toStdString();
+    EXPECT_TRUE(refused.error.endsWith(QStringLiteral("/device-info failed.root access denied")))
         << refused.error.toStdString();
 
     const WifiResult old = connectOverWifi("1", "$hello:model=X;");
     ASSERT_EQ(old.result, HeadlessProgress::Failed);
-    EXPECT_TRUE(old.error.contains("too old. 3.1.1 needed")) << old.error.toStdString();
+    EXPECT_TRUE(old.error.contains(QStringLiteral("too old. 3.1.1 needed"))) << old.error.toStdString();
 }

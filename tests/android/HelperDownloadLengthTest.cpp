@@ -19,11 +19,11 @@ TEST(HelperDownloadLength, EndingBeforeTheAnnouncedSizeLeavesNoFile)
     };
     for (const QByteArray &script : scripts) {
         QTemporaryDir dir;
-        const QString local = dir.filePath("kikDatabase.db");
+        const QString local = dir.filePath(QStringLiteral("kikDatabase.db"));
         auto peer = std::make_unique<ScriptedPeer>(script);
         const auto sent = peer->sent();
         HelperChannel channel(std::move(peer), nullptr);
-        EXPECT_THROW(channel.downloadFile("/data/kik.db", QString(), local, true), AppError)
+        EXPECT_THROW(channel.downloadFile(QStringLiteral("/data/kik.db"), QString(), local, true), AppError)
             << script.constData();
         EXPECT_FALSE(QFile::exists(local)) << script.constData();
         // The phone hears an error instead of the acknowledgement.
@@ -41,9 +41,10 @@ TEST(HelperDownloadLength, TheAnnouncedSizeOrNoneIsAccepted)
     };
     for (const QByteArray &script : scripts) {
         QTemporaryDir dir;
-        const QString local = dir.filePath("kikDatabase.db");
+        const QString local = dir.filePath(QStringLiteral("kikDatabase.db"));
         HelperChannel channel(std::make_unique<ScriptedPeer>(script), nullptr);
-        EXPECT_TRUE(channel.downloadFile("/data/kik.db", QString(), local, true)) << script.constData();
+        EXPECT_TRUE(channel.downloadFile(QStringLiteral("/data/kik.db"), QString(), local, true))
+            << script.constData();
         QFile file(local);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_EQ(file.readAll(), QByteArray("abcdefgh")) << script.constData();

@@ -47,13 +47,14 @@ TEST(SimpleProtocol, RepliesErrorsAndNullCommand)
     const QString text = QStringLiteral("Kein Zugriff: /data/data/kik.android — 拒绝");
     ScriptedPeer peer(errorLine(text) + "\n" + "$ready:\r\n" + "$file:12\n");
     EXPECT_EQ(messageOf<RemoteException>([&] { readReply(&peer, 1000); }), text);
-    EXPECT_EQ(messageOf<SocketDataTransferException>([&] { readReply(&peer, 1000); }), "Null command.");
-    EXPECT_EQ(readReply(&peer, 1000), "$ready:");
+    EXPECT_EQ(messageOf<SocketDataTransferException>([&] { readReply(&peer, 1000); }),
+              QStringLiteral("Null command."));
+    EXPECT_EQ(readReply(&peer, 1000), QStringLiteral("$ready:"));
     EXPECT_EQ(*peer.sent(), QByteArray());
-    EXPECT_EQ(messageOf<LocalException>([&] { expectReply(&peer, "$sucmd:", 1000); }),
-              "invalid feedback [$file:12], must be [$sucmd:]");
+    EXPECT_EQ(messageOf<LocalException>([&] { expectReply(&peer, QStringLiteral("$sucmd:"), 1000); }),
+              QStringLiteral("invalid feedback [$file:12], must be [$sucmd:]"));
     // The peer was told, in its own format.
-    EXPECT_EQ(*peer.sent(), errorLine("invalid feedback [$file:12], must be [$sucmd:]"));
+    EXPECT_EQ(*peer.sent(), errorLine(QStringLiteral("invalid feedback [$file:12], must be [$sucmd:]")));
     // Nothing left: a closed connection, not a hang.
     EXPECT_THROW(readLine(&peer, 1000), SocketDataTransferException);
 }
@@ -66,8 +67,8 @@ TEST(SimpleProtocol, PeerLengthsAreBoundedBeforeUse)
     EXPECT_TRUE(longLine.sent()->startsWith("$error:"));
 
     ScriptedPeer sizes(QByteArray{});
-    EXPECT_EQ(parseSize(&sizes, "512", kMaxBlockBytes), 512);
-    EXPECT_EQ(parseSize(&sizes, "0", kMaxBlockBytes), 0);
+    EXPECT_EQ(parseSize(&sizes, QStringLiteral("512"), kMaxBlockBytes), 512);
+    EXPECT_EQ(parseSize(&sizes, QStringLiteral("0"), kMaxBlockBytes), 0);
     for (const char *bad : {"", "-1", "12x", "0x10", "99999999999999999999999", " ", "1e9"})
         EXPECT_THROW(parseSize(&sizes, QString::fromLatin1(bad), kMaxBlockBytes), LocalException) << bad;
     EXPECT_THROW(parseSize(&sizes, QString::number(kMaxBlockBytes + 1), kMaxBlockBytes), LocalException);
@@ -76,12 +77,13 @@ TEST(SimpleProtocol, PeerLengthsAreBoundedBeforeUse)
 TEST(HelperChannel, DownloadWritesBlocksAndAcknowledgesEach)
 {
     QTemporaryDir dir;
-    const QString local = dir.filePath("sub/kikDatabase.db");
+    const QString local = dir.filePath(QStringLiteral("sub/kikDatabase.db"));
     ScriptedPeer *peer = new ScriptedPeer("$file:10,ignored\n$block:4\nabcd$block:6\nefghij.\n");
     const auto sent = peer->sent();
     HeadlessProgress progress;
     HelperChannel channel(std::unique_ptr<QIODevice>(peer), &progress);
-    EXPECT_TRUE(channel.downloadFile("/sdcard/Kik/su", "kikDatabase.db", local, true));
+    EXPECT_TRUE(channel.downloadFile(QStringLiteral("/sdcard/Kik/su"), QStringLiteral("kikDatabase.db"),
+                                     local, true));
     EXPECT_EQ(TestSupport::readFile(local), "abcdefghij");
     EXPECT_EQ(*sent, "$dloadex:" + QByteArray("/sdcard/Kik/su").toBase64() + ","
                          + QByteArray("kikDatabase.db").toBase64() + "\n.\n.\n$file:\n");
@@ -92,17 +94,17 @@ TEST(HelperChannel, DownloadWritesBlocksAndAcknowledgesEach)
 TEST(HelperChannel, EmptyDownloadLeavesNoFileAndExistingFilesAreKept)
 {
     QTemporaryDir dir;
-    const QString local = dir.filePath("empty");
+    const QString local = dir.filePath(QStringLiteral("empty"));
     ScriptedPeer *peer = new ScriptedPeer("$file:0\n.\n");
     const auto sent = peer->sent();
     HelperChannel channel(std::unique_ptr<QIODevice>(peer), nullptr);
-    EXPECT_FALSE(channel.downloadFile("/sdcard/x", QString(), local, false));
+    EXPECT_FALSE(channel.downloadFile(QStringLiteral("/sdcard/x"), QString(), local, false));
     EXPECT_FALSE(QFile::exists(local));
     EXPECT_EQ(*sent, "$dload:/sdcard/x\n$file:\n");
 
     // A non-empty file that is there already is not fetched again.
     TestSupport::writeFile(local, "kept");
-    EXPECT_TRUE(channel.downloadFile("/sdcard/x", QString(), local, false));
+    EXPECT_TRUE(channel.downloadFile(QStringLiteral("/sdcard/x"), QString(), local, false));
     EXPECT_EQ(*sent, "$dload:/sdcard/x\n$file:\n");
     EXPECT_EQ(TestSupport::readFile(local), "kept");
 }
@@ -120,15 +122,16 @@ TEST(HelperChannel, HostileOrBrokenDownloadsLeaveNoPartialFile)
         {"$file:4\n$block:4\nabcd$block:4\nefgh", "more than announced"},
         {"$file:8\n$block:8\nabc", "connection lost inside a block"},
         {"$file:8\n$garbage:1\n", "unknown line"},
-        {"$file:8\n" + errorLine("no such file"), "peer error"},
+        {"$file:8\n" + errorLine(QStringLiteral("no such file")), "peer error"},
         {"$file:8\n$block:2\nab", "connection lost between blocks"},
         {"$nope\n", "no file header"},
     };
     for (const Case &c : cases) {
         QTemporaryDir dir;
-        const QString local = dir.filePath("out");
+        const QString local = dir.filePath(QStringLiteral("out"));
         HelperChannel channel(std::make_unique<ScriptedPeer>(c.script), nullptr);
-        EXPECT_THROW(channel.downloadFile("/r", QString(), local, true), std::runtime_error) << c.what;
+        EXPECT_THROW(channel.downloadFile(QStringLiteral("/r"), QString(), local, true), std::runtime_error)
+            << c.what;
         EXPECT_FALSE(QFile::exists(local)) << c.what;
     }
 }
@@ -136,43 +139,44 @@ TEST(HelperChannel, HostileOrBrokenDownloadsLeaveNoPartialFile)
 TEST(HelperChannel, CancelledDownloadRemovesTheFile)
 {
     QTemporaryDir dir;
-    const QString local = dir.filePath("out");
+    const QString local = dir.filePath(QStringLiteral("out"));
     HeadlessProgress progress;
     progress.cancelled = true;
     HelperChannel channel(std::make_unique<ScriptedPeer>("$file:4\n$block:4\nabcd.\n"), &progress);
-    EXPECT_THROW(channel.downloadFile("/r", QString(), local, true), JobCancelled);
+    EXPECT_THROW(channel.downloadFile(QStringLiteral("/r"), QString(), local, true), JobCancelled);
     EXPECT_FALSE(QFile::exists(local));
 }
 
 TEST(HelperChannel, UploadSendsBlocksOfHalfAMebibyte)
 {
     QTemporaryDir dir;
-    const QString empty = dir.filePath("empty");
+    const QString empty = dir.filePath(QStringLiteral("empty"));
     TestSupport::writeFile(empty, QByteArray());
     {
         ScriptedPeer *peer = new ScriptedPeer("$file:\n");
         const auto sent = peer->sent();
         HelperChannel channel(std::unique_ptr<QIODevice>(peer), nullptr);
-        channel.uploadFile(empty, "/sdcard/Kik/su/e");
+        channel.uploadFile(empty, QStringLiteral("/sdcard/Kik/su/e"));
         EXPECT_EQ(*sent, "$file:/sdcard/Kik/su/e\n.\n");
     }
     const qint64 block = HelperChannel::kUploadBlockBytes;
     QByteArray content(block + 3, 'x');
     content[0] = 'A';
     content[block] = 'B';
-    const QString big = dir.filePath("big");
+    const QString big = dir.filePath(QStringLiteral("big"));
     TestSupport::writeFile(big, content);
     ScriptedPeer *peer = new ScriptedPeer(".\n.\n$file:\n");
     const auto sent = peer->sent();
     HelperChannel channel(std::unique_ptr<QIODevice>(peer), nullptr);
-    channel.uploadFile(big, "/sdcard/b");
+    channel.uploadFile(big, QStringLiteral("/sdcard/b"));
     const QByteArray expected = "$file:/sdcard/b\n$block:" + QByteArray::number(block) + "\n"
                                 + content.left(block) + "$block:3\n" + content.mid(block) + ".\n";
     EXPECT_EQ(*sent, expected);
 
     // A phone that refuses a block stops the upload with its message.
-    HelperChannel refusing(std::make_unique<ScriptedPeer>(errorLine("disk full")), nullptr);
-    EXPECT_EQ(messageOf<RemoteException>([&] { refusing.uploadFile(big, "/sdcard/b"); }), "disk full");
+    HelperChannel refusing(std::make_unique<ScriptedPeer>(errorLine(QStringLiteral("disk full"))), nullptr);
+    EXPECT_EQ(messageOf<RemoteException>([&] { refusing.uploadFile(big, QStringLiteral("/sdcard/b")); }),
+              QStringLiteral("disk full"));
 }
 
 TEST(HelperChannel, SuperuserCommandsAndCopies)
@@ -180,56 +184,60 @@ TEST(HelperChannel, SuperuserCommandsAndCopies)
     ScriptedPeer *peer = new ScriptedPeer("$sucmd:0\n$sucmd:1\n$sucmd:0\n$sucmd:zz\n");
     const auto sent = peer->sent();
     HelperChannel channel(std::unique_ptr<QIODevice>(peer), nullptr);
-    EXPECT_EQ(channel.suCopy("/data/data/kik.android/databases/kikDatabase.db", "/sdcard/Kik/su/a \"b\""), 0);
+    EXPECT_EQ(channel.suCopy(QStringLiteral("/data/data/kik.android/databases/kikDatabase.db"),
+                             QStringLiteral("/sdcard/Kik/su/a \"b\"")),
+              0);
     EXPECT_EQ(*sent,
               "$sucmd:dd if='/data/data/kik.android/databases/kikDatabase.db' of='/sdcard/Kik/su/a \"b\"'\n"
               "$sucmd:chmod 777 '/sdcard/Kik/su/a \"b\"'\n");
-    EXPECT_EQ(channel.suCommand("true"), 0);
-    EXPECT_THROW(channel.suCommand("true"), LocalException);
-    EXPECT_THROW(channel.suCommand("id\nreboot"), std::runtime_error);
-    EXPECT_THROW(channel.suCopy("/a\nb", "/c"), std::runtime_error);
+    EXPECT_EQ(channel.suCommand(QStringLiteral("true")), 0);
+    EXPECT_THROW(channel.suCommand(QStringLiteral("true")), LocalException);
+    EXPECT_THROW(channel.suCommand(QStringLiteral("id\nreboot")), std::runtime_error);
+    EXPECT_THROW(channel.suCopy(QStringLiteral("/a\nb"), QStringLiteral("/c")), std::runtime_error);
 }
 
 TEST(AndroidDevice, DeviceInfoAndDerivedValues)
 {
     AndroidDevice device;
-    device.serial = "R58M";
-    parseDeviceInfo("version=31;model=SM-G960F;manufacturer=samsung;imei=356938035643809;uid=abc;"
-                    "sdk=10;sdk_id=29;root=1;storage1=/storage/emulated/0/;color=blue;sdk_id2=x",
-                    device);
+    device.serial = QStringLiteral("R58M");
+    parseDeviceInfo(
+        QStringLiteral("version=31;model=SM-G960F;manufacturer=samsung;imei=356938035643809;uid=abc;"
+                       "sdk=10;sdk_id=29;root=1;storage1=/storage/emulated/0/;color=blue;sdk_id2=x"),
+        device);
     EXPECT_EQ(device.helperVersion, 31);
-    EXPECT_EQ(device.displayName(), "samsung SM-G960F");
-    EXPECT_EQ(device.imei, "356938035643809");
-    EXPECT_EQ(device.uid, "abc");
-    EXPECT_EQ(device.androidVersion, "10");
+    EXPECT_EQ(device.displayName(), QStringLiteral("samsung SM-G960F"));
+    EXPECT_EQ(device.imei, QStringLiteral("356938035643809"));
+    EXPECT_EQ(device.uid, QStringLiteral("abc"));
+    EXPECT_EQ(device.androidVersion, QStringLiteral("10"));
     EXPECT_EQ(device.apiLevel, 29);
     EXPECT_TRUE(device.rooted);
-    EXPECT_EQ(device.deviceKey(), "R58M");
-    EXPECT_EQ(device.stagingFolder(), "/storage/emulated/0/Kik/su");
+    EXPECT_EQ(device.deviceKey(), QStringLiteral("R58M"));
+    EXPECT_EQ(device.stagingFolder(), QStringLiteral("/storage/emulated/0/Kik/su"));
     device.overWifi = true;
-    EXPECT_EQ(device.deviceKey(), "abc");
+    EXPECT_EQ(device.deviceKey(), QStringLiteral("abc"));
 
     AndroidDevice bare;
-    parseDeviceInfo("manufacturer=HTC;root=x;sdk_id=;", bare);
-    EXPECT_EQ(bare.displayName(), "HTC");
+    parseDeviceInfo(QStringLiteral("manufacturer=HTC;root=x;sdk_id=;"), bare);
+    EXPECT_EQ(bare.displayName(), QStringLiteral("HTC"));
     EXPECT_EQ(bare.helperVersion, 0);
     EXPECT_FALSE(bare.rooted);
-    EXPECT_EQ(bare.storageFileUrl("Kik/a").toLocalFile(), "/storage/emulated/0/Kik/a");
-    EXPECT_TRUE(HelperConnection::tooOldMessage().contains("too old. 3.1.1 needed"));
+    EXPECT_EQ(bare.storageFileUrl(QStringLiteral("Kik/a")).toLocalFile(),
+              QStringLiteral("/storage/emulated/0/Kik/a"));
+    EXPECT_TRUE(HelperConnection::tooOldMessage().contains(QStringLiteral("too old. 3.1.1 needed")));
 }
 
 TEST(AndroidDevice, CacheFolderStaysBelowTheDataRoot)
 {
     TestSupport::ScopedDataRoot root;
     AndroidDevice device;
-    device.serial = "R58M";
-    device.imei = "../../evil";
+    device.serial = QStringLiteral("R58M");
+    device.imei = QStringLiteral("../../evil");
     const QString folder = device.cacheFolder().absolutePath();
-    EXPECT_TRUE(folder.startsWith(QDir(root.path()).absoluteFilePath("android_cache/")))
+    EXPECT_TRUE(folder.startsWith(QDir(root.path()).absoluteFilePath(QStringLiteral("android_cache/"))))
         << qPrintable(folder);
     EXPECT_TRUE(QDir(folder).exists());
     device.imei.clear();
-    EXPECT_EQ(device.cacheFolder().dirName(), "R58M");
+    EXPECT_EQ(device.cacheFolder().dirName(), QStringLiteral("R58M"));
 }
 
 TEST(AndroidDevice, ChannelPortsAndWifiAddresses)
@@ -243,9 +251,10 @@ TEST(AndroidDevice, ChannelPortsAndWifiAddresses)
         EXPECT_LE(port, 45999);
         EXPECT_NE(port % 100, 0);
     }
-    EXPECT_EQ(HelperConnection::wifiAddressFrom(" 192.168.1.20 "), "192.168.1.20");
-    EXPECT_EQ(HelperConnection::wifiAddressFrom("10.0.0.999"), "10.0.0.999");
-    EXPECT_EQ(HelperConnection::wifiAddressFrom("10.0.0"), "");
-    EXPECT_EQ(HelperConnection::wifiAddressFrom("10.0.0.1:49002"), "");
-    EXPECT_EQ(HelperConnection::wifiAddressFrom("1234.0.0.1"), "");
+    EXPECT_EQ(HelperConnection::wifiAddressFrom(QStringLiteral(" 192.168.1.20 ")),
+              QStringLiteral("192.168.1.20"));
+    EXPECT_EQ(HelperConnection::wifiAddressFrom(QStringLiteral("10.0.0.999")), QStringLiteral("10.0.0.999"));
+    EXPECT_EQ(HelperConnection::wifiAddressFrom(QStringLiteral("10.0.0")), QString());
+    EXPECT_EQ(HelperConnection::wifiAddressFrom(QStringLiteral("10.0.0.1:49002")), QString());
+    EXPECT_EQ(HelperConnection::wifiAddressFrom(QStringLiteral("1234.0.0.1")), QString());
 }
