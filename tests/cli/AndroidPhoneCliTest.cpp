@@ -32,27 +32,28 @@ protected:
     {
         EXPECT_TRUE(AdbEmulator::makeKikPhone(root(serial)));
         QJsonObject p = AdbEmulator::phone(serial, root(serial), rooted);
-        p.insert("helper", helper);
-        p.insert("sdk", 29);
-        p.insert("manufacturer", "Google");
-        p.insert("model", "Pixel 4");
+        p.insert(QStringLiteral("helper"), helper);
+        p.insert(QStringLiteral("sdk"), 29);
+        p.insert(QStringLiteral("manufacturer"), QStringLiteral("Google"));
+        p.insert(QStringLiteral("model"), QStringLiteral("Pixel 4"));
         return p;
     }
 
     bool start(const QJsonArray &phones)
     {
-        const bool ok = m_emulator.start({{"phones", phones}}, 300);
+        const bool ok = m_emulator.start({{QStringLiteral("phones"), phones}}, 300);
         EXPECT_TRUE(ok) << m_emulator.errorText().toStdString();
         if (ok)
             m_emulator.applyToThisProcess();
         return ok;
     }
 
-    QString root(const QString &serial) const { return m_dir.filePath("phones/" + serial); }
+    QString root(const QString &serial) const { return m_dir.filePath(QStringLiteral("phones/") + serial); }
 
     ProcessResult cli(const QStringList &args)
     {
-        return run(binDir() + "/velloran-kik", QStringList{"--data-root", m_dir.filePath("data")} + args,
+        return run(binDir() + QStringLiteral("/velloran-kik"),
+                   QStringList{QStringLiteral("--data-root"), m_dir.filePath(QStringLiteral("data"))} + args,
                    QByteArray(), 180000);
     }
 
@@ -70,113 +71,144 @@ protected:
 
 TEST_F(AndroidPhoneCli, DevicesListsEveryPhoneWithItsState)
 {
-    QJsonObject locked = phone("LOCKED1", false, "absent");
-    locked.insert("state", "unauthorized");
-    ASSERT_TRUE(start({phone("HELPER1", true, "installed"), locked}));
-    const QJsonArray rows = json(cli({"--json", "devices"})).array();
+    QJsonObject locked = phone(QStringLiteral("LOCKED1"), false, QStringLiteral("absent"));
+    locked.insert(QStringLiteral("state"), QStringLiteral("unauthorized"));
+    ASSERT_TRUE(start({phone(QStringLiteral("HELPER1"), true, QStringLiteral("installed")), locked}));
+    const QJsonArray rows = json(cli({QStringLiteral("--json"), QStringLiteral("devices")})).array();
     QJsonArray android;
     for (const QJsonValue &row : rows) {
-        if (row.toObject().value("kind") == "android")
+        if (row.toObject().value(QStringLiteral("kind")) == QStringLiteral("android"))
             android.append(row);
     }
     ASSERT_EQ(android.size(), 2);
-    EXPECT_EQ(android[0].toObject(),
-              (QJsonObject{
-                  {"kind", "android"}, {"id", "HELPER1"}, {"name", "Google Pixel 4"}, {"state", "device"}}));
-    EXPECT_EQ(android[1].toObject().value("id"), "LOCKED1");
-    EXPECT_EQ(android[1].toObject().value("state"), "unauthorized");
+    EXPECT_EQ(android[0].toObject(), (QJsonObject{{QStringLiteral("kind"), QStringLiteral("android")},
+                                                  {QStringLiteral("id"), QStringLiteral("HELPER1")},
+                                                  {QStringLiteral("name"), QStringLiteral("Google Pixel 4")},
+                                                  {QStringLiteral("state"), QStringLiteral("device")}}));
+    EXPECT_EQ(android[1].toObject().value(QStringLiteral("id")), QStringLiteral("LOCKED1"));
+    EXPECT_EQ(android[1].toObject().value(QStringLiteral("state")), QStringLiteral("unauthorized"));
 
     // The locked phone cannot be read, and says why.
-    const ProcessResult r = cli({"chats", "adb:LOCKED1"});
+    const ProcessResult r = cli({QStringLiteral("chats"), QStringLiteral("adb:LOCKED1")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("the phone is unauthorized")) << r.err.toStdString();
-    const ProcessResult several = cli({"chats", "adb:auto"});
+    const ProcessResult several = cli({QStringLiteral("chats"), QStringLiteral("adb:auto")});
     EXPECT_EQ(several.exitCode, 1);
     EXPECT_TRUE(several.err.contains("2 Android phones are connected")) << several.err.toStdString();
-    const ProcessResult unknown = cli({"chats", "adb:NOPE"});
+    const ProcessResult unknown = cli({QStringLiteral("chats"), QStringLiteral("adb:NOPE")});
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_TRUE(unknown.err.contains("No Android phone with the serial NOPE")) << unknown.err.toStdString();
 }
 
 TEST_F(AndroidPhoneCli, ChatsAndMessagesOfAPhoneMatchItsDatabase)
 {
-    ASSERT_TRUE(start({phone("PLAIN1", false, "absent")}));
-    const QString tree = m_dir.filePath("direct");
-    QDir().mkpath(tree + "/apps/kik.android/db");
-    QFile::copy(root("PLAIN1") + "/data/data/kik.android/databases/kikDatabase.db",
-                tree + "/apps/kik.android/db/kikDatabase.db");
+    ASSERT_TRUE(start({phone(QStringLiteral("PLAIN1"), false, QStringLiteral("absent"))}));
+    const QString tree = m_dir.filePath(QStringLiteral("direct"));
+    QDir().mkpath(tree + QStringLiteral("/apps/kik.android/db"));
+    QFile::copy(root(QStringLiteral("PLAIN1"))
+                    + QStringLiteral("/data/data/kik.android/databases/kikDatabase.db"),
+                tree + QStringLiteral("/apps/kik.android/db/kikDatabase.db"));
     // The phone read through adb gives what its database file gives.
-    EXPECT_EQ(json(cli({"--json", "--yes", "chats", "adb:auto"})),
-              json(cli({"--json", "chats", "android:" + tree})));
-    const QJsonArray messages = json(cli({"--json", "--yes", "messages", "adb:PLAIN1"})).array();
+    EXPECT_EQ(
+        json(cli({QStringLiteral("--json"), QStringLiteral("--yes"), QStringLiteral("chats"),
+                  QStringLiteral("adb:auto")})),
+        json(cli({QStringLiteral("--json"), QStringLiteral("chats"), QStringLiteral("android:") + tree})));
+    const QJsonArray messages = json(cli({QStringLiteral("--json"), QStringLiteral("--yes"),
+                                          QStringLiteral("messages"), QStringLiteral("adb:PLAIN1")}))
+                                    .array();
     ASSERT_FALSE(messages.isEmpty());
     int own = 0;
     for (const QJsonValue &v : messages) {
         const QJsonObject m = v.toObject();
-        if (m.value("was_me").toBool()) {
+        if (m.value(QStringLiteral("was_me")).toBool()) {
             ++own;
-            EXPECT_TRUE(m.value("sender").isNull()) << QJsonDocument(m).toJson().toStdString();
+            EXPECT_TRUE(m.value(QStringLiteral("sender")).isNull())
+                << QJsonDocument(m).toJson().toStdString();
         }
     }
     EXPECT_GT(own, 0);
     // Without --yes the tip waits for Enter, which an empty input gives.
-    const ProcessResult r = cli({"chats", "adb:PLAIN1"});
+    const ProcessResult r = cli({QStringLiteral("chats"), QStringLiteral("adb:PLAIN1")});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("Press Enter to continue")) << r.err.toStdString();
 }
 
 TEST_F(AndroidPhoneCli, TransferOfAnItunesBackupIsVerifiedOnThePhone)
 {
-    ASSERT_TRUE(start({phone("HELPER1", true, "installed"), phone("ADBONLY1", true, "absent"),
-                       phone("PLAIN1", false, "absent")}));
-    const QString app = m_dir.filePath("com.kik.chat");
-    ASSERT_EQ(runPython("make_ios_kik_store.py", {app, m_dir.filePath("expected.json")}).exitCode, 0);
-    const QString backup = m_dir.filePath("backup");
-    ASSERT_EQ(runPython("make_ios_kik_backup.py", {app, backup, "db", "--place", "app"}).exitCode, 0);
-    const QJsonArray source = json(cli({"--json", "messages", "itunes:" + backup})).array();
+    ASSERT_TRUE(start({phone(QStringLiteral("HELPER1"), true, QStringLiteral("installed")),
+                       phone(QStringLiteral("ADBONLY1"), true, QStringLiteral("absent")),
+                       phone(QStringLiteral("PLAIN1"), false, QStringLiteral("absent"))}));
+    const QString app = m_dir.filePath(QStringLiteral("com.kik.chat"));
+    ASSERT_EQ(runPython(QStringLiteral("make_ios_kik_store.py"),
+                        {app, m_dir.filePath(QStringLiteral("expected.json"))})
+                  .exitCode,
+              0);
+    const QString backup = m_dir.filePath(QStringLiteral("backup"));
+    ASSERT_EQ(runPython(QStringLiteral("make_ios_kik_backup.py"),
+                        {app, backup, QStringLiteral("db"), QStringLiteral("--place"), QStringLiteral("app")})
+                  .exitCode,
+              0);
+    const QJsonArray source =
+        json(cli({QStringLiteral("--json"), QStringLiteral("messages"), QStringLiteral("itunes:") + backup}))
+            .array();
     ASSERT_FALSE(source.isEmpty());
 
     for (const QString &serial :
          {QStringLiteral("HELPER1"), QStringLiteral("ADBONLY1"), QStringLiteral("PLAIN1")}) {
         const QJsonObject result =
-            json(cli({"--json", "--yes", "transfer", "itunes:" + backup, "--to-android", serial})).object();
-        EXPECT_EQ(result.value("messages").toInt(), source.size()) << qPrintable(serial);
-        EXPECT_EQ(result.value("verified").toInt(), source.size()) << qPrintable(serial);
-        EXPECT_EQ(result.value("phone_messages_after").toInt(),
-                  result.value("phone_messages_before").toInt() + source.size());
+            json(cli({QStringLiteral("--json"), QStringLiteral("--yes"), QStringLiteral("transfer"),
+                      QStringLiteral("itunes:") + backup, QStringLiteral("--to-android"), serial}))
+                .object();
+        EXPECT_EQ(result.value(QStringLiteral("messages")).toInt(), source.size()) << qPrintable(serial);
+        EXPECT_EQ(result.value(QStringLiteral("verified")).toInt(), source.size()) << qPrintable(serial);
+        EXPECT_EQ(result.value(QStringLiteral("phone_messages_after")).toInt(),
+                  result.value(QStringLiteral("phone_messages_before")).toInt() + source.size());
         // Safety copies of the phone's state before the transfer.
-        const QString cache = m_dir.filePath("data/android_cache");
+        const QString cache = m_dir.filePath(QStringLiteral("data/android_cache"));
         const QStringList phones = QDir(cache).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
         bool copies = false;
         for (const QString &folder : phones)
             copies = copies
-                     || !QDir(cache + "/" + folder + "/dbfiles-before-restore")
-                             .entryList({"*.dbdir"}, QDir::Dirs)
+                     || !QDir(cache + QLatin1Char('/') + folder + QStringLiteral("/dbfiles-before-restore"))
+                             .entryList({QStringLiteral("*.dbdir")}, QDir::Dirs)
                              .isEmpty();
         EXPECT_TRUE(copies);
 
         // Again: nothing is doubled.
         const QJsonObject again =
-            json(cli({"--json", "--yes", "transfer", "itunes:" + backup, "--to-android", serial})).object();
-        EXPECT_EQ(again.value("phone_messages_after").toInt(), result.value("phone_messages_after").toInt());
-        EXPECT_EQ(again.value("verified").toInt(), source.size());
+            json(cli({QStringLiteral("--json"), QStringLiteral("--yes"), QStringLiteral("transfer"),
+                      QStringLiteral("itunes:") + backup, QStringLiteral("--to-android"), serial}))
+                .object();
+        EXPECT_EQ(again.value(QStringLiteral("phone_messages_after")).toInt(),
+                  result.value(QStringLiteral("phone_messages_after")).toInt());
+        EXPECT_EQ(again.value(QStringLiteral("verified")).toInt(), source.size());
     }
 }
 
 TEST_F(AndroidPhoneCli, TransferThatDoesNotReachThePhoneFailsNamingTheMissingMessages)
 {
     // The phone takes the restore archive but keeps its data as it was.
-    QJsonObject ignoring = phone("PLAIN1", false, "absent");
-    ignoring.insert("restore", "ignored");
+    QJsonObject ignoring = phone(QStringLiteral("PLAIN1"), false, QStringLiteral("absent"));
+    ignoring.insert(QStringLiteral("restore"), QStringLiteral("ignored"));
     ASSERT_TRUE(start({ignoring}));
-    const QString app = m_dir.filePath("com.kik.chat");
-    ASSERT_EQ(runPython("make_ios_kik_store.py", {app, m_dir.filePath("expected.json")}).exitCode, 0);
-    const QString backup = m_dir.filePath("backup");
-    ASSERT_EQ(runPython("make_ios_kik_backup.py", {app, backup, "db", "--place", "app"}).exitCode, 0);
-    const int sent = json(cli({"--json", "messages", "itunes:" + backup})).array().size();
+    const QString app = m_dir.filePath(QStringLiteral("com.kik.chat"));
+    ASSERT_EQ(runPython(QStringLiteral("make_ios_kik_store.py"),
+                        {app, m_dir.filePath(QStringLiteral("expected.json"))})
+                  .exitCode,
+              0);
+    const QString backup = m_dir.filePath(QStringLiteral("backup"));
+    ASSERT_EQ(runPython(QStringLiteral("make_ios_kik_backup.py"),
+                        {app, backup, QStringLiteral("db"), QStringLiteral("--place"), QStringLiteral("app")})
+                  .exitCode,
+              0);
+    const int sent =
+        json(cli({QStringLiteral("--json"), QStringLiteral("messages"), QStringLiteral("itunes:") + backup}))
+            .array()
+            .size();
     ASSERT_GT(sent, 0);
     const ProcessResult r =
-        cli({"--json", "--yes", "transfer", "itunes:" + backup, "--to-android", "PLAIN1"});
+        cli({QStringLiteral("--json"), QStringLiteral("--yes"), QStringLiteral("transfer"),
+             QStringLiteral("itunes:") + backup, QStringLiteral("--to-android"), QStringLiteral("PLAIN1")});
     EXPECT_EQ(r.exitCode, 1) << r.out.toStdString();
     EXPECT_TRUE(r.err.contains(
         QStringLiteral("%1 of the %1 transferred messages are missing on the phone").arg(sent).toUtf8()))
@@ -186,8 +218,10 @@ TEST_F(AndroidPhoneCli, TransferThatDoesNotReachThePhoneFailsNamingTheMissingMes
 TEST(AndroidPhoneCliWithoutAdb, MissingAdbIsNamed)
 {
     QTemporaryDir dir;
-    const ProcessResult r = run(binDir() + "/velloran-kik", {"--data-root", dir.path(), "chats", "adb:auto"},
-                                QByteArray(), 60000, {"PATH=" + dir.path()});
+    const ProcessResult r =
+        run(binDir() + QStringLiteral("/velloran-kik"),
+            {QStringLiteral("--data-root"), dir.path(), QStringLiteral("chats"), QStringLiteral("adb:auto")},
+            QByteArray(), 60000, {QStringLiteral("PATH=") + dir.path()});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("adb is missing or failed (run adb failed.)")) << r.err.toStdString();
 }
@@ -196,8 +230,9 @@ TEST(AndroidPhoneCliWithoutAdb, MissingAdbIsNamed)
 // not write, and ends with 1; the phone's data stays as it was.
 TEST_F(AndroidPhoneCli, AFullDiskIsReportedAsSuch)
 {
-    ASSERT_TRUE(start({phone("ROOT1", true, "installed")}));
-    const QString kikDb = root("ROOT1") + "/data/data/kik.android/databases/kikDatabase.db";
+    ASSERT_TRUE(start({phone(QStringLiteral("ROOT1"), true, QStringLiteral("installed"))}));
+    const QString kikDb =
+        root(QStringLiteral("ROOT1")) + QStringLiteral("/data/data/kik.android/databases/kikDatabase.db");
     const QByteArray before = readFile(kikDb);
     ASSERT_FALSE(before.isEmpty());
     // Every file the tool (and the adb it starts) writes is cut at 4 KiB, as
@@ -206,15 +241,15 @@ TEST_F(AndroidPhoneCli, AFullDiskIsReportedAsSuch)
     {
         TestSupport::FileSizeLimit limit(4096);
         ASSERT_TRUE(limit.ok());
-        r = cli({"--yes", "chats", "adb:ROOT1"});
+        r = cli({QStringLiteral("--yes"), QStringLiteral("chats"), QStringLiteral("adb:ROOT1")});
     }
 
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     const QString err = QString::fromUtf8(r.err);
-    EXPECT_TRUE(err.contains("There is not enough free space on the computer's disk to write "
-                             + QDir::toNativeSeparators(m_dir.filePath("data"))))
+    EXPECT_TRUE(err.contains(QStringLiteral("There is not enough free space on the computer's disk to write ")
+                             + QDir::toNativeSeparators(m_dir.filePath(QStringLiteral("data")))))
         << r.err.toStdString();
-    EXPECT_TRUE(err.contains("Free some space and try again.")) << r.err.toStdString();
-    EXPECT_FALSE(err.contains("corrupted")) << r.err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("Free some space and try again."))) << r.err.toStdString();
+    EXPECT_FALSE(err.contains(QStringLiteral("corrupted"))) << r.err.toStdString();
     EXPECT_EQ(readFile(kikDb), before);
 }
