@@ -148,7 +148,7 @@ TEST(AndroidWIFIForm, AnAcceptedAddressConnectsAndTheDialogCarriesThePhone)
     ModalScript script;
     parts.connect->click();
     helper.join();
-    EXPECT_TRUE(script.unexpected.isEmpty()) << script.unexpected.join('\n').toStdString();
+    EXPECT_TRUE(script.unexpected.isEmpty()) << script.unexpected.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(helper.request().startsWith("backup://127.0.0.1:")) << helper.request().constData();
     EXPECT_EQ(form.result(), QDialog::Accepted);
     EXPECT_FALSE(form.isVisible());

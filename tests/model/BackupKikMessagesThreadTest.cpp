@@ -82,8 +82,8 @@ TEST(BackupKikMessagesThread, MessagesAreStoredInTimeOrder)
     KikMessageList reversed = set.allMessages();
     std::reverse(reversed.begin(), reversed.end());
     ASSERT_EQ(backUp(reversed, folder).result, HeadlessProgress::Succeeded);
-    EXPECT_EQ(count(dbFile(folder), "select _id from kik_message where uid='u1'"), 1);
-    EXPECT_EQ(count(dbFile(folder), "select _id from kik_message where uid='g2'"), 5);
+    EXPECT_EQ(count(dbFile(folder), QStringLiteral("select _id from kik_message where uid='u1'")), 1);
+    EXPECT_EQ(count(dbFile(folder), QStringLiteral("select _id from kik_message where uid='g2'")), 5);
 }
 
 TEST(BackupKikMessagesThread, CancelHalfwayLeavesDatabaseAsBefore)
@@ -181,8 +181,8 @@ TEST(BackupKikMessagesThread, MessageWithoutChatIsStoredUnlinked)
     KikDataSet set;
     message(set, 1, nullptr, QStringLiteral("lonely"), 1, QStringLiteral("x"));
     ASSERT_EQ(backUp(set.allMessages(), folder).result, HeadlessProgress::Succeeded);
-    EXPECT_EQ(count(dbFile(folder), "select count(*) from kik_message"), 1);
-    EXPECT_EQ(count(dbFile(folder), "select count(*) from kik_chat_messages"), 0);
+    EXPECT_EQ(count(dbFile(folder), QStringLiteral("select count(*) from kik_message")), 1);
+    EXPECT_EQ(count(dbFile(folder), QStringLiteral("select count(*) from kik_chat_messages")), 0);
 }
 
 TEST(BackupKikMessagesThread, EmptyFolderIsRefusedAndTouchesNothing)

@@ -44,11 +44,13 @@ TEST(KikLocalDb, NewDatabaseHasSchemaAndMediaFolders)
     EXPECT_TRUE(QDir(folder).exists(QStringLiteral("prof")));
     EXPECT_TRUE(QDir(folder).exists(QStringLiteral("files")));
     EXPECT_EQ(
-        count(dbFile(folder), "select count(*) from sqlite_master where type='table' and name like 'kik_%'"),
+        count(dbFile(folder),
+              QStringLiteral("select count(*) from sqlite_master where type='table' and name like 'kik_%'")),
         5);
-    EXPECT_EQ(count(dbFile(folder), "select count(*) from sqlite_master where type='index' and "
-                                    "name='index_kik_chat_messages_chat_id_ts'"),
-              1);
+    EXPECT_EQ(
+        count(dbFile(folder), QStringLiteral("select count(*) from sqlite_master where type='index' and "
+                                             "name='index_kik_chat_messages_chat_id_ts'")),
+        1);
     EXPECT_FALSE(db.inTransaction());
 }
 
@@ -75,9 +77,11 @@ TEST(KikLocalDb, UidSharedByTwoChatsIsLinkedNotDuplicated)
     message(set, 100, a, QStringLiteral("same"), 10, QStringLiteral("x"));
     message(set, 101, b, QStringLiteral("same"), 10, QStringLiteral("x"));
     mergeAll(tmp.path(), set.allMessages());
-    EXPECT_EQ(count(dbFile(tmp.path()), "select count(*) from kik_message"), 1);
-    EXPECT_EQ(count(dbFile(tmp.path()), "select count(*) from kik_chat_messages"), 2);
-    EXPECT_EQ(count(dbFile(tmp.path()), "select count(distinct chat_id) from kik_chat_messages"), 2);
+    EXPECT_EQ(count(dbFile(tmp.path()), QStringLiteral("select count(*) from kik_message")), 1);
+    EXPECT_EQ(count(dbFile(tmp.path()), QStringLiteral("select count(*) from kik_chat_messages")), 2);
+    EXPECT_EQ(
+        count(dbFile(tmp.path()), QStringLiteral("select count(distinct chat_id) from kik_chat_messages")),
+        2);
 }
 
 TEST(KikLocalDb, StoredFieldsAndLastTimes)
@@ -89,20 +93,25 @@ TEST(KikLocalDb, StoredFieldsAndLastTimes)
     set.message(101)->attachment.insert(QStringLiteral("string:file-name"), QStringLiteral("a.jpg"));
     mergeAll(tmp.path(), set.allMessages());
     const QString file = dbFile(tmp.path());
-    EXPECT_EQ(count(file, "select photo_ts from kik_user where jid='ann@talk.kik.com'"),
+    EXPECT_EQ(count(file, QStringLiteral("select photo_ts from kik_user where jid='ann@talk.kik.com'")),
               (1400000000 + 5) * 1000LL);
-    EXPECT_EQ(count(file, "select count(*) from kik_user where photo_url is not null"), 0);
-    EXPECT_EQ(count(file, "select is_group from kik_user where jid='11_g@groups.kik.com'"), 1);
-    EXPECT_EQ(count(file, "select count(*) from kik_user where is_group is not null"), 1);
+    EXPECT_EQ(count(file, QStringLiteral("select count(*) from kik_user where photo_url is not null")), 0);
+    EXPECT_EQ(count(file, QStringLiteral("select is_group from kik_user where jid='11_g@groups.kik.com'")),
+              1);
+    EXPECT_EQ(count(file, QStringLiteral("select count(*) from kik_user where is_group is not null")), 1);
     // rec_ts falls back to ts; own messages have no sender.
-    EXPECT_EQ(count(file, "select rec_ts from kik_message where uid='u1'"), (1400000000 + 10) * 1000LL);
-    EXPECT_EQ(count(file, "select count(*) from kik_message where uid='u1' and target_user is null"), 1);
-    EXPECT_EQ(count(file, "select count(*) from kik_message where attachment is not null"), 1);
-    EXPECT_EQ(count(file, "select last_ts from kik_chat c join kik_user u on u._id=c.user_id "
-                          "where u.jid='ann@talk.kik.com'"),
+    EXPECT_EQ(count(file, QStringLiteral("select rec_ts from kik_message where uid='u1'")),
+              (1400000000 + 10) * 1000LL);
+    EXPECT_EQ(count(file, QStringLiteral(
+                              "select count(*) from kik_message where uid='u1' and target_user is null")),
+              1);
+    EXPECT_EQ(count(file, QStringLiteral("select count(*) from kik_message where attachment is not null")),
+              1);
+    EXPECT_EQ(count(file, QStringLiteral("select last_ts from kik_chat c join kik_user u on u._id=c.user_id "
+                                         "where u.jid='ann@talk.kik.com'")),
               (1400000000 + 30) * 1000LL);
-    EXPECT_EQ(count(file, "select is_banned from kik_user_members m join kik_user u on "
-                          "u._id=m.member_id where u.jid='bob@talk.kik.com'"),
+    EXPECT_EQ(count(file, QStringLiteral("select is_banned from kik_user_members m join kik_user u on "
+                                         "u._id=m.member_id where u.jid='bob@talk.kik.com'")),
               1);
 }
 
@@ -189,14 +198,15 @@ TEST(KikLocalDb, DeletingLastMessageRemovesChatButKeepsUser)
         db.deleteMessages({QStringLiteral("g1")});
     }
     const QString file = dbFile(tmp.path());
-    EXPECT_EQ(count(file, "select count(*) from kik_chat"), 2);
+    EXPECT_EQ(count(file, QStringLiteral("select count(*) from kik_chat")), 2);
     {
         KikLocalDb db(tmp.path());
         db.deleteMessages({QStringLiteral("g2")});
     }
-    EXPECT_EQ(count(file, "select count(*) from kik_chat"), 1);
-    EXPECT_EQ(count(file, "select count(*) from kik_chat_messages"), 3);
-    EXPECT_EQ(count(file, "select count(*) from kik_user where jid='11_g@groups.kik.com'"), 1);
+    EXPECT_EQ(count(file, QStringLiteral("select count(*) from kik_chat")), 1);
+    EXPECT_EQ(count(file, QStringLiteral("select count(*) from kik_chat_messages")), 3);
+    EXPECT_EQ(count(file, QStringLiteral("select count(*) from kik_user where jid='11_g@groups.kik.com'")),
+              1);
 }
 
 TEST(KikLocalDb, DeletingChatKeepsMessagesLinkedElsewhere)
@@ -211,10 +221,10 @@ TEST(KikLocalDb, DeletingChatKeepsMessagesLinkedElsewhere)
     EXPECT_FALSE(db.deleteChat(QStringLiteral("nobody@talk.kik.com")));
     EXPECT_TRUE(db.deleteChat(QStringLiteral("ann@talk.kik.com")));
     const QString file = dbFile(tmp.path());
-    EXPECT_EQ(count(file, "select count(*) from kik_chat"), 1);
-    EXPECT_EQ(count(file, "select count(*) from kik_message"), 3); // g1, g2, u1
-    EXPECT_EQ(count(file, "select count(*) from kik_message where uid='u1'"), 1);
-    EXPECT_EQ(count(file, "select count(*) from kik_user"), 3);
+    EXPECT_EQ(count(file, QStringLiteral("select count(*) from kik_chat")), 1);
+    EXPECT_EQ(count(file, QStringLiteral("select count(*) from kik_message")), 3); // g1, g2, u1
+    EXPECT_EQ(count(file, QStringLiteral("select count(*) from kik_message where uid='u1'")), 1);
+    EXPECT_EQ(count(file, QStringLiteral("select count(*) from kik_user")), 3);
 }
 
 TEST(KikLocalDb, HostileMediaNamesStayInsideMediaFolders)
@@ -361,9 +371,9 @@ TEST(KikLocalDb, MessageSharedByTwoChatsKeepsBothLinksWhenCopied)
 
     const QString copy = tmp.filePath(QStringLiteral("copy"));
     mergeAll(copy, set.allMessages());
-    EXPECT_EQ(count(dbFile(copy), "select count(*) from kik_message"), 3);
-    EXPECT_EQ(count(dbFile(copy), "select count(*) from kik_chat_messages where message_id="
-                                  "(select _id from kik_message where uid='uid-g1')"),
+    EXPECT_EQ(count(dbFile(copy), QStringLiteral("select count(*) from kik_message")), 3);
+    EXPECT_EQ(count(dbFile(copy), QStringLiteral("select count(*) from kik_chat_messages where message_id="
+                                                 "(select _id from kik_message where uid='uid-g1')")),
               2);
     KikDataSet again;
     KikLocalDb db(copy);

@@ -77,8 +77,10 @@ TEST_F(MainWindowTest, SelectingEachNodeKindShowsItsMessagesAndSetsTheToolbar)
     EXPECT_EQ(sms().rowCount(), 16);
     EXPECT_EQ(window().bubbleView()->pageCount(), 1);
     // iPhone source without an Android phone: backup, export, print.
-    EXPECT_EQ(actionStates(), (QStringList{"miBackupToolbar=1", "miI2aToolbar=0", "miDb2aToolbar=0",
-                                           "miExportToolbar=1", "miPrintToolbar=1", "miDeleteToolbar=0"}));
+    EXPECT_EQ(actionStates(),
+              (QStringList{QStringLiteral("miBackupToolbar=1"), QStringLiteral("miI2aToolbar=0"),
+                           QStringLiteral("miDb2aToolbar=0"), QStringLiteral("miExportToolbar=1"),
+                           QStringLiteral("miPrintToolbar=1"), QStringLiteral("miDeleteToolbar=0")}));
 
     // A chat: its own messages, oldest first, and the partner in the header.
     _ItemNode *anna = phone->children.first();
@@ -96,8 +98,10 @@ TEST_F(MainWindowTest, SelectingEachNodeKindShowsItsMessagesAndSetsTheToolbar)
     select(archive);
     EXPECT_EQ(archive->children.size(), 2); // opened now (the chat without messages is not loaded)
     EXPECT_EQ(countText(), QStringLiteral("Messages: 3"));
-    EXPECT_EQ(actionStates(), (QStringList{"miBackupToolbar=0", "miI2aToolbar=0", "miDb2aToolbar=0",
-                                           "miExportToolbar=1", "miPrintToolbar=1", "miDeleteToolbar=1"}));
+    EXPECT_EQ(actionStates(),
+              (QStringList{QStringLiteral("miBackupToolbar=0"), QStringLiteral("miI2aToolbar=0"),
+                           QStringLiteral("miDb2aToolbar=0"), QStringLiteral("miExportToolbar=1"),
+                           QStringLiteral("miPrintToolbar=1"), QStringLiteral("miDeleteToolbar=1")}));
 
     select(tree().localDbGroup());
     EXPECT_EQ(countText(), QStringLiteral("Messages: 0"));
@@ -141,28 +145,34 @@ TEST_F(MainWindowTest, ContextMenusFollowTheNodeKind)
     _IOSDeviceItemNode *phone = tree().iPhones().first();
     EXPECT_TRUE(names(window().buildTreeContextMenu(tree().devicesGroup())).isEmpty());
     EXPECT_EQ(names(window().buildTreeContextMenu(tree().localDbGroup())),
-              (QStringList{"miOpenDBFolder", "miImportiTunes"}));
+              (QStringList{QStringLiteral("miOpenDBFolder"), QStringLiteral("miImportiTunes")}));
     EXPECT_EQ(names(window().buildTreeContextMenu(phone)),
-              (QStringList{"miBackupAll", "miI2aAll(off)", "miExportAll", "miPrintAll", "miUnmoutDevice",
-                           "miViewIOSCacheFiles"}));
+              (QStringList{QStringLiteral("miBackupAll"), QStringLiteral("miI2aAll(off)"),
+                           QStringLiteral("miExportAll"), QStringLiteral("miPrintAll"),
+                           QStringLiteral("miUnmoutDevice"), QStringLiteral("miViewIOSCacheFiles")}));
     EXPECT_EQ(names(window().buildTreeContextMenu(archive)),
-              (QStringList{"miDb2aAll(off)", "miExportAll", "miPrintAll", "miDeleteAll",
-                           "miImportiTunesToLocalDb"}));
+              (QStringList{QStringLiteral("miDb2aAll(off)"), QStringLiteral("miExportAll"),
+                           QStringLiteral("miPrintAll"), QStringLiteral("miDeleteAll"),
+                           QStringLiteral("miImportiTunesToLocalDb")}));
     EXPECT_EQ(names(window().buildTreeContextMenu(phone->children.first())),
-              (QStringList{"miBackupChat", "miI2aChat(off)", "miExportChat", "miPrintChat"}));
+              (QStringList{QStringLiteral("miBackupChat"), QStringLiteral("miI2aChat(off)"),
+                           QStringLiteral("miExportChat"), QStringLiteral("miPrintChat")}));
     EXPECT_EQ(names(window().buildTreeContextMenu(archive->children.first())),
-              (QStringList{"miDb2aChat(off)", "miExportChat", "miPrintChat", "miDeleteChat"}));
+              (QStringList{QStringLiteral("miDb2aChat(off)"), QStringLiteral("miExportChat"),
+                           QStringLiteral("miPrintChat"), QStringLiteral("miDeleteChat")}));
 
     // The message list's menu needs selected messages and names the source's commands.
     select(archive);
     EXPECT_TRUE(names(window().buildSmsContextMenu()).isEmpty());
     selectRows({0});
     EXPECT_EQ(names(window().buildSmsContextMenu()),
-              (QStringList{"miDb2a(off)", "miExport", "miPrint", "miDelete"}));
+              (QStringList{QStringLiteral("miDb2a(off)"), QStringLiteral("miExport"),
+                           QStringLiteral("miPrint"), QStringLiteral("miDelete")}));
     select(phone);
     selectRows({0, 1});
     EXPECT_EQ(names(window().buildSmsContextMenu()),
-              (QStringList{"miBackup", "miI2a(off)", "miExport", "miPrint"}));
+              (QStringList{QStringLiteral("miBackup"), QStringLiteral("miI2a(off)"),
+                           QStringLiteral("miExport"), QStringLiteral("miPrint")}));
 
     // A right click on a node makes it current and opens its menu.
     ModalScript script;
@@ -173,7 +183,8 @@ TEST_F(MainWindowTest, ContextMenusFollowTheNodeKind)
     QApplication::sendEvent(treeView()->viewport(), &event);
     ASSERT_TRUE(script.waitDone(5000));
     EXPECT_TRUE(waitFor([&] { return !openedFolders.isEmpty(); }, 5000));
-    EXPECT_EQ(script.menuActions.value(0), (QStringList{"miOpenDBFolder", "miImportiTunes"}));
+    EXPECT_EQ(script.menuActions.value(0),
+              (QStringList{QStringLiteral("miOpenDBFolder"), QStringLiteral("miImportiTunes")}));
     ASSERT_EQ(openedFolders.size(), 1);
     EXPECT_EQ(QDir(openedFolders[0]), QDir(rootPath(QStringLiteral("local_databases"))));
 }
