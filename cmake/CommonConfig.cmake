@@ -18,11 +18,11 @@ if(VELLORAN_WERROR)
 endif()
 # Every conversion between bytes and text names its encoding, and nothing
 # deprecated up to the oldest Qt we build with (6.4) is used. Qt 6.5 and later
-# read the _UP_TO name, 6.4 the _BEFORE one. A target whose property
-# VELLORAN_TEST_CODE is set (the test suite, see tests/CMakeLists.txt) keeps
-# QString's implicit conversions from and to const char *.
+# read the _UP_TO name, 6.4 the _BEFORE one. The tests build under the same
+# defines as the product.
 target_compile_definitions(velloran_common INTERFACE
-  $<$<NOT:$<BOOL:$<TARGET_PROPERTY:VELLORAN_TEST_CODE>>>:QT_NO_CAST_FROM_ASCII;QT_NO_CAST_TO_ASCII>
+  QT_NO_CAST_FROM_ASCII
+  QT_NO_CAST_TO_ASCII
   QT_NO_CAST_FROM_BYTEARRAY
   QT_NO_URL_CAST_FROM_STRING
   QT_USE_QSTRINGBUILDER
