@@ -2,6 +2,7 @@
 
 #include "app/FileUtil.h"
 #include "app/Translation.h"
+#include "jobs/JobCancelled.h"
 #include "jobs/JobProgress.h"
 #include "model/KikLocalDb.h"
 #include "model/MessageOrder.h"
@@ -24,16 +25,23 @@ BackupKikMessagesThread::BackupKikMessagesThread(const KikMessageList &messages,
     sortMessagesByTime(m_messages);
 }
 
-bool BackupKikMessagesThread::backUp()
+void BackupKikMessagesThread::throwIfCancelled() const
 {
+    if (m_progress && m_progress->isCancelled())
+        throw JobCancelled();
+}
+
+void BackupKikMessagesThread::backUp()
+{
+    throwIfCancelled();
     KikLocalDb db(m_folder);
     db.ensureOpen();
+    // Rolls back when it goes out of scope uncommitted (a cancel or failure).
     Sqlite3Transaction tran(db);
     const qsizetype n = m_messages.size();
     int shownPercent = -1;
     for (qsizetype i = 0; i < n; ++i) {
-        if (m_progress && m_progress->isCancelled())
-            return false; // the transaction rolls back as it goes out of scope
+        throwIfCancelled();
         // Every change of the percent is shown, and the count at least every
         // kReportEvery messages: a queued call per message would cost a
         // large backup a quarter of its time for nothing a person can see.
@@ -45,15 +53,15 @@ bool BackupKikMessagesThread::backUp()
         }
         db.mergeMessage(m_messages[i]);
     }
-    if (m_progress && m_progress->isCancelled())
-        return false;
+    // A cancel while the last message was merged still leaves all as before.
+    throwIfCancelled();
     tran.commit();
     db.updateLastTimes();
-    return true;
 }
 
 void BackupKikMessagesThread::run()
 {
+    m_cancelled = false;
     JobReport::progress(m_progress, ids("IDS_BACKING_UP_KIK_MESSAGES"), 0, QString());
     if (m_folder.trimmed().isEmpty()) {
         // An empty path would mean the current folder.
@@ -77,11 +85,13 @@ void BackupKikMessagesThread::run()
     }
     bool done = false;
     try {
-        done = backUp();
-        if (done) {
-            m_handled = int(m_messages.size());
-            JobReport::success(m_progress, ids("IDS_SUC_BACKUP_%1_MESSAGES").arg(m_messages.size()));
-        }
+        backUp();
+        done = true;
+        m_handled = int(m_messages.size());
+        JobReport::success(m_progress, ids("IDS_SUC_BACKUP_%1_MESSAGES").arg(m_messages.size()));
+    } catch (const JobCancelled &) {
+        // The user stopped it: cleaned up below like a failure, not reported.
+        m_cancelled = true;
     } catch (const std::exception &error) {
         JobReport::error(m_progress, QString::fromUtf8(error.what()));
     }
