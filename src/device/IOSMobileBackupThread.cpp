@@ -64,6 +64,13 @@ void IOSMobileBackupThread::run()
     }
     if (QFileInfo::exists(folder) && !isReusable(folder, m_productVersion))
         removeTree(folder);
+    m_cancelled = false;
+    // A cancel before the tool starts leaves the folder as it is: a finished
+    // backup there stays for a later run to bring up to date.
+    if (m_progress && m_progress->isCancelled()) {
+        m_cancelled = true;
+        return;
+    }
     connect(m_tool, &backup2tool::update, this, &IOSMobileBackupThread::backupUpdate, Qt::QueuedConnection);
     JobProgress *progress = m_progress;
     m_tool->setCancelCheck([progress] { return progress && progress->isCancelled(); });

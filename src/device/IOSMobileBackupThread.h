@@ -2,7 +2,8 @@
 // work folder (backupRoot()/<udid>), reusing a finished backup of the same
 // iOS version there, so that Kik can be read from it like an iTunes backup.
 // A cancel stops the backup tool; the folder is then removed (a backup the
-// tool was stopped in is no use) and nothing is reported.
+// tool was stopped in is no use) and nothing is reported. A cancel before
+// the tool starts leaves the folder as it was.
 #pragma once
 
 #include "device/MobileDevice.h"
