@@ -26,6 +26,7 @@ struct BackupRun
     QString error;
     QString success;
     QStringList texts;
+    bool cancelled = false;
 };
 
 BackupRun backUp(const KikMessageList &messages, const QString &folder, int cancelAt = -1)
@@ -38,7 +39,8 @@ BackupRun backUp(const KikMessageList &messages, const QString &folder, int canc
     if (cancelAt >= 0)
         progress.moveToThread(&job);
     JobRunner::runToEnd(job);
-    return {progress.result(), progress.errorText(), progress.successText(), progress.texts()};
+    return {progress.result(), progress.errorText(), progress.successText(), progress.texts(),
+            job.wasCancelled()};
 }
 
 } // namespace
@@ -103,9 +105,33 @@ TEST(BackupKikMessagesThread, CancelHalfwayLeavesDatabaseAsBefore)
                 QStringLiteral("m"));
     const BackupRun run = backUp(more.allMessages(), folder, 50);
     EXPECT_EQ(run.result, HeadlessProgress::Failed);
+    EXPECT_TRUE(run.cancelled);
     EXPECT_TRUE(run.error.isEmpty()) << "cancel reports nothing";
     EXPECT_TRUE(run.success.isEmpty());
     EXPECT_EQ(tableCounts(dbFile(folder)), before);
+
+    // A cancel that comes with the report of the last message still rolls
+    // everything back.
+    const BackupRun last = backUp(more.allMessages(), folder, 100);
+    EXPECT_TRUE(last.cancelled);
+    EXPECT_EQ(last.texts.last(), QStringLiteral("Messages: %1/%1").arg(more.allMessages().size()));
+    EXPECT_TRUE(last.error.isEmpty());
+    EXPECT_TRUE(last.success.isEmpty());
+    EXPECT_EQ(tableCounts(dbFile(folder)), before);
+}
+
+TEST(BackupKikMessagesThread, CancelBeforeTheFirstMessageCreatesNoDatabase)
+{
+    QTemporaryDir tmp;
+    const QString folder = tmp.filePath(QStringLiteral("early"));
+    KikDataSet set;
+    fill(set);
+    // The job's first report (0 %) cancels it.
+    const BackupRun run = backUp(set.allMessages(), folder, 0);
+    EXPECT_TRUE(run.cancelled);
+    EXPECT_EQ(run.texts, QStringList{QStringLiteral("Progress:0%")});
+    EXPECT_TRUE(run.error.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(folder));
 }
 
 TEST(BackupKikMessagesThread, CancelledNewDatabaseLeavesNoFolder)

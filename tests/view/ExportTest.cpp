@@ -244,6 +244,49 @@ TEST_F(ExportTest, CancelRemovesTheOutputFolder)
     EXPECT_TRUE(progress.errors.isEmpty());
 }
 
+TEST_F(ExportTest, CancelInAnExistingFolderRemovesOnlyWhatTheExportWrote)
+{
+    // The page of the first chat is written and the second begun when the
+    // cancel comes (reports: the title, then one per message).
+    const QString out = dir.filePath(QStringLiteral("mine"));
+    TestSupport::writeFile(QDir(out).filePath(QStringLiteral("keep.txt")), "precious");
+    RecordingProgress progress;
+    progress.cancelAfter = 3;
+    ExportMessagesThread job(threeChats(), out, ExportFormat::Html, &progress);
+    runJob(job, progress);
+    EXPECT_TRUE(job.wasCancelled());
+    EXPECT_FALSE(job.succeeded());
+    EXPECT_TRUE(job.writtenFiles().isEmpty());
+    EXPECT_TRUE(progress.errors.isEmpty()) << qPrintable(progress.errors.join(QLatin1Char('\n')));
+    EXPECT_TRUE(progress.successes.isEmpty());
+    EXPECT_EQ(progress.texts.size(), 3) << "stopped at the next message";
+    EXPECT_EQ(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+              QStringList{QStringLiteral("keep.txt")});
+    EXPECT_EQ(readFile(QDir(out).filePath(QStringLiteral("keep.txt"))), QByteArray("precious"));
+}
+
+TEST_F(ExportTest, CancelDuringTheLastMessageLeavesAnEarlierFileAsItWas)
+{
+    // The cancel comes with the report of the last message: the loop has
+    // nothing more to check, yet the file is not replaced.
+    const QString earlier = dir.filePath(QStringLiteral("earlier.csv"));
+    TestSupport::writeFile(earlier, "earlier export");
+    RecordingProgress progress;
+    progress.cancelAfter = 1 + int(threeChats().size());
+    ExportMessagesThread job(threeChats(), earlier, ExportFormat::Csv, &progress);
+    runJob(job, progress);
+    EXPECT_TRUE(job.wasCancelled());
+    EXPECT_FALSE(job.succeeded());
+    EXPECT_TRUE(job.writtenFiles().isEmpty());
+    EXPECT_EQ(progress.texts.last(), QStringLiteral("Messages: 4/4"));
+    EXPECT_TRUE(progress.errors.isEmpty());
+    EXPECT_TRUE(progress.successes.isEmpty());
+    EXPECT_EQ(readFile(earlier), "earlier export");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              QStringList{QStringLiteral("earlier.csv")})
+        << "no temporary file is left";
+}
+
 TEST_F(ExportTest, FailureKeepsWhatWasInAnExistingFolder)
 {
     // The user picked a folder that already holds files: a failing export
