@@ -4,6 +4,7 @@
 
 #include "model/KikRecords.h"
 
+#include <QStringList>
 #include <QThread>
 
 class JobProgress;
@@ -39,4 +40,5 @@ private:
     JobProgress *m_progress;
     int m_handled = 0;
     bool m_cancelled = false;
+    QStringList m_uncommittedMedia; // copied in by a run that did not commit
 };

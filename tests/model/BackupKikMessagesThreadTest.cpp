@@ -120,6 +120,40 @@ TEST(BackupKikMessagesThread, CancelHalfwayLeavesDatabaseAsBefore)
     EXPECT_EQ(tableCounts(dbFile(folder)), before);
 }
 
+TEST(BackupKikMessagesThread, CancelledRunTakesTheMediaItCopiedOutAgain)
+{
+    QTemporaryDir tmp;
+    const QString folder = tmp.filePath(QStringLiteral("media"));
+    KikDataSet set;
+    fill(set);
+    ASSERT_EQ(backUp(set.allMessages().mid(0, 2), folder).result, HeadlessProgress::Succeeded);
+    TestSupport::writeFile(QDir(folder).filePath(QStringLiteral("files/earlier")), "earlier");
+    const QStringList filesBefore =
+        QDir(QDir(folder).filePath(QStringLiteral("files"))).entryList(QDir::Files);
+
+    const QString source = tmp.filePath(QStringLiteral("clip"));
+    TestSupport::writeFile(source, "video");
+    KikDataSet more;
+    fill(more);
+    _KikMessage *video = message(more, 2000, more.chat(10), QStringLiteral("video-1"), 50, QString());
+    video->content_id = QStringLiteral("cid-video");
+    video->content_path = source;
+    video->attachment.insert(QStringLiteral("string:file-name"), QStringLiteral("clip.mp4"));
+    // Cancelled with the last message's report: the video is merged (and
+    // its file copied in) before the cancel is seen.
+    const BackupRun run = backUp(more.allMessages(), folder, 100);
+    EXPECT_TRUE(run.cancelled);
+    EXPECT_EQ(QDir(QDir(folder).filePath(QStringLiteral("files"))).entryList(QDir::Files), filesBefore)
+        << "media of a run that rolled back stay behind";
+    EXPECT_EQ(TestSupport::readFile(QDir(folder).filePath(QStringLiteral("files/earlier"))),
+              QByteArray("earlier"));
+
+    // The same run to its end keeps the file.
+    const BackupRun done = backUp(more.allMessages(), folder);
+    ASSERT_EQ(done.result, HeadlessProgress::Succeeded) << done.error.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(QDir(folder).filePath(QStringLiteral("files/cid-video"))));
+}
+
 TEST(BackupKikMessagesThread, CancelBeforeTheFirstMessageCreatesNoDatabase)
 {
     QTemporaryDir tmp;
