@@ -18,6 +18,17 @@ inline constexpr char kAndroidBackupHeader[] = "ANDROID BACKUP\n1\n1\nnone\n";
 // Chooses the entries to unpack by their cleaned relative path.
 using AndroidBackupEntryFilter = std::function<bool(const QString &relativePath)>;
 
+// Files an extraction may take from an earlier one instead of writing them
+// anew: a file entry `applies` accepts, whose content equals the file at the
+// same relative path below `folder`, becomes a hard link to that file. A
+// reload after a restore gets back the files it has just sent; linking them
+// spares the disk making every one of them again.
+struct AndroidBackupReuse
+{
+    QString folder;
+    AndroidBackupEntryFilter applies;
+};
+
 // Unpacks the directory and regular-file entries of the archive below
 // `destination` (only those `wanted` accepts, when given) and returns the
 // number of files written. Entries whose path would leave the destination
@@ -26,9 +37,10 @@ using AndroidBackupEntryFilter = std::function<bool(const QString &relativePath)
 // other than magic, version 1 to 5, compression flag 0 or 1 and "none" or
 // "AES-256"; the encryption message for "AES-256"; `corruptedMessage` when
 // the body is no complete zlib stream or holds no readable archive; and the
-// file errors. A failed extraction removes what it wrote.
+// file errors. A failed extraction removes what it wrote. Files are linked
+// from `reuse` only when the destination did not exist before.
 int extractAndroidBackup(const QString &archivePath, const QDir &destination, const QString &corruptedMessage,
-                         const AndroidBackupEntryFilter &wanted = {});
+                         const AndroidBackupEntryFilter &wanted = {}, const AndroidBackupReuse &reuse = {});
 
 // Writes a new archive holding every file below `source`, hidden ones
 // included (Android's restore replaces the app's data with the archive's,

@@ -6,10 +6,12 @@
 #include "app/AppError.h"
 #include "app/DiskFull.h"
 #include "app/LogCategories.h"
+#include "app/Platform.h"
 
 #include <QDebug>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStorageInfo>
 
 #include <archive.h>
@@ -26,6 +28,9 @@ constexpr qint64 kMaxHeaderLine = 4096;
 constexpr qsizetype kCopyBlock = 64 * 1024;
 // Free space kept on the disk while unpacking.
 constexpr qint64 kDiskReserve = 16 * 1024 * 1024;
+// Entries up to this size may be linked to an equal file of an earlier
+// extraction (they are compared in memory).
+constexpr qint64 kReuseMaxSize = 1024 * 1024;
 
 struct ArchiveReadDeleter
 {
@@ -120,46 +125,159 @@ la_ssize_t readCallback(archive *a, void *data, const void **buffer)
     return la_ssize_t(source->current.size());
 }
 
-// Whether an existing part of `relative` below `root` is a symbolic link,
-// through which a write would land elsewhere.
-bool passesSymlink(const QString &root, const QString &relative)
+// The folders of one extraction and the disk space left for it. A folder
+// found to be a real one (or made here) is not looked at again, and free
+// space is asked of the system once and then counted down as files are
+// written; it is asked again only when the count says a file may not fit.
+// Another program filling the disk meanwhile still ends in a failed write,
+// which is reported as a full disk.
+class ExtractionTarget
 {
-    QString path = root;
-    for (const QString &part : relative.split(QLatin1Char('/'))) {
-        path += QLatin1Char('/') + part;
-        const QFileInfo info(path);
-        if (info.isSymLink())
-            return true;
-        if (!info.exists())
-            return false;
+public:
+    explicit ExtractionTarget(const QString &root) : m_root(root) {}
+
+    const QString &root() const { return m_root; }
+
+    // Whether an existing part of `relative` below the root is a symbolic
+    // link, through which a write would land elsewhere.
+    bool passesSymlink(const QString &relative)
+    {
+        QString path = m_root;
+        QString checked;
+        for (const QString &part : relative.split(QLatin1Char('/'))) {
+            path += QLatin1Char('/') + part;
+            checked += checked.isEmpty() ? part : QLatin1Char('/') + part;
+            if (m_realFolders.contains(checked))
+                continue;
+            const QFileInfo info(path);
+            if (info.isSymLink())
+                return true;
+            if (!info.exists())
+                return false;
+            if (info.isDir())
+                m_realFolders.insert(checked);
+        }
+        return false;
     }
-    return false;
+
+    // Makes the folder `relative` (and its parents) below the root.
+    void makeFolder(const QString &relative)
+    {
+        if (relative.isEmpty() || m_realFolders.contains(relative))
+            return;
+        const QString folder = m_root + QLatin1Char('/') + relative;
+        if (!QDir().mkpath(folder))
+            throw AppError(
+                QStringLiteral("create %1 error. %2").arg(folder, QStringLiteral("cannot create folder")));
+        // Every parent is a real folder now: none of them was a link (checked
+        // before), and mkpath made the missing ones.
+        QString part = relative;
+        while (!part.isEmpty() && !m_realFolders.contains(part)) {
+            m_realFolders.insert(part);
+            const qsizetype slash = part.lastIndexOf(QLatin1Char('/'));
+            part = slash < 0 ? QString() : part.left(slash);
+        }
+    }
+
+    // Takes `size` bytes of the disk for `path`, or throws DiskFullError
+    // when the disk cannot hold them and the reserve.
+    void takeSpace(qint64 size, const QString &path)
+    {
+        if (!m_spaceKnown || size > m_available - kDiskReserve) {
+            QStorageInfo storage(m_root);
+            storage.refresh();
+            if (!storage.isValid())
+                return;
+            m_available = storage.bytesAvailable();
+            m_spaceKnown = true;
+            if (size > m_available - kDiskReserve)
+                throw DiskFullError(path);
+        }
+        m_available -= size;
+    }
+
+private:
+    QString m_root;
+    QSet<QString> m_realFolders;
+    bool m_spaceKnown = false;
+    qint64 m_available = 0;
+};
+
+void writeOut(QFile &out, const char *data, qint64 size, const QString &full)
+{
+    errno = 0;
+    if (out.write(data, size) != size) {
+        throwIfDiskFull(out, full, errno);
+        throw AppError(QStringLiteral("write %1 error. %2").arg(full, out.errorString()));
+    }
 }
 
-void ensureSpace(const QString &folder, qint64 size, const QString &path)
+void finishOut(QFile &out, const QString &full)
 {
-    QStorageInfo storage(folder);
-    storage.refresh();
-    if (!storage.isValid())
-        return;
-    if (size > storage.bytesAvailable() - kDiskReserve)
-        throw DiskFullError(path);
+    errno = 0;
+    if (!out.flush()) {
+        throwIfDiskFull(out, full, errno);
+        throw AppError(QStringLiteral("write %1 error. %2").arg(full, out.errorString()));
+    }
+    out.close();
 }
 
-// Writes one entry; false when libarchive could not read its data.
-bool extractFile(archive *reader, archive_entry *entry, const QString &root, const QString &relative)
+// Reads an entry's data whole into `data` (`size` bytes, as recorded);
+// false when libarchive cannot or the entry holds another amount.
+bool readWhole(archive *reader, qint64 size, QByteArray &data)
 {
-    const QString full = root + QLatin1Char('/') + relative;
-    const QString parent = QFileInfo(full).absolutePath();
-    if (!QDir().mkpath(parent))
-        throw AppError(
-            QStringLiteral("create %1 error. %2").arg(parent, QStringLiteral("cannot create folder")));
-    if (archive_entry_size_is_set(entry))
-        ensureSpace(parent, archive_entry_size(entry), full);
+    data.resize(size);
+    qint64 got = 0;
+    while (got < size) {
+        const la_ssize_t n = archive_read_data(reader, data.data() + got, size_t(size - got));
+        if (n <= 0)
+            return false;
+        got += n;
+    }
+    char extra = 0;
+    return archive_read_data(reader, &extra, 1) == 0;
+}
+
+// Whether `path` is a plain file holding exactly `data`.
+bool holdsExactly(const QString &path, const QByteArray &data)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink() || !info.isFile() || info.size() != data.size())
+        return false;
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(data.size() + 1) == data;
+}
+
+// Writes one entry; false when libarchive could not read its data. When
+// `earlier` names a file of an earlier extraction, an entry with the same
+// content becomes a hard link to it instead of a new file.
+bool extractFile(archive *reader, archive_entry *entry, ExtractionTarget &target, const QString &relative,
+                 const QString &earlier)
+{
+    const QString full = target.root() + QLatin1Char('/') + relative;
+    const qsizetype slash = relative.lastIndexOf(QLatin1Char('/'));
+    target.makeFolder(slash < 0 ? QString() : relative.left(slash));
+    const bool sized = archive_entry_size_is_set(entry);
+    const qint64 size = sized ? archive_entry_size(entry) : -1;
+    QByteArray block;
+    if (!earlier.isEmpty() && sized && size >= 0 && size <= kReuseMaxSize
+        && QFileInfo(earlier).size() == size) {
+        if (!readWhole(reader, size, block))
+            return false;
+        if (holdsExactly(earlier, block) && Platform::hardLink(earlier, full))
+            return true;
+    }
+    if (sized)
+        target.takeSpace(size, full);
     QFile out(full);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw AppError(QStringLiteral("create %1 error. %2").arg(full, out.errorString()));
-    QByteArray block(kCopyBlock, Qt::Uninitialized);
+    if (!block.isNull()) {
+        writeOut(out, block.constData(), block.size(), full);
+        finishOut(out, full);
+        return true;
+    }
+    block.resize(kCopyBlock);
     qint64 written = 0;
     for (;;) {
         const la_ssize_t n = archive_read_data(reader, block.data(), size_t(block.size()));
@@ -167,22 +285,13 @@ bool extractFile(archive *reader, archive_entry *entry, const QString &root, con
             break;
         if (n < 0)
             return false;
-        errno = 0;
-        if (out.write(block.constData(), n) != n) {
-            throwIfDiskFull(out, full, errno);
-            throw AppError(QStringLiteral("write %1 error. %2").arg(full, out.errorString()));
-        }
+        writeOut(out, block.constData(), n, full);
         written += n;
-        // Entries without a recorded size are checked as they grow.
-        if (!archive_entry_size_is_set(entry) && written % (64 * kCopyBlock) < n)
-            ensureSpace(parent, 64 * kCopyBlock, full);
+        // Entries without a recorded size are counted as they grow.
+        if (!sized && written % (64 * kCopyBlock) < n)
+            target.takeSpace(64 * kCopyBlock, full);
     }
-    errno = 0;
-    if (!out.flush()) {
-        throwIfDiskFull(out, full, errno);
-        throw AppError(QStringLiteral("write %1 error. %2").arg(full, out.errorString()));
-    }
-    out.close();
+    finishOut(out, full);
     return true;
 }
 
@@ -234,6 +343,9 @@ public:
     ExtractionCleanup(const ExtractionCleanup &) = delete;
     ExtractionCleanup &operator=(const ExtractionCleanup &) = delete;
 
+    // Whether a failure removes the whole destination (it is new), so the
+    // files written need not be counted.
+    bool removesAll() const { return m_rootIsNew; }
     void wrote(const QString &path) { m_files.append(path); }
     void done() { m_done = true; }
 
@@ -271,7 +383,7 @@ QString safeAndroidBackupPath(const QString &cleanedPath)
 }
 
 int extractAndroidBackup(const QString &archivePath, const QDir &destination, const QString &corruptedMessage,
-                         const AndroidBackupEntryFilter &wanted)
+                         const AndroidBackupEntryFilter &wanted, const AndroidBackupReuse &reuse)
 {
     QFile file(archivePath);
     if (!file.open(QIODevice::ReadOnly))
@@ -287,6 +399,7 @@ int extractAndroidBackup(const QString &archivePath, const QDir &destination, co
 
     const QString root = destination.absolutePath();
     ExtractionCleanup cleanup(root);
+    ExtractionTarget target(root);
     if (!QDir().mkpath(root))
         throw AppError(
             QStringLiteral("create %1 error. %2").arg(root, QStringLiteral("cannot create folder")));
@@ -321,21 +434,23 @@ int extractAndroidBackup(const QString &archivePath, const QDir &destination, co
         // Entries the caller has no use for are passed over unread.
         if (!relative.isEmpty() && wanted && !wanted(relative))
             continue;
-        if (relative.isEmpty() || passesSymlink(root, relative)) {
+        if (relative.isEmpty() || target.passesSymlink(relative)) {
             qCWarning(lcAndroid).noquote() << "skip unsafe backup entry" << name;
             continue;
         }
         const mode_t type = archive_entry_filetype(entry);
         if (type == AE_IFDIR) {
-            const QString folder = root + QLatin1Char('/') + relative;
-            if (!QDir().mkpath(folder))
-                throw AppError(QStringLiteral("create %1 error. %2")
-                                   .arg(folder, QStringLiteral("cannot create folder")));
+            target.makeFolder(relative);
         } else if (type == AE_IFREG && !archive_entry_hardlink(entry)) {
-            const QString target = root + QLatin1Char('/') + relative;
-            if (!QFileInfo::exists(target))
-                cleanup.wrote(target);
-            if (!extractFile(reader.get(), entry, root, relative))
+            const QString full = root + QLatin1Char('/') + relative;
+            if (!cleanup.removesAll() && !QFileInfo::exists(full))
+                cleanup.wrote(full);
+            // Links go only into a new destination, where no file is in
+            // the way and nothing else holds the linked files.
+            const bool linkable =
+                cleanup.removesAll() && !reuse.folder.isEmpty() && reuse.applies && reuse.applies(relative);
+            const QString earlier = linkable ? reuse.folder + QLatin1Char('/') + relative : QString();
+            if (!extractFile(reader.get(), entry, target, relative, earlier))
                 damaged();
             ++files;
         }

@@ -264,7 +264,15 @@ void AndroidLoadKikThread::backupFetch()
             QDir(work).removeRecursively();
             bool extracted = false;
             try {
-                extractAndroidBackup(m_archivePath, QDir(fresh), QString::fromLatin1(kAbCorruptedMessage));
+                // The thumbnails the cached tree already holds (all of them
+                // after a restore from it) are linked rather than copied.
+                const AndroidBackupReuse reuse{treeFolder().absolutePath(), [](const QString &relative) {
+                                                   return relative.startsWith(
+                                                       QLatin1String(AndroidKikPaths::kThumbsFolder)
+                                                       + QLatin1Char('/'));
+                                               }};
+                extractAndroidBackup(m_archivePath, QDir(fresh), QString::fromLatin1(kAbCorruptedMessage), {},
+                                     reuse);
                 extracted = true;
             } catch (const DiskFullError &) {
                 QDir(work).removeRecursively();

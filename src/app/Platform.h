@@ -16,4 +16,8 @@ void openInExplorer(const QString &folder);
 // Opens a file or folder with its default application.
 void openWithShell(const QString &path);
 
+// Makes `newPath` a second name of the existing file `existing` (a hard
+// link). False when the file system cannot (another volume, no links).
+bool hardLink(const QString &existing, const QString &newPath);
+
 } // namespace Platform

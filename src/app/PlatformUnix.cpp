@@ -2,8 +2,11 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 #include <QUrl>
+
+#include <unistd.h>
 
 namespace Platform {
 
@@ -23,6 +26,11 @@ void openInExplorer(const QString &folder)
 void openWithShell(const QString &path)
 {
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+bool hardLink(const QString &existing, const QString &newPath)
+{
+    return ::link(QFile::encodeName(existing).constData(), QFile::encodeName(newPath).constData()) == 0;
 }
 
 } // namespace Platform

@@ -29,4 +29,12 @@ void openWithShell(const QString &path)
                   SW_SHOW);
 }
 
+bool hardLink(const QString &existing, const QString &newPath)
+{
+    return CreateHardLinkW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(newPath).utf16()),
+                           reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(existing).utf16()),
+                           nullptr)
+           != 0;
+}
+
 } // namespace Platform

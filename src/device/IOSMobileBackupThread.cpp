@@ -4,6 +4,7 @@
 #include "app/FileUtil.h"
 #include "device/BackupToolText.h"
 #include "device/backup2tool.h"
+#include "jobs/JobCancelled.h"
 #include "jobs/JobProgress.h"
 
 #include <QFileInfo>
@@ -63,23 +64,29 @@ void IOSMobileBackupThread::run()
     }
     if (QFileInfo::exists(folder) && !isReusable(folder, m_productVersion))
         removeTree(folder);
+    m_cancelled = false;
+    // A cancel before the tool starts leaves the folder as it is: a finished
+    // backup there stays for a later run to bring up to date.
+    if (m_progress && m_progress->isCancelled()) {
+        m_cancelled = true;
+        return;
+    }
     connect(m_tool, &backup2tool::update, this, &IOSMobileBackupThread::backupUpdate, Qt::QueuedConnection);
-    QMetaObject::Connection cancelConnection;
-    if (m_progress)
-        cancelConnection =
-            connect(m_progress, &JobProgress::userCacel, m_tool, &backup2tool::cancel, Qt::DirectConnection);
-    // A cancel that came before the connection was made.
-    if (m_progress && m_progress->isCancelled())
-        m_tool->cancel();
+    JobProgress *progress = m_progress;
+    m_tool->setCancelCheck([progress] { return progress && progress->isCancelled(); });
     try {
         m_tool->runBackup();
-        disconnect(cancelConnection);
-        // A backup the tool was stopped in is of no use to a later run.
+        // A cancel that came as the tool ended counts too: that backup is
+        // not kept either.
         if (m_progress && m_progress->isCancelled())
-            removeTree(folder);
+            throw JobCancelled();
         JobReport::success(m_progress, QString());
+    } catch (const JobCancelled &) {
+        // A backup the tool was stopped in is of no use to a later run. The
+        // cancel is not reported: the dialog is closing already.
+        m_cancelled = true;
+        removeTree(folder);
     } catch (const std::exception &e) {
-        disconnect(cancelConnection);
         removeTree(folder);
         JobReport::error(m_progress, BackupToolText::worded(QString::fromUtf8(e.what())));
     }

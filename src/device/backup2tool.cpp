@@ -3,6 +3,7 @@
 #include "app/AppError.h"
 #include "app/LogCategories.h"
 #include "device/BackupToolText.h"
+#include "jobs/JobCancelled.h"
 
 #include <QDateTime>
 #include <QProcess>
@@ -35,11 +36,6 @@ QString backup2tool::toolProgram()
     return custom.isEmpty() ? QStringLiteral("idevicebackup2") : custom;
 }
 
-void backup2tool::cancel()
-{
-    m_cancel = true;
-}
-
 qint64 backup2tool::estimateSeconds()
 {
     try {
@@ -55,6 +51,9 @@ qint64 backup2tool::estimateSeconds()
 
 void backup2tool::runBackup()
 {
+    // A cancel that came first starts no tool.
+    if (isCancelled())
+        throw JobCancelled();
     const qint64 estimate = m_device ? estimateSeconds() : 60;
     // The tool refuses a backup folder that does not exist.
     if (!m_root.mkpath(QStringLiteral(".")))
@@ -76,9 +75,9 @@ void backup2tool::runBackup()
         process.kill();
         process.waitForFinished(5000);
     };
-    if (m_cancel) {
+    if (isCancelled()) {
         stop();
-        return;
+        throw JobCancelled();
     }
     for (;;) {
         const bool finished =
@@ -96,9 +95,9 @@ void backup2tool::runBackup()
         const qint64 elapsed = QDateTime::currentSecsSinceEpoch() - t0;
         m_progress = BackupToolText::progressAfter(elapsed, estimate);
         Q_EMIT update(m_progress, QString(), QStringLiteral("%1 seconds passed").arg(elapsed));
-        if (m_cancel) {
+        if (isCancelled()) {
             stop();
-            return;
+            throw JobCancelled();
         }
     }
 }

@@ -9,7 +9,7 @@
 #include <QObject>
 #include <QString>
 
-#include <atomic>
+#include <functional>
 
 class backup2tool : public QObject
 {
@@ -17,27 +17,30 @@ class backup2tool : public QObject
 public:
     backup2tool(MobileDevicePtr device, const QString &udid, const QDir &backupRoot);
 
-    // Runs the backup into backupRoot/<udid>; returns normally on success or
-    // when cancelled, throws the tool's output (or why it did not start)
-    // otherwise.
+    // Asked before the tool starts and while it runs (five times a
+    // second): when it answers true, the tool is stopped and
+    // runBackup throws JobCancelled.
+    void setCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
+
+    // Runs the backup into backupRoot/<udid>; returns normally on success,
+    // throws JobCancelled when cancelled and AppError with the tool's output
+    // (or why it did not start) otherwise.
     void runBackup();
 
     // The program started; "idevicebackup2" from PATH unless
     // VELLORAN_IDEVICEBACKUP2 names another.
     static QString toolProgram();
 
-public Q_SLOTS:
-    void cancel();
-
 Q_SIGNALS:
     void update(double pg, const QString &status1, const QString &status2);
 
 private:
     qint64 estimateSeconds();
+    bool isCancelled() const { return m_cancelled && m_cancelled(); }
 
     MobileDevicePtr m_device;
     QString m_udid;
     QDir m_root;
     double m_progress = 0;
-    std::atomic<bool> m_cancel{false};
+    std::function<bool()> m_cancelled;
 };

@@ -39,7 +39,7 @@ IphoneKikLoadResult loadKikFromIphone(const MobileDevicePtr &device, IphoneLoadU
     {
         std::unique_ptr<JobProgress> progress = ui.newProgress();
         IOSMobileBackupThread job(device, progress.get());
-        if (!ui.runJob(job, *progress) || progress->isCancelled())
+        if (!ui.runJob(job, *progress))
             return result;
         backupFolder = job.deviceBackupFolder();
     }

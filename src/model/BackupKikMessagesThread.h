@@ -4,6 +4,7 @@
 
 #include "model/KikRecords.h"
 
+#include <QStringList>
 #include <QThread>
 
 class JobProgress;
@@ -20,16 +21,24 @@ public:
 
     // Number of messages the last successful run handled.
     int handled() const { return m_handled; }
+    // True when the last run ended because the user cancelled it; it is not
+    // reported as an error, and the database is left as it was.
+    bool wasCancelled() const { return m_cancelled; }
 
 protected:
     void run() override;
 
 private:
-    // Returns false when cancelled.
-    bool backUp();
+    // Throws JobCancelled once the user cancelled.
+    void throwIfCancelled() const;
+    // Merges all messages in one transaction; throws JobCancelled when
+    // cancelled, AppError on failure (the transaction then rolls back).
+    void backUp();
 
     KikMessageList m_messages;
     QString m_folder;
     JobProgress *m_progress;
     int m_handled = 0;
+    bool m_cancelled = false;
+    QStringList m_uncommittedMedia; // copied in by a run that did not commit
 };

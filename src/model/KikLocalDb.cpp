@@ -81,7 +81,8 @@ void KikLocalDb::copyMedia(const QString &source, const QDir &target, const QStr
     const QFileInfo info(destination);
     if (info.exists() || info.isSymLink())
         return;
-    QFile::copy(source, destination);
+    if (QFile::copy(source, destination))
+        m_copiedMedia.append(destination);
 }
 
 qint64 KikLocalDb::findUserIdByJid(const _KikUser *user)

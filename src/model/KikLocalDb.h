@@ -46,6 +46,9 @@ public:
     QDir thumbsFolder() const { return m_thumbs; }
     QDir profFolder() const { return m_prof; }
     QDir filesFolder() const { return m_files; }
+    // The media files this connection copied in, so that a run that does not
+    // commit can take them out again.
+    QStringList copiedMedia() const { return m_copiedMedia; }
 
     // The single file name a media name maps to inside a media folder, or
     // empty when the name cannot be used safely ("..", only separators).
@@ -63,12 +66,13 @@ private:
     void linkNewChatMessage(qint64 chatId, qint64 messageId, const QDateTime &ts);
     // Copies a file into a media folder under a safe name; never overwrites
     // and ignores failures.
-    static void copyMedia(const QString &source, const QDir &target, const QString &name);
+    void copyMedia(const QString &source, const QDir &target, const QString &name);
 
     QDir m_folder;
     QDir m_thumbs;
     QDir m_prof;
     QDir m_files;
+    QStringList m_copiedMedia;
     // Ids found or inserted on this connection: jid -> user id and user id
     // -> chat id, so that merging a chat's messages looks each up once.
     QHash<QString, qint64> m_userIds;

@@ -6,6 +6,7 @@
 #include "app/OutputPath.h"
 #include "app/SafeFile.h"
 #include "app/Translation.h"
+#include "jobs/JobCancelled.h"
 #include "jobs/JobProgress.h"
 #include "model/KikText.h"
 #include "model/MessageOrder.h"
@@ -50,6 +51,12 @@ QString ExportMessagesThread::chatFileName(const _KikChat *chat, const QString &
     return name + suffix;
 }
 
+void ExportMessagesThread::throwIfCancelled() const
+{
+    if (m_progress && m_progress->isCancelled())
+        throw JobCancelled();
+}
+
 void ExportMessagesThread::forgetCleanups()
 {
     for (const int handle : std::as_const(m_cleanups))
@@ -75,8 +82,7 @@ void ExportMessagesThread::copyFolderFiles(const QString &from, const QString &t
         throw AppError(QStringLiteral("The program's data folder %1 is missing.").arg(from));
     const QDir target(to);
     for (const QString &name : source.entryList(QDir::Files)) {
-        if (m_progress && m_progress->isCancelled())
-            return;
+        throwIfCancelled();
         const QString destination = target.filePath(name);
         const QFileInfo existing(destination);
         const bool replaceable = existing.isFile() && !existing.isSymLink();
@@ -139,8 +145,7 @@ void ExportMessagesThread::exportAll()
     int lastPercent = -1;
     try {
         for (qsizetype i = 0; i < n; ++i) {
-            if (m_progress && m_progress->isCancelled())
-                break;
+            throwIfCancelled();
             // One report per percent: a million messages make a hundred.
             const int percent = int((i + 1) * 100 / n);
             if (percent != lastPercent || i == 0) {
@@ -159,11 +164,8 @@ void ExportMessagesThread::exportAll()
                     exporter->begin();
                 }
             } else {
-                if (m_format == ExportFormat::Html && i == 0) {
+                if (m_format == ExportFormat::Html && i == 0)
                     prepareHtmlFolder();
-                    if (m_progress && m_progress->isCancelled())
-                        break;
-                }
                 if (!exporter || message->chat != openChat) {
                     finish();
                     openChat = message->chat;
@@ -189,12 +191,8 @@ void ExportMessagesThread::exportAll()
             }
             exporter->write(message);
         }
-        if (m_progress && m_progress->isCancelled()) {
-            exporter.reset();
-            html.reset();
-            m_cancelled = true;
-            return;
-        }
+        // A cancel while the last message was written still discards it all.
+        throwIfCancelled();
         finish();
         if (staged)
             staged->commit();
@@ -244,17 +242,19 @@ void ExportMessagesThread::run()
 {
     try {
         exportAll();
-        if (m_cancelled) {
-            removeOutput();
-            forgetCleanups();
-            return;
-        }
         forgetCleanups();
         // Only files that are there are reported.
         m_written.erase(std::remove_if(m_written.begin(), m_written.end(),
                                        [](const QString &file) { return !QFileInfo(file).isFile(); }),
                         m_written.end());
         JobReport::success(m_progress, ids("IDS_SUC_EXPORT_%1_MMS").arg(m_messages.size()));
+    } catch (const JobCancelled &) {
+        // The user stopped it: what was written goes, and nothing is
+        // reported (the dialog is closing already).
+        m_succeeded = false;
+        m_cancelled = true;
+        removeOutput();
+        forgetCleanups();
     } catch (const std::exception &error) {
         m_succeeded = false;
         m_error = QString::fromUtf8(error.what());

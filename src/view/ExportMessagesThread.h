@@ -1,7 +1,9 @@
 // The export job: writes messages as text (also ".doc"), CSV, PDF (one
 // file per chat) or HTML (one page per chat with its media) and reports to
-// a JobProgress. On cancel or failure nothing it wrote is left behind, and
-// nothing that was there before is removed.
+// a JobProgress. A cancel stops it at the next message (or, for PDF, the
+// next piece of a long message); on cancel or failure nothing it wrote is
+// left behind, nothing that was there before is removed, and a cancel is
+// not reported as an error.
 #pragma once
 
 #include "model/KikRecords.h"
@@ -32,6 +34,7 @@ public:
     // file), valid after a successful run.
     QStringList writtenFiles() const { return m_written; }
     bool succeeded() const { return m_succeeded; }
+    // True when the last run ended because the user cancelled it.
     bool wasCancelled() const { return m_cancelled; }
     QString errorText() const { return m_error; }
 
@@ -45,6 +48,8 @@ protected:
     void run() override;
 
 private:
+    // Throws JobCancelled once the user cancelled.
+    void throwIfCancelled() const;
     void exportAll();
     void prepareHtmlFolder();
     void copyFolderFiles(const QString &from, const QString &to);

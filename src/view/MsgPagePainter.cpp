@@ -1,6 +1,7 @@
 #include "view/MsgPagePainter.h"
 
 #include "app/AppError.h"
+#include "jobs/JobCancelled.h"
 #include "model/KikText.h"
 #include "view/BubbleHtml.h"
 #include "view/ViewData.h"
@@ -54,6 +55,12 @@ MsgPagePainter::MsgPagePainter() : m_numberFont(sized(12)), m_dateFont(sized(13)
         m_emptyPhoto = QImage(128, 128, QImage::Format_RGB32);
         m_emptyPhoto.fill(QColor(0xe4, 0xe6, 0xea));
     }
+}
+
+void MsgPagePainter::throwIfCancelled() const
+{
+    if (m_cancelled && m_cancelled())
+        throw JobCancelled();
 }
 
 QMargins MsgPagePainter::frameInsets(bool own)
@@ -232,8 +239,7 @@ void MsgPagePainter::paintTextBubble(const _KikMessage *message, const QString &
     QTextOption option(Qt::AlignLeft);
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     for (const QString &piece : layoutPieces(text)) {
-        if (m_cancelled && m_cancelled())
-            return;
+        throwIfCancelled();
         auto &layout = layouts.emplace_back(std::make_unique<QTextLayout>(piece, m_textFont, m_device));
         layout->setTextOption(option);
         layout->beginLayout();
@@ -289,8 +295,7 @@ void MsgPagePainter::paintTextBubble(const _KikMessage *message, const QString &
         m_painter.setPen(Qt::black);
         const qreal top = first < lines.size() ? lines.at(first).position().y() : 0;
         for (qsizetype i = first; i < last; ++i) {
-            if (m_cancelled && m_cancelled())
-                return;
+            throwIfCancelled();
             lines.at(i).draw(&m_painter, QPointF(x + pad.left(), m_currentY + pad.top() - top));
         }
         m_currentY += bubble.height() + 10;

@@ -26,8 +26,9 @@ public:
     // Starts painting on the device (not owned); throws AppError
     // when painting cannot start.
     void begin(QPagedPaintDevice *device);
-    // Asked between pieces of work: when it answers true, the message being
-    // painted is left unfinished (the caller stops and discards the pages).
+    // Asked between pieces of work: when it answers true, paint() throws
+    // JobCancelled and leaves the message unfinished (the caller discards
+    // the pages).
     void setCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
     void paint(const _KikMessage *message);
     void end();
@@ -52,6 +53,7 @@ public:
     static QSize scaledImageSize(const QSize &size);
 
 private:
+    void throwIfCancelled() const;
     void startPage();
     void ensureSpace(int height);
     void drawFrame(const QRect &rect, bool own);

@@ -163,6 +163,29 @@ TEST_F(ExportCli, TerminateCancelsAndRemovesTheOutputFolder)
     EXPECT_FALSE(QFileInfo::exists(folder)) << "nothing half-written is kept";
 }
 
+TEST_F(ExportCli, TerminateKeepsWhatWasInAnExistingFolder)
+{
+    const auto built = TestSupport::runPython(
+        QStringLiteral("make_localdb.py"),
+        {QDir(root.path()).filePath(QStringLiteral("local_databases/big")), QStringLiteral("big:40000")});
+    ASSERT_EQ(built.exitCode, 0) << built.err.constData();
+    const QString folder = outPath(QStringLiteral("mine"));
+    TestSupport::writeFile(QDir(folder).filePath(QStringLiteral("keep.txt")), "precious");
+    const auto r = TestSupport::terminateAfter(
+        QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
+        {QStringLiteral("--data-root"), root.path(), QStringLiteral("export"), QStringLiteral("localdb:big"),
+         QStringLiteral("--format"), QStringLiteral("pdf"), QStringLiteral("--out"), folder},
+        "Messages:");
+    EXPECT_FALSE(r.crashed);
+    EXPECT_EQ(r.exitCode, 3) << r.err.constData();
+    EXPECT_TRUE(r.err.endsWith("Cancelled.\n")) << r.err.constData();
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+              QStringList{QStringLiteral("keep.txt")});
+    EXPECT_EQ(TestSupport::readFile(QDir(folder).filePath(QStringLiteral("keep.txt"))),
+              QByteArray("precious"));
+}
+
 } // namespace
 
 namespace {

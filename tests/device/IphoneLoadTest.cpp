@@ -41,7 +41,8 @@ private:
 };
 
 // Cancels the job at its first progress that carries only a percentage (the
-// backup tool's estimate).
+// backup tool's estimate), and counts the job's reports of success and
+// failure even after the cancel (a dialog that is closing would show them).
 class CancelOnEstimate : public HeadlessProgress
 {
 public:
@@ -51,6 +52,17 @@ public:
         if (status.isEmpty() && text.isEmpty())
             cancel();
     }
+    void succeed(const QString &text) override
+    {
+        ++reports;
+        HeadlessProgress::succeed(text);
+    }
+    void errorOccurred(const QString &text) override
+    {
+        ++reports;
+        HeadlessProgress::errorOccurred(text);
+    }
+    int reports = 0;
 };
 
 class TestLoadUi : public IphoneLoadUi
@@ -421,8 +433,31 @@ TEST_F(IphoneBackupFallbackTest, CancelStopsTheBackupToolAndKeepsNoBackup)
     IOSMobileBackupThread job(mobileDeviceStack().device(kUdid), &progress);
     JobRunner::runToEnd(job);
     EXPECT_TRUE(progress.isCancelled());
+    EXPECT_TRUE(job.wasCancelled());
+    EXPECT_EQ(progress.reports, 0) << "a cancel is reported neither as success nor as an error";
     EXPECT_TRUE(progress.errorText().isEmpty()) << progress.errorText().toStdString();
     EXPECT_FALSE(QFileInfo::exists(deviceBackup()));
+}
+
+TEST_F(IphoneBackupFallbackTest, CancelBeforeTheToolStartsKeepsAFinishedBackup)
+{
+    // The phone runs the iOS version its backup names, so the backup left by
+    // the first run is one a later run would bring up to date.
+    startWithBackup(QStringLiteral("db"), {{QStringLiteral("product_version"), QStringLiteral("13.5")}});
+    HeadlessProgress first;
+    IOSMobileBackupThread made(mobileDeviceStack().device(kUdid), &first);
+    JobRunner::runToEnd(made);
+    ASSERT_EQ(first.result(), HeadlessProgress::Succeeded) << first.errorText().toStdString();
+    const QMap<QString, QByteArray> before = tree(deviceBackup());
+    ASSERT_TRUE(IOSMobileBackupThread::isReusable(deviceBackup(), QStringLiteral("13.5")));
+
+    CancelOnEstimate progress;
+    progress.cancel();
+    IOSMobileBackupThread job(mobileDeviceStack().device(kUdid), &progress);
+    JobRunner::runToEnd(job);
+    EXPECT_TRUE(job.wasCancelled());
+    EXPECT_EQ(progress.reports, 0);
+    EXPECT_EQ(tree(deviceBackup()), before) << "the finished backup is kept as it was";
 }
 
 } // namespace

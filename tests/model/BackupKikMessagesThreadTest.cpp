@@ -26,6 +26,7 @@ struct BackupRun
     QString error;
     QString success;
     QStringList texts;
+    bool cancelled = false;
 };
 
 BackupRun backUp(const KikMessageList &messages, const QString &folder, int cancelAt = -1)
@@ -38,7 +39,8 @@ BackupRun backUp(const KikMessageList &messages, const QString &folder, int canc
     if (cancelAt >= 0)
         progress.moveToThread(&job);
     JobRunner::runToEnd(job);
-    return {progress.result(), progress.errorText(), progress.successText(), progress.texts()};
+    return {progress.result(), progress.errorText(), progress.successText(), progress.texts(),
+            job.wasCancelled()};
 }
 
 } // namespace
@@ -103,9 +105,67 @@ TEST(BackupKikMessagesThread, CancelHalfwayLeavesDatabaseAsBefore)
                 QStringLiteral("m"));
     const BackupRun run = backUp(more.allMessages(), folder, 50);
     EXPECT_EQ(run.result, HeadlessProgress::Failed);
+    EXPECT_TRUE(run.cancelled);
     EXPECT_TRUE(run.error.isEmpty()) << "cancel reports nothing";
     EXPECT_TRUE(run.success.isEmpty());
     EXPECT_EQ(tableCounts(dbFile(folder)), before);
+
+    // A cancel that comes with the report of the last message still rolls
+    // everything back.
+    const BackupRun last = backUp(more.allMessages(), folder, 100);
+    EXPECT_TRUE(last.cancelled);
+    EXPECT_EQ(last.texts.last(), QStringLiteral("Messages: %1/%1").arg(more.allMessages().size()));
+    EXPECT_TRUE(last.error.isEmpty());
+    EXPECT_TRUE(last.success.isEmpty());
+    EXPECT_EQ(tableCounts(dbFile(folder)), before);
+}
+
+TEST(BackupKikMessagesThread, CancelledRunTakesTheMediaItCopiedOutAgain)
+{
+    QTemporaryDir tmp;
+    const QString folder = tmp.filePath(QStringLiteral("media"));
+    KikDataSet set;
+    fill(set);
+    ASSERT_EQ(backUp(set.allMessages().mid(0, 2), folder).result, HeadlessProgress::Succeeded);
+    TestSupport::writeFile(QDir(folder).filePath(QStringLiteral("files/earlier")), "earlier");
+    const QStringList filesBefore =
+        QDir(QDir(folder).filePath(QStringLiteral("files"))).entryList(QDir::Files);
+
+    const QString source = tmp.filePath(QStringLiteral("clip"));
+    TestSupport::writeFile(source, "video");
+    KikDataSet more;
+    fill(more);
+    _KikMessage *video = message(more, 2000, more.chat(10), QStringLiteral("video-1"), 50, QString());
+    video->content_id = QStringLiteral("cid-video");
+    video->content_path = source;
+    video->attachment.insert(QStringLiteral("string:file-name"), QStringLiteral("clip.mp4"));
+    // Cancelled with the last message's report: the video is merged (and
+    // its file copied in) before the cancel is seen.
+    const BackupRun run = backUp(more.allMessages(), folder, 100);
+    EXPECT_TRUE(run.cancelled);
+    EXPECT_EQ(QDir(QDir(folder).filePath(QStringLiteral("files"))).entryList(QDir::Files), filesBefore)
+        << "media of a run that rolled back stay behind";
+    EXPECT_EQ(TestSupport::readFile(QDir(folder).filePath(QStringLiteral("files/earlier"))),
+              QByteArray("earlier"));
+
+    // The same run to its end keeps the file.
+    const BackupRun done = backUp(more.allMessages(), folder);
+    ASSERT_EQ(done.result, HeadlessProgress::Succeeded) << done.error.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(QDir(folder).filePath(QStringLiteral("files/cid-video"))));
+}
+
+TEST(BackupKikMessagesThread, CancelBeforeTheFirstMessageCreatesNoDatabase)
+{
+    QTemporaryDir tmp;
+    const QString folder = tmp.filePath(QStringLiteral("early"));
+    KikDataSet set;
+    fill(set);
+    // The job's first report (0 %) cancels it.
+    const BackupRun run = backUp(set.allMessages(), folder, 0);
+    EXPECT_TRUE(run.cancelled);
+    EXPECT_EQ(run.texts, QStringList{QStringLiteral("Progress:0%")});
+    EXPECT_TRUE(run.error.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(folder));
 }
 
 TEST(BackupKikMessagesThread, CancelledNewDatabaseLeavesNoFolder)

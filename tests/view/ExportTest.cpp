@@ -244,6 +244,83 @@ TEST_F(ExportTest, CancelRemovesTheOutputFolder)
     EXPECT_TRUE(progress.errors.isEmpty());
 }
 
+TEST_F(ExportTest, CancelInAnExistingFolderRemovesOnlyWhatTheExportWrote)
+{
+    // The page of the first chat is written and the second begun when the
+    // cancel comes (reports: the title, then one per message).
+    const QString out = dir.filePath(QStringLiteral("mine"));
+    TestSupport::writeFile(QDir(out).filePath(QStringLiteral("keep.txt")), "precious");
+    RecordingProgress progress;
+    progress.cancelAfter = 3;
+    ExportMessagesThread job(threeChats(), out, ExportFormat::Html, &progress);
+    runJob(job, progress);
+    EXPECT_TRUE(job.wasCancelled());
+    EXPECT_FALSE(job.succeeded());
+    EXPECT_TRUE(job.writtenFiles().isEmpty());
+    EXPECT_TRUE(progress.errors.isEmpty()) << qPrintable(progress.errors.join(QLatin1Char('\n')));
+    EXPECT_TRUE(progress.successes.isEmpty());
+    EXPECT_EQ(progress.texts.size(), 3) << "stopped at the next message";
+    EXPECT_EQ(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+              QStringList{QStringLiteral("keep.txt")});
+    EXPECT_EQ(readFile(QDir(out).filePath(QStringLiteral("keep.txt"))), QByteArray("precious"));
+}
+
+TEST_F(ExportTest, CancelledHtmlPageTakesItsCopiedFilesOutOfFoldersThatWereThere)
+{
+    // The folders for media and emoji were there before: what the page in
+    // progress copied into them goes, what they held stays.
+    const QString out = dir.filePath(QStringLiteral("mine"));
+    TestSupport::writeFile(QDir(out).filePath(QStringLiteral("files/keep.bin")), "mine");
+    TestSupport::writeFile(QDir(out).filePath(QStringLiteral("emoji/keep.png")), "mine");
+    QTemporaryDir media;
+    const QString content = media.filePath(QStringLiteral("7f3c9a"));
+    TestSupport::writeFile(content, QByteArray(100, 'v'));
+    _KikMessage *emoji = d.message(chatAnn, QStringLiteral("\U0001F600"), localTime(2022, 5, 1, 10, 0));
+    _KikMessage *video = d.message(chatAnn, QString(), localTime(2022, 5, 1, 10, 1));
+    video->app_id = QStringLiteral("com.kik.ext.video");
+    video->content_path = content;
+    video->attachment.insert(QStringLiteral("string:file-name"), QStringLiteral("clip.mp4"));
+    _KikMessage *after = d.message(chatAnn, QStringLiteral("later"), localTime(2022, 5, 1, 10, 2));
+
+    // Reports: the title, then one per message; the cancel comes with the
+    // video's, so the page is open with both copies made.
+    RecordingProgress progress;
+    progress.cancelAfter = 3;
+    ExportMessagesThread job({emoji, video, after}, out, ExportFormat::Html, &progress);
+    runJob(job, progress);
+    EXPECT_TRUE(job.wasCancelled());
+    EXPECT_TRUE(progress.errors.isEmpty()) << qPrintable(progress.errors.join(QLatin1Char('\n')));
+    const auto names = [&out](const QString &sub) {
+        return QDir(QDir(out).filePath(sub))
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    };
+    EXPECT_EQ(names(QStringLiteral("files")), QStringList{QStringLiteral("keep.bin")});
+    EXPECT_EQ(names(QStringLiteral("emoji")), QStringList{QStringLiteral("keep.png")});
+    EXPECT_EQ(names(QString()), QStringList({QStringLiteral("emoji"), QStringLiteral("files")}));
+}
+
+TEST_F(ExportTest, CancelDuringTheLastMessageLeavesAnEarlierFileAsItWas)
+{
+    // The cancel comes with the report of the last message: the loop has
+    // nothing more to check, yet the file is not replaced.
+    const QString earlier = dir.filePath(QStringLiteral("earlier.csv"));
+    TestSupport::writeFile(earlier, "earlier export");
+    RecordingProgress progress;
+    progress.cancelAfter = 1 + int(threeChats().size());
+    ExportMessagesThread job(threeChats(), earlier, ExportFormat::Csv, &progress);
+    runJob(job, progress);
+    EXPECT_TRUE(job.wasCancelled());
+    EXPECT_FALSE(job.succeeded());
+    EXPECT_TRUE(job.writtenFiles().isEmpty());
+    EXPECT_EQ(progress.texts.last(), QStringLiteral("Messages: 4/4"));
+    EXPECT_TRUE(progress.errors.isEmpty());
+    EXPECT_TRUE(progress.successes.isEmpty());
+    EXPECT_EQ(readFile(earlier), "earlier export");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              QStringList{QStringLiteral("earlier.csv")})
+        << "no temporary file is left";
+}
+
 TEST_F(ExportTest, FailureKeepsWhatWasInAnExistingFolder)
 {
     // The user picked a folder that already holds files: a failing export

@@ -1,5 +1,6 @@
 #include "ViewTestData.h"
 
+#include "jobs/JobCancelled.h"
 #include "support/TestSupport.h"
 #include "view/MsgPagePainter.h"
 #include "view/ViewData.h"
@@ -201,7 +202,9 @@ TEST_F(MsgPagePainterTest, CancellationReachesTheLayoutOfALongMessage)
     painter.setCancelCheck([&asked] { return ++asked >= 3; });
     painter.begin(writer.get());
     // Hundreds of pieces; the painter stops at the third question.
-    painter.paint(d.message(chat, QStringLiteral("y").repeated(2000000), localTime(2020, 1, 1, 9, 0)));
+    EXPECT_THROW(
+        painter.paint(d.message(chat, QStringLiteral("y").repeated(2000000), localTime(2020, 1, 1, 9, 0))),
+        JobCancelled);
     EXPECT_EQ(asked, 3);
     EXPECT_EQ(painter.pageNumber(), 1) << "nothing of the cancelled message was painted";
     painter.end();
