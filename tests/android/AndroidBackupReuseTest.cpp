@@ -42,11 +42,15 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         const QString tree = path(QStringLiteral("tree"));
         writeFile(tree + QStringLiteral("/apps/kik.android/_manifest"), QByteArrayLiteral("manifest"));
-        writeFile(tree + QStringLiteral("/apps/kik.android/db/kikDatabase.db"), QByteArrayLiteral("database"));
-        writeFile(tree + QStringLiteral("/") + kThumbs + QStringLiteral("same"), QByteArrayLiteral("same jpeg"));
-        writeFile(tree + QStringLiteral("/") + kThumbs + QStringLiteral("changed"), QByteArrayLiteral("new jpeg"));
+        writeFile(tree + QStringLiteral("/apps/kik.android/db/kikDatabase.db"),
+                  QByteArrayLiteral("database"));
+        writeFile(tree + QStringLiteral("/") + kThumbs + QStringLiteral("same"),
+                  QByteArrayLiteral("same jpeg"));
+        writeFile(tree + QStringLiteral("/") + kThumbs + QStringLiteral("changed"),
+                  QByteArrayLiteral("new jpeg"));
         writeFile(tree + QStringLiteral("/") + kThumbs + QStringLiteral("empty"), QByteArray());
-        writeFile(tree + QStringLiteral("/") + kThumbs + QStringLiteral("viaLink"), QByteArrayLiteral("linked"));
+        writeFile(tree + QStringLiteral("/") + kThumbs + QStringLiteral("viaLink"),
+                  QByteArrayLiteral("linked"));
         // The archive is written by Python's tarfile and zlib.
         const auto r = runPython(QStringLiteral("make_android_kik.py"),
                                  {QStringLiteral("ab"), tree, path(QStringLiteral("phone.ab"))});
@@ -55,8 +59,10 @@ protected:
         // The earlier extraction: equal in part, one file changed since, one
         // missing, one a symbolic link to a file with the archive's content.
         const QString earlier = path(QStringLiteral("earlier"));
-        writeFile(earlier + QStringLiteral("/apps/kik.android/db/kikDatabase.db"), QByteArrayLiteral("database"));
-        writeFile(earlier + QStringLiteral("/") + kThumbs + QStringLiteral("same"), QByteArrayLiteral("same jpeg"));
+        writeFile(earlier + QStringLiteral("/apps/kik.android/db/kikDatabase.db"),
+                  QByteArrayLiteral("database"));
+        writeFile(earlier + QStringLiteral("/") + kThumbs + QStringLiteral("same"),
+                  QByteArrayLiteral("same jpeg"));
         writeFile(earlier + QStringLiteral("/") + kThumbs + QStringLiteral("changed"),
                   QByteArrayLiteral("old jpeg"));
         writeFile(path(QStringLiteral("outside")), QByteArrayLiteral("linked"));
@@ -75,7 +81,8 @@ protected:
         EXPECT_EQ(readFile(folder + QStringLiteral("/") + kThumbs + QStringLiteral("changed")), "new jpeg");
         EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/") + kThumbs + QStringLiteral("empty")));
         EXPECT_EQ(readFile(folder + QStringLiteral("/") + kThumbs + QStringLiteral("viaLink")), "linked");
-        EXPECT_FALSE(QFileInfo(folder + QStringLiteral("/") + kThumbs + QStringLiteral("viaLink")).isSymLink());
+        EXPECT_FALSE(
+            QFileInfo(folder + QStringLiteral("/") + kThumbs + QStringLiteral("viaLink")).isSymLink());
     }
 
     QTemporaryDir m_dir;
@@ -87,8 +94,9 @@ TEST_F(AndroidBackupReuseTest, LinksOnlyEqualFilesTheCallerAllowsIntoANewFolder)
 {
     const QString earlier = path(QStringLiteral("earlier"));
     const QString fresh = path(QStringLiteral("fresh"));
-    EXPECT_EQ(extractAndroidBackup(path(QStringLiteral("phone.ab")), QDir(fresh), kCorrupt, {}, thumbsOf(earlier)),
-              6);
+    EXPECT_EQ(
+        extractAndroidBackup(path(QStringLiteral("phone.ab")), QDir(fresh), kCorrupt, {}, thumbsOf(earlier)),
+        6);
     expectArchiveContent(fresh);
     // The equal thumbnail is the earlier file under a second name.
     EXPECT_TRUE(sameFile(fresh + QStringLiteral("/") + kThumbs + QStringLiteral("same"),
@@ -115,8 +123,9 @@ TEST_F(AndroidBackupReuseTest, AnExistingDestinationGetsNoLinks)
     const QString earlier = path(QStringLiteral("earlier"));
     const QString existing = path(QStringLiteral("existing"));
     writeFile(existing + QStringLiteral("/") + kThumbs + QStringLiteral("same"), QByteArrayLiteral("stale"));
-    EXPECT_EQ(
-        extractAndroidBackup(path(QStringLiteral("phone.ab")), QDir(existing), kCorrupt, {}, thumbsOf(earlier)), 6);
+    EXPECT_EQ(extractAndroidBackup(path(QStringLiteral("phone.ab")), QDir(existing), kCorrupt, {},
+                                   thumbsOf(earlier)),
+              6);
     expectArchiveContent(existing);
     EXPECT_EQ(linkCount(earlier + QStringLiteral("/") + kThumbs + QStringLiteral("same")), 1u);
 }
@@ -128,8 +137,9 @@ TEST_F(AndroidBackupReuseTest, ADamagedArchiveLeavesTheEarlierFolderAsItWas)
     QByteArray ab = readFile(path(QStringLiteral("phone.ab")));
     ab.chop(ab.size() / 3);
     writeFile(path(QStringLiteral("cut.ab")), ab);
-    EXPECT_THROW(extractAndroidBackup(path(QStringLiteral("cut.ab")), QDir(fresh), kCorrupt, {}, thumbsOf(earlier)),
-                 std::exception);
+    EXPECT_THROW(
+        extractAndroidBackup(path(QStringLiteral("cut.ab")), QDir(fresh), kCorrupt, {}, thumbsOf(earlier)),
+        std::exception);
     EXPECT_FALSE(QFileInfo::exists(fresh));
     EXPECT_EQ(readFile(earlier + QStringLiteral("/") + kThumbs + QStringLiteral("same")), "same jpeg");
     EXPECT_EQ(linkCount(earlier + QStringLiteral("/") + kThumbs + QStringLiteral("same")), 1u);
