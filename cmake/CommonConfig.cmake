@@ -6,6 +6,7 @@ target_compile_options(velloran_common INTERFACE
   -Wall -Wextra -Wno-unused-parameter -pedantic
   -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual -Wcast-qual -Wcast-align
   -Wformat=2
+  $<$<COMPILE_LANGUAGE:CXX>:-Wold-style-cast>
   # In test bodies GCC takes the pointers that gtest's and Qt's inlined
   # helpers compare or swap for possibly null; tests go without this one.
   $<$<NOT:$<BOOL:$<TARGET_PROPERTY:VELLORAN_TEST_CODE>>>:-Wnull-dereference>)
