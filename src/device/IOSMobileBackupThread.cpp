@@ -53,6 +53,18 @@ void IOSMobileBackupThread::backupUpdate(double pg, const QString &, const QStri
 void IOSMobileBackupThread::run()
 {
     JobReport::progress(m_progress, QStringLiteral("Loading data from Device..."), 0, QString());
+    // The backup lies in a folder named by the phone's identifier, which the
+    // tool chooses too. Without a plain identifier that folder would be the
+    // work folder itself (or one outside it), and replacing it would delete
+    // the backups of every other phone.
+    const QString udid = m_device ? m_device->udid() : QString();
+    if (udid.isEmpty() || safeLeafName(udid) != udid) {
+        JobReport::error(m_progress,
+                         QStringLiteral("The iPhone did not give a usable identifier (%1), so it "
+                                        "cannot be backed up. Unplug it, plug it in again and retry.")
+                             .arg(udid));
+        return;
+    }
     const QString folder = deviceBackupFolder();
     if (m_productVersion.isEmpty() && m_device) {
         try {

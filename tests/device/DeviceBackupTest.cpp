@@ -4,6 +4,9 @@
 #include "app/DeviceBackupRoot.h"
 #include "device/BackupToolText.h"
 #include "device/IOSMobileBackupThread.h"
+#include "device/MobileDevice.h"
+#include "jobs/HeadlessProgress.h"
+#include "jobs/JobRunner.h"
 
 #include "support/TestSupport.h"
 
@@ -133,6 +136,48 @@ TEST_F(DeviceBackupFolderTest, WorkFolderLivesBelowTheRememberedBase)
     clearTempBackupRoot();
     EXPECT_FALSE(tempBackupRoot().exists());
     EXPECT_GT(freeDiskSpace(QDir(root.path())), 0);
+}
+
+// A phone that gives only an identifier; any other call fails.
+class NamedOnlyPhone : public MobileDevice
+{
+public:
+    explicit NamedOnlyPhone(const QString &udid) : m_udid(udid) {}
+    QString udid() const override { return m_udid; }
+    QList<CFType> copyValues(const QStringList &, const QString &) override
+    {
+        throw std::runtime_error("no session");
+    }
+    std::unique_ptr<MobileDeviceConnection> startService(const QString &) override
+    {
+        throw std::runtime_error("no session");
+    }
+
+private:
+    QString m_udid;
+};
+
+TEST_F(DeviceBackupFolderTest, APhoneWithoutAPlainIdentifierLeavesEveryBackupAlone)
+{
+    // Backups of two other phones, one unfinished, and a file beside the work folder.
+    const QDir work = tempBackupRoot();
+    TestSupport::writeFile(work.filePath(QStringLiteral("OTHER1/Manifest.db")), "kept");
+    TestSupport::writeFile(work.filePath(QStringLiteral("OTHER2/Status.plist")), "kept");
+    TestSupport::writeFile(QDir(root.path()).filePath(QStringLiteral("beside.txt")), "kept");
+    const QList<MobileDevicePtr> phones{MobileDevicePtr(), std::make_shared<NamedOnlyPhone>(QString()),
+                                        std::make_shared<NamedOnlyPhone>(QStringLiteral("..")),
+                                        std::make_shared<NamedOnlyPhone>(QStringLiteral("../OTHER1"))};
+    for (const MobileDevicePtr &phone : phones) {
+        HeadlessProgress progress;
+        IOSMobileBackupThread job(phone, &progress, QStringLiteral("16.7"));
+        JobRunner::runToEnd(job);
+        EXPECT_EQ(progress.result(), HeadlessProgress::Failed);
+        EXPECT_TRUE(progress.errorText().contains(QStringLiteral("usable identifier")))
+            << progress.errorText().toStdString();
+    }
+    EXPECT_EQ(TestSupport::readFile(work.filePath(QStringLiteral("OTHER1/Manifest.db"))), "kept");
+    EXPECT_EQ(TestSupport::readFile(work.filePath(QStringLiteral("OTHER2/Status.plist"))), "kept");
+    EXPECT_EQ(TestSupport::readFile(QDir(root.path()).filePath(QStringLiteral("beside.txt"))), "kept");
 }
 
 } // namespace
