@@ -50,6 +50,24 @@ protected:
 
     QString root(const QString &serial) const { return m_dir.filePath(QStringLiteral("phones/") + serial); }
 
+    // An iTunes backup of a Kik store written by the Python fixtures; empty
+    // when they failed.
+    QString itunesBackup()
+    {
+        const QString app = m_dir.filePath(QStringLiteral("com.kik.chat"));
+        const QString backup = m_dir.filePath(QStringLiteral("backup"));
+        const bool made = runPython(QStringLiteral("make_ios_kik_store.py"),
+                                    {app, m_dir.filePath(QStringLiteral("expected.json"))})
+                                  .exitCode
+                              == 0
+                          && runPython(QStringLiteral("make_ios_kik_backup.py"),
+                                       {app, backup, QStringLiteral("db"), QStringLiteral("--place"),
+                                        QStringLiteral("app")})
+                                     .exitCode
+                                 == 0;
+        return made ? backup : QString();
+    }
+
     ProcessResult cli(const QStringList &args)
     {
         return run(binDir() + QStringLiteral("/velloran-kik"),
@@ -138,16 +156,8 @@ TEST_F(AndroidPhoneCli, TransferOfAnItunesBackupIsVerifiedOnThePhone)
     ASSERT_TRUE(start({phone(QStringLiteral("HELPER1"), true, QStringLiteral("installed")),
                        phone(QStringLiteral("ADBONLY1"), true, QStringLiteral("absent")),
                        phone(QStringLiteral("PLAIN1"), false, QStringLiteral("absent"))}));
-    const QString app = m_dir.filePath(QStringLiteral("com.kik.chat"));
-    ASSERT_EQ(runPython(QStringLiteral("make_ios_kik_store.py"),
-                        {app, m_dir.filePath(QStringLiteral("expected.json"))})
-                  .exitCode,
-              0);
-    const QString backup = m_dir.filePath(QStringLiteral("backup"));
-    ASSERT_EQ(runPython(QStringLiteral("make_ios_kik_backup.py"),
-                        {app, backup, QStringLiteral("db"), QStringLiteral("--place"), QStringLiteral("app")})
-                  .exitCode,
-              0);
+    const QString backup = itunesBackup();
+    ASSERT_FALSE(backup.isEmpty());
     const QJsonArray source =
         json(cli({QStringLiteral("--json"), QStringLiteral("messages"), QStringLiteral("itunes:") + backup}))
             .array();
@@ -191,16 +201,8 @@ TEST_F(AndroidPhoneCli, TransferThatDoesNotReachThePhoneFailsNamingTheMissingMes
     QJsonObject ignoring = phone(QStringLiteral("PLAIN1"), false, QStringLiteral("absent"));
     ignoring.insert(QStringLiteral("restore"), QStringLiteral("ignored"));
     ASSERT_TRUE(start({ignoring}));
-    const QString app = m_dir.filePath(QStringLiteral("com.kik.chat"));
-    ASSERT_EQ(runPython(QStringLiteral("make_ios_kik_store.py"),
-                        {app, m_dir.filePath(QStringLiteral("expected.json"))})
-                  .exitCode,
-              0);
-    const QString backup = m_dir.filePath(QStringLiteral("backup"));
-    ASSERT_EQ(runPython(QStringLiteral("make_ios_kik_backup.py"),
-                        {app, backup, QStringLiteral("db"), QStringLiteral("--place"), QStringLiteral("app")})
-                  .exitCode,
-              0);
+    const QString backup = itunesBackup();
+    ASSERT_FALSE(backup.isEmpty());
     const int sent =
         json(cli({QStringLiteral("--json"), QStringLiteral("messages"), QStringLiteral("itunes:") + backup}))
             .array()

@@ -66,6 +66,22 @@ protected:
 
     QString outPath(const QString &name) const { return QDir(out.path()).filePath(name); }
 
+    // A PDF export of a big archive into `folder`, stopped at the job's first
+    // item report as Ctrl+C would stop it.
+    TestSupport::ProcessResult terminatedPdfExport(const QString &folder)
+    {
+        const auto built = TestSupport::runPython(
+            QStringLiteral("make_localdb.py"),
+            {QDir(root.path()).filePath(QStringLiteral("local_databases/big")), QStringLiteral("big:40000")});
+        EXPECT_EQ(built.exitCode, 0) << built.err.constData();
+        return TestSupport::terminateAfter(
+            QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
+            {QStringLiteral("--data-root"), root.path(), QStringLiteral("export"),
+             QStringLiteral("localdb:big"), QStringLiteral("--format"), QStringLiteral("pdf"),
+             QStringLiteral("--out"), folder},
+            "Messages:");
+    }
+
     QTemporaryDir root;
     QTemporaryDir out;
 };
@@ -146,17 +162,8 @@ TEST_F(ExportCli, FailureExitsWithOneAndLeavesNothing)
 
 TEST_F(ExportCli, TerminateCancelsAndRemovesTheOutputFolder)
 {
-    const auto built = TestSupport::runPython(
-        QStringLiteral("make_localdb.py"),
-        {QDir(root.path()).filePath(QStringLiteral("local_databases/big")), QStringLiteral("big:40000")});
-    ASSERT_EQ(built.exitCode, 0) << built.err.constData();
     const QString folder = outPath(QStringLiteral("big-pdf"));
-    // Stopped at the job's first item report, as Ctrl+C would.
-    const auto r = TestSupport::terminateAfter(
-        QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
-        {QStringLiteral("--data-root"), root.path(), QStringLiteral("export"), QStringLiteral("localdb:big"),
-         QStringLiteral("--format"), QStringLiteral("pdf"), QStringLiteral("--out"), folder},
-        "Messages:");
+    const auto r = terminatedPdfExport(folder);
     EXPECT_FALSE(r.crashed);
     EXPECT_EQ(r.exitCode, 3) << r.err.constData();
     EXPECT_TRUE(r.out.isEmpty());
@@ -165,17 +172,9 @@ TEST_F(ExportCli, TerminateCancelsAndRemovesTheOutputFolder)
 
 TEST_F(ExportCli, TerminateKeepsWhatWasInAnExistingFolder)
 {
-    const auto built = TestSupport::runPython(
-        QStringLiteral("make_localdb.py"),
-        {QDir(root.path()).filePath(QStringLiteral("local_databases/big")), QStringLiteral("big:40000")});
-    ASSERT_EQ(built.exitCode, 0) << built.err.constData();
     const QString folder = outPath(QStringLiteral("mine"));
     TestSupport::writeFile(QDir(folder).filePath(QStringLiteral("keep.txt")), "precious");
-    const auto r = TestSupport::terminateAfter(
-        QDir(TestSupport::binDir()).filePath(QStringLiteral("velloran-kik")),
-        {QStringLiteral("--data-root"), root.path(), QStringLiteral("export"), QStringLiteral("localdb:big"),
-         QStringLiteral("--format"), QStringLiteral("pdf"), QStringLiteral("--out"), folder},
-        "Messages:");
+    const auto r = terminatedPdfExport(folder);
     EXPECT_FALSE(r.crashed);
     EXPECT_EQ(r.exitCode, 3) << r.err.constData();
     EXPECT_TRUE(r.err.endsWith("Cancelled.\n")) << r.err.constData();
