@@ -10,6 +10,7 @@
 #include "jobs/JobProgress.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
@@ -27,6 +28,29 @@ constexpr qint64 kChunkBytes = 1024 * 1024;
 constexpr int kWriteBuffers = 4;
 // Upload blocks read ahead of the socket.
 constexpr int kReadBuffers = 3;
+// Blocks come thousands of times a second; the progress is shown at most
+// this often (besides the first and the last block), so that formatting and
+// delivering it does not take the processor from the transfer.
+constexpr qint64 kProgressIntervalMs = 50;
+
+class ProgressPacer
+{
+public:
+    ProgressPacer() { m_clock.start(); }
+    // Whether to show this report: the first, the last, and one per interval.
+    bool due(bool last)
+    {
+        if (!m_first && !last && m_clock.elapsed() < kProgressIntervalMs)
+            return false;
+        m_first = false;
+        m_clock.restart();
+        return true;
+    }
+
+private:
+    QElapsedTimer m_clock;
+    bool m_first = true;
+};
 
 // The file being received: removed again unless the download completes.
 class PartialFile
@@ -123,7 +147,10 @@ void HelperChannel::receiveBlocks(const QString &local, qint64 total)
     // acknowledged once it is here, and the transfer is confirmed only after
     // every block is on the disk.
     BackgroundFileWriter writer(partial.file(), kWriteBuffers, kChunkBytes);
+    ProgressPacer pacer;
     qint64 received = 0;
+    // Bytes in the writer's current buffer, not yet handed to it.
+    qint64 buffered = 0;
     try {
         for (;;) {
             if (cancelled())
@@ -135,6 +162,8 @@ void HelperChannel::receiveBlocks(const QString &local, qint64 total)
                     throw LocalException(s, QStringLiteral("The phone sent %1 of the %2 bytes it announced.")
                                                 .arg(received)
                                                 .arg(total));
+                if (buffered > 0)
+                    writer.commit(buffered);
                 if (!writer.finish())
                     writeFailed(s, partial.file(), writer, local);
                 sendCommand(s, QStringLiteral("$file:"), QString(), true, kReplyTimeoutMs);
@@ -148,20 +177,27 @@ void HelperChannel::receiveBlocks(const QString &local, qint64 total)
             if (total > 0 && received + left > total)
                 throw LocalException(
                     s, QStringLiteral("The phone sent more than the %1 bytes it announced.").arg(total));
+            // Small blocks gather in one buffer: the disk gets a few large
+            // writes and the writing thread is woken once per buffer.
             while (left > 0) {
                 char *buffer = writer.buffer();
                 if (!buffer)
                     writeFailed(s, partial.file(), writer, local);
-                const qint64 n = std::min(left, writer.bufferBytes());
-                readExact(s, buffer, n, kReplyTimeoutMs);
-                writer.commit(n);
+                const qint64 n = std::min(left, writer.bufferBytes() - buffered);
+                readExact(s, buffer + buffered, n, kReplyTimeoutMs);
+                buffered += n;
+                if (buffered == writer.bufferBytes()) {
+                    writer.commit(buffered);
+                    buffered = 0;
+                }
                 left -= n;
                 received += n;
             }
             if (writer.failed())
                 writeFailed(s, partial.file(), writer, local);
             sendCommand(s, QStringLiteral("."), QString(), true, kReplyTimeoutMs);
-            JobReport::progress(progress(), QString(), -1, transferDetail(received, total));
+            if (pacer.due(received >= total))
+                JobReport::progress(progress(), QString(), -1, transferDetail(received, total));
         }
     } catch (const JobCancelled &) {
         throw;
@@ -185,6 +221,7 @@ void HelperChannel::uploadFile(const QString &local, const QString &remote)
     const QString title = ids("IDS_UPLOADING_FILE_%1").arg(QFileInfo(local).fileName());
     // The disk reads the next blocks while the socket sends this one.
     BackgroundFileReader reader(file, kReadBuffers, kUploadBlockBytes);
+    ProgressPacer pacer;
     qint64 sent = 0;
     for (;;) {
         if (cancelled())
@@ -197,7 +234,8 @@ void HelperChannel::uploadFile(const QString &local, const QString &remote)
             break;
         }
         sent += block.size();
-        JobReport::progress(progress(), title, -1, transferDetail(sent, total));
+        if (pacer.due(sent >= total))
+            JobReport::progress(progress(), title, -1, transferDetail(sent, total));
         sendCommand(s, QStringLiteral("$block:"), QString::number(block.size()), false, kReplyTimeoutMs);
         writeAll(s, block, true, kReplyTimeoutMs);
         expectReply(s, QStringLiteral("."), kReplyTimeoutMs);

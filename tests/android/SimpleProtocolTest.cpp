@@ -10,8 +10,10 @@
 #include "jobs/JobCancelled.h"
 #include "support/TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -89,6 +91,35 @@ TEST(HelperChannel, DownloadWritesBlocksAndAcknowledgesEach)
                          + QByteArray("kikDatabase.db").toBase64() + "\n.\n.\n$file:\n");
     channel.close();
     EXPECT_TRUE(sent->endsWith("$bye:\n"));
+}
+
+TEST(HelperChannel, ManySmallBlocksArriveWholeAndTheProgressEndsAtTheTotal)
+{
+    // Blocks whose size does not divide the writer's buffers, so blocks are
+    // split across buffers, and a short last one.
+    QByteArray content;
+    for (int i = 0; content.size() < 3 * 1024 * 1024 + 777; ++i)
+        content += QByteArray::number(i).rightJustified(8, '0');
+    QByteArray script = "$file:" + QByteArray::number(content.size()) + "\n";
+    qsizetype blocks = 0;
+    for (qsizetype at = 0; at < content.size(); at += 50000, ++blocks) {
+        const QByteArray block = content.mid(at, 50000);
+        script += "$block:" + QByteArray::number(block.size()) + "\n" + block;
+    }
+    script += ".\n";
+    QTemporaryDir dir;
+    const QString local = dir.filePath(QStringLiteral("big.bin"));
+    ScriptedPeer *peer = new ScriptedPeer(script);
+    const auto sent = peer->sent();
+    HeadlessProgress progress;
+    HelperChannel channel(std::unique_ptr<QIODevice>(peer), &progress);
+    EXPECT_TRUE(channel.downloadFile(QStringLiteral("/sdcard/big.bin"), QString(), local, true));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(TestSupport::readFile(local), content);
+    EXPECT_EQ(sent->count(".\n"), blocks) << "every block is acknowledged";
+    ASSERT_FALSE(progress.texts().isEmpty());
+    const QString total = QLocale().toString(content.size() / 1024);
+    EXPECT_EQ(progress.texts().last(), total + QStringLiteral("KB / ") + total + QStringLiteral("KB"));
 }
 
 TEST(HelperChannel, EmptyDownloadLeavesNoFileAndExistingFilesAreKept)
