@@ -2,6 +2,7 @@
 #include "android/AndroidBackup.h"
 #include "android/ArchiveError.h"
 #include "android/BlockQueue.h"
+#include "android/ExtractionTarget.h"
 #include "android/ZlibStream.h"
 #include "app/AppError.h"
 #include "app/DiskFull.h"
@@ -11,8 +12,6 @@
 #include <QDebug>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSet>
-#include <QStorageInfo>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -26,8 +25,6 @@ namespace {
 
 constexpr qint64 kMaxHeaderLine = 4096;
 constexpr qsizetype kCopyBlock = 64 * 1024;
-// Free space kept on the disk while unpacking.
-constexpr qint64 kDiskReserve = 16 * 1024 * 1024;
 // Entries up to this size may be linked to an equal file of an earlier
 // extraction (they are compared in memory).
 constexpr qint64 kReuseMaxSize = 1024 * 1024;
@@ -124,84 +121,6 @@ la_ssize_t readCallback(archive *a, void *data, const void **buffer)
     *buffer = source->current.constData();
     return la_ssize_t(source->current.size());
 }
-
-// The folders of one extraction and the disk space left for it. A folder
-// found to be a real one (or made here) is not looked at again, and free
-// space is asked of the system once and then counted down as files are
-// written; it is asked again only when the count says a file may not fit.
-// Another program filling the disk meanwhile still ends in a failed write,
-// which is reported as a full disk.
-class ExtractionTarget
-{
-public:
-    explicit ExtractionTarget(const QString &root) : m_root(root) {}
-
-    const QString &root() const { return m_root; }
-
-    // Whether an existing part of `relative` below the root is a symbolic
-    // link, through which a write would land elsewhere.
-    bool passesSymlink(const QString &relative)
-    {
-        QString path = m_root;
-        QString checked;
-        for (const QString &part : relative.split(QLatin1Char('/'))) {
-            path += QLatin1Char('/') + part;
-            checked += checked.isEmpty() ? part : QLatin1Char('/') + part;
-            if (m_realFolders.contains(checked))
-                continue;
-            const QFileInfo info(path);
-            if (info.isSymLink())
-                return true;
-            if (!info.exists())
-                return false;
-            if (info.isDir())
-                m_realFolders.insert(checked);
-        }
-        return false;
-    }
-
-    // Makes the folder `relative` (and its parents) below the root.
-    void makeFolder(const QString &relative)
-    {
-        if (relative.isEmpty() || m_realFolders.contains(relative))
-            return;
-        const QString folder = m_root + QLatin1Char('/') + relative;
-        if (!QDir().mkpath(folder))
-            throw AppError(
-                QStringLiteral("create %1 error. %2").arg(folder, QStringLiteral("cannot create folder")));
-        // Every parent is a real folder now: none of them was a link (checked
-        // before), and mkpath made the missing ones.
-        QString part = relative;
-        while (!part.isEmpty() && !m_realFolders.contains(part)) {
-            m_realFolders.insert(part);
-            const qsizetype slash = part.lastIndexOf(QLatin1Char('/'));
-            part = slash < 0 ? QString() : part.left(slash);
-        }
-    }
-
-    // Takes `size` bytes of the disk for `path`, or throws DiskFullError
-    // when the disk cannot hold them and the reserve.
-    void takeSpace(qint64 size, const QString &path)
-    {
-        if (!m_spaceKnown || size > m_available - kDiskReserve) {
-            QStorageInfo storage(m_root);
-            storage.refresh();
-            if (!storage.isValid())
-                return;
-            m_available = storage.bytesAvailable();
-            m_spaceKnown = true;
-            if (size > m_available - kDiskReserve)
-                throw DiskFullError(path);
-        }
-        m_available -= size;
-    }
-
-private:
-    QString m_root;
-    QSet<QString> m_realFolders;
-    bool m_spaceKnown = false;
-    qint64 m_available = 0;
-};
 
 void writeOut(QFile &out, const char *data, qint64 size, const QString &full)
 {
