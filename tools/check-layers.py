@@ -36,12 +36,14 @@ INCLUDE = re.compile(r'\s*#\s*include\s+"([a-z]+(?:/gui)?)/')
 def main(root):
     src = os.path.join(root, "src")
     problems = []
+    checked = 0
     for folder, _, files in os.walk(src):
         layer = os.path.relpath(folder, src).replace(os.sep, "/")
         for name in sorted(files):
             if not name.endswith((".cpp", ".h")):
                 continue
             path = os.path.join(folder, name)
+            checked += 1
             if layer not in ALLOWED:
                 problems.append("%s: folder %s has no place in the layers" % (path, layer))
                 continue
@@ -53,6 +55,8 @@ def main(root):
                                         % (path, number, layer, match.group(1)))
     for problem in problems:
         print(problem)
+    if not problems:
+        print("layers: %d files include only their own folder and those below it" % checked)
     return 1 if problems else 0
 
 
