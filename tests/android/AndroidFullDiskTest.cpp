@@ -85,9 +85,7 @@ TEST_F(AndroidPhoneTest, AFullDiskFailsLoadAndTransferAndChangesNothing)
         const bool rooted = serial != QLatin1String("BACKUP1");
         const AndroidDevice device = connectOk(serial);
         const auto phone = makeAndroidPhone(device);
-        HeadlessProgress loaded;
-        load(*phone, loaded);
-        ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded) << loaded.errorText().toStdString();
+        ASSERT_TRUE(loadsOk(*phone));
         const auto phoneBefore = snapshot(kikFolder(serial));
         const QString cache = device.cacheFolder().filePath(QStringLiteral("ab-extract"));
         const auto cacheBefore = snapshot(cache);

@@ -95,6 +95,16 @@ protected:
         JobRunner::runToEnd(job);
     }
 
+    // A load with fetching that must succeed; the failure names the job's error.
+    ::testing::AssertionResult loadsOk(AndroidPhone &phone)
+    {
+        HeadlessProgress loaded;
+        load(phone, loaded);
+        if (loaded.result() == HeadlessProgress::Succeeded)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "the load failed: " << loaded.errorText().toStdString();
+    }
+
     // With `reportsInJobThread` the progress object takes the job's reports
     // on the job's own thread, so a cancel it decides on is seen by the job
     // at its very next check.

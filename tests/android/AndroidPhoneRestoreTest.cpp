@@ -68,9 +68,7 @@ TEST_F(AndroidPhoneTest, TransferKeepsThePhonesMessagesAndAddsTheNewOnesOnce)
         const QStringList before = phoneUids(serial);
         const AndroidDevice device = connectOk(serial);
         const auto phone = makeAndroidPhone(device);
-        HeadlessProgress loaded;
-        load(*phone, loaded);
-        ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded) << loaded.errorText().toStdString();
+        ASSERT_TRUE(loadsOk(*phone));
 
         HeadlessProgress progress;
         restore(*phone, messages, progress);
@@ -150,9 +148,7 @@ TEST_F(AndroidPhoneTest, PhonesWithFewerToolsStillTakeTheFilesAsKiksOwn)
     for (const QString &serial : {QStringLiteral("NOTAR1"), QStringLiteral("NOLABEL1")}) {
         const AndroidDevice device = connectOk(serial);
         const auto phone = makeAndroidPhone(device);
-        HeadlessProgress loaded;
-        load(*phone, loaded);
-        ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded) << loaded.errorText().toStdString();
+        ASSERT_TRUE(loadsOk(*phone));
         HeadlessProgress progress;
         restore(*phone, messages, progress);
         ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
@@ -205,9 +201,7 @@ TEST_F(AndroidPhoneTest, AFailedPushOfDataReadAsSuperuserFailsWithoutAPretendedR
     const QStringList before = phoneUids(QStringLiteral("NOCHOWN2"));
     const AndroidDevice device = connectOk(QStringLiteral("NOCHOWN2"));
     const auto phone = makeAndroidPhone(device);
-    HeadlessProgress loaded;
-    load(*phone, loaded);
-    ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded) << loaded.errorText().toStdString();
+    ASSERT_TRUE(loadsOk(*phone));
     const AndroidLoaded other = otherMessages(2);
     HeadlessProgress progress;
     restore(*phone, other.data->allMessages(), progress);
@@ -233,9 +227,7 @@ TEST_F(AndroidPhoneTest, FailedUnpackingFallsBackToAndroidsRestore)
                         {{QStringLiteral("missing_commands"), QJsonArray{QStringLiteral("chown")}}})}));
     const AndroidDevice device = connectOk(QStringLiteral("NOCHOWN1"));
     const auto phone = makeAndroidPhone(device);
-    HeadlessProgress loaded;
-    load(*phone, loaded);
-    ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded) << loaded.errorText().toStdString();
+    ASSERT_TRUE(loadsOk(*phone));
     TestSupport::writeFile(
         device.cacheFolder().filePath(QStringLiteral("ab-extract/apps/kik.android/_manifest")),
         "1\nkik.android\n");
@@ -280,9 +272,7 @@ TEST_F(AndroidPhoneTest, PlainPhoneTakesTheTransferByAndroidsRestore)
     const QStringList before = phoneUids(QStringLiteral("PLAIN1"));
     const AndroidDevice device = connectOk(QStringLiteral("PLAIN1"));
     const auto phone = makeAndroidPhone(device);
-    HeadlessProgress loaded;
-    load(*phone, loaded);
-    ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded) << loaded.errorText().toStdString();
+    ASSERT_TRUE(loadsOk(*phone));
     const AndroidLoaded other = otherMessages(); // owns the messages
     const KikMessageList messages = other.data->allMessages();
     HeadlessProgress progress;
@@ -311,9 +301,7 @@ TEST_F(AndroidPhoneTest, CancelAtAnyStepLeavesPhoneAndCacheAsTheyWere)
     for (const QString &serial : {QStringLiteral("HELPER1"), QStringLiteral("ADBONLY1")}) {
         const AndroidDevice device = connectOk(serial);
         const auto phone = makeAndroidPhone(device);
-        HeadlessProgress loaded;
-        load(*phone, loaded);
-        ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded);
+        ASSERT_TRUE(loadsOk(*phone));
         const auto phoneBefore = snapshot(rootOf(serial));
         const QString cacheDb =
             device.cacheFolder().filePath(QStringLiteral("ab-extract/apps/kik.android/db"));
@@ -357,9 +345,7 @@ TEST_F(AndroidPhoneTest, PhoneGoneDuringTheRootPushKeepsItsDatabase)
     ASSERT_TRUE(start({kikPhone(QStringLiteral("GONE1"), true, QStringLiteral("installed"))}));
     const AndroidDevice device = connectOk(QStringLiteral("GONE1"));
     const auto phone = makeAndroidPhone(device);
-    HeadlessProgress loaded;
-    load(*phone, loaded);
-    ASSERT_EQ(loaded.result(), HeadlessProgress::Succeeded);
+    ASSERT_TRUE(loadsOk(*phone));
     const QByteArray phoneDb = TestSupport::readFile(kikFolder(QStringLiteral("GONE1"))
                                                      + QStringLiteral("/databases/kikDatabase.db"));
     const QString cacheDb = device.cacheFolder().filePath(QStringLiteral("ab-extract/apps/kik.android/db"));
