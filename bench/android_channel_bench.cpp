@@ -167,6 +167,8 @@ int main(int argc, char **argv)
         const QString local = dir.filePath(QStringLiteral("down-") + QString::fromLatin1(serial));
         const QString phoneFile =
             dir.filePath(QString::fromLatin1(serial)) + QStringLiteral("/sdcard/big.bin");
+        const QString phoneUpload =
+            dir.filePath(QString::fromLatin1(serial)) + QStringLiteral("/sdcard/up.bin");
         const bool helper = QByteArray(serial) == "HELPER1";
         auto channel = phone->openChannel(AndroidPhone::ChannelPurpose::Download, nullptr);
         Best down, up, socketOnly, fileCopy, pull, push;
@@ -178,6 +180,10 @@ int main(int argc, char **argv)
                 std::fprintf(stderr, "%s: the download is incomplete\n", serial);
                 return 1;
             }
+            // Every transfer writes a new file, as the comparisons do: a
+            // file system may flush a file that is truncated and written
+            // again when it is closed.
+            QFile::remove(phoneUpload);
             up.add(seconds([&] { channel->uploadFile(local, QStringLiteral("/sdcard/up.bin")); }));
             if (helper) {
                 socketOnly.add(loopbackCopy(bytes));
@@ -189,6 +195,7 @@ int main(int argc, char **argv)
                     adbPull(QString::fromLatin1(serial), QStringLiteral("/sdcard/big.bin"),
                             local + QStringLiteral(".pull"), nullptr);
                 }));
+                QFile::remove(phoneUpload.chopped(6) + QStringLiteral("push.bin"));
                 push.add(seconds([&] {
                     adbPush(QString::fromLatin1(serial), local, QStringLiteral("/sdcard/push.bin"), nullptr);
                 }));
