@@ -3,6 +3,7 @@
 #include "android/FilePipe.h"
 #include "android/SimpleProtocol.h"
 #include "app/AppError.h"
+#include "app/DirectSocketIo.h"
 #include "app/DiskFull.h"
 #include "app/LogCategories.h"
 #include "app/Translation.h"
@@ -219,6 +220,47 @@ void HelperChannel::uploadFile(const QString &local, const QString &remote)
         throw LocalException(s, QStringLiteral("open %1 failed. %2").arg(local, file.errorString()));
     const qint64 total = file.size();
     const QString title = ids("IDS_UPLOADING_FILE_%1").arg(QFileInfo(local).fileName());
+    const qintptr direct = DirectSocketIo::canSendFile() ? directDescriptor(s) : -1;
+    if (direct >= 0 && file.handle() >= 0)
+        sendBlocksFromFile(file, direct, total, title);
+    else
+        sendBlocksThroughMemory(file, total, title);
+    sendCommand(s, QStringLiteral("."), QString(), true, kReplyTimeoutMs);
+    expectReply(s, QStringLiteral("$file:"), kReplyTimeoutMs);
+}
+
+void HelperChannel::sendBlocksFromFile(QFile &file, qintptr socket, qint64 total, const QString &title)
+{
+    QIODevice *s = m_socket.get();
+    ProgressPacer pacer;
+    for (qint64 sent = 0; sent < total;) {
+        if (cancelled())
+            throw JobCancelled();
+        const qint64 length = std::min(kUploadBlockBytes, total - sent);
+        if (pacer.due(sent + length >= total))
+            JobReport::progress(progress(), title, -1, transferDetail(sent + length, total));
+        // The line goes out first, then the system sends the block's bytes
+        // straight from the file.
+        sendCommand(s, QStringLiteral("$block:"), QString::number(length), true, kReplyTimeoutMs);
+        const DirectSocketIo::Result result =
+            DirectSocketIo::sendFile(socket, file.handle(), sent, length, kReplyTimeoutMs);
+        if (result.status != DirectSocketIo::Status::Done) {
+            // Part of a block is out: the phone waits for the rest, so the
+            // connection is of no further use.
+            abandon();
+            if (result.status == DirectSocketIo::Status::Failed)
+                throw AppError(QStringLiteral("read %1 failed. %2").arg(file.fileName(), result.error));
+            throwIfFailed(result);
+            throw SocketDataTransferException(QStringLiteral("The file could not be sent."));
+        }
+        sent += length;
+        expectReply(s, QStringLiteral("."), kReplyTimeoutMs);
+    }
+}
+
+void HelperChannel::sendBlocksThroughMemory(QFile &file, qint64 total, const QString &title)
+{
+    QIODevice *s = m_socket.get();
     // The disk reads the next blocks while the socket sends this one.
     BackgroundFileReader reader(file, kReadBuffers, kUploadBlockBytes);
     ProgressPacer pacer;
@@ -229,9 +271,9 @@ void HelperChannel::uploadFile(const QString &local, const QString &remote)
         const QByteArrayView block = reader.next();
         if (block.isEmpty()) {
             if (reader.failed())
-                throw LocalException(s,
-                                     QStringLiteral("read %1 failed. %2").arg(local, reader.errorString()));
-            break;
+                throw LocalException(
+                    s, QStringLiteral("read %1 failed. %2").arg(file.fileName(), reader.errorString()));
+            return;
         }
         sent += block.size();
         if (pacer.due(sent >= total))
@@ -240,8 +282,14 @@ void HelperChannel::uploadFile(const QString &local, const QString &remote)
         writeAll(s, block, true, kReplyTimeoutMs);
         expectReply(s, QStringLiteral("."), kReplyTimeoutMs);
     }
-    sendCommand(s, QStringLiteral("."), QString(), true, kReplyTimeoutMs);
-    expectReply(s, QStringLiteral("$file:"), kReplyTimeoutMs);
+}
+
+void HelperChannel::abandon()
+{
+    if (!m_socket)
+        return;
+    m_socket->close();
+    m_socket.reset();
 }
 
 int HelperChannel::suCommand(const QString &command)

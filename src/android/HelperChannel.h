@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class QFile;
 class QIODevice;
 
 class HelperChannel : public AndroidChannel
@@ -28,6 +29,12 @@ public:
 
 private:
     void receiveBlocks(const QString &local, qint64 total);
+    // Sends the file in blocks, straight from the file to the socket.
+    void sendBlocksFromFile(QFile &file, qintptr socket, qint64 total, const QString &title);
+    // Sends the file in blocks read into memory first (any device).
+    void sendBlocksThroughMemory(QFile &file, qint64 total, const QString &title);
+    // Drops the connection without a farewell, after a half-sent block.
+    void abandon();
 
     std::unique_ptr<QIODevice> m_socket;
 };

@@ -1,5 +1,7 @@
 #include "android/SimpleProtocol.h"
 
+#include "app/DirectSocketIo.h"
+
 #include <QAbstractSocket>
 #include <QIODevice>
 
@@ -31,7 +33,39 @@ void waitForData(QIODevice *socket, int timeoutMs)
     }
 }
 
+// Reads of at least this many bytes go past Qt's buffer when it is empty;
+// shorter ones (the lines) are left to Qt, which reads ahead in bulk.
+constexpr qint64 kDirectReadBytes = 16 * 1024;
+
 } // namespace
+
+qintptr directDescriptor(QIODevice *socket)
+{
+    const auto *tcp = qobject_cast<QAbstractSocket *>(socket);
+    if (!tcp || tcp->state() != QAbstractSocket::ConnectedState || tcp->bytesAvailable() > 0
+        || tcp->bytesToWrite() > 0)
+        return -1;
+    return tcp->socketDescriptor();
+}
+
+void throwIfFailed(const DirectSocketIo::Result &result)
+{
+    switch (result.status) {
+    case DirectSocketIo::Status::Done:
+    case DirectSocketIo::Status::Unsupported:
+        return;
+    case DirectSocketIo::Status::Closed:
+        throw SocketDataTransferException(
+            QStringLiteral("The connection to the phone was closed. %1")
+                .arg(result.error.isEmpty() ? QStringLiteral("The remote host closed the connection")
+                                            : result.error));
+    case DirectSocketIo::Status::TimedOut:
+        throw SocketDataTransferException(QStringLiteral("Socket operation timed out"));
+    case DirectSocketIo::Status::Failed:
+        break;
+    }
+    throw SocketDataTransferException(result.error);
+}
 
 LocalException::LocalException(QIODevice *socket, const QString &message) : AppError(message)
 {
@@ -71,6 +105,17 @@ void readExact(QIODevice *socket, char *buffer, qint64 size, int timeoutMs)
 {
     qint64 done = 0;
     while (done < size) {
+        // Large reads skip the copy through Qt's buffer once it is empty.
+        if (const qintptr direct = size - done >= kDirectReadBytes ? directDescriptor(socket) : -1;
+            direct >= 0) {
+            const DirectSocketIo::Result result =
+                DirectSocketIo::receive(direct, buffer + done, size - done, bounded(timeoutMs));
+            if (result.status != DirectSocketIo::Status::Unsupported) {
+                throwIfFailed(result);
+                done += result.bytes;
+                continue;
+            }
+        }
         waitForData(socket, timeoutMs);
         const qint64 n = socket->read(buffer + done, size - done);
         if (n < 0)

@@ -17,6 +17,10 @@
 
 class QIODevice;
 
+namespace DirectSocketIo {
+struct Result;
+}
+
 namespace simpleprotocol {
 
 inline constexpr qint64 kMaxLineBytes = 64 * 1024;
@@ -62,6 +66,14 @@ QString readReply(QIODevice *socket, int timeoutMs);
 // readReply, and a LocalException "invalid feedback [%1], must be [%2]"
 // when the line does not start with `prefix`.
 QString expectReply(QIODevice *socket, const QString &prefix, int timeoutMs);
+
+// The descriptor of a connected socket with nothing waiting in Qt's buffers
+// in either direction, through which bytes may move past those buffers
+// (DirectSocketIo); -1 for any other device.
+qintptr directDescriptor(QIODevice *socket);
+// Throws SocketDataTransferException for a DirectSocketIo call that was
+// neither Done nor Unsupported.
+void throwIfFailed(const DirectSocketIo::Result &result);
 
 // The "$error:" argument for a message, and the message of one.
 QString encodeError(const QString &message);

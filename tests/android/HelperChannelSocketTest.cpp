@@ -1,0 +1,85 @@
+// The helper channel over a real connection to the emulated helper app:
+// files of several blocks go both ways byte for byte, and a phone that goes
+// away part-way through a block ends the upload with an error.
+#include "AndroidPhoneFixture.h"
+
+#include "android/AndroidChannel.h"
+#include "app/AppError.h"
+
+#include <QRandomGenerator>
+
+namespace {
+
+const QString kSerial = QStringLiteral("HELPER1");
+
+QByteArray randomBytes(qint64 size)
+{
+    QByteArray bytes((size + 3) / 4 * 4, Qt::Uninitialized);
+    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
+    bytes.truncate(size);
+    return bytes;
+}
+
+} // namespace
+
+class HelperChannelSocketTest : public AndroidPhoneTest
+{
+protected:
+    std::unique_ptr<AndroidChannel> openHelperChannel(JobProgress *progress)
+    {
+        const AndroidDevice device = connectOk(kSerial);
+        EXPECT_EQ(device.access, AndroidDevice::Access::Helper);
+        m_phone = makeAndroidPhone(device);
+        return m_phone->openChannel(AndroidPhone::ChannelPurpose::Upload, progress);
+    }
+
+    std::unique_ptr<AndroidPhone> m_phone;
+};
+
+TEST_F(HelperChannelSocketTest, FilesOfSeveralBlocksGoBothWaysWhole)
+{
+    ASSERT_TRUE(start({kikPhone(kSerial, true, QStringLiteral("installed"))}));
+    HeadlessProgress progress;
+    const auto channel = openHelperChannel(&progress);
+    ASSERT_TRUE(channel);
+
+    // Two whole blocks and part of a third.
+    const QByteArray content = randomBytes(2 * 512 * 1024 + 4321);
+    const QString local = m_dir.filePath(QStringLiteral("up.bin"));
+    TestSupport::writeFile(local, content);
+    channel->uploadFile(local, QStringLiteral("/sdcard/up.bin"));
+    EXPECT_TRUE(TestSupport::readFile(rootOf(kSerial) + QStringLiteral("/sdcard/up.bin")) == content);
+    EXPECT_EQ(progress.state().text, QStringLiteral("%L1KB / %L1KB").arg(content.size() / 1024));
+
+    const QString back = m_dir.filePath(QStringLiteral("back.bin"));
+    EXPECT_TRUE(channel->downloadFile(QStringLiteral("/sdcard/up.bin"), QString(), back, true));
+    EXPECT_TRUE(TestSupport::readFile(back) == content);
+
+    // An empty file arrives empty, and the channel still answers after it.
+    const QString empty = m_dir.filePath(QStringLiteral("empty.bin"));
+    TestSupport::writeFile(empty, QByteArray());
+    channel->uploadFile(empty, QStringLiteral("/sdcard/empty.bin"));
+    EXPECT_EQ(QFileInfo(rootOf(kSerial) + QStringLiteral("/sdcard/empty.bin")).size(), 0);
+    EXPECT_EQ(channel->suCommand(QStringLiteral("true")), 0);
+}
+
+TEST_F(HelperChannelSocketTest, PhoneThatGoesAwayMidBlockEndsTheUploadWithAnError)
+{
+    ASSERT_TRUE(start({kikPhone(kSerial, true, QStringLiteral("installed"))}));
+    HeadlessProgress progress;
+    const auto channel = openHelperChannel(&progress);
+    ASSERT_TRUE(channel);
+    const QString local = m_dir.filePath(QStringLiteral("up.bin"));
+    TestSupport::writeFile(local, randomBytes(8 * 1024 * 1024));
+    ASSERT_TRUE(m_emulator.set(kSerial, {{QStringLiteral("gone_after_bytes"), 700000}}));
+
+    // The program survives the closed connection (no SIGPIPE) and says so.
+    try {
+        channel->uploadFile(local, QStringLiteral("/sdcard/up.bin"));
+        ADD_FAILURE() << "the upload to a phone that went away succeeded";
+    } catch (const AppError &e) {
+        EXPECT_FALSE(QString::fromUtf8(e.what()).isEmpty());
+    }
+    EXPECT_THROW(channel->uploadFile(local, QStringLiteral("/sdcard/again.bin")), AppError);
+    EXPECT_FALSE(QFileInfo::exists(rootOf(kSerial) + QStringLiteral("/sdcard/again.bin")));
+}
