@@ -97,16 +97,34 @@ TEST(DirectSocketIo, ReceiveTakesWhatCameAndTellsTimeoutsFromClosing)
     EXPECT_EQ(DirectSocketIo::receive(-1, buffer, sizeof buffer, kWaitMs).status, Status::Unsupported);
 }
 
-TEST(DirectSocketIo, SendFileSendsExactlyTheRangeAsked)
+// Sending from a file, on systems that can.
+class DirectSendFile : public ::testing::Test
 {
-    if (!DirectSocketIo::canSendFile())
-        GTEST_SKIP() << "this system sends files through memory";
-    QTemporaryDir dir;
+protected:
+    void SetUp() override
+    {
+        if (!DirectSocketIo::canSendFile())
+            GTEST_SKIP() << "this system sends files through memory";
+    }
+    // A file holding `content`, open for reading.
+    QFile &fileWith(const QByteArray &content)
+    {
+        m_file.setFileName(m_dir.filePath(QStringLiteral("f")));
+        EXPECT_TRUE(m_file.open(QIODevice::ReadWrite));
+        EXPECT_EQ(m_file.write(content), content.size());
+        EXPECT_TRUE(m_file.flush());
+        return m_file;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QFile m_file;
+};
+
+TEST_F(DirectSendFile, SendsExactlyTheRangeAsked)
+{
     const QByteArray content = randomBytes(3 * 1024 * 1024 + 17);
-    QFile file(dir.filePath(QStringLiteral("f")));
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_EQ(file.write(content), content.size());
-    ASSERT_TRUE(file.flush());
+    QFile &file = fileWith(content);
 
     SocketPair pair;
     QByteArray received;
@@ -121,15 +139,9 @@ TEST(DirectSocketIo, SendFileSendsExactlyTheRangeAsked)
     EXPECT_TRUE(received == content.mid(1001, 2 * 1024 * 1024 + 5)) << received.size();
 }
 
-TEST(DirectSocketIo, SendFileStopsAtTheEndOfTheFileAndWhenThePeerStalls)
+TEST_F(DirectSendFile, StopsAtTheEndOfTheFileAndWhenThePeerStalls)
 {
-    if (!DirectSocketIo::canSendFile())
-        GTEST_SKIP() << "this system sends files through memory";
-    QTemporaryDir dir;
-    QFile file(dir.filePath(QStringLiteral("f")));
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_EQ(file.write(randomBytes(8 * 1024 * 1024)), 8 * 1024 * 1024);
-    ASSERT_TRUE(file.flush());
+    QFile &file = fileWith(randomBytes(8 * 1024 * 1024));
 
     SocketPair pair;
     std::thread reader([&] { drain(pair.fds[1]); });
@@ -154,15 +166,9 @@ TEST(DirectSocketIo, SendFileStopsAtTheEndOfTheFileAndWhenThePeerStalls)
               Status::Unsupported);
 }
 
-TEST(DirectSocketIo, APeerThatWentAwayIsAnErrorNotASignal)
+TEST_F(DirectSendFile, APeerThatWentAwayIsAnErrorNotASignal)
 {
-    if (!DirectSocketIo::canSendFile())
-        GTEST_SKIP() << "this system sends files through memory";
-    QTemporaryDir dir;
-    QFile file(dir.filePath(QStringLiteral("f")));
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_EQ(file.write(QByteArray(100000, 'x')), 100000);
-    ASSERT_TRUE(file.flush());
+    QFile &file = fileWith(QByteArray(100000, 'x'));
 
     SocketPair pair;
     pair.closeEnd(1);
