@@ -22,6 +22,12 @@ QStringList opsOn(const QJsonObject &files, const QString &path)
     return ops;
 }
 
+// One attribute ("owner", "mode") of a file in the phone's file record.
+QString fileAttribute(const QJsonObject &files, const QString &path, const QString &attribute)
+{
+    return files.value(QStringLiteral("files")).toObject().value(path).toObject().value(attribute).toString();
+}
+
 // How many command lines the phone ran that copy a file into Kik's folder
 // one by one.
 int fileByFileCopies(const QJsonArray &log)
@@ -119,13 +125,7 @@ TEST_F(AndroidPhoneTest, TransferKeepsThePhonesMessagesAndAddsTheNewOnesOnce)
                 otherThumb(name))
                 << qPrintable(name);
             EXPECT_EQ(owner(path), owner(QStringLiteral("/data/data/kik.android"))) << qPrintable(name);
-            EXPECT_EQ(files.value(QStringLiteral("files"))
-                          .toObject()
-                          .value(path)
-                          .toObject()
-                          .value(QStringLiteral("mode"))
-                          .toString(),
-                      QStringLiteral("777"))
+            EXPECT_EQ(fileAttribute(files, path, QStringLiteral("mode")), QStringLiteral("777"))
                 << qPrintable(name);
             EXPECT_TRUE(opsOn(files, path).contains(QStringLiteral("restorecon"))) << qPrintable(name);
         }
@@ -158,12 +158,9 @@ TEST_F(AndroidPhoneTest, PhonesWithFewerToolsStillTakeTheFilesAsKiksOwn)
         for (const _KikMessage *m : messages)
             EXPECT_TRUE(after.contains(m->uid)) << qPrintable(serial) << " " << qPrintable(m->uid);
         const QJsonObject files = m_emulator.files(serial);
-        const QString kikOwner = files.value(QStringLiteral("files"))
-                                     .toObject()
-                                     .value(QStringLiteral("/data/data/kik.android/databases/kikDatabase.db"))
-                                     .toObject()
-                                     .value(QStringLiteral("owner"))
-                                     .toString();
+        const QString kikOwner =
+            fileAttribute(files, QStringLiteral("/data/data/kik.android/databases/kikDatabase.db"),
+                          QStringLiteral("owner"));
         EXPECT_EQ(kikOwner, QStringLiteral("u0_a150")) << qPrintable(serial);
         for (const QString &name : {QStringLiteral("thumb-o-t-1"), QStringLiteral("thumb-o-t-2")}) {
             const QString path = QStringLiteral("/data/data/kik.android/files/staging/thumbs/") + name;
@@ -171,13 +168,7 @@ TEST_F(AndroidPhoneTest, PhonesWithFewerToolsStillTakeTheFilesAsKiksOwn)
                 TestSupport::readFile(kikFolder(serial) + QStringLiteral("/files/staging/thumbs/") + name),
                 otherThumb(name))
                 << qPrintable(serial) << " " << qPrintable(name);
-            EXPECT_EQ(files.value(QStringLiteral("files"))
-                          .toObject()
-                          .value(path)
-                          .toObject()
-                          .value(QStringLiteral("owner"))
-                          .toString(),
-                      QStringLiteral("u0_a150"))
+            EXPECT_EQ(fileAttribute(files, path, QStringLiteral("owner")), QStringLiteral("u0_a150"))
                 << qPrintable(serial) << " " << qPrintable(name);
         }
         EXPECT_EQ(
