@@ -195,6 +195,10 @@ int main(int argc, char **argv)
             // again when it is closed.
             QFile::remove(phoneUpload);
             up.add(seconds([&] { channel->uploadFile(local, QStringLiteral("/sdcard/up.bin")); }));
+            if (QFileInfo(phoneUpload).size() != bytes) {
+                std::fprintf(stderr, "%s: the upload is incomplete\n", serial);
+                return 1;
+            }
             if (helper) {
                 socketOnly.add(loopbackCopy(bytes));
                 QFile::remove(local + QStringLiteral(".copy"));

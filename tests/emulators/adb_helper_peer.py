@@ -29,9 +29,10 @@ bytes, "stall" sends "$ready:" and never answers, "old" leaves the version
 key out of the device information.
 """
 import base64
+import fcntl
 import os
-import queue
 import re
+import select
 import socket
 import sys
 import threading
@@ -211,53 +212,91 @@ def _download(wire, phone, path):
     _expect(wire, phone, "$file:")
 
 
-class _FileWriter:
-    """Writes received blocks on a thread of its own, so that the socket
-    takes the next block while the disk takes this one. A few buffers go
-    round between the two threads; close() writes what is queued, closes
-    the file and raises the first failed write."""
+class _SplicedFile:
+    """Receives blocks into a file through a pipe. The system hands the
+    socket's bytes to the pipe without copying them, and a thread of its own
+    moves them from the pipe into the file while the next block arrives: the
+    bytes are copied once on the phone's side, as little of the shared
+    processors as the emulated phone can take. close() waits until all
+    received bytes are in the file, closes it and raises the first failed
+    write."""
 
-    BUFFERS = 3
+    PIPE_BYTES = 1 << 20
 
     def __init__(self, target):
-        self._target = target
-        self._free = queue.Queue()
-        self._filled = queue.Queue()
-        for _ in range(self.BUFFERS):
-            self._free.put(bytearray())
+        self._file = open(target, "wb", buffering=0)
+        self._read_end, self._write_end = os.pipe()
+        try:
+            fcntl.fcntl(self._write_end, fcntl.F_SETPIPE_SZ, self.PIPE_BYTES)
+        except OSError:
+            pass  # a smaller pipe only means more, shorter moves
+        self._ready = threading.Condition()
+        self._owed = 0          # bytes in the pipe, not yet in the file
+        self._closing = False
         self._error = None
-        self._thread = threading.Thread(target=self._run, daemon=True)
+        self._thread = threading.Thread(target=self._drain, daemon=True)
         self._thread.start()
 
-    def buffer(self, length):
-        """A buffer of at least `length` bytes to receive into."""
-        buf = self._free.get(timeout=IDLE_SECONDS)
+    def receive(self, wire, length):
+        """Moves the next `length` bytes of the connection into the file."""
         if self._error is not None:
             raise self._error
-        return buf if len(buf) >= length else bytearray(length)
-
-    def write(self, buf, length):
-        self._filled.put((buf, length))
+        left = length
+        # Bytes read with the line before it go first, a page at a time, so
+        # that the drain always owes what a full pipe holds.
+        while wire.buf and left:
+            piece = bytes(wire.buf[:min(left, 4096)])
+            del wire.buf[:len(piece)]
+            os.write(self._write_end, piece)
+            self._owe(len(piece))
+            left -= len(piece)
+        sock = wire.sock.fileno()
+        while left:
+            try:
+                moved = os.splice(sock, self._write_end, left)
+            except BlockingIOError:
+                if not select.select([sock], [], [], wire.sock.gettimeout())[0]:
+                    raise socket.timeout("no block data")
+                continue
+            if not moved:
+                raise EOFError()
+            self._owe(moved)
+            left -= moved
 
     def close(self):
-        self._filled.put(None)
+        with self._ready:
+            self._closing = True
+            self._ready.notify()
         self._thread.join(IDLE_SECONDS)
-        self._target.close()
+        self._file.close()
+        os.close(self._read_end)
+        os.close(self._write_end)
         if self._error is not None:
             raise self._error
 
-    def _run(self):
+    def _owe(self, count):
+        with self._ready:
+            self._owed += count
+            self._ready.notify()
+
+    def _drain(self):
         while True:
-            item = self._filled.get()
-            if item is None:
-                return
-            buf, length = item
-            if self._error is None:
-                try:
-                    self._target.write(memoryview(buf)[:length])
-                except OSError as e:
-                    self._error = e
-            self._free.put(buf)
+            with self._ready:
+                while not self._owed and not self._closing:
+                    self._ready.wait()
+                if not self._owed:
+                    return
+                owed = self._owed
+            try:
+                if self._error is None:
+                    moved = os.splice(self._read_end, self._file.fileno(), owed)
+                else:
+                    moved = len(os.read(self._read_end, owed))  # dropped
+            except OSError as e:
+                self._error = e
+                continue
+            with self._ready:
+                self._owed -= moved
 
 
 def _upload(wire, phone, path):
@@ -272,12 +311,11 @@ def _upload(wire, phone, path):
     if problem:
         _send_line(wire, "$error:" + _b64(problem))
     existed = host is not None and os.path.exists(host)
-    writer = _FileWriter(open(host, "wb")) if not problem else None
+    target = _SplicedFile(host) if not problem else None
     size = 0
-    discard = bytearray()
     try:
         while True:
-            line = wire.recv_line().decode("utf-8", "replace")
+            line = wire.recv_line_alone().decode("utf-8", "replace")
             if line == ".":
                 break
             if not line.startswith("$block:") or not line[7:].isdigit() or \
@@ -286,25 +324,21 @@ def _upload(wire, phone, path):
                 _send_line(wire, "$error:" + _b64("invalid command(.,$block:), " + line[:80]))
                 return
             length = int(line[7:])
-            if writer is not None:
-                buf = writer.buffer(length)
-            else:
-                if len(discard) < length:
-                    discard = bytearray(length)
-                buf = discard
-            wire.recv_into_exact(memoryview(buf)[:length])
+            # A phone that goes away within this block keeps none of it.
             if phone.allow(length) < length:
                 raise PhoneGone()
-            if writer is not None:
-                # The block is acknowledged once it is here; the desktop
-                # sends the next one while this one is written.
-                _send_line(wire, ".")
-                writer.write(buf, length)
-                size += length
+            if target is None:
+                wire.recv_exact(length)  # refused: read and dropped
+                continue
+            target.receive(wire, length)
+            # The block is acknowledged once it is here; the desktop sends
+            # the next one while this one is written.
+            _send_line(wire, ".")
+            size += length
     finally:
-        if writer is not None:
+        if target is not None:
             try:
-                writer.close()
+                target.close()
             finally:
                 if not existed:
                     phone.created(HELPER_PACKAGE, path)

@@ -43,6 +43,19 @@ class Wire:
                 raise EOFError()
             taken += got
 
+    def recv_line_alone(self, limit=MAX_REQUEST):
+        """One line, like recv_line, but nothing after its line feed is
+        read: what follows stays in the socket for the caller to take."""
+        while b"\n" not in self.buf:
+            if len(self.buf) > limit:
+                raise ValueError("line too long")
+            ahead = self.sock.recv(256, socket.MSG_PEEK)
+            if not ahead:
+                raise EOFError()
+            end = ahead.find(b"\n")
+            self.buf += self.sock.recv(len(ahead) if end < 0 else end + 1)
+        return self.recv_line(limit)
+
     def recv_some(self, limit=65536):
         if not self.buf:
             self._fill()
