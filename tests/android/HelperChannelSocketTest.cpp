@@ -70,7 +70,8 @@ TEST_F(HelperChannelSocketTest, PhoneThatGoesAwayMidBlockEndsTheUploadWithAnErro
     const auto channel = openHelperChannel(&progress);
     ASSERT_TRUE(channel);
     const QString local = m_dir.filePath(QStringLiteral("up.bin"));
-    TestSupport::writeFile(local, randomBytes(8 * 1024 * 1024));
+    const QByteArray content = randomBytes(8 * 1024 * 1024);
+    TestSupport::writeFile(local, content);
     ASSERT_TRUE(m_emulator.set(kSerial, {{QStringLiteral("gone_after_bytes"), 700000}}));
 
     // The program survives the closed connection (no SIGPIPE) and says so.
@@ -80,6 +81,29 @@ TEST_F(HelperChannelSocketTest, PhoneThatGoesAwayMidBlockEndsTheUploadWithAnErro
     } catch (const AppError &e) {
         EXPECT_FALSE(QString::fromUtf8(e.what()).isEmpty());
     }
+    // The phone kept the one block it had whole, and nothing of the next.
+    EXPECT_TRUE(TestSupport::readFile(rootOf(kSerial) + QStringLiteral("/sdcard/up.bin"))
+                == content.left(512 * 1024));
     EXPECT_THROW(channel->uploadFile(local, QStringLiteral("/sdcard/again.bin")), AppError);
     EXPECT_FALSE(QFileInfo::exists(rootOf(kSerial) + QStringLiteral("/sdcard/again.bin")));
+}
+
+TEST_F(HelperChannelSocketTest, UploadTheHelperMayNotWriteFailsWithThePhonesReason)
+{
+    ASSERT_TRUE(start({kikPhone(kSerial, true, QStringLiteral("installed"))}));
+    HeadlessProgress progress;
+    const auto channel = openHelperChannel(&progress);
+    ASSERT_TRUE(channel);
+    const QString local = m_dir.filePath(QStringLiteral("up.bin"));
+    TestSupport::writeFile(local, randomBytes(3 * 512 * 1024));
+
+    // The helper app runs as its own user: Kik's folder is not its to write.
+    const QString target = QStringLiteral("/data/data/kik.android/databases/up.bin");
+    try {
+        channel->uploadFile(local, target);
+        ADD_FAILURE() << "the helper wrote into another app's folder";
+    } catch (const std::exception &e) {
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains(QStringLiteral("EACCES"))) << e.what();
+    }
+    EXPECT_FALSE(QFileInfo::exists(rootOf(kSerial) + target));
 }

@@ -114,7 +114,7 @@ def _serve(wire, phone, kind):
         _wait_for_bye(wire, phone)
         return
     while True:
-        line = wire.recv_line().decode("utf-8", "replace")
+        line = wire.recv_line_alone().decode("utf-8", "replace")
         phone.log("helper", line)
         if line.startswith("$bye:"):
             wire.close()
@@ -148,7 +148,7 @@ def _serve(wire, phone, kind):
 
 def _wait_for_bye(wire, phone):
     try:
-        line = wire.recv_line()
+        line = wire.recv_line_alone()
         phone.log("helper", line.decode("utf-8", "replace"))
     except (EOFError, socket.timeout, OSError, ValueError):
         pass
@@ -175,7 +175,7 @@ def _readable(phone, path):
 
 
 def _expect(wire, phone, wanted):
-    line = wire.recv_line().decode("utf-8", "replace")
+    line = wire.recv_line_alone().decode("utf-8", "replace")
     phone.log("helper", line)
     if line != wanted and not line.startswith(wanted):
         raise ValueError("expected %r, got %r" % (wanted, line))
@@ -241,15 +241,11 @@ class _SplicedFile:
         """Moves the next `length` bytes of the connection into the file."""
         if self._error is not None:
             raise self._error
+        # Every line is read alone (recv_line_alone), so all of the block is
+        # still in the socket.
+        if wire.buf:
+            raise ValueError("block bytes were read with a line")
         left = length
-        # Bytes read with the line before it go first, a page at a time, so
-        # that the drain always owes what a full pipe holds.
-        while wire.buf and left:
-            piece = bytes(wire.buf[:min(left, 4096)])
-            del wire.buf[:len(piece)]
-            os.write(self._write_end, piece)
-            self._owe(len(piece))
-            left -= len(piece)
         sock = wire.sock.fileno()
         while left:
             try:
@@ -328,7 +324,8 @@ def _upload(wire, phone, path):
             if phone.allow(length) < length:
                 raise PhoneGone()
             if target is None:
-                wire.recv_exact(length)  # refused: read and dropped
+                # Refused: read (exactly, nothing past it) and dropped.
+                wire.recv_into_exact(memoryview(bytearray(length)))
                 continue
             target.receive(wire, length)
             # The block is acknowledged once it is here; the desktop sends
@@ -375,7 +372,7 @@ def _wifi_control(client, phone):
         if not phone.present or not phone.helper_installed():
             wire.close()
             return
-        url = wire.recv_line().decode("utf-8", "replace")
+        url = wire.recv_line_alone().decode("utf-8", "replace")
         phone.log("wifi", url)
         match = re.match(r"^[a-z]+://[^/:]+:(\d+)/([\w-]+)$", url)
         if phone["helper"] == "error" or not match:
