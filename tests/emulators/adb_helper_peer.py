@@ -247,11 +247,14 @@ class _SplicedFile:
             raise ValueError("block bytes were read with a line")
         left = length
         sock = wire.sock.fileno()
+        waiting = select.poll()
+        waiting.register(sock, select.POLLIN)
+        wait_ms = int(wire.sock.gettimeout() * 1000)
         while left:
             try:
                 moved = os.splice(sock, self._write_end, left)
             except BlockingIOError:
-                if not select.select([sock], [], [], wire.sock.gettimeout())[0]:
+                if not waiting.poll(wait_ms):
                     raise socket.timeout("no block data")
                 continue
             if not moved:
