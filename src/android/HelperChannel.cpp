@@ -1,5 +1,6 @@
 #include "android/HelperChannel.h"
 
+#include "android/BlockSink.h"
 #include "android/FilePipe.h"
 #include "android/SimpleProtocol.h"
 #include "app/AppError.h"
@@ -24,10 +25,6 @@ using namespace simpleprotocol;
 
 namespace {
 
-// Received blocks are written in pieces of at most kChunkBytes; a few of
-// them wait for the disk while the next arrive.
-constexpr qint64 kChunkBytes = 1024 * 1024;
-constexpr int kWriteBuffers = 4;
 // What Qt reads ahead of the protocol on a socket.
 constexpr qint64 kReadAheadBytes = 16 * 1024;
 // Upload blocks read ahead of the socket.
@@ -75,19 +72,6 @@ private:
     QFile m_file;
     bool m_done = false;
 };
-
-// Tells the phone that the received file could not be written, and throws:
-// DiskFullError when the disk is full, else "write file %1 failed. %2".
-[[noreturn]] void writeFailed(QIODevice *socket, const QFile &file, const BackgroundFileWriter &writer,
-                              const QString &local)
-{
-    if (isDiskFullFileError(file, writer.systemError())) {
-        const DiskFullError full(local);
-        LocalException tell(socket, QString::fromUtf8(full.what()));
-        throw full;
-    }
-    throw LocalException(socket, QStringLiteral("write file %1 failed. %2").arg(local, writer.errorString()));
-}
 
 } // namespace
 
@@ -156,11 +140,9 @@ void HelperChannel::receiveBlocks(const QString &local, qint64 total)
     // The disk writes one block while the socket brings the next: a block is
     // acknowledged once it is here, and the transfer is confirmed only after
     // every block is on the disk.
-    BackgroundFileWriter writer(partial.file(), kWriteBuffers, kChunkBytes);
+    const std::unique_ptr<BlockSink> sink = BlockSink::make(s, partial.file(), local);
     ProgressPacer pacer;
     qint64 received = 0;
-    // Bytes in the writer's current buffer, not yet handed to it.
-    qint64 buffered = 0;
     try {
         for (;;) {
             if (cancelled())
@@ -172,10 +154,7 @@ void HelperChannel::receiveBlocks(const QString &local, qint64 total)
                     throw LocalException(s, QStringLiteral("The phone sent %1 of the %2 bytes it announced.")
                                                 .arg(received)
                                                 .arg(total));
-                if (buffered > 0)
-                    writer.commit(buffered);
-                if (!writer.finish())
-                    writeFailed(s, partial.file(), writer, local);
+                sink->finish();
                 sendCommand(s, QStringLiteral("$file:"), QString(), true, kReplyTimeoutMs);
                 partial.file().close();
                 partial.keep();
@@ -183,28 +162,12 @@ void HelperChannel::receiveBlocks(const QString &local, qint64 total)
             }
             if (!line.startsWith(QLatin1String("$block:")))
                 throw LocalException(s, QStringLiteral("invalid command(.,$block:), %1").arg(line));
-            qint64 left = parseSize(s, line.mid(7), kMaxBlockBytes);
-            if (total > 0 && received + left > total)
+            const qint64 length = parseSize(s, line.mid(7), kMaxBlockBytes);
+            if (total > 0 && received + length > total)
                 throw LocalException(
                     s, QStringLiteral("The phone sent more than the %1 bytes it announced.").arg(total));
-            // Small blocks gather in one buffer: the disk gets a few large
-            // writes and the writing thread is woken once per buffer.
-            while (left > 0) {
-                char *buffer = writer.buffer();
-                if (!buffer)
-                    writeFailed(s, partial.file(), writer, local);
-                const qint64 n = std::min(left, writer.bufferBytes() - buffered);
-                readExact(s, buffer + buffered, n, kReplyTimeoutMs);
-                buffered += n;
-                if (buffered == writer.bufferBytes()) {
-                    writer.commit(buffered);
-                    buffered = 0;
-                }
-                left -= n;
-                received += n;
-            }
-            if (writer.failed())
-                writeFailed(s, partial.file(), writer, local);
+            sink->take(length, kReplyTimeoutMs);
+            received += length;
             sendCommand(s, QStringLiteral("."), QString(), true, kReplyTimeoutMs);
             if (pacer.due(received >= total))
                 JobReport::progress(progress(), QString(), -1, transferDetail(received, total));
