@@ -1,5 +1,7 @@
 #include "app/DirectSocketIo.h"
 
+#include "app/SocketWaits.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -18,38 +20,15 @@ namespace DirectSocketIo {
 
 namespace {
 
-bool wouldBlock(int error)
-{
-#if EWOULDBLOCK != EAGAIN
-    if (error == EWOULDBLOCK)
-        return true;
-#endif
-    return error == EAGAIN;
-}
-
-bool peerGone(int error)
-{
-    return error == EPIPE || error == ECONNRESET || error == ENOTCONN;
-}
+using socketwaits::peerGone;
+using socketwaits::waitFor;
+using socketwaits::wouldBlock;
 
 Result failure(int error)
 {
     if (peerGone(error))
         return {Status::Closed, 0, QString::fromLocal8Bit(std::strerror(error))};
     return {Status::Failed, 0, QString::fromLocal8Bit(std::strerror(error))};
-}
-
-// Waits until the socket can be read or written; false after `timeoutMs`.
-bool waitFor(int fd, short events, int timeoutMs)
-{
-    pollfd p{fd, events, 0};
-    for (;;) {
-        const int n = ::poll(&p, 1, timeoutMs);
-        if (n >= 0)
-            return n > 0;
-        if (errno != EINTR)
-            return true; // the next call reports the error
-    }
 }
 
 #ifdef __linux__

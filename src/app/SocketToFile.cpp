@@ -1,13 +1,16 @@
 #include "app/SocketToFile.h"
 
+#include "app/DirectSocketIo.h"
+
 #include <algorithm>
 
 #ifdef __linux__
 #include <cerrno>
 #include <cstring>
 
+#include "app/SocketWaits.h"
+
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -18,45 +21,24 @@ namespace {
 constexpr qint64 kMemoryBytes = 64 * 1024;
 
 #ifdef __linux__
+using socketwaits::waitFor;
+using socketwaits::wouldBlock;
+
 QString systemText(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-bool wouldBlock(int error)
-{
-#if EWOULDBLOCK != EAGAIN
-    if (error == EWOULDBLOCK)
-        return true;
-#endif
-    return error == EAGAIN;
-}
-
 SocketToFile::Result socketFailure(int error)
 {
-    const bool gone = error == EPIPE || error == ECONNRESET || error == ENOTCONN;
-    return {gone ? SocketToFile::Status::Closed : SocketToFile::Status::SocketFailed, error,
-            systemText(error)};
+    return {socketwaits::peerGone(error) ? SocketToFile::Status::Closed : SocketToFile::Status::SocketFailed,
+            error, systemText(error)};
 }
 
 // Errors by which splice says a descriptor does not take part.
 bool cannotSplice(int error)
 {
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
-}
-
-// Polls one descriptor: > 0 ready, 0 not within `timeoutMs`. An error
-// counts as ready, so that the next call reports it.
-int ready(int fd, short events, int timeoutMs)
-{
-    pollfd p{fd, events, 0};
-    for (;;) {
-        const int n = ::poll(&p, 1, timeoutMs);
-        if (n >= 0)
-            return n;
-        if (errno != EINTR)
-            return 1;
-    }
 }
 
 bool writeAll(int fd, const char *data, qint64 size, int *error)
@@ -185,7 +167,7 @@ bool SocketToFile::waitForRoom()
     // The thread empties the pipe as fast as the disk takes it, and on
     // failure without writing: a wait ends once the disk moves at all.
     while (!m_failed.load()) {
-        if (ready(m_pipe[1], POLLOUT, 1000) > 0)
+        if (waitFor(m_pipe[1], POLLOUT, 1000))
             return true;
     }
     return false;
@@ -232,13 +214,13 @@ SocketToFile::Result SocketToFile::receive(qintptr socket, qint64 bytes, int tim
         // Nothing moved: the pipe is full, the socket is empty, or (0) the
         // peer closed it. Each is waited for on its own, since a wait on
         // both would end at once whenever either is ready.
-        if (ready(m_pipe[1], POLLOUT, 0) == 0) {
+        if (!waitFor(m_pipe[1], POLLOUT, 0)) {
             if (!waitForRoom())
                 return fileStatus();
             continue;
         }
-        if (n < 0 && ready(fd, POLLIN, 0) == 0) {
-            if (ready(fd, POLLIN, timeoutMs) == 0)
+        if (n < 0 && !waitFor(fd, POLLIN, 0)) {
+            if (!waitFor(fd, POLLIN, timeoutMs))
                 return {Status::TimedOut, 0, QString()};
             continue;
         }
@@ -252,21 +234,21 @@ SocketToFile::Result SocketToFile::receiveThroughMemory(int socket, qint64 bytes
 {
     if (!m_memory)
         m_memory = std::make_unique<char[]>(size_t(kMemoryBytes));
-    for (;;) {
-        const ssize_t n = ::recv(socket, m_memory.get(), size_t(std::min(bytes, kMemoryBytes)), MSG_DONTWAIT);
-        if (n > 0) {
-            *received = n;
-            return write(QByteArrayView(m_memory.get(), n));
-        }
-        if (n == 0)
-            return {Status::Closed, 0, QString()};
-        if (errno == EINTR)
-            continue;
-        if (!wouldBlock(errno))
-            return socketFailure(errno);
-        if (ready(socket, POLLIN, timeoutMs) == 0)
-            return {Status::TimedOut, 0, QString()};
+    const DirectSocketIo::Result got =
+        DirectSocketIo::receive(socket, m_memory.get(), std::min(bytes, kMemoryBytes), timeoutMs);
+    switch (got.status) {
+    case DirectSocketIo::Status::Done:
+        *received = got.bytes;
+        return write(QByteArrayView(m_memory.get(), got.bytes));
+    case DirectSocketIo::Status::Closed:
+        return {Status::Closed, 0, got.error};
+    case DirectSocketIo::Status::TimedOut:
+        return {Status::TimedOut, 0, QString()};
+    case DirectSocketIo::Status::Unsupported:
+    case DirectSocketIo::Status::Failed:
+        break;
     }
+    return {Status::SocketFailed, 0, got.error};
 }
 
 SocketToFile::Result SocketToFile::write(QByteArrayView bytes)
