@@ -292,6 +292,15 @@ def seeds_adb_output(fx):
     ]
 
 
+def seeds_thumbnail_archive(fx):
+    found = []
+    for flags in ([], ["--cut"]):
+        out = fx.path("thumbs%s.tar" % "".join(flags).replace("-", "_"))
+        fx.run("make_android_kik.py", "thumbs-tar", out, *flags)
+        found.append(read(out))
+    return found
+
+
 def main(argv):
     builders, out, names = argv[1], argv[2], argv[3:]
     scratch = tempfile.mkdtemp(prefix="velloran-seeds-")

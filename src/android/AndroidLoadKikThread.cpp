@@ -6,6 +6,7 @@
 #include "android/AndroidOffline.h"
 #include "android/AndroidPhone.h"
 #include "android/AndroidRootFiles.h"
+#include "android/AndroidThumbnailBatch.h"
 #include "app/AppError.h"
 #include "app/DiskFull.h"
 #include "app/FileUtil.h"
@@ -20,6 +21,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -344,15 +346,53 @@ void AndroidLoadKikThread::fetchThumbnails()
         }
     }
     const QString thumbs = treeFolder().filePath(QString::fromLatin1(AndroidKikPaths::kThumbsFolder));
+    QStringList missing;
+    for (const QString &name : std::as_const(names)) {
+        if (QFileInfo(thumbs + QLatin1Char('/') + name).size() <= 0)
+            missing << name;
+    }
+    // Many missing thumbnails come down as archives; what the phone cannot
+    // pack, and what the archives lack when the phone's tar reported a
+    // problem, is fetched one by one.
+    QStringList batch, oneByOne;
+    for (const QString &name : std::as_const(missing))
+        (AndroidThumbnailBatch::fitsBatch(name) ? batch : oneByOne) << name;
+    if (batch.size() < AndroidThumbnailBatch::kMinimumBatch) {
+        oneByOne = missing;
+        batch.clear();
+    }
     const QString staging = device.stagingFolder();
-    for (qsizetype k = 0; k < names.size(); ++k) {
+    const QString phoneFolder = QString::fromLatin1(AndroidKikPaths::kPhoneThumbsFolder).chopped(1);
+    const QString work = QDir(m_cache).filePath(QStringLiteral("fetch-work/thumbs"));
+    const qsizetype total = missing.size();
+    qsizetype done = 0;
+    for (qsizetype start = 0; start < batch.size(); start += AndroidThumbnailBatch::kNamesPerArchive) {
         if (m_progress && m_progress->isCancelled())
             throw JobCancelled();
-        JobReport::progress(m_progress, QString(), int(k * 100 / names.size()), QString());
-        const QString local = thumbs + QLatin1Char('/') + names[k];
-        if (QFileInfo(local).size() > 0)
-            continue;
-        const QString remote = QString::fromLatin1(AndroidKikPaths::kPhoneThumbsFolder) + names[k];
+        JobReport::progress(m_progress, QString(), int(done * 100 / total), QString());
+        const QStringList part = batch.mid(start, AndroidThumbnailBatch::kNamesPerArchive);
+        const AndroidThumbnailBatch::Result got =
+            AndroidThumbnailBatch::fetch(channel(), phoneFolder, staging, part, thumbs, work);
+        if (!got.packed) {
+            oneByOne += batch.mid(start);
+            break;
+        }
+        if (!got.complete) {
+            for (const QString &name : part) {
+                if (!got.fetched.contains(name))
+                    oneByOne << name;
+            }
+        }
+        done += part.size();
+    }
+    QDir(work).removeRecursively();
+    for (qsizetype k = 0; k < oneByOne.size(); ++k) {
+        if (m_progress && m_progress->isCancelled())
+            throw JobCancelled();
+        // Names tried again after an archive count once.
+        JobReport::progress(m_progress, QString(), int(std::min(done + k, total) * 100 / total), QString());
+        const QString local = thumbs + QLatin1Char('/') + oneByOne[k];
+        const QString remote = QString::fromLatin1(AndroidKikPaths::kPhoneThumbsFolder) + oneByOne[k];
         const QString stagingName = md5Hex(remote);
         if (channel().suCopy(remote, staging + QLatin1Char('/') + stagingName) == 0)
             channel().downloadFile(staging, stagingName, local, false);

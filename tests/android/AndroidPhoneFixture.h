@@ -30,11 +30,12 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
     }
 
-    // A phone with Kik's data; `options` are added to the emulator's phone.
+    // A phone with Kik's data; `options` are added to the emulator's phone,
+    // `flags` given to the fixture that makes its folder.
     QJsonObject kikPhone(const QString &serial, bool rooted, const QString &helper,
-                         const QJsonObject &options = {})
+                         const QJsonObject &options = {}, const QStringList &flags = {})
     {
-        EXPECT_TRUE(AdbEmulator::makeKikPhone(rootOf(serial)));
+        EXPECT_TRUE(AdbEmulator::makeKikPhone(rootOf(serial), flags));
         QJsonObject phone = AdbEmulator::phone(serial, rootOf(serial), rooted);
         phone.insert(QStringLiteral("helper"), helper);
         phone.insert(QStringLiteral("sdk"), 29);

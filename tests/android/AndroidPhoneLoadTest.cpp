@@ -9,10 +9,49 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QMutex>
+
+#include <algorithm>
 
 namespace {
 
 const QString kDb = QStringLiteral("ab-extract/apps/kik.android/db/kikDatabase.db");
+
+// The channels' log lines, gathered while alive (they come from the job's
+// thread).
+class CommandLog
+{
+public:
+    CommandLog() { s_previous = qInstallMessageHandler(&CommandLog::take); }
+    ~CommandLog() { qInstallMessageHandler(s_previous); }
+
+    // How many lines hold `text`.
+    int count(const QString &text) const
+    {
+        const QMutexLocker lock(&s_mutex);
+        return int(std::count_if(s_lines.cbegin(), s_lines.cend(),
+                                 [&](const QString &line) { return line.contains(text); }));
+    }
+    void clear()
+    {
+        const QMutexLocker lock(&s_mutex);
+        s_lines.clear();
+    }
+
+private:
+    static void take(QtMsgType type, const QMessageLogContext &context, const QString &text)
+    {
+        {
+            const QMutexLocker lock(&s_mutex);
+            s_lines << text;
+        }
+        s_previous(type, context, text);
+    }
+
+    static inline QtMessageHandler s_previous = nullptr;
+    static inline QMutex s_mutex;
+    static inline QStringList s_lines;
+};
 
 } // namespace
 
@@ -41,6 +80,42 @@ TEST_F(AndroidPhoneTest, RootedPhonesLoadThroughEitherChannelAndStayUntouched)
                 cache.filePath(QStringLiteral("ab-extract/apps/kik.android/f/staging/thumbs/thumb-c-img"))),
             TestSupport::readFile(kikFolder(serial) + QStringLiteral("/files/staging/thumbs/thumb-c-img")));
         // Loading only reads: no staging copies stay on the shared storage.
+        EXPECT_EQ(snapshot(rootOf(serial)), before) << qPrintable(serial);
+    }
+}
+
+TEST_F(AndroidPhoneTest, ManyThumbnailsComeDownInArchivesUnlessThePhoneCannotPack)
+{
+    const QStringList many{QStringLiteral("--thumbs=2100")};
+    ASSERT_TRUE(start({kikPhone(QStringLiteral("HELPER1"), true, QStringLiteral("installed"), {}, many),
+                       kikPhone(QStringLiteral("ADBONLY1"), true, QStringLiteral("absent"), {}, many),
+                       kikPhone(QStringLiteral("NOTAR1"), true, QStringLiteral("absent"),
+                                {{QStringLiteral("missing_commands"), QJsonArray{QStringLiteral("tar")}}},
+                                {QStringLiteral("--thumbs=6")})}));
+    CommandLog commands;
+    for (const QString &serial :
+         {QStringLiteral("HELPER1"), QStringLiteral("ADBONLY1"), QStringLiteral("NOTAR1")}) {
+        const QString phoneThumbs = kikFolder(serial) + QStringLiteral("/files/staging/thumbs");
+        // Two thumbnails the messages name are gone from the phone: its tar
+        // reports them and packs the others.
+        QFile::remove(phoneThumbs + QStringLiteral("/thumb-t-2"));
+        QFile::remove(phoneThumbs + QStringLiteral("/thumb-t-1500"));
+        const auto before = snapshot(rootOf(serial));
+        const AndroidDevice device = connectOk(serial);
+        const auto phone = makeAndroidPhone(device);
+        HeadlessProgress progress;
+        load(*phone, progress);
+        ASSERT_EQ(progress.result(), HeadlessProgress::Succeeded) << progress.errorText().toStdString();
+        const QString local =
+            device.cacheFolder().filePath(QStringLiteral("ab-extract/apps/kik.android/f/staging/thumbs"));
+        EXPECT_EQ(snapshot(local).size(), serial == QStringLiteral("NOTAR1") ? 6 : 2099)
+            << qPrintable(serial);
+        EXPECT_EQ(snapshot(local), snapshot(phoneThumbs)) << qPrintable(serial);
+        EXPECT_EQ(commands.count(QStringLiteral("su command, tar -cf ")),
+                  serial == QStringLiteral("NOTAR1") ? 1 : 3)
+            << qPrintable(serial);
+        commands.clear();
+        // The archives and their lists are gone from the shared storage.
         EXPECT_EQ(snapshot(rootOf(serial)), before) << qPrintable(serial);
     }
 }

@@ -450,39 +450,47 @@ Create, extract, or list files in a .tar (or compressed t?z) file.
 
 
 def _tar_options(args):
-    """(mode, archive, directory, error) from toybox-style arguments: the
-    first word may bundle letters without a dash ("xf"); f and C take the
-    following words in the order of their letters."""
+    """(mode, archive, directory, lists, names, error) from toybox-style
+    arguments: the first word may bundle letters without a dash ("cf"); f, C
+    and T take the following words in the order of their letters. Names
+    (the files to pack) are taken when creating only."""
     mode, archive, directory = None, None, None
+    lists, names = [], []
     words = list(args)
     first = True
+    fail = lambda text: (None, None, None, None, None, text)
     while words:
         word = words.pop(0)
         if word.startswith("--"):
-            return None, None, None, "unknown option %s" % word
+            return fail("unknown option %s" % word)
         if word.startswith("-") or first:
             for letter in word.lstrip("-"):
-                if letter in "xt":
+                if letter in "xtc":
                     if mode not in (None, letter):
-                        return None, None, None, "Needs exactly one of -ct"
+                        return fail("Needs exactly one of -ctx")
                     mode = letter
-                elif letter in "fC":
+                elif letter in "fCT":
                     if not words:
-                        return None, None, None, "option requires an argument -- %s" % letter
+                        return fail("option requires an argument -- %s" % letter)
+                    value = words.pop(0)
                     if letter == "f":
-                        archive = words.pop(0)
+                        archive = value
+                    elif letter == "C":
+                        directory = value
                     else:
-                        directory = words.pop(0)
+                        lists.append(value)
                 elif letter not in "ovpm":
-                    return None, None, None, "Unknown option '%s'" % letter
+                    return fail("Unknown option '%s'" % letter)
         else:
-            return None, None, None, "naming entries to extract is not emulated: %s" % word
+            names.append(word)
         first = False
     if mode is None:
-        return None, None, None, "Needs -txc"
+        return fail("Needs -txc")
+    if names and mode != "c":
+        return fail("naming entries to extract is not emulated: %s" % names[0])
     if archive is None or archive == "-":
-        return None, None, None, "reading the archive from stdin is not emulated"
-    return mode, archive, directory, None
+        return fail("the archive on stdin or stdout is not emulated")
+    return mode, archive, directory, lists, names, None
 
 
 def _tar_entry_parts(name):
@@ -551,13 +559,47 @@ def _tar_extract(shell, tar, directory):
     return status, bytes(err)
 
 
+def _tar_create(shell, archive, directory, lists, names):
+    """Packs the named files (relative names are found below `directory`)
+    into a GNU-format archive, as toybox does: the list files are read
+    first, each name is stored as it was given, and a name that cannot be
+    read is reported and left out (status 1) while the others are packed."""
+    for listed in lists:
+        with open(_host(shell, listed), "rb") as f:
+            names.extend(line.decode().rstrip("/") for line in f.read().splitlines() if line)
+    if not names:
+        raise CommandError("empty archive")
+    target = _write_target(shell, archive)
+    existed = os.path.exists(target)
+    err = bytearray()
+    status = 0
+    with tarfile.open(target, "w", format=tarfile.GNU_FORMAT) as tar:
+        for name in names:
+            phone_path = shell.phone.normalise(name, directory or "/")
+            host = shell.phone.host_path(phone_path)
+            if host is None or not os.path.lexists(host):
+                err += ("tar: %s: %s\n" % (name, NOENT)).encode()
+                status = 1
+            elif not shell.phone.may_access(shell.user, phone_path):
+                err += ("tar: can't open '%s': %s\n" % (name, DENIED)).encode()
+                status = 1
+            else:
+                tar.add(host, arcname=name)
+    if not existed:
+        shell.phone.created(shell.user, archive)
+    return status, bytes(err)
+
+
 def cmd_tar(shell, args, stdin):
     if args == ["--help"]:
         return 0, TAR_USAGE, b""
-    mode, archive, directory, problem = _tar_options(args)
+    mode, archive, directory, lists, names, problem = _tar_options(args)
     if problem:
         return 1, b"", ("tar: %s\n" % problem).encode()
     try:
+        if mode == "c":
+            status, err = _tar_create(shell, archive, directory, lists, names)
+            return status, b"", err
         host = _host(shell, archive)
         if os.path.isdir(host):
             raise CommandError("%s: Is a directory" % archive)
