@@ -1,12 +1,13 @@
 // The whole `transfer SOURCE --to-android SERIAL --yes` of N iPhone messages
-// onto an emulated phone that holds N (tests/emulators/adb_phone_emulator.py,
+// onto an emulated phone that holds N, and N/10 pictures with their
+// thumbnails (tests/emulators/adb_phone_emulator.py,
 // real adb client), beside the offline `transfer SOURCE --to-ab PHONE.ab
 // --out NEW.ab` of the same data, measured in the same run. One row per kind
 // of phone: rooted with the helper app, rooted without it (plain adb), and
 // not rooted (adb backup and restore).
 // Usage: android_transfer_bench [N [KIND...]] (N defaults to 100000; KIND is
-// helper, adb or backup, all three by default). Each file the merge adds
-// (a thumbnail per attachment) is its own round trip on a rooted phone.
+// helper, adb or backup, all three by default). On a rooted phone the
+// thumbnails come down, and the files the merge adds go up, in tar archives.
 #include "BenchSupport.h"
 
 #include <QCoreApplication>
@@ -60,6 +61,9 @@ int main(int argc, char **argv)
     const int n = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
     QTemporaryDir dir;
     const QString bulk = QStringLiteral("--bulk=%1").arg(n);
+    // A phone with that many messages holds pictures too: one image message
+    // with a thumbnail of its own for every ten messages.
+    const QString thumbs = QStringLiteral("--thumbs=%1").arg(n / 10);
 
     // The iPhone's Kik folder with N messages in 50 chats.
     const QString ios = dir.filePath(QStringLiteral("com.kik.chat"));
@@ -72,7 +76,7 @@ int main(int argc, char **argv)
     // The phone's data with N messages, as a backup archive and as phones.
     const QString tree = dir.filePath(QStringLiteral("tree"));
     const QString ab = dir.filePath(QStringLiteral("phone.ab"));
-    if (!runFixture(QStringLiteral("make_android_kik.py"), {QStringLiteral("tree"), tree, bulk})
+    if (!runFixture(QStringLiteral("make_android_kik.py"), {QStringLiteral("tree"), tree, bulk, thumbs})
         || !runFixture(QStringLiteral("make_android_kik.py"), {QStringLiteral("ab"), tree, ab})) {
         std::fprintf(stderr, "the Android fixture failed\n");
         return 1;
@@ -99,7 +103,8 @@ int main(int argc, char **argv)
     QJsonArray phones;
     for (const auto &kind : kinds) {
         const QString root = dir.filePath(QStringLiteral("phones/") + QString::fromLatin1(kind.serial));
-        if (!runFixture(QStringLiteral("make_android_kik.py"), {QStringLiteral("phone"), root, bulk})) {
+        if (!runFixture(QStringLiteral("make_android_kik.py"),
+                        {QStringLiteral("phone"), root, bulk, thumbs})) {
             std::fprintf(stderr, "the phone fixture failed\n");
             return 1;
         }
@@ -133,7 +138,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "the offline transfer failed\n");
         return 1;
     }
-    std::printf("%d iPhone messages onto a phone holding %d\n", n, n);
+    std::printf("%d iPhone messages onto a phone holding %d and %d thumbnails\n", n, n, n / 10);
     std::printf("%-30s %8.2f s  (phone messages %d -> %d)\n", "offline transfer --to-ab", offline,
                 offlineJson.value(QLatin1String("phone_messages_before")).toInt(),
                 offlineJson.value(QLatin1String("phone_messages_after")).toInt());
