@@ -1,5 +1,6 @@
 // Unpacking Android backup archives.
 #include "android/AndroidBackup.h"
+#include "android/ArchiveEntryFile.h"
 #include "android/ArchiveError.h"
 #include "android/BlockQueue.h"
 #include "android/ExtractionTarget.h"
@@ -16,7 +17,6 @@
 #include <archive.h>
 #include <archive_entry.h>
 
-#include <cerrno>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -122,25 +122,6 @@ la_ssize_t readCallback(archive *a, void *data, const void **buffer)
     return la_ssize_t(source->current.size());
 }
 
-void writeOut(QFile &out, const char *data, qint64 size, const QString &full)
-{
-    errno = 0;
-    if (out.write(data, size) != size) {
-        throwIfDiskFull(out, full, errno);
-        throw AppError(QStringLiteral("write %1 error. %2").arg(full, out.errorString()));
-    }
-}
-
-void finishOut(QFile &out, const QString &full)
-{
-    errno = 0;
-    if (!out.flush()) {
-        throwIfDiskFull(out, full, errno);
-        throw AppError(QStringLiteral("write %1 error. %2").arg(full, out.errorString()));
-    }
-    out.close();
-}
-
 // Reads an entry's data whole into `data` (`size` bytes, as recorded);
 // false when libarchive cannot or the entry holds another amount.
 bool readWhole(archive *reader, qint64 size, QByteArray &data)
@@ -192,25 +173,21 @@ bool extractFile(archive *reader, archive_entry *entry, ExtractionTarget &target
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw AppError(QStringLiteral("create %1 error. %2").arg(full, out.errorString()));
     if (!block.isNull()) {
-        writeOut(out, block.constData(), block.size(), full);
-        finishOut(out, full);
+        ArchiveEntryFile::write(out, block.constData(), block.size(), full);
+        ArchiveEntryFile::finish(out, full);
         return true;
     }
     block.resize(kCopyBlock);
     qint64 written = 0;
-    for (;;) {
-        const la_ssize_t n = archive_read_data(reader, block.data(), size_t(block.size()));
-        if (n == 0)
-            break;
-        if (n < 0)
-            return false;
-        writeOut(out, block.constData(), n, full);
+    // Entries without a recorded size are counted as they grow.
+    const auto grown = [&](qint64 n) {
         written += n;
-        // Entries without a recorded size are counted as they grow.
         if (!sized && written % (64 * kCopyBlock) < n)
             target.takeSpace(64 * kCopyBlock, full);
-    }
-    finishOut(out, full);
+    };
+    if (!ArchiveEntryFile::copyData(reader, out, block, full, grown))
+        return false;
+    ArchiveEntryFile::finish(out, full);
     return true;
 }
 

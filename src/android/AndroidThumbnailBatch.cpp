@@ -2,6 +2,7 @@
 
 #include "android/AndroidChannel.h"
 #include "android/AndroidShell.h"
+#include "android/ArchiveEntryFile.h"
 #include "app/AppError.h"
 #include "app/DiskFull.h"
 
@@ -36,31 +37,15 @@ QString entryName(archive_entry *entry)
 
 // Copies the current entry's data into `temp`. False when the archive
 // broke (the entry is cut or damaged); throws when `temp` cannot be written.
-bool copyEntry(archive *reader, const QString &temp, const QString &target)
+bool copyEntry(archive *reader, const QString &temp)
 {
     QFile out(temp);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw AppError(QStringLiteral("create %1 error. %2").arg(temp, out.errorString()));
     QByteArray block(kCopyBlock, Qt::Uninitialized);
-    for (;;) {
-        const la_ssize_t n = archive_read_data(reader, block.data(), size_t(block.size()));
-        if (n == 0)
-            break;
-        if (n < 0)
-            return false;
-        errno = 0;
-        if (out.write(block.constData(), n) != n) {
-            const int savedErrno = errno;
-            throwIfDiskFull(out, target, savedErrno);
-            throw AppError(QStringLiteral("write %1 error. %2").arg(temp, out.errorString()));
-        }
-    }
-    errno = 0;
-    if (!out.flush()) {
-        const int savedErrno = errno;
-        throwIfDiskFull(out, target, savedErrno);
-        throw AppError(QStringLiteral("write %1 error. %2").arg(temp, out.errorString()));
-    }
+    if (!ArchiveEntryFile::copyData(reader, out, block, temp))
+        return false;
+    ArchiveEntryFile::finish(out, temp);
     return true;
 }
 
@@ -121,7 +106,7 @@ Result unpack(const QString &archivePath, const QSet<QString> &wanted, const QSt
         }
         bool whole = false;
         try {
-            whole = copyEntry(reader.get(), temp, target);
+            whole = copyEntry(reader.get(), temp);
         } catch (...) {
             QFile::remove(temp);
             throw;
