@@ -19,7 +19,6 @@
 #include <QHash>
 #include <QSet>
 
-#include <cerrno>
 #include <exception>
 
 namespace {
@@ -218,15 +217,8 @@ void AndroidRestoreKikThread::pushArchive(AndroidChannel &channel, const QString
     const QString archive = work + QStringLiteral("/kik.tar");
     AndroidRootFiles::writeKikArchive(files, archive);
     const QString list = work + QStringLiteral("/kik.list");
-    if (!placed.isEmpty()) {
-        QFile out(list);
-        const QByteArray text = placed.join(QLatin1Char('\n')).toUtf8() + '\n';
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(text) != text.size()
-            || !out.flush()) {
-            throwIfDiskFull(out, list, errno);
-            throw AppError(QStringLiteral("write %1 error. %2").arg(list, out.errorString()));
-        }
-    }
+    if (!placed.isEmpty())
+        AndroidRootFiles::writeNameList(placed, list);
 
     JobReport::progress(m_progress, ids("IDS_SENDING_FILES_TO_ANDROID"), 0, QString());
     if (m_progress && m_progress->isCancelled())

@@ -2,6 +2,7 @@
 
 #include "android/AndroidChannel.h"
 #include "android/AndroidShell.h"
+#include "android/ArchiveEntryFile.h"
 #include "app/AppError.h"
 #include "app/DiskFull.h"
 
@@ -180,6 +181,22 @@ void writeKikArchive(const QList<KikFolderFile> &files, const QString &archivePa
     } catch (...) {
         writer.reset();
         QFile::remove(archivePath);
+        throw;
+    }
+}
+
+void writeNameList(const QStringList &names, const QString &path)
+{
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw AppError(QStringLiteral("create %1 error. %2").arg(path, out.errorString()));
+    const QByteArray text = names.join(QLatin1Char('\n')).toUtf8() + '\n';
+    try {
+        ArchiveEntryFile::write(out, text.constData(), text.size(), path);
+        ArchiveEntryFile::finish(out, path);
+    } catch (...) {
+        out.close();
+        QFile::remove(path);
         throw;
     }
 }

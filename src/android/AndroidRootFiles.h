@@ -49,6 +49,10 @@ bool fitsArchive(const QString &phonePath);
 // not fit or a file cannot be read or written (the archive is removed).
 void writeKikArchive(const QList<KikFolderFile> &files, const QString &archivePath);
 
+// Writes `names` into the file `path`, one a line, for a phone's `tar -T`
+// or `xargs`. Throws DiskFullError or AppError; the file is removed then.
+void writeNameList(const QStringList &names, const QString &path);
+
 // The superuser command that unpacks the staged archive into Kik's data
 // folder and gives what it unpacked the owner and group of that folder:
 // the files named in the staged list (one path a line, may be empty) and

@@ -1,10 +1,11 @@
 #include "android/AndroidThumbnailBatch.h"
 
 #include "android/AndroidChannel.h"
+#include "android/AndroidKikPaths.h"
+#include "android/AndroidRootFiles.h"
 #include "android/AndroidShell.h"
 #include "android/ArchiveEntryFile.h"
 #include "app/AppError.h"
-#include "app/DiskFull.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +13,6 @@
 #include <archive.h>
 #include <archive_entry.h>
 
-#include <cerrno>
 #include <memory>
 
 namespace AndroidThumbnailBatch {
@@ -53,17 +53,7 @@ bool copyEntry(archive *reader, const QString &temp)
 
 bool fitsBatch(const QString &name)
 {
-    if (name.isEmpty() || name.size() > 100 || name.startsWith(QLatin1Char('.'))
-        || name.startsWith(QLatin1Char('-')))
-        return false;
-    for (const QChar c : name) {
-        const char16_t u = c.unicode();
-        const bool plain = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9')
-                           || u == u'.' || u == u'_' || u == u'-';
-        if (!plain)
-            return false;
-    }
-    return true;
+    return !name.isEmpty() && AndroidKikPaths::safeName(name) == name;
 }
 
 QString packCommand(const QString &folder, const QString &stagedList, const QString &stagedArchive)
@@ -132,18 +122,7 @@ Result fetch(AndroidChannel &channel, const QString &phoneFolder, const QString 
         throw AppError(QStringLiteral("Cannot create the folder %1.").arg(work));
     const QString list = QDir(work).filePath(QStringLiteral("thumbs.list"));
     const QString archivePath = QDir(work).filePath(QStringLiteral("thumbs.tar"));
-    {
-        QFile out(list);
-        errno = 0;
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)
-            || out.write((names.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) < 0 || !out.flush()) {
-            const int savedErrno = errno;
-            out.close();
-            QFile::remove(list);
-            throwIfDiskFull(out, list, savedErrno);
-            throw AppError(QStringLiteral("write %1 error. %2").arg(list, out.errorString()));
-        }
-    }
+    AndroidRootFiles::writeNameList(names, list);
     const QString stagedList = staging + QStringLiteral("/thumbs.list");
     const QString stagedArchive = staging + QStringLiteral("/thumbs.tar");
     Result result;
